@@ -1,0 +1,39 @@
+# `make run` and `make test` do everything from a fresh Debian 12 machine:
+# install missing packages, build, then run or test.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build build-asan test test-fast run samples clean
+
+all: build
+
+deps:
+	@./scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS)
+
+build-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DGLIMPSES_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+# Every test, in the release build and again under the sanitizers.
+test: build build-asan
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-fast: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+samples: build
+	$(BUILD)/samples/glimpses-make-samples $(BUILD)/samples/documents
+
+run: samples
+	mkdir -p out
+	$(BUILD)/cli/glimpses-cli extract --out-dir out $(BUILD)/samples/documents/*
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) out

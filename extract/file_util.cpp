@@ -1,0 +1,145 @@
+#include "file_util.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <random>
+
+namespace glimpses {
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+std::int64_t FileLength(const std::string& path) {
+  File f = File::Open(path, "rb");
+  if (!f) return -1;
+  struct stat st;
+  if (fstat(fileno(f.get()), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return st.st_size;
+}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    f_ = other.f_;
+    other.f_ = nullptr;
+  }
+  return *this;
+}
+
+File::~File() { Close(); }
+
+File File::Open(const std::string& path, const char* mode) {
+  std::string m = std::string(mode) + "e";  // glibc: O_CLOEXEC
+  return File(std::fopen(path.c_str(), m.c_str()));
+}
+
+bool File::Close() {
+  if (!f_) return true;
+  bool ok = std::fclose(f_) == 0;
+  f_ = nullptr;
+  return ok;
+}
+
+std::optional<Bytes> ReadFileRange(const std::string& path, std::int64_t offset, std::size_t size) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  Bytes data(size);
+  std::size_t got = 0;
+  bool ok = true;
+  while (got < size) {
+    ssize_t n = pread(fd, data.data() + got, size - got, offset + static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  close(fd);
+  if (!ok) return std::nullopt;
+  data.resize(got);
+  return data;
+}
+
+std::optional<Bytes> ReadWholeFile(const std::string& path, std::size_t limit) {
+  std::int64_t length = FileLength(path);
+  if (length < 0 || static_cast<std::uint64_t>(length) > limit) return std::nullopt;
+  return ReadFileRange(path, 0, static_cast<std::size_t>(length));
+}
+
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  auto slash = path.rfind('/');
+  if (slash == std::string::npos) return "";
+  return path.substr(0, slash + 1);
+}
+
+std::string BaseNameOf(const std::string& path) {
+  auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string RandomTag() {
+  thread_local std::mt19937_64 rng{std::random_device{}()};
+  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::string tag(8, '0');
+  for (char& c : tag) c = kDigits[rng() % 36];
+  return tag;
+}
+
+}  // namespace
+
+std::optional<TempFile> TempFile::CreateBeside(const std::string& beside) {
+  // Keep the name short enough for NAME_MAX even when the target's is long.
+  std::string base = BaseNameOf(beside).substr(0, 180);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string path = FolderOf(beside) + "." + base + "." + RandomTag() + ".tmp";
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return std::nullopt;
+    }
+    std::FILE* f = fdopen(fd, "wb");
+    if (!f) {
+      close(fd);
+      unlink(path.c_str());
+      return std::nullopt;
+    }
+    return TempFile(std::move(path), File(f));
+  }
+  return std::nullopt;
+}
+
+TempFile::TempFile(TempFile&& other) noexcept
+    : path_(std::move(other.path_)), file_(std::move(other.file_)), committed_(other.committed_) {
+  other.committed_ = true;  // the moved-from object owns nothing
+}
+
+TempFile::~TempFile() {
+  file_.Close();
+  if (!committed_) unlink(path_.c_str());
+}
+
+bool TempFile::Write(const void* data, std::size_t size) {
+  return file_ && (size == 0 || std::fwrite(data, 1, size, file_.get()) == size);
+}
+
+bool TempFile::CloseStream() { return file_.Close(); }
+
+bool TempFile::CommitTo(const std::string& target) {
+  if (committed_ || !CloseStream()) return false;
+  if (std::rename(path_.c_str(), target.c_str()) != 0) return false;
+  committed_ = true;
+  return true;
+}
+
+bool WriteFileAtomically(const std::string& path, const void* data, std::size_t size) {
+  auto temp = TempFile::CreateBeside(path);
+  return temp && temp->Write(data, size) && temp->CommitTo(path);
+}
+
+}  // namespace glimpses

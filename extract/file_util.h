@@ -1,0 +1,85 @@
+// File-system helpers shared by the extractors: existence and length tests,
+// an owning FILE* handle, and output files that appear whole or not at all.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace glimpses {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// True when `path` names an existing entry that is not a directory.
+// '*' and '?' are ordinary characters.
+bool FileExists(const std::string& path);
+
+// The file's length in bytes; -1 when it cannot be opened or measured.
+std::int64_t FileLength(const std::string& path);
+
+// Move-only owner of a FILE*, closed in the destructor.
+class File {
+ public:
+  File() = default;
+  explicit File(std::FILE* f) : f_(f) {}
+  File(File&& other) noexcept : f_(other.f_) { other.f_ = nullptr; }
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File();
+
+  // Opens with fopen's `mode` plus close-on-exec; an empty File on failure.
+  static File Open(const std::string& path, const char* mode);
+
+  std::FILE* get() const { return f_; }
+  explicit operator bool() const { return f_ != nullptr; }
+  // Closes now; false when buffered data could not be flushed.
+  bool Close();
+
+ private:
+  std::FILE* f_ = nullptr;
+};
+
+// Reads up to `size` bytes at `offset`; fewer when the file is shorter.
+// nullopt when the file cannot be opened or read.
+std::optional<Bytes> ReadFileRange(const std::string& path, std::int64_t offset, std::size_t size);
+
+// The whole file, or nullopt when it is missing, unreadable or above `limit` bytes.
+std::optional<Bytes> ReadWholeFile(const std::string& path, std::size_t limit);
+
+// A file created exclusively under a fresh hidden name in the folder of
+// `beside` (".name.XXXXXXXX.tmp"), removed by the destructor unless committed.
+// It never touches an existing file: the name is new and opened O_EXCL.
+class TempFile {
+ public:
+  static std::optional<TempFile> CreateBeside(const std::string& beside);
+  TempFile(TempFile&& other) noexcept;
+  TempFile& operator=(TempFile&&) = delete;
+  TempFile(const TempFile&) = delete;
+  ~TempFile();
+
+  const std::string& path() const { return path_; }
+  std::FILE* stream() const { return file_.get(); }
+  bool Write(const void* data, std::size_t size);
+  // Flushes and closes the stream; the file stays until destruction or Commit.
+  bool CloseStream();
+  // Renames the file over `target` (closing it first); after success the
+  // destructor leaves it alone.
+  bool CommitTo(const std::string& target);
+
+ private:
+  TempFile(std::string path, File file) : path_(std::move(path)), file_(std::move(file)) {}
+  std::string path_;
+  File file_;
+  bool committed_ = false;
+};
+
+// Writes `size` bytes to `path` through a temporary file and a rename, so
+// readers see the old file or the whole new one. False, with nothing left
+// behind, on any error.
+bool WriteFileAtomically(const std::string& path, const void* data, std::size_t size);
+
+}  // namespace glimpses

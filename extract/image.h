@@ -1,0 +1,80 @@
+// The image service: decodes BMP, PNG and JPEG pictures by their content into
+// a CImage held in memory, and encodes a CImage in the format a file name's
+// extension names. Used wherever a stored picture must become a PNG.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "file_util.h"
+
+namespace glimpses {
+
+enum class ImageFormat { kBmp, kPng, kJpeg };
+
+// The format whose signature starts `data`, or nullopt.
+std::optional<ImageFormat> SniffImageFormat(const std::uint8_t* data, std::size_t size);
+
+// The encoder a target path asks for, by its extension ignoring case:
+// .png; .jpg/.jpeg/.jpe; .bmp. Nullopt for anything else or no extension.
+std::optional<ImageFormat> FormatForExtension(const std::string& path);
+
+enum class ImageStatus { kOk, kFail, kOutOfMemory };
+
+struct PaletteEntry {
+  std::uint8_t blue = 0, green = 0, red = 0, reserved = 0;
+  bool operator==(const PaletteEntry&) const = default;
+};
+
+// A picture held in memory. Rows are stored top row first, `Pitch()` bytes
+// apart (the row's bytes rounded up to a multiple of 4). Pixels are in BMP
+// byte order: B, G, R for 24 bits; B, G, R, A (or X) for 32 bits; 16 bits
+// are 5-5-5; 1, 4 and 8 bits are palette indices, most significant bits
+// first, with `Palette()` of up to 256 entries.
+class CImage {
+ public:
+  CImage() = default;
+
+  // Allocates a zeroed picture. False (and the picture left empty) for
+  // sizes that are not positive, an unsupported depth, or too many bytes.
+  bool Create(int width, int height, int bitsPerPixel, bool hasAlpha = false);
+
+  ImageStatus LoadFromFile(const std::string& path);
+  ImageStatus LoadFromMemory(const std::uint8_t* data, std::size_t size);
+
+  // Encodes by the extension of `path` (see FormatForExtension) and writes
+  // the file whole or not at all; no encoder for the extension: kFail and
+  // no file created.
+  ImageStatus SaveToFile(const std::string& path) const;
+  std::optional<Bytes> Encode(ImageFormat format) const;
+
+  bool IsNull() const { return width_ == 0; }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  int BitsPerPixel() const { return bitsPerPixel_; }
+  int Pitch() const { return pitch_; }
+  bool HasAlpha() const { return hasAlpha_; }
+  std::uint8_t* Row(int y) { return pixels_.data() + static_cast<std::size_t>(y) * pitch_; }
+  const std::uint8_t* Row(int y) const { return pixels_.data() + static_cast<std::size_t>(y) * pitch_; }
+  std::vector<PaletteEntry>& Palette() { return palette_; }
+  const std::vector<PaletteEntry>& Palette() const { return palette_; }
+
+ private:
+  int width_ = 0;
+  int height_ = 0;
+  int bitsPerPixel_ = 0;
+  int pitch_ = 0;
+  bool hasAlpha_ = false;
+  Bytes pixels_;
+  std::vector<PaletteEntry> palette_;
+};
+
+// Loads `sourcePath` whatever its format and saves it to `targetPath` in the
+// format its extension names. True only when the target was written; the
+// source is neither changed nor deleted.
+bool ConvertImageFile(const std::string& sourcePath, const std::string& targetPath);
+
+}  // namespace glimpses

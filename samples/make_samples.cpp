@@ -1,0 +1,3 @@
+#include "adobe_samples.h"
+
+int main() { return 0; }
