@@ -1,0 +1,7 @@
+#include "corel_thumbnail.h"
+
+namespace glimpses {
+
+bool ExtractCorelThumbnail(const std::string&, const std::string&) { return false; }
+
+}  // namespace glimpses

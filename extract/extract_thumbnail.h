@@ -3,12 +3,14 @@
 // and the export use.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace glimpses {
 
 // UTF-16 to and from UTF-8 (the encoding of file names here); every
-// character survives.
+// character survives. Malformed input (a lone surrogate, a byte that starts
+// no UTF-8 sequence) becomes U+FFFD.
 std::string WideToAnsi(const std::u16string& wide);
 std::u16string AnsiToWide(const std::string& narrow);
 
@@ -20,5 +22,9 @@ bool ExtractCorelThumbnailW(const std::u16string& documentPath, const std::u16st
 // preview route writes the ".png" sibling of a ".jpg" output name.
 bool ExtractThumbnail(const std::string& documentPath, const std::string& outputPath);
 bool ExtractThumbnail(const std::u16string& documentPath, const std::u16string& outputPath);
+
+// Like ExtractThumbnail, but gives the path of the picture it wrote, or
+// nullopt when none was written.
+std::optional<std::string> ExtractThumbnailFile(const std::string& documentPath, const std::string& outputPath);
 
 }  // namespace glimpses
