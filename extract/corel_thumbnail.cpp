@@ -1,7 +1,198 @@
 #include "corel_thumbnail.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unzip.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "file_util.h"
+#include "image.h"
+
 namespace glimpses {
 
-bool ExtractCorelThumbnail(const std::string&, const std::string&) { return false; }
+namespace {
+
+constexpr std::size_t kHeaderBytes = 22;
+constexpr std::size_t kCopyBlock = 8192;
+constexpr int kLastDispVersion = 1300;
+constexpr const char* kBmpEntry = "metadata/thumbnails/thumbnail.bmp";
+constexpr const char* kPngEntry = "previews/thumbnail.png";
+// minizip's argument for comparing ASCII letters without regard to case;
+// 0 would mean case-sensitive on this platform.
+constexpr int kCaseInsensitive = 2;
+
+// The DISP data is laid at this file offset, its 4-byte lead standing in for
+// the pixel-data offset field of the BMP file header.
+constexpr std::size_t kDispDataOffset = 10;
+// The bit count sits at offset 18 of the chunk data; shorter data cannot say
+// how its pixels are laid out.
+constexpr std::uint32_t kMinDispLength = 20;
+
+std::uint16_t ReadLe16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+
+std::uint32_t ReadLe32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+void WriteLe16(std::uint8_t* p, std::uint16_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void WriteLe32(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// Opening a FIFO or a device for reading could block or never end, so only
+// regular files are documents.
+bool IsRegularFile(const std::string& path) {
+  struct stat st;
+  return FileExists(path) && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The start of the pixel data for a full colour table at the bit depths
+// the application stores; zero (left as it is) for any other depth.
+std::uint16_t PixelDataOffset(std::uint16_t bitsPerPixel) {
+  switch (bitsPerPixel) {
+    case 1: return 62;
+    case 4: return 118;
+    case 8: return 1078;
+    case 24: return 54;
+    default: return 0;
+  }
+}
+
+struct UnzipCloser {
+  void operator()(void* archive) const { unzClose(archive); }
+};
+using UnzipArchive = std::unique_ptr<void, UnzipCloser>;
+
+// Streams the open entry of `archive` into `out`, refusing more than the
+// picture limit whatever the entry claims.
+bool CopyCurrentEntry(unzFile archive, TempFile& out) {
+  std::array<char, kCopyBlock> block;
+  std::uint64_t total = 0;
+  for (;;) {
+    int n = unzReadCurrentFile(archive, block.data(), static_cast<unsigned>(block.size()));
+    if (n < 0) return false;
+    if (n == 0) return true;
+    total += static_cast<std::uint64_t>(n);
+    if (total > kMaxCorelPictureBytes || !out.Write(block.data(), static_cast<std::size_t>(n))) return false;
+  }
+}
+
+struct DispChunk {
+  std::uint64_t dataOffset = 0;
+  std::uint32_t length = 0;
+};
+
+// Walks the top-level chunks after the header. Each step moves forward by at
+// least the 8-byte chunk header, so the walk ends at the end of the file.
+std::optional<DispChunk> FindDispChunk(std::FILE* document, std::uint64_t fileSize) {
+  std::uint8_t header[kHeaderBytes];
+  if (std::fread(header, 1, sizeof header, document) != sizeof header) return std::nullopt;
+  std::uint64_t position = kHeaderBytes;
+  while (position + 8 <= fileSize) {
+    std::uint8_t chunk[8];
+    if (fseeko(document, static_cast<off_t>(position), SEEK_SET) != 0 ||
+        std::fread(chunk, 1, sizeof chunk, document) != sizeof chunk) {
+      return std::nullopt;
+    }
+    std::uint32_t length = ReadLe32(chunk + 4);
+    if (std::memcmp(chunk, "DISP", 4) == 0) return DispChunk{position + 8, length};
+    position += 8 + static_cast<std::uint64_t>(length);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool HasCorelExtension(const std::string& path) {
+  if (path.size() < 5 || path[path.size() - 4] != '.') return false;
+  std::string_view extension = std::string_view(path).substr(path.size() - 3);
+  for (std::string_view accepted : {"cdr", "CDR", "Cdr", "CDr", "cdR"}) {
+    if (extension == accepted) return true;
+  }
+  return false;
+}
+
+bool ExtractCorelThumbnail(const std::string& documentPath, const std::string& outputPath) {
+  if (!HasCorelExtension(documentPath) || !IsRegularFile(documentPath)) return false;
+  auto temporary = TempFile::CreateBeside(outputPath);
+  if (!temporary || !temporary->CloseStream()) return false;
+  if (!WriteCorelPreview(documentPath, temporary->path())) return false;
+  bool converted = ConvertImageFile(temporary->path(), outputPath);
+  // The destructor would remove it silently; a file left behind is worth a line.
+  if (unlink(temporary->path().c_str()) != 0 && errno != ENOENT) {
+    std::fprintf(stderr, "Error deleting file: %s\n", std::strerror(errno));
+  }
+  return converted;
+}
+
+int ProbeCorelVersion(const std::string& documentPath) {
+  File document = File::Open(documentPath, "rb");
+  if (!document) return kCorelUnreadable;
+  std::uint8_t header[kHeaderBytes];
+  std::size_t got = std::fread(header, 1, sizeof header, document.get());
+  if (got >= 2 && header[0] == 'P' && header[1] == 'K') return kCorelZipVersion;
+  if (got < sizeof header) return kCorelNoVersion;
+  return ReadLe16(header + 20);
+}
+
+bool WriteCorelPreview(const std::string& documentPath, const std::string& targetPath) {
+  if (!IsRegularFile(documentPath)) return false;
+  int version = ProbeCorelVersion(documentPath);
+  if (version >= kCorelZipVersion) {
+    return ExtractZipEntry(documentPath, kBmpEntry, targetPath) || ExtractZipEntry(documentPath, kPngEntry, targetPath);
+  }
+  if (version > kLastDispVersion || version == kCorelNoVersion) return false;
+  return ExtractDispBitmap(documentPath, targetPath);
+}
+
+bool ExtractZipEntry(const std::string& documentPath, const std::string& entryName, const std::string& targetPath) {
+  UnzipArchive archive(unzOpen64(documentPath.c_str()));
+  if (!archive) return false;
+  if (unzLocateFile(archive.get(), entryName.c_str(), kCaseInsensitive) != UNZ_OK) return false;
+  unz_file_info64 info;
+  char name[260];
+  if (unzGetCurrentFileInfo64(archive.get(), &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) return false;
+  if (info.uncompressed_size > kMaxCorelPictureBytes) return false;
+  if (unzOpenCurrentFile(archive.get()) != UNZ_OK) return false;
+  auto target = TempFile::CreateBeside(targetPath);
+  return target && CopyCurrentEntry(archive.get(), *target) && target->CommitTo(targetPath);
+}
+
+bool ExtractDispBitmap(const std::string& documentPath, const std::string& targetPath) {
+  File document = File::Open(documentPath, "rb");
+  if (!document) return false;
+  struct stat st;
+  if (fstat(fileno(document.get()), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  auto fileSize = static_cast<std::uint64_t>(st.st_size);
+
+  auto chunk = FindDispChunk(document.get(), fileSize);
+  if (!chunk) return false;
+  std::uint32_t length = chunk->length;
+  // The length is untrusted: check it against the data before allocating.
+  if (length < kMinDispLength || length > kMaxCorelPictureBytes || length > fileSize - chunk->dataOffset) return false;
+
+  Bytes bitmap(length + kDispDataOffset);
+  if (fseeko(document.get(), static_cast<off_t>(chunk->dataOffset), SEEK_SET) != 0 ||
+      std::fread(bitmap.data() + kDispDataOffset, 1, length, document.get()) != length) {
+    return false;
+  }
+  std::memset(bitmap.data(), 0, 12);
+  bitmap[0] = 'B';
+  bitmap[1] = 'M';
+  if (std::uint16_t offset = PixelDataOffset(ReadLe16(bitmap.data() + 28))) WriteLe16(bitmap.data() + 10, offset);
+  WriteLe32(bitmap.data() + 2, static_cast<std::uint32_t>(bitmap.size()));
+  return WriteFileAtomically(targetPath, bitmap.data(), bitmap.size());
+}
 
 }  // namespace glimpses

@@ -3,11 +3,53 @@
 // converted to the format the output name's extension asks for.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace glimpses {
 
-// True when the output picture was written.
+// Versions ProbeCorelVersion gives besides the document's own number.
+constexpr int kCorelUnreadable = -1;  // the document cannot be opened
+constexpr int kCorelNoVersion = -2;   // not "PK" and shorter than 22 bytes
+// Every ZIP document counts as this version, whatever it says inside.
+constexpr int kCorelZipVersion = 1400;
+
+// Stored pictures larger than this are refused: no thumbnail is that big, and
+// a document could otherwise make us allocate or inflate gigabytes.
+constexpr std::uint64_t kMaxCorelPictureBytes = 64u << 20;
+
+// True when `path` ends in ".cdr", ".CDR", ".Cdr", ".CDr" or ".cdR" (exactly
+// these spellings) with at least one byte before the dot.
+bool HasCorelExtension(const std::string& path);
+
+// Writes the stored thumbnail of the document as a picture in the format
+// `outputPath`'s extension names. True only when that picture was written;
+// on false an existing file at `outputPath` is left as it was. The stored
+// picture passes through a uniquely named temporary file beside the output,
+// removed before returning.
 bool ExtractCorelThumbnail(const std::string& documentPath, const std::string& outputPath);
+
+// kCorelZipVersion when the document starts with "PK"; otherwise the 16-bit
+// little-endian number at offset 20; kCorelUnreadable or kCorelNoVersion.
+int ProbeCorelVersion(const std::string& documentPath);
+
+// Copies the stored picture, exactly as stored (BMP or PNG bytes), to
+// `targetPath` by the route the version selects: ZIP entries from 1400 on,
+// nothing for 1301 to 1399, the DISP chunk up to 1300. False, with nothing
+// written, when the route finds no picture.
+bool WriteCorelPreview(const std::string& documentPath, const std::string& targetPath);
+
+// Copies the uncompressed data of the archive entry named `entryName`
+// (ASCII letters compared without regard to case, every other byte exactly)
+// to `targetPath`, whole or not at all. False when the document is no
+// archive, the entry is missing, unreadable, or above kMaxCorelPictureBytes.
+bool ExtractZipEntry(const std::string& documentPath, const std::string& entryName, const std::string& targetPath);
+
+// Builds a BMP file from the first top-level "DISP" chunk of a RIFF document
+// (the chunks after its 22-byte header) and writes it to `targetPath`, whole
+// or not at all. False when there is no such chunk or its length does not fit
+// the document, is too short to hold the bit count, or exceeds
+// kMaxCorelPictureBytes.
+bool ExtractDispBitmap(const std::string& documentPath, const std::string& targetPath);
 
 }  // namespace glimpses
