@@ -1,8 +1,297 @@
 #include "adobe_thumbnail.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "bytes.h"
+#include "file_util.h"
+#include "hex_preview.h"
+
 namespace glimpses {
 
-AdobeRoute ExtractAdobeThumbnailRoute(const std::string&, const std::string&) { return AdobeRoute::kNone; }
+namespace {
+
+constexpr std::size_t kWindowSize = 1 << 20;
+// InDesign keeps stale, NUL-holed copies of its XMP packet; a real thumbnail
+// value is long, so an occurrence needs this much text before any NUL.
+constexpr std::size_t kInddMinimumText = 10240;
+constexpr std::string_view kKey = "pGImg:image";
+constexpr std::array<std::uint8_t, 4> kInddMagic = {0x06, 0x06, 0xED, 0xF5};
+
+// The part of the 1 MiB window that has been read so far. The window is the
+// first MiB of the file, or the last MiB of an InDesign document of 1 MiB or
+// more; it is read in growing blocks so that a thumbnail near the start costs
+// one small read.
+class DocumentWindow {
+ public:
+  DocumentWindow() = default;
+  DocumentWindow(const DocumentWindow&) = delete;
+  DocumentWindow& operator=(const DocumentWindow&) = delete;
+  ~DocumentWindow() { CloseFile(); }
+
+  // Opens a regular file and reads the first block. False on any error.
+  bool Open(const std::string& path);
+  // Reads about twice as much of the window as before. False on a read error.
+  bool ReadMore();
+  bool ReadAll();
+  void CloseFile() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+  }
+
+  const std::uint8_t* data() const { return data_.get(); }
+  std::size_t available() const { return available_; }
+  bool complete() const { return complete_; }
+  bool indd() const { return indd_; }
+
+ private:
+  bool ReadUpTo(std::size_t wanted);
+
+  int fd_ = -1;
+  std::unique_ptr<std::uint8_t[]> data_;
+  std::size_t capacity_ = 0;
+  std::size_t available_ = 0;
+  std::size_t windowLength_ = 0;
+  std::int64_t windowStart_ = 0;
+  bool complete_ = false;
+  bool indd_ = false;
+};
+
+bool DocumentWindow::Open(const std::string& path) {
+  // O_NONBLOCK: a FIFO named like a document must not hang the open.
+  fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd_ < 0) return false;
+  struct stat st;
+  if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) return false;
+  std::int64_t size = st.st_size;
+  windowLength_ = static_cast<std::size_t>(std::min<std::int64_t>(size, kWindowSize));
+  if (!ReadUpTo(std::min(windowLength_, kAdobeFirstReadSize))) return false;
+  indd_ = available_ >= kInddMagic.size() && std::equal(kInddMagic.begin(), kInddMagic.end(), data_.get());
+  if (indd_ && size > static_cast<std::int64_t>(kWindowSize)) {
+    // A large InDesign document keeps its current XMP near the end.
+    windowStart_ = size - static_cast<std::int64_t>(kWindowSize);
+    available_ = 0;
+    complete_ = false;
+    if (!ReadUpTo(std::min(windowLength_, kAdobeFirstReadSize))) return false;
+  }
+  return true;
+}
+
+bool DocumentWindow::ReadMore() {
+  return ReadUpTo(std::min(windowLength_, std::max(kAdobeFirstReadSize, available_ * 2)));
+}
+
+bool DocumentWindow::ReadAll() { return ReadUpTo(windowLength_); }
+
+bool DocumentWindow::ReadUpTo(std::size_t wanted) {
+  if (available_ >= windowLength_) complete_ = true;
+  if (complete_ || wanted <= available_) return true;
+  if (wanted > capacity_) {
+    auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(wanted);
+    if (available_ > 0) std::memcpy(grown.get(), data_.get(), available_);
+    data_ = std::move(grown);
+    capacity_ = wanted;
+  }
+  while (available_ < wanted) {
+    ssize_t n = pread(fd_, data_.get() + available_, wanted - available_,
+                      static_cast<off_t>(windowStart_ + static_cast<std::int64_t>(available_)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) {
+      // The file shrank: the data ends with what arrived.
+      complete_ = true;
+      return true;
+    }
+    available_ += static_cast<std::size_t>(n);
+  }
+  if (available_ >= windowLength_) complete_ = true;
+  return true;
+}
+
+enum class Scan { kFound, kNotFound, kNeedMore };
+
+struct TextRange {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+};
+
+// Position of the first byte in [from, to) that is one of `stops`, or `to`.
+// A table lookup per byte: values run to tens of KiB and are scanned often.
+std::size_t FindFirstOf(const std::uint8_t* data, std::size_t from, std::size_t to, std::string_view stops) {
+  std::array<bool, 256> isStop{};
+  for (char c : stops) isStop[static_cast<unsigned char>(c)] = true;
+  std::size_t i = from;
+  while (i < to && !isStop[data[i]]) ++i;
+  return i;
+}
+
+// The text that holds the value whose key starts at `key`. The thumbnail line
+// runs from the key to the first CR, LF or NUL. A value that does not end on
+// its line (exiftool wraps base64 with real line breaks) runs on to its end:
+// the '<' of the closing tag, or the closing quote of the attribute form, or
+// a NUL, or the end of the data.
+Scan ValueTextAt(const std::uint8_t* data, std::size_t length, bool complete, std::size_t key, TextRange* text) {
+  constexpr std::string_view kLineEnds{"\r\n\0", 3};
+  std::size_t after = key + kKey.size();
+  std::size_t valueStart = 0;
+  char terminator = 0;
+  if (after < length && data[after] == '>') {
+    terminator = '<';
+    valueStart = after + 1;
+  } else if (after + 1 < length && data[after] == '=' && (data[after + 1] == '"' || data[after + 1] == '\'')) {
+    terminator = static_cast<char>(data[after + 1]);
+    valueStart = after + 2;
+  } else if (!complete && after + 1 >= length) {
+    return Scan::kNeedMore;  // the form is not known yet
+  }
+
+  std::size_t lineEnd = FindFirstOf(data, key, length, kLineEnds);
+  if (terminator != 0 && lineEnd < length && data[lineEnd] != '\0') {
+    std::size_t valueEnd = FindFirstOf(data, valueStart, lineEnd, std::string_view(&terminator, 1));
+    if (valueEnd == lineEnd) {
+      const char stops[] = {terminator, '\0'};
+      valueEnd = FindFirstOf(data, lineEnd, length, std::string_view(stops, 2));
+      if (valueEnd == length && !complete) return Scan::kNeedMore;
+      *text = {key, valueEnd};
+      return Scan::kFound;
+    }
+  }
+  if (lineEnd == length && !complete) return Scan::kNeedMore;
+  *text = {key, lineEnd};
+  return Scan::kFound;
+}
+
+// Finds the thumbnail text among the `length` bytes read. kNeedMore when the
+// answer could change with the bytes after them; `resumeAt` then says where
+// the next search may start, since every key occurrence before it has been
+// settled (InDesign: passed over for a NUL too close behind it).
+Scan LocateThumbnailText(const std::uint8_t* data, std::size_t length, bool complete, bool indd,
+                         std::size_t* resumeAt, TextRange* text) {
+  std::size_t from = std::min(*resumeAt, length);
+  for (;;) {
+    auto hit = FindBytes(data + from, kKey, length - from);
+    if (!hit) {
+      if (complete) return Scan::kNotFound;
+      // A key may straddle the end of the bytes read.
+      *resumeAt = std::max(from, length >= kKey.size() ? length - kKey.size() + 1 : 0);
+      return Scan::kNeedMore;
+    }
+    std::size_t key = from + *hit;
+    *resumeAt = key;
+    if (!indd) return ValueTextAt(data, length, complete, key, text);
+    std::size_t limit = std::min(length, key + kInddMinimumText);
+    bool holed = std::memchr(data + key, 0, limit - key) != nullptr;
+    if (!holed && limit - key == kInddMinimumText) return ValueTextAt(data, length, complete, key, text);
+    if (!holed && !complete) return Scan::kNeedMore;
+    from = key + 1;
+  }
+}
+
+// Length of the cleaning match at the start of `text`, or 0: the rest of the
+// opening tag, a closing tag "</x?pGImg:image>", or the start of either
+// quoted attribute form.
+std::size_t CleaningMatchAt(std::string_view text) {
+  if (text.starts_with(kKey)) {
+    if (text.size() > kKey.size() && text[kKey.size()] == '>') return kKey.size() + 1;
+    if (text.size() > kKey.size() + 1 && text[kKey.size()] == '=' &&
+        (text[kKey.size() + 1] == '"' || text[kKey.size() + 1] == '\'')) {
+      return kKey.size() + 2;
+    }
+    return 0;
+  }
+  if (text.size() >= 5 + kKey.size() && text.starts_with("</x")) {
+    char c = text[3];  // one word character, as \w means in a regular expression
+    bool word = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    if (word && text.substr(4).starts_with(kKey) && text[4 + kKey.size()] == '>') return 5 + kKey.size();
+  }
+  return 0;
+}
+
+// Removes the markup around the value, then turns every "&#xA;" (Adobe's
+// separator between base64 pieces) into a line feed, so that its 'x' and 'A'
+// are not decoded as data.
+std::string CleanValueText(std::string_view raw) {
+  constexpr std::string_view kLineFeedReference = "&#xA;";
+  std::string cleaned;
+  cleaned.reserve(raw.size());
+  for (std::size_t i = 0; i < raw.size();) {
+    char c = raw[i];
+    if (c == 'p' || c == '<') {
+      if (std::size_t match = CleaningMatchAt(raw.substr(i))) {
+        i += match;
+        continue;
+      }
+    }
+    cleaned.push_back(c);
+    ++i;
+    // References never overlap one another, so replacing each as soon as it
+    // is complete equals a left-to-right replacement over the cleaned text.
+    if (c == ';' && std::string_view(cleaned).ends_with(kLineFeedReference)) {
+      cleaned.resize(cleaned.size() - kLineFeedReference.size());
+      cleaned.push_back('\n');
+    }
+  }
+  return cleaned;
+}
+
+Bytes DecodeThumbnailText(const std::uint8_t* data, TextRange range) {
+  std::string cleaned = CleanValueText(
+      std::string_view(reinterpret_cast<const char*>(data) + range.begin, range.end - range.begin));
+  Bytes picture(cleaned.size());
+  picture.resize(DecodeBase64(cleaned.data(), cleaned.size(), picture.data(), picture.size()));
+  return picture;
+}
+
+}  // namespace
+
+bool IsAdobeDocumentName(const std::string& path) {
+  static constexpr std::string_view kExtensions[] = {".ai",  ".AI",  ".indd", ".INDD", ".Indd",
+                                                     ".eps", ".EPS", ".Eps",  ".pdf",  ".PDF"};
+  std::string_view name = path;
+  for (std::string_view extension : kExtensions) {
+    if (name.size() > extension.size() && name.ends_with(extension)) {
+      // Any byte but a line break may stand before the dot.
+      return name.substr(0, name.size() - extension.size()).find_first_of("\r\n") == std::string_view::npos;
+    }
+  }
+  return false;
+}
+
+AdobeRoute ExtractAdobeThumbnailRoute(const std::string& documentPath, const std::string& outputPath) {
+  if (!IsAdobeDocumentName(documentPath) || !FileExists(documentPath)) return AdobeRoute::kNone;
+  DocumentWindow window;
+  if (!window.Open(documentPath)) return AdobeRoute::kNone;
+
+  TextRange range;
+  std::size_t resumeAt = 0;
+  Scan scan;
+  while ((scan = LocateThumbnailText(window.data(), window.available(), window.complete(), window.indd(),
+                                     &resumeAt, &range)) == Scan::kNeedMore) {
+    if (!window.ReadMore()) return AdobeRoute::kNone;
+  }
+  if (scan == Scan::kFound) {
+    Bytes picture = DecodeThumbnailText(window.data(), range);
+    // A value that decodes to nothing is no thumbnail: the hex preview may
+    // still be there.
+    if (!picture.empty()) {
+      window.CloseFile();
+      return WriteFileAtomically(outputPath, picture.data(), picture.size()) ? AdobeRoute::kXmp : AdobeRoute::kNone;
+    }
+  }
+  if (!window.ReadAll()) return AdobeRoute::kNone;
+  window.CloseFile();
+  return ExtractHexPreview(window.data(), window.available(), outputPath) ? AdobeRoute::kHexPreview
+                                                                          : AdobeRoute::kNone;
+}
 
 bool ExtractAdobeThumbnail(const std::string& documentPath, const std::string& outputPath) {
   return ExtractAdobeThumbnailRoute(documentPath, outputPath) != AdobeRoute::kNone;

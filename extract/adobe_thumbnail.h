@@ -3,6 +3,7 @@
 // 1 MiB of the document, with the Illustrator hex preview as the fallback.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace glimpses {
@@ -16,5 +17,14 @@ AdobeRoute ExtractAdobeThumbnailRoute(const std::string& documentPath, const std
 
 // True when a picture was written (see ExtractAdobeThumbnailRoute).
 bool ExtractAdobeThumbnail(const std::string& documentPath, const std::string& outputPath);
+
+// True when `path` ends in ".ai", ".AI", ".indd", ".INDD", ".Indd", ".eps",
+// ".EPS", ".Eps", ".pdf" or ".PDF" with at least one byte before the dot and
+// no line break (CR or LF) anywhere before it.
+bool IsAdobeDocumentName(const std::string& path);
+
+// The first read takes this many bytes of the 1 MiB window; later reads
+// double it until the answer no longer depends on unread bytes.
+inline constexpr std::size_t kAdobeFirstReadSize = 64 * 1024;
 
 }  // namespace glimpses
