@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "corel_samples.h"
+#include "corel_thumbnail.h"
 #include "extract_thumbnail.h"
 #include "file_util.h"
 #include "image.h"
@@ -78,6 +80,25 @@ class CorpusTest : public ::testing::Test {
   fs::path out_;
 };
 
+// Decodes the picture the CorelDRAW document stores and compares it with
+// `written` pixel by pixel; returns a description of the mismatch, or "".
+std::string CompareWithStoredPicture(const fs::path& document, const CImage& written, const fs::path& outDir) {
+  auto stored = TempFile::CreateBeside((outDir / "stored").string());
+  if (!stored || !stored->CloseStream()) return "cannot create a temporary file";
+  if (!WriteCorelPreview(document.string(), stored->path())) return "no stored picture";
+  CImage image;
+  if (image.LoadFromFile(stored->path()) != ImageStatus::kOk) return "stored picture does not decode";
+  if (image.Width() != written.Width() || image.Height() != written.Height()) return "stored picture has another size";
+  for (int y = 0; y < image.Height(); ++y) {
+    for (int x = 0; x < image.Width(); ++x) {
+      if (!(ColourAt(image, x, y) == ColourAt(written, x, y))) {
+        return "pixel " + std::to_string(x) + "," + std::to_string(y) + " differs from the stored picture";
+      }
+    }
+  }
+  return "";
+}
+
 // Checks one document; returns a description of the mismatch, or "".
 std::string CheckDocument(const fs::path& document, const std::string& expect, const fs::path& outDir) {
   std::string output = (outDir / (document.filename().string() + "_T.png")).string();
@@ -105,6 +126,7 @@ std::string CheckDocument(const fs::path& document, const std::string& expect, c
     if (image.LoadFromMemory(bytes->data(), bytes->size()) != ImageStatus::kOk) return "PNG does not decode";
     std::string size = std::to_string(image.Width()) + "x" + std::to_string(image.Height());
     if (size != parts[2]) return "PNG is " + size + ", expected " + parts[2];
+    if (parts[1] == "corel") return CompareWithStoredPicture(document, image, outDir);
     return "";
   }
   return "unknown expectation " + expect;
