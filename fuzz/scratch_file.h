@@ -1,0 +1,39 @@
+// A private folder for one fuzzing process: each input is written to a file
+// there, since the extractors read documents by path.
+#pragma once
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace glimpses {
+
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    char pattern[] = "/tmp/glimpses-fuzz-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) std::abort();
+    folder_ = pattern;
+  }
+  std::string Path(const char* name) const { return folder_ + "/" + name; }
+
+  // Writes the input as `name`; aborts when it cannot, which would make
+  // every later run meaningless.
+  std::string WriteInput(const char* name, const std::uint8_t* data, std::size_t size) const {
+    std::string path = Path(name);
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr || (size > 0 && std::fwrite(data, 1, size, f) != size) || std::fclose(f) != 0) std::abort();
+    return path;
+  }
+
+  void Remove(const char* name) const { unlink(Path(name).c_str()); }
+
+ private:
+  std::string folder_;
+};
+
+}  // namespace glimpses
