@@ -1,0 +1,38 @@
+#include "document_filter.h"
+
+#include <array>
+#include <cstdio>
+
+namespace glimpses {
+namespace {
+
+// The endings the result list accepts, each with its dot; the letter cases
+// are exactly these, no others.
+constexpr std::array<std::string_view, 13> kDocumentEndings = {
+    ".ai", ".AI", ".indd", ".INDD", ".Indd", ".eps", ".EPS", ".Eps", ".pdf", ".PDF", ".cdr", ".CDR", ".Cdr"};
+
+}  // namespace
+
+bool IsListedDocument(std::string_view fileName) {
+  for (std::string_view ending : kDocumentEndings) {
+    // At least one character must come before the dot.
+    if (fileName.size() > ending.size() && fileName.ends_with(ending)) return true;
+  }
+  return false;
+}
+
+std::vector<SearchResult> FilterDocuments(const std::vector<SearchResult>& answer) {
+  std::vector<SearchResult> documents;
+  for (const SearchResult& result : answer)
+    if (IsListedDocument(result.fileName)) documents.push_back(result);
+  return documents;
+}
+
+std::string FormatStatusText(int count) {
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "匹配: %d 个文档(AI CDR EPS INDD PDF格式), 鼠标双击: 打开文件\xEF\xBC\x8C右键: 打开路径", count);
+  return text;
+}
+
+}  // namespace glimpses

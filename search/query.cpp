@@ -1,0 +1,492 @@
+#include "query.h"
+
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+#include <optional>
+#include <utility>
+
+namespace glimpses {
+namespace {
+
+// Length of the UTF-8 sequence at `i` and its code point; a byte that does not
+// start a valid sequence counts as one character of its own.
+std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t* cp) {
+  const auto b0 = static_cast<unsigned char>(s[i]);
+  if (b0 < 0x80) {
+    *cp = b0;
+    return 1;
+  }
+  std::size_t len = 0;
+  char32_t value = 0;
+  char32_t minimum = 0;
+  if ((b0 & 0xE0) == 0xC0) {
+    len = 2, value = b0 & 0x1F, minimum = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    len = 3, value = b0 & 0x0F, minimum = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    len = 4, value = b0 & 0x07, minimum = 0x10000;
+  } else {
+    *cp = b0;
+    return 1;
+  }
+  if (i + len > s.size()) {
+    *cp = b0;
+    return 1;
+  }
+  for (std::size_t k = 1; k < len; ++k) {
+    const auto b = static_cast<unsigned char>(s[i + k]);
+    if ((b & 0xC0) != 0x80) {
+      *cp = b0;
+      return 1;
+    }
+    value = (value << 6) | (b & 0x3F);
+  }
+  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+    *cp = b0;
+    return 1;
+  }
+  *cp = value;
+  return len;
+}
+
+void AppendUtf8(char32_t cp, std::string* out) {
+  if (cp < 0x80) {
+    out->push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+bool InRange(char32_t c, char32_t first, char32_t last) { return c >= first && c <= last; }
+
+// Upper case of a pair block where the capital sits at the even (or odd) code point.
+char32_t FoldPair(char32_t c, bool capitalIsEven) {
+  const bool even = (c & 1) == 0;
+  return even == capitalIsEven ? c + 1 : c;
+}
+
+char32_t FoldCodePoint(char32_t c) {
+  if (c < 0x80) return InRange(c, 'A', 'Z') ? c + 32 : c;
+  if (c < 0x100) return InRange(c, 0xC0, 0xDE) && c != 0xD7 ? c + 32 : c;
+  if (c < 0x180) {
+    switch (c) {
+      case 0x130: return 'i';
+      case 0x131: case 0x138: case 0x149: return c;
+      case 0x178: return 0xFF;
+      case 0x17F: return 's';
+      default: break;
+    }
+    const bool oddCapitals = InRange(c, 0x139, 0x148) || InRange(c, 0x179, 0x17E);
+    return FoldPair(c, !oddCapitals);
+  }
+  if (c < 0x250) {
+    if (InRange(c, 0x1CD, 0x1DC)) return FoldPair(c, false);
+    if (InRange(c, 0x1DE, 0x1EF) || InRange(c, 0x1F8, 0x21F) || InRange(c, 0x222, 0x233))
+      return FoldPair(c, true);
+    return c;
+  }
+  if (InRange(c, 0x370, 0x3FF)) {
+    if (c == 0x386) return 0x3AC;
+    if (InRange(c, 0x388, 0x38A)) return c + 37;
+    if (c == 0x38C) return 0x3CC;
+    if (InRange(c, 0x38E, 0x38F)) return c + 63;
+    if (InRange(c, 0x391, 0x3AB) && c != 0x3A2) return c + 32;
+    if (c == 0x3C2) return 0x3C3;
+    if (InRange(c, 0x3D8, 0x3EF)) return FoldPair(c, true);
+    return c;
+  }
+  if (InRange(c, 0x400, 0x52F)) {
+    if (c < 0x410) return c + 80;
+    if (c < 0x430) return c + 32;
+    if (InRange(c, 0x460, 0x481) || InRange(c, 0x48A, 0x4BF) || InRange(c, 0x4D0, 0x52F))
+      return FoldPair(c, true);
+    if (c == 0x4C0) return 0x4CF;
+    if (InRange(c, 0x4C1, 0x4CE)) return FoldPair(c, false);
+    return c;
+  }
+  if (InRange(c, 0x531, 0x556)) return c + 48;
+  if (InRange(c, 0x1E00, 0x1EFF)) {
+    if (c == 0x1E9E) return 0xDF;
+    if (InRange(c, 0x1E96, 0x1E9F)) return c;
+    return FoldPair(c, true);
+  }
+  if (InRange(c, 0xFF21, 0xFF3A)) return c + 32;
+  return c;
+}
+
+// ---- tokens ---------------------------------------------------------------
+
+enum class TokenKind { kTerm, kOr, kNot, kOpen, kClose };
+
+struct Token {
+  TokenKind kind;
+  std::string text;              // the term with its quotes removed
+  std::size_t unquotedHead = 0;  // bytes of `text` before the first quote
+};
+
+// Length of a blank at `i`, 0 when there is none.
+std::size_t BlankAt(std::string_view s, std::size_t i) {
+  const char c = s[i];
+  if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') return 1;
+  if (s.compare(i, 3, "\xE3\x80\x80") == 0) return 3;  // U+3000 ideographic space
+  return 0;
+}
+
+std::vector<Token> Tokenize(std::string_view s) {
+  std::vector<Token> tokens;
+  std::size_t i = 0;
+  while (i < s.size()) {
+    if (const std::size_t blank = BlankAt(s, i)) {
+      i += blank;
+      continue;
+    }
+    const char c = s[i];
+    if (c == '|' || c == '!' || c == '<' || c == '>') {
+      const TokenKind kind = c == '|'   ? TokenKind::kOr
+                             : c == '!' ? TokenKind::kNot
+                             : c == '<' ? TokenKind::kOpen
+                                        : TokenKind::kClose;
+      tokens.push_back({kind, {}, 0});
+      ++i;
+      continue;
+    }
+    Token term{TokenKind::kTerm, {}, 0};
+    bool quoted = false;
+    bool sawQuote = false;
+    while (i < s.size()) {
+      const char ch = s[i];
+      if (ch == '"') {
+        quoted = !quoted;
+        if (!sawQuote) term.unquotedHead = term.text.size();
+        sawQuote = true;
+        ++i;
+        continue;
+      }
+      if (!quoted && (BlankAt(s, i) != 0 || ch == '|' || ch == '<' || ch == '>')) break;
+      term.text.push_back(ch);
+      ++i;
+    }
+    if (!sawQuote) term.unquotedHead = term.text.size();
+    tokens.push_back(std::move(term));
+  }
+  return tokens;
+}
+
+// ---- parser ---------------------------------------------------------------
+
+using Node = Query::Node;
+using Kind = Query::Node::Kind;
+
+bool StartsWithIgnoringCase(std::string_view s, std::string_view prefix) {
+  if (s.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    char c = s[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+Node MakeAnd(std::vector<Node> children) {
+  if (children.empty()) return Node{};
+  if (children.size() == 1) return std::move(children.front());
+  Node node;
+  node.kind = Kind::kAnd;
+  node.children = std::move(children);
+  return node;
+}
+
+std::optional<Node> TermNode(std::string_view text, std::size_t unquotedHead) {
+  // Modifiers are recognised only when their name and colon are unquoted.
+  auto modifier = [&](std::string_view name) {
+    return name.size() <= unquotedHead && StartsWithIgnoringCase(text, name);
+  };
+  if (modifier("ext:")) {
+    Node node;
+    node.kind = Kind::kExt;
+    std::string_view rest = text.substr(4);
+    while (true) {
+      const std::size_t semi = rest.find(';');
+      std::string item = FoldCase(rest.substr(0, semi));
+      if (!item.empty() && item.front() == '.') item.erase(0, 1);
+      node.exts.push_back(std::move(item));
+      if (semi == std::string_view::npos) break;
+      rest.remove_prefix(semi + 1);
+    }
+    return node;
+  }
+  for (const auto& [name, kind] : {std::pair{std::string_view("file:"), Kind::kFiles},
+                                   std::pair{std::string_view("folder:"), Kind::kFolders}}) {
+    if (!modifier(name)) continue;
+    Node filter;
+    filter.kind = kind;
+    std::optional<Node> rest = TermNode(text.substr(name.size()), unquotedHead - name.size());
+    if (!rest) return filter;
+    std::vector<Node> both;
+    both.push_back(std::move(filter));
+    both.push_back(std::move(*rest));
+    return MakeAnd(std::move(both));
+  }
+  if (text.empty()) return std::nullopt;
+  Node node;
+  node.text = FoldCase(text);
+  const bool wild = node.text.find_first_of("*?") != std::string::npos;
+  const bool path = node.text.find('/') != std::string::npos;
+  node.kind = path ? (wild ? Kind::kPathWild : Kind::kPath) : (wild ? Kind::kNameWild : Kind::kName);
+  return node;
+}
+
+class Parser {
+ public:
+  explicit Parser(std::vector<Token> tokens) : tokens_(std::move(tokens)) {}
+
+  Node ParseAll() {
+    std::vector<Node> items = ParseItems(/*inGroup=*/false);
+    return MakeAnd(std::move(items));
+  }
+
+ private:
+  const Token* Peek() const { return pos_ < tokens_.size() ? &tokens_[pos_] : nullptr; }
+  bool PeekIs(TokenKind kind) const { return Peek() != nullptr && Peek()->kind == kind; }
+
+  std::vector<Node> ParseItems(bool inGroup) {
+    std::vector<Node> items;
+    while (Peek() != nullptr) {
+      if (PeekIs(TokenKind::kClose)) {
+        if (inGroup) break;
+        ++pos_;  // a stray '>'
+        continue;
+      }
+      const std::size_t before = pos_;
+      if (std::optional<Node> item = ParseOr()) items.push_back(std::move(*item));
+      if (pos_ == before) ++pos_;
+    }
+    return items;
+  }
+
+  std::optional<Node> ParseOr() {
+    std::vector<Node> alternatives;
+    if (std::optional<Node> first = ParseUnary()) alternatives.push_back(std::move(*first));
+    while (PeekIs(TokenKind::kOr)) {
+      ++pos_;
+      if (std::optional<Node> next = ParseUnary()) alternatives.push_back(std::move(*next));
+    }
+    if (alternatives.empty()) return std::nullopt;
+    if (alternatives.size() == 1) return std::move(alternatives.front());
+    Node node;
+    node.kind = Kind::kOr;
+    node.children = std::move(alternatives);
+    return node;
+  }
+
+  std::optional<Node> ParseUnary() {
+    bool negate = false;
+    while (PeekIs(TokenKind::kNot)) {
+      negate = !negate;
+      ++pos_;
+    }
+    std::optional<Node> primary = ParsePrimary();
+    if (!primary || !negate) return primary;
+    if (primary->kind == Kind::kAll) {
+      Node none;
+      none.kind = Kind::kNone;
+      return none;
+    }
+    Node node;
+    node.kind = Kind::kNot;
+    node.children.push_back(std::move(*primary));
+    return node;
+  }
+
+  std::optional<Node> ParsePrimary() {
+    const Token* token = Peek();
+    if (token == nullptr) return std::nullopt;
+    if (token->kind == TokenKind::kTerm) {
+      ++pos_;
+      return TermNode(token->text, token->unquotedHead);
+    }
+    if (token->kind != TokenKind::kOpen) return std::nullopt;
+    ++pos_;
+    std::vector<Node> items = ParseItems(/*inGroup=*/true);
+    if (PeekIs(TokenKind::kClose)) ++pos_;
+    if (items.empty()) return std::nullopt;
+    return MakeAnd(std::move(items));
+  }
+
+  std::vector<Token> tokens_;
+  std::size_t pos_ = 0;
+};
+
+bool Contains(std::string_view haystack, std::string_view needle) {
+  if (needle.size() > haystack.size()) return false;
+  return memmem(haystack.data(), haystack.size(), needle.data(), needle.size()) != nullptr;
+}
+
+bool NodeMatches(const Node& node, const EntryView& entry) {
+  switch (node.kind) {
+    case Kind::kAll: return true;
+    case Kind::kNone: return false;
+    case Kind::kAnd:
+      for (const Node& child : node.children)
+        if (!NodeMatches(child, entry)) return false;
+      return true;
+    case Kind::kOr:
+      for (const Node& child : node.children)
+        if (NodeMatches(child, entry)) return true;
+      return false;
+    case Kind::kNot: return !NodeMatches(node.children.front(), entry);
+    case Kind::kName: return Contains(entry.foldedName, node.text);
+    case Kind::kNameWild: return WildcardMatch(node.text, entry.foldedName);
+    case Kind::kPath: return Contains(entry.foldedPath, node.text);
+    case Kind::kPathWild: return WildcardMatch(node.text, entry.foldedPath);
+    case Kind::kExt: {
+      const std::string_view ext = ExtensionOf(entry.foldedName);
+      return std::find(node.exts.begin(), node.exts.end(), ext) != node.exts.end();
+    }
+    case Kind::kFiles: return !entry.isFolder;
+    case Kind::kFolders: return entry.isFolder;
+  }
+  return false;
+}
+
+bool NodeUses(const Node& node, Kind kind1, Kind kind2) {
+  if (node.kind == kind1 || node.kind == kind2) return true;
+  return std::any_of(node.children.begin(), node.children.end(),
+                     [&](const Node& child) { return NodeUses(child, kind1, kind2); });
+}
+
+// The nodes that must all match: the root's children when it is an AND.
+std::vector<const Node*> Conjuncts(const Node& root) {
+  std::vector<const Node*> out;
+  if (root.kind == Kind::kAnd) {
+    for (const Node& child : root.children) out.push_back(&child);
+  } else {
+    out.push_back(&root);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string FoldCase(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    const auto byte = static_cast<unsigned char>(utf8[i]);
+    if (byte < 0x80) {
+      out.push_back(byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte + 32) : static_cast<char>(byte));
+      ++i;
+      continue;
+    }
+    char32_t cp = 0;
+    const std::size_t len = DecodeUtf8(utf8, i, &cp);
+    if (len == 1) {
+      out.push_back(static_cast<char>(byte));  // not UTF-8: keep the byte
+    } else {
+      const char32_t folded = FoldCodePoint(cp);
+      if (folded == cp) {
+        out.append(utf8.substr(i, len));
+      } else {
+        AppendUtf8(folded, &out);
+      }
+    }
+    i += len;
+  }
+  return out;
+}
+
+bool WildcardMatch(std::string_view pattern, std::string_view text) {
+  std::size_t p = 0;
+  std::size_t t = 0;
+  std::size_t starP = std::string_view::npos;
+  std::size_t starT = 0;
+  char32_t unused = 0;
+  while (t < text.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      starP = p++;
+      starT = t;
+    } else if (p < pattern.size() && pattern[p] == '?') {
+      ++p;
+      t += DecodeUtf8(text, t, &unused);
+    } else if (p < pattern.size() && pattern[p] == text[t]) {
+      ++p;
+      ++t;
+    } else if (starP != std::string_view::npos) {
+      p = starP + 1;
+      starT += DecodeUtf8(text, starT, &unused);
+      t = starT;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+std::string_view ExtensionOf(std::string_view name) {
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot == 0) return {};
+  return name.substr(dot + 1);
+}
+
+Query Query::Parse(std::string_view text) {
+  Query query;
+  query.root_ = Parser(Tokenize(text)).ParseAll();
+  query.usesPath_ = NodeUses(query.root_, Kind::kPath, Kind::kPathWild);
+  query.usesKind_ = NodeUses(query.root_, Kind::kFiles, Kind::kFolders);
+  return query;
+}
+
+bool Query::Matches(const EntryView& entry) const { return NodeMatches(root_, entry); }
+
+bool Query::MatchesEverything() const { return root_.kind == Kind::kAll; }
+
+std::string Query::RequiredNameLiteral() const {
+  std::string best;
+  for (const Node* node : Conjuncts(root_))
+    if (node->kind == Kind::kName && node->text.size() > best.size()) best = node->text;
+  return best;
+}
+
+std::vector<std::string> Query::RequiredPathLiterals() const {
+  std::vector<std::string> out;
+  for (const Node* node : Conjuncts(root_))
+    if (node->kind == Kind::kName || node->kind == Kind::kPath) out.push_back(node->text);
+  return out;
+}
+
+bool AnswerOrderLess(std::string_view foldedA, const SearchResult& a, std::string_view foldedB,
+                     const SearchResult& b) {
+  if (const int c = foldedA.compare(foldedB); c != 0) return c < 0;
+  if (const int c = a.folder.compare(b.folder); c != 0) return c < 0;
+  return a.fileName < b.fileName;
+}
+
+void SortAnswer(std::vector<SearchResult>& results) {
+  std::vector<std::string> folded;
+  folded.reserve(results.size());
+  for (const SearchResult& r : results) folded.push_back(FoldCase(r.fileName));
+  std::vector<std::size_t> order(results.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+    return AnswerOrderLess(folded[x], results[x], folded[y], results[y]);
+  });
+  std::vector<SearchResult> sorted;
+  sorted.reserve(results.size());
+  for (std::size_t i : order) sorted.push_back(std::move(results[i]));
+  results = std::move(sorted);
+}
+
+}  // namespace glimpses

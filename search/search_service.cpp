@@ -1,0 +1,124 @@
+#include "search_service.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "name_index.h"
+#include "plocate_backend.h"
+#include "query.h"
+
+namespace glimpses {
+namespace {
+
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && *home != '\0') return home;
+  if (const passwd* user = ::getpwuid(::getuid()); user != nullptr && user->pw_dir != nullptr) return user->pw_dir;
+  return "/";
+}
+
+std::string CacheFolder(const SearchOptions& options) {
+  if (!options.cacheDir.empty()) return options.cacheDir;
+  const char* xdg = std::getenv("XDG_CACHE_HOME");
+  // The XDG rules ignore a relative value.
+  if (xdg != nullptr && *xdg == '/') return std::string(xdg) + "/glimpses";
+  return HomeFolder() + "/.cache/glimpses";
+}
+
+std::vector<std::string> RootsOf(const SearchOptions& options) {
+  return NormalizeRoots(options.roots.empty() ? std::vector<std::string>{HomeFolder()} : options.roots);
+}
+
+// The embedded index: loaded from the cache file or built on a background
+// thread, then refreshed before every answer.
+class IndexService final : public SearchService {
+ public:
+  explicit IndexService(const SearchOptions& options)
+      : index_(RootsOf(options), options.includeHidden),
+        cachePath_(CacheFolder(options) + "/" + IndexFileName(index_.roots(), options.includeHidden)) {
+    try {
+      worker_ = std::thread([this] { Start(); });
+    } catch (...) {
+      Start();  // no thread to be had: build here, late rather than never
+    }
+  }
+
+  ~IndexService() override {
+    if (worker_.joinable()) worker_.join();
+    std::lock_guard lock(mutex_);
+    if (dirty_) SaveLocked();
+  }
+
+  SearchAnswer Query(std::string_view text) override {
+    const glimpses::Query query = glimpses::Query::Parse(text);
+    std::unique_lock lock(mutex_);
+    ready_.wait(lock, [this] { return !indexing_.load(); });
+    dirty_ |= index_.Refresh();
+    return index_.Search(query);
+  }
+
+  bool IsIndexing() const override { return indexing_.load(); }
+
+ private:
+  void Start() {
+    std::unique_lock lock(mutex_);
+    const bool loaded = index_.Load(cachePath_);
+    if (!loaded) {
+      index_.Build();
+      SaveLocked();
+    }
+    indexing_ = false;
+    ready_.notify_all();
+    if (loaded) {
+      // Catch up with what changed while we were not running, before the
+      // first query asks.
+      if (index_.Refresh()) SaveLocked();
+    }
+  }
+
+  void SaveLocked() {
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(cachePath_).parent_path(), error);
+    dirty_ = !index_.Save(cachePath_);
+  }
+
+  NameIndex index_;
+  const std::string cachePath_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::atomic<bool> indexing_{true};
+  bool dirty_ = false;
+  std::thread worker_;
+};
+
+class PlocateService final : public SearchService {
+ public:
+  explicit PlocateService(const SearchOptions& options) {
+    options_.roots = RootsOf(options);
+    options_.includeHidden = options.includeHidden;
+    options_.database = options.plocateDb;
+  }
+  SearchAnswer Query(std::string_view text) override {
+    return QueryPlocate(glimpses::Query::Parse(text), options_);
+  }
+  bool IsIndexing() const override { return false; }
+
+ private:
+  PlocateOptions options_;
+};
+
+}  // namespace
+
+std::unique_ptr<SearchService> EnsureSearchServiceRunning(const SearchOptions& options) {
+  if (options.backend == Backend::kPlocate) return std::make_unique<PlocateService>(options);
+  return std::make_unique<IndexService>(options);
+}
+
+}  // namespace glimpses
