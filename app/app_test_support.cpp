@@ -1,0 +1,91 @@
+#include "app_test_support.h"
+
+#include <QDir>
+#include <filesystem>
+#include <memory>
+
+namespace glimpses::testing {
+
+PrivateHome::PrivateHome() {
+  qputenv("HOME", dir_.path().toUtf8());
+  qputenv("XDG_CACHE_HOME", (dir_.path() + "/cache").toUtf8());
+  qputenv("XDG_CONFIG_HOME", (dir_.path() + "/config").toUtf8());
+}
+
+std::string PrivateHome::Path(const char* relative) const { return dir_.path().toStdString() + "/" + relative; }
+
+void Gates::Close(const std::string& key) {
+  std::lock_guard lock(mutex_);
+  closed_.insert(key);
+}
+
+void Gates::Open(const std::string& key) {
+  {
+    std::lock_guard lock(mutex_);
+    closed_.erase(key);
+  }
+  opened_.notify_all();
+}
+
+void Gates::WaitWhileClosed(const std::string& key) {
+  std::unique_lock lock(mutex_);
+  opened_.wait(lock, [&] { return closed_.count(key) == 0; });
+}
+
+void FakeSearchService::SetAnswer(const std::string& text, SearchAnswer answer) {
+  std::lock_guard lock(mutex_);
+  answers_[text] = std::move(answer);
+}
+
+void FakeSearchService::SetIndexing(bool indexing) {
+  std::lock_guard lock(mutex_);
+  indexing_ = indexing;
+}
+
+std::vector<std::string> FakeSearchService::Queries() {
+  std::lock_guard lock(mutex_);
+  return queries_;
+}
+
+SearchAnswer FakeSearchService::Query(std::string_view text) {
+  std::string key(text);
+  gates_.WaitWhileClosed(key);
+  std::lock_guard lock(mutex_);
+  queries_.push_back(key);
+  auto found = answers_.find(key);
+  if (found == answers_.end()) return std::vector<SearchResult>{};
+  return found->second;
+}
+
+bool FakeSearchService::IsIndexing() const {
+  std::lock_guard lock(mutex_);
+  return indexing_;
+}
+
+ThumbnailExtractor FakeExtractor(std::map<std::string, QImage> pictures, Gates* gates) {
+  auto shared = std::make_shared<const std::map<std::string, QImage>>(std::move(pictures));
+  return [shared, gates](const std::string& document, const std::string& output) -> std::optional<std::string> {
+    std::string name = std::filesystem::path(document).filename().string();
+    if (gates != nullptr) gates->WaitWhileClosed(name);
+    auto found = shared->find(name);
+    if (found == shared->end()) return std::nullopt;
+    if (!found->second.save(QString::fromStdString(output), "JPG")) return std::nullopt;
+    return output;
+  };
+}
+
+QImage SolidPicture(int width, int height, QColor color) {
+  QImage image(width, height, QImage::Format_RGB32);
+  image.fill(color);
+  return image;
+}
+
+std::vector<SearchResult> Results(const std::string& folder, const std::vector<std::string>& names) {
+  std::vector<SearchResult> results;
+  for (const std::string& name : names) results.push_back({name, folder});
+  return results;
+}
+
+QStringList FilesIn(const QString& folder) { return QDir(folder).entryList(QDir::Files | QDir::Hidden); }
+
+}  // namespace glimpses::testing

@@ -1,0 +1,81 @@
+// Stand-ins the window tests drive the controller with: a search service
+// whose answers (and delays) the test chooses, a thumbnail extractor that
+// writes pictures on demand, and a private home for the test process.
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QString>
+#include <QTemporaryDir>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "main_controller.h"
+#include "search_service.h"
+
+namespace glimpses::testing {
+
+// Points HOME, XDG_CACHE_HOME and XDG_CONFIG_HOME at a fresh temporary
+// folder, so nothing a test does reaches the real home.
+class PrivateHome {
+ public:
+  PrivateHome();
+  QString path() const { return dir_.path(); }
+  std::string Path(const char* relative) const;
+
+ private:
+  QTemporaryDir dir_;
+};
+
+// Lets a worker thread wait until the test opens the gate for its key.
+class Gates {
+ public:
+  void Close(const std::string& key);
+  void Open(const std::string& key);
+  void WaitWhileClosed(const std::string& key);
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable opened_;
+  std::set<std::string> closed_;
+};
+
+class FakeSearchService : public SearchService {
+ public:
+  // The answer to every query of `text`; unknown texts get an empty list.
+  void SetAnswer(const std::string& text, SearchAnswer answer);
+  void SetIndexing(bool indexing);
+  Gates& gates() { return gates_; }
+  std::vector<std::string> Queries();
+
+  SearchAnswer Query(std::string_view text) override;
+  bool IsIndexing() const override;
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<std::string, SearchAnswer> answers_;
+  std::vector<std::string> queries_;
+  bool indexing_ = false;
+  Gates gates_;
+};
+
+// Writes, for a document whose name is a key of `pictures`, that picture as
+// JPEG data under the requested name (as the XMP route does under a .png
+// name); other documents have no thumbnail. A document whose file name is
+// closed in `gates` waits until it is opened.
+ThumbnailExtractor FakeExtractor(std::map<std::string, QImage> pictures, Gates* gates);
+
+QImage SolidPicture(int width, int height, QColor color);
+
+// `rows` as results in folder `folder`.
+std::vector<SearchResult> Results(const std::string& folder, const std::vector<std::string>& names);
+
+// The files in `folder`, names only.
+QStringList FilesIn(const QString& folder);
+
+}  // namespace glimpses::testing

@@ -1,0 +1,216 @@
+#include "main_controller.h"
+
+#include <unistd.h>
+
+#include <QFutureWatcher>
+#include <QImageReader>
+#include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "document_filter.h"
+#include "extract_thumbnail.h"
+
+namespace glimpses {
+
+namespace {
+
+constexpr int kWorkerThreads = 8;
+const QString kIndexingText = QStringLiteral("正在建立文件索引, 索引完成后即显示搜索结果...");
+
+QString SaveErrorText(SettingsError error, const std::string& path) {
+  switch (error) {
+    case SettingsError::kNone:
+      return {};
+    case SettingsError::kNotGbk:
+      return QStringLiteral("设置未保存: 关键字或输出目录含有 GBK 无法保存的字符, 请修改后再试");
+    case SettingsError::kTooLong:
+      return QStringLiteral("设置未保存: 关键字或输出目录超过 %1 个字符").arg(kSettingsLineLimit);
+    case SettingsError::kLineBreak:
+      return QStringLiteral("设置未保存: 关键字或输出目录含有换行");
+    case SettingsError::kWrite:
+      return QStringLiteral("设置未保存: 无法写入 %1").arg(QString::fromStdString(path));
+  }
+  return {};
+}
+
+// Runs on a worker thread: everything it uses arrives by value.
+SearchAnswer QueryDocuments(const std::shared_ptr<SearchService>& service, const std::string& text) {
+  if (!service) return std::nullopt;
+  SearchAnswer answer = service->Query(text);
+  if (!answer) return std::nullopt;
+  return FilterDocuments(*answer);
+}
+
+// Runs on a worker thread. The picture file is ours alone (a fresh name in
+// the private cache) and is removed once read, so the cache does not grow.
+QImage ExtractPreview(const ThumbnailExtractor& extractor, const std::string& document, const std::string& output) {
+  std::error_code ignored;
+  std::filesystem::create_directories(std::filesystem::path(output).parent_path(), ignored);
+  std::optional<std::string> written = extractor(document, output);
+  QImage image;
+  if (written) {
+    image = LoadPictureByContent(QString::fromStdString(*written));
+    std::filesystem::remove(*written, ignored);
+  }
+  std::filesystem::remove(output, ignored);
+  return FitPicture(image, kPreviewBox);
+}
+
+}  // namespace
+
+QImage FitPicture(const QImage& image, QSize box) {
+  if (image.isNull() || box.isEmpty()) return image;
+  double factor = std::min({static_cast<double>(box.width()) / image.width(),
+                            static_cast<double>(box.height()) / image.height(), kMaxPreviewEnlargement});
+  QSize size(std::clamp(static_cast<int>(std::lround(image.width() * factor)), 1, box.width()),
+             std::clamp(static_cast<int>(std::lround(image.height() * factor)), 1, box.height()));
+  if (size == image.size()) return image;
+  return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+QImage LoadPictureByContent(const QString& path) {
+  QImageReader reader(path);
+  reader.setDecideFormatFromContent(true);
+  return reader.read();
+}
+
+MainController::MainController(MainControllerSetup setup, QObject* parent)
+    : QObject(parent),
+      service_(std::move(setup.service)),
+      settingsPath_(std::move(setup.settingsPath)),
+      cacheDir_(std::move(setup.cacheDir)),
+      opener_(std::move(setup.opener)),
+      chooseFolder_(std::move(setup.chooseFolder)),
+      extractor_(std::move(setup.extractor)),
+      keywordText_(QString::fromStdU16String(setup.settings.keywords)),
+      outputDirText_(QString::fromStdU16String(setup.settings.outputDir)),
+      keywords_(keywordText_),
+      outputDir_(outputDirText_),
+      statusText_(QString::fromUtf8(kWindowTitle)),
+      settledStatusText_(statusText_),
+      previewImage_(FitPicture(setup.startPicture, kPreviewBox)) {
+  if (!extractor_) extractor_ = ExtractThumbnailFile;
+  pool_.setMaxThreadCount(kWorkerThreads);
+}
+
+MainController::~MainController() = default;
+
+void MainController::SetStatusText(const QString& text) {
+  settledStatusText_ = text;
+  if (statusText_ == text) return;
+  statusText_ = text;
+  emit statusTextChanged(statusText_);
+}
+
+void MainController::SetKeywordText(const QString& text) { keywordText_ = text; }
+
+void MainController::SetOutputDirText(const QString& text) { outputDirText_ = text; }
+
+void MainController::SearchDocuments() {
+  const std::uint64_t ticket = ++searchTicket_;
+  if (service_ && service_->IsIndexing() && statusText_ != kIndexingText) {
+    statusText_ = kIndexingText;
+    emit statusTextChanged(statusText_);
+  }
+  auto* watcher = new QFutureWatcher<SearchAnswer>(this);
+  connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, ticket] {
+    watcher->deleteLater();
+    if (ticket != searchTicket_) return;
+    ShowSearchAnswer(watcher->result());
+  });
+  watcher->setFuture(QtConcurrent::run(&pool_, QueryDocuments, service_, keywordText_.toStdString()));
+}
+
+void MainController::ShowSearchAnswer(const SearchAnswer& answer) {
+  if (!answer) {
+    if (statusText_ != settledStatusText_) {
+      statusText_ = settledStatusText_;
+      emit statusTextChanged(statusText_);
+    }
+    emit searchFinished(false);
+    return;
+  }
+  const int count = static_cast<int>(answer->size());
+  resultModel_.SetResults(*answer);
+  SetStatusText(QString::fromStdString(FormatStatusText(count)));
+  emit searchFinished(true);
+}
+
+bool MainController::PreviewSelectedDocument(int row) {
+  const SearchResult* result = resultModel_.ResultAt(row);
+  if (result == nullptr) return false;
+  selectedPath_ = QString::fromStdString(result->FullPath());
+  selectedDir_ = QString::fromStdString(result->folder);
+  // Emptied at once, so a slow document never shows the previous picture.
+  ShowPreview(QImage());
+
+  const std::uint64_t ticket = ++previewTicket_;
+  std::string output =
+      cacheDir_ + "/preview-" + std::to_string(getpid()) + "-" + std::to_string(ticket) + ".png";
+  auto* watcher = new QFutureWatcher<QImage>(this);
+  connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, ticket] {
+    watcher->deleteLater();
+    if (ticket != previewTicket_) {
+      emit previewFinished(false);
+      return;
+    }
+    QImage image = watcher->result();
+    ShowPreview(image);
+    emit previewFinished(!image.isNull());
+  });
+  watcher->setFuture(QtConcurrent::run(&pool_, ExtractPreview, extractor_, result->FullPath(), std::move(output)));
+  return true;
+}
+
+void MainController::ShowPreview(const QImage& image) {
+  if (image.isNull() && previewImage_.isNull()) return;
+  previewImage_ = image;
+  emit previewChanged(previewImage_);
+}
+
+void MainController::OpenSelectedFile() {
+  if (!selectedPath_.isEmpty() && opener_) opener_(selectedPath_);
+}
+
+void MainController::OpenSelectedFolder() {
+  if (!selectedDir_.isEmpty() && opener_) opener_(selectedDir_);
+}
+
+void MainController::ChooseOutputFolder() {
+  if (chooseFolder_) {
+    QString chosen = chooseFolder_(QString::fromUtf8(kFolderDialogTitle), outputDir_);
+    if (!chosen.isEmpty()) outputDir_ = chosen;
+  }
+  outputDirText_ = outputDir_;
+  emit outputDirTextChanged(outputDirText_);
+}
+
+bool MainController::ReadInputFields() {
+  keywords_ = keywordText_;
+  outputDir_ = outputDirText_;
+  return true;
+}
+
+bool MainController::SaveSettings() {
+  Settings settings{keywords_.toStdU16String(), outputDir_.toStdU16String()};
+  SettingsError error = glimpses::SaveSettings(settingsPath_, settings);
+  if (error == SettingsError::kNone) return true;
+  SetStatusText(SaveErrorText(error, settingsPath_));
+  return false;
+}
+
+void MainController::SaveAndClose() {
+  ReadInputFields();
+  if (SaveSettings()) emit closeRequested(0);
+}
+
+void MainController::StartExport() {
+  // The batch export plugs in here: it reads keywords() and outputDir().
+  ReadInputFields();
+}
+
+}  // namespace glimpses

@@ -1,0 +1,162 @@
+// The main window's state and handlers, without widgets: the two edit
+// texts and the values last read from them, the result list, the status
+// line, the preview picture and the selected document. The window shows
+// this object and forwards its events to it; tests drive it directly.
+//
+// Searches and previews run off the UI thread. Each request carries a
+// ticket; an answer that arrives after a newer request was made is dropped,
+// so the newest search and the newest selection always win.
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <QSize>
+#include <QThreadPool>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "result_list_model.h"
+#include "search_service.h"
+#include "settings.h"
+
+namespace glimpses {
+
+// Hands a file or folder to the desktop's default application.
+using DesktopOpener = std::function<void(const QString& path)>;
+// Asks the user for a folder; an empty string when the user cancelled.
+using FolderChooser = std::function<QString(const QString& title, const QString& startFolder)>;
+// Writes the document's stored thumbnail under `outputPath` and gives the
+// path of the picture written (see ExtractThumbnailFile); runs on a worker
+// thread.
+using ThumbnailExtractor =
+    std::function<std::optional<std::string>(const std::string& documentPath, const std::string& outputPath)>;
+
+inline constexpr char kWindowTitle[] = "Adobe AI EPS INDD PDF和CorelDRAW 缩略图工具";
+inline constexpr char kFolderDialogTitle[] = "选择路径 ";
+inline constexpr QSize kPreviewBox{270, 256};
+// Small thumbnails are enlarged to fill the box, but not beyond this factor,
+// where they would only show their pixels.
+inline constexpr double kMaxPreviewEnlargement = 2.0;
+
+// `image` scaled to fit `box` with its aspect ratio kept: shrunk when
+// larger, enlarged up to kMaxPreviewEnlargement when smaller. A null image
+// stays null.
+QImage FitPicture(const QImage& image, QSize box);
+
+// Reads a picture by its content, whatever its name says; null when the
+// file is missing or not a picture.
+QImage LoadPictureByContent(const QString& path);
+
+struct MainControllerSetup {
+  std::shared_ptr<SearchService> service;  // may be null: every search gets no answer
+  std::string settingsPath;
+  std::string cacheDir;  // where preview pictures are written, one file per request
+  Settings settings;     // the values the edits start with
+  QImage startPicture;   // shown in the preview until the first selection
+  DesktopOpener opener;
+  FolderChooser chooseFolder;
+  ThumbnailExtractor extractor;  // empty: ExtractThumbnailFile
+};
+
+class MainController : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit MainController(MainControllerSetup setup, QObject* parent = nullptr);
+  ~MainController() override;
+
+  ResultListModel* resultModel() { return &resultModel_; }
+  const QString& keywordText() const { return keywordText_; }
+  const QString& outputDirText() const { return outputDirText_; }
+  // The values last read from the edits (ReadInputFields), loaded from the
+  // settings before that.
+  const QString& keywords() const { return keywords_; }
+  const QString& outputDir() const { return outputDir_; }
+  const QString& statusText() const { return statusText_; }
+  const QImage& previewImage() const { return previewImage_; }
+  const QString& selectedPath() const { return selectedPath_; }
+  const QString& selectedDir() const { return selectedDir_; }
+  const std::shared_ptr<SearchService>& service() const { return service_; }
+
+  // Blocks until every search and extraction started so far has ended; their
+  // outcomes are then waiting in the event queue.
+  void WaitForBackgroundWork() { pool_.waitForDone(); }
+
+  // A status text other work (an export's progress) puts in the line.
+  void SetStatusText(const QString& text);
+
+ public slots:
+  // The edits report each change here, so the handlers never read widgets.
+  void SetKeywordText(const QString& text);
+  void SetOutputDirText(const QString& text);
+
+  // Queries the service with the keyword text; on an answer the list shows
+  // its documents and the status line their count; "no answer" changes
+  // nothing. Returns at once; searchFinished reports the outcome.
+  void SearchDocuments();
+  // Remembers the row's document and folder, empties the preview and starts
+  // extracting its thumbnail. False, changing nothing, for a row that does
+  // not exist (negative: no selection).
+  bool PreviewSelectedDocument(int row);
+  // Open the document, or its folder, of the row selected last; nothing
+  // before the first selection.
+  void OpenSelectedFile();
+  void OpenSelectedFolder();
+  // Asks for a folder; the chosen one becomes the output folder. The edit
+  // then shows the stored output folder, also after a cancel.
+  void ChooseOutputFolder();
+  // Copies the edit texts into keywords() and outputDir().
+  bool ReadInputFields();
+  // Reads the edits, saves the settings and asks to close with exit code 0.
+  // When the settings cannot be saved the window stays open and the status
+  // line says why, so nothing typed is lost.
+  void SaveAndClose();
+  // The start button. Reads the edits; the batch export hooks in here.
+  void StartExport();
+
+ signals:
+  void statusTextChanged(const QString& text);
+  void outputDirTextChanged(const QString& text);
+  void previewChanged(const QImage& image);
+  void searchFinished(bool answered);
+  // A preview request ended; `shown` is false when it had no picture or a
+  // newer selection replaced it.
+  void previewFinished(bool shown);
+  void closeRequested(int exitCode);
+
+ private:
+  bool SaveSettings();
+  void ShowSearchAnswer(const SearchAnswer& answer);
+  void ShowPreview(const QImage& image);
+
+  // Our own pool, large enough that a few documents stuck on a slow network
+  // folder never keep a newer preview or search from starting.
+  QThreadPool pool_;
+  std::shared_ptr<SearchService> service_;
+  std::string settingsPath_;
+  std::string cacheDir_;
+  DesktopOpener opener_;
+  FolderChooser chooseFolder_;
+  ThumbnailExtractor extractor_;
+
+  ResultListModel resultModel_;
+  QString keywordText_;
+  QString outputDirText_;
+  QString keywords_;
+  QString outputDir_;
+  QString statusText_;
+  // The status line without the transient "indexing" note, put back when a
+  // search that showed the note gets no answer.
+  QString settledStatusText_;
+  QImage previewImage_;
+  QString selectedPath_;
+  QString selectedDir_;
+  std::uint64_t searchTicket_ = 0;
+  std::uint64_t previewTicket_ = 0;
+};
+
+}  // namespace glimpses

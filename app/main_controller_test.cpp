@@ -1,0 +1,365 @@
+#include "main_controller.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+
+#include "app_test_support.h"
+#include "file_util.h"
+
+using namespace glimpses;
+using namespace glimpses::testing;
+
+namespace {
+
+const QString kStatusZero = QStringLiteral("匹配: 0 个文档(AI CDR EPS INDD PDF格式), 鼠标双击: 打开文件，右键: 打开路径");
+const QString kStatusTwo = QStringLiteral("匹配: 2 个文档(AI CDR EPS INDD PDF格式), 鼠标双击: 打开文件，右键: 打开路径");
+
+}  // namespace
+
+class MainControllerTest : public QObject {
+  Q_OBJECT
+
+ private:
+  PrivateHome home_;
+  std::shared_ptr<FakeSearchService> service_;
+  Gates extractGates_;
+  QStringList opened_;
+  QStringList folderDialogTitles_;
+  QString folderAnswer_;
+  std::unique_ptr<MainController> controller_;
+
+  MainControllerSetup Setup() {
+    MainControllerSetup setup;
+    setup.service = service_;
+    setup.settingsPath = home_.Path("config/glimpses/Glimpses.ini");
+    setup.cacheDir = home_.Path("cache/glimpses");
+    setup.settings = {u"旧 关键字", u"/data/输出"};
+    setup.startPicture = SolidPicture(540, 512, Qt::blue);
+    setup.opener = [this](const QString& path) { opened_ << path; };
+    setup.chooseFolder = [this](const QString& title, const QString&) {
+      folderDialogTitles_ << title;
+      return folderAnswer_;
+    };
+    setup.extractor = FakeExtractor({{"with.pdf", SolidPicture(100, 50, Qt::red)},
+                                     {"big.ai", SolidPicture(1000, 100, Qt::green)},
+                                     {"slow.eps", SolidPicture(60, 60, Qt::yellow)}},
+                                    &extractGates_);
+    return setup;
+  }
+
+  // Runs a search for `text` and waits for its outcome.
+  bool Search(const QString& text) {
+    QSignalSpy finished(controller_.get(), &MainController::searchFinished);
+    controller_->SetKeywordText(text);
+    controller_->SearchDocuments();
+    if (!finished.wait(10000)) return false;
+    return finished.first().first().toBool();
+  }
+
+  bool Preview(int row) {
+    QSignalSpy finished(controller_.get(), &MainController::previewFinished);
+    if (!controller_->PreviewSelectedDocument(row)) return false;
+    return finished.wait(10000) && finished.first().first().toBool();
+  }
+
+  void ListDocuments() {
+    service_->SetAnswer("doc", Results("/data/文档", {"with.pdf", "without.pdf", "big.ai", "slow.eps"}));
+    QVERIFY(Search("doc"));
+  }
+
+  // Lets every worker finish and delivers what they reported.
+  void Settle() {
+    controller_->WaitForBackgroundWork();
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+  }
+
+ private slots:
+  void init() {
+    service_ = std::make_shared<FakeSearchService>();
+    opened_.clear();
+    folderDialogTitles_.clear();
+    folderAnswer_.clear();
+    controller_ = std::make_unique<MainController>(Setup());
+  }
+
+  void cleanup() {
+    extractGates_.Open("slow.eps");
+    controller_.reset();
+    QDir(QString::fromStdString(home_.Path("config"))).removeRecursively();
+    QDir(QString::fromStdString(home_.Path("cache"))).removeRecursively();
+  }
+
+  void startsWithTitleSettingsAndFittedStartPicture() {
+    QCOMPARE(controller_->statusText(), QStringLiteral("Adobe AI EPS INDD PDF和CorelDRAW 缩略图工具"));
+    QCOMPARE(controller_->keywordText(), QStringLiteral("旧 关键字"));
+    QCOMPARE(controller_->outputDirText(), QStringLiteral("/data/输出"));
+    QCOMPARE(controller_->previewImage().size(), QSize(270, 256));
+    QCOMPARE(controller_->resultModel()->rowCount(), 0);
+  }
+
+  void searchListsDocumentsAndCounts() {
+    service_->SetAnswer("报告 pdf", Results("/data/项目", {"报告.pdf", "notes.txt", "图.Cdr", "a.Pdf"}));
+    QVERIFY(Search(QStringLiteral("报告 pdf")));
+    QCOMPARE(service_->Queries(), std::vector<std::string>{"报告 pdf"});
+    ResultListModel* model = controller_->resultModel();
+    QCOMPARE(model->rowCount(), 2);
+    QCOMPARE(model->index(0, 0).data().toString(), QStringLiteral("报告.pdf"));
+    QCOMPARE(model->index(0, 1).data().toString(), QStringLiteral("/data/项目"));
+    QCOMPARE(model->index(1, 0).data().toString(), QStringLiteral("图.Cdr"));
+    for (int row = 0; row < model->rowCount(); ++row) QVERIFY(!model->index(row, 2).data().isValid());
+    QCOMPARE(controller_->statusText(), kStatusTwo);
+  }
+
+  void searchWithNothingListedEmptiesTheList() {
+    service_->SetAnswer("two", Results("/d", {"a.pdf", "b.ai"}));
+    service_->SetAnswer("none", Results("/d", {"only.txt"}));
+    QVERIFY(Search("two"));
+    QVERIFY(Search("none"));
+    QCOMPARE(controller_->resultModel()->rowCount(), 0);
+    QCOMPARE(controller_->statusText(), kStatusZero);
+  }
+
+  void noAnswerChangesNothing() {
+    service_->SetAnswer("two", Results("/d", {"a.pdf", "b.ai"}));
+    service_->SetAnswer("broken", std::nullopt);
+    QVERIFY(Search("two"));
+    QSignalSpy statusChanges(controller_.get(), &MainController::statusTextChanged);
+    QVERIFY(!Search("broken"));
+    QCOMPARE(controller_->resultModel()->rowCount(), 2);
+    QCOMPARE(controller_->statusText(), kStatusTwo);
+    QCOMPARE(statusChanges.count(), 0);
+  }
+
+  void indexingNoteGivesWayToTheAnswerOrTheOldStatus() {
+    service_->SetIndexing(true);
+    service_->SetAnswer("broken", std::nullopt);
+    service_->gates().Close("broken");
+    QSignalSpy finished(controller_.get(), &MainController::searchFinished);
+    controller_->SetKeywordText("broken");
+    controller_->SearchDocuments();
+    QVERIFY(controller_->statusText().contains(QStringLiteral("索引")));
+    service_->gates().Open("broken");
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(controller_->statusText(), QStringLiteral("Adobe AI EPS INDD PDF和CorelDRAW 缩略图工具"));
+
+    service_->SetAnswer("two", Results("/d", {"a.pdf", "b.ai"}));
+    QVERIFY(Search("two"));
+    QCOMPARE(controller_->statusText(), kStatusTwo);
+  }
+
+  void newerSearchWinsOverAnOlderSlowOne() {
+    service_->SetAnswer("old", Results("/old", {"old.pdf"}));
+    service_->SetAnswer("new", Results("/new", {"new1.pdf", "new2.pdf"}));
+    service_->gates().Close("old");
+    controller_->SetKeywordText("old");
+    controller_->SearchDocuments();
+    QVERIFY(Search("new"));
+    service_->gates().Open("old");
+    QTRY_COMPARE(service_->Queries().size(), std::size_t{2});
+    Settle();
+    QCOMPARE(controller_->resultModel()->rowCount(), 2);
+    QCOMPARE(controller_->statusText(), kStatusTwo);
+  }
+
+  void selectingADocumentShowsItsFittedPicture() {
+    ListDocuments();
+    QVERIFY(Preview(2));  // big.ai, 1000 x 100
+    QCOMPARE(controller_->previewImage().size(), QSize(270, 27));
+    QVERIFY(Preview(0));  // with.pdf, 100 x 50: enlarged, by at most 2
+    QCOMPARE(controller_->previewImage().size(), QSize(200, 100));
+    QCOMPARE(controller_->selectedPath(), QStringLiteral("/data/文档/with.pdf"));
+    QCOMPARE(controller_->selectedDir(), QStringLiteral("/data/文档"));
+  }
+
+  void documentWithoutThumbnailEmptiesThePreviewForGood() {
+    ListDocuments();
+    QSignalSpy changes(controller_.get(), &MainController::previewChanged);
+    QVERIFY(!Preview(1));  // without.pdf
+    QVERIFY(controller_->previewImage().isNull());
+    QCOMPARE(changes.count(), 1);
+    QVERIFY(changes.first().first().value<QImage>().isNull());
+    QVERIFY(Preview(0));
+    QVERIFY(!Preview(1));
+    QVERIFY(controller_->previewImage().isNull());
+  }
+
+  void rowThatDoesNotExistChangesNothing_data() {
+    QTest::addColumn<int>("row");
+    QTest::newRow("no selection") << -1;
+    QTest::newRow("far negative") << -100;
+    QTest::newRow("past the end") << 4;
+  }
+  void rowThatDoesNotExistChangesNothing() {
+    QFETCH(int, row);
+    ListDocuments();
+    QVERIFY(Preview(0));
+    QImage before = controller_->previewImage();
+    QSignalSpy changes(controller_.get(), &MainController::previewChanged);
+    QVERIFY(!controller_->PreviewSelectedDocument(row));
+    QCOMPARE(changes.count(), 0);
+    QCOMPARE(controller_->previewImage(), before);
+    QCOMPARE(controller_->selectedPath(), QStringLiteral("/data/文档/with.pdf"));
+  }
+
+  void newerSelectionWinsOverAnOlderSlowExtraction() {
+    ListDocuments();
+    extractGates_.Close("slow.eps");
+    QSignalSpy finished(controller_.get(), &MainController::previewFinished);
+    QVERIFY(controller_->PreviewSelectedDocument(3));
+    QVERIFY(controller_->PreviewSelectedDocument(0));
+    QTRY_COMPARE(finished.count(), 1);
+    QCOMPARE(controller_->previewImage().size(), QSize(200, 100));
+    extractGates_.Open("slow.eps");
+    QTRY_COMPARE(finished.count(), 2);
+    QCOMPARE(finished.at(1).first().toBool(), false);
+    QCOMPARE(controller_->previewImage().size(), QSize(200, 100));
+    QCOMPARE(controller_->selectedPath(), QStringLiteral("/data/文档/with.pdf"));
+  }
+
+  void previewPicturesStayInTheCacheAndAreRemoved() {
+    const QStringList currentFolderBefore = FilesIn(QDir::currentPath());
+    ListDocuments();
+    QVERIFY(Preview(0));
+    QVERIFY(!Preview(1));
+    QVERIFY(QDir(QString::fromStdString(home_.Path("cache/glimpses"))).exists());
+    QCOMPARE(FilesIn(QString::fromStdString(home_.Path("cache/glimpses"))), QStringList());
+    QCOMPARE(FilesIn(QDir::currentPath()), currentFolderBefore);
+  }
+
+  void openersGetTheLastSelectedPaths() {
+    controller_->OpenSelectedFile();
+    controller_->OpenSelectedFolder();
+    QCOMPARE(opened_, QStringList());  // nothing selected yet: nothing to open
+
+    ListDocuments();
+    QVERIFY(Preview(0));
+    controller_->OpenSelectedFile();
+    controller_->OpenSelectedFolder();
+    QCOMPARE(opened_, (QStringList{"/data/文档/with.pdf", "/data/文档"}));
+
+    // A new search keeps the selection until a row of it is chosen.
+    service_->SetAnswer("other", Results("/elsewhere", {"x.pdf"}));
+    QVERIFY(Search("other"));
+    controller_->OpenSelectedFolder();
+    QCOMPARE(opened_.last(), QStringLiteral("/data/文档"));
+  }
+
+  void chosenFolderBecomesTheOutputFolder() {
+    QSignalSpy shown(controller_.get(), &MainController::outputDirTextChanged);
+    folderAnswer_ = QStringLiteral("/media/盘/缩略图");
+    controller_->ChooseOutputFolder();
+    QCOMPARE(folderDialogTitles_, QStringList{QStringLiteral("选择路径 ")});
+    QCOMPARE(controller_->outputDir(), folderAnswer_);
+    QCOMPARE(controller_->outputDirText(), folderAnswer_);
+    QCOMPARE(shown.count(), 1);
+    QCOMPARE(shown.first().first().toString(), folderAnswer_);
+  }
+
+  void cancelledFolderDialogPutsTheStoredFolderBack() {
+    controller_->SetOutputDirText(QStringLiteral("/typed/but/not/read"));
+    folderAnswer_.clear();
+    controller_->ChooseOutputFolder();
+    QCOMPARE(controller_->outputDirText(), QStringLiteral("/data/输出"));
+    QCOMPARE(controller_->outputDir(), QStringLiteral("/data/输出"));
+  }
+
+  void readInputFieldsTakesTheEditsWhole() {
+    QString longText(400, QChar(u'字'));
+    controller_->SetKeywordText(longText);
+    controller_->SetOutputDirText(QStringLiteral("/new/目录"));
+    QVERIFY(controller_->ReadInputFields());
+    QCOMPARE(controller_->keywords(), longText);
+    QCOMPARE(controller_->outputDir(), QStringLiteral("/new/目录"));
+  }
+
+  void saveAndCloseWritesTheSettingsAndAsksToClose() {
+    QSignalSpy close(controller_.get(), &MainController::closeRequested);
+    controller_->SetKeywordText(QStringLiteral("新 关键字"));
+    controller_->SetOutputDirText(QStringLiteral("D:\\Thumbs缩略图"));
+    controller_->SaveAndClose();
+    QCOMPARE(close.count(), 1);
+    QCOMPARE(close.first().first().toInt(), 0);
+    QFile file(QString::fromStdString(home_.Path("config/glimpses/Glimpses.ini")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("\xD0\xC2 \xB9\xD8\xBC\xFC\xD7\xD6\r\nD:\\Thumbs\xCB\xF5\xC2\xD4\xCD\xBC\r\n"));
+  }
+
+  void settingsThatCannotBeSavedKeepTheWindowOpen() {
+    const std::string path = home_.Path("config/glimpses/Glimpses.ini");
+    QVERIFY(QDir().mkpath(QString::fromStdString(home_.Path("config/glimpses"))));
+    QVERIFY(WriteFileAtomically(path, "old\r\n/old\r\n", 11));
+    QSignalSpy close(controller_.get(), &MainController::closeRequested);
+    controller_->SetKeywordText(QStringLiteral("emoji 😀"));
+    controller_->SaveAndClose();
+    QCOMPARE(close.count(), 0);
+    QVERIFY(controller_->statusText().contains(QStringLiteral("GBK")));
+    QCOMPARE(controller_->keywordText(), QStringLiteral("emoji 😀"));
+    QFile file(QString::fromStdString(path));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("old\r\n/old\r\n"));
+  }
+
+  void searchWithoutServiceIsNoAnswer() {
+    MainControllerSetup setup = Setup();
+    setup.service = nullptr;
+    MainController controller(std::move(setup));
+    QSignalSpy finished(&controller, &MainController::searchFinished);
+    controller.SearchDocuments();
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(finished.first().first().toBool(), false);
+  }
+};
+
+class PictureTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void fitPicture_data() {
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<QSize>("shown");
+    QTest::newRow("twice the box") << QSize(540, 512) << QSize(270, 256);
+    QTest::newRow("exactly the box") << QSize(270, 256) << QSize(270, 256);
+    QTest::newRow("wide strip") << QSize(1000, 100) << QSize(270, 27);
+    QTest::newRow("tall strip") << QSize(100, 1024) << QSize(25, 256);
+    QTest::newRow("small: enlarged by at most 2") << QSize(10, 10) << QSize(20, 20);
+    QTest::newRow("a little small: fits the box") << QSize(200, 100) << QSize(270, 135);
+    QTest::newRow("one pixel line stays visible") << QSize(5000, 1) << QSize(270, 1);
+  }
+  void fitPicture() {
+    QFETCH(QSize, picture);
+    QFETCH(QSize, shown);
+    QCOMPARE(FitPicture(SolidPicture(picture.width(), picture.height(), Qt::gray), kPreviewBox).size(), shown);
+  }
+
+  void nullPictureStaysNull() { QVERIFY(FitPicture(QImage(), kPreviewBox).isNull()); }
+
+  void picturesAreReadByContentNotName() {
+    QTemporaryDir dir;
+    QVERIFY(SolidPicture(8, 4, Qt::red).save(dir.filePath("jpeg-under-png-name.png"), "JPG"));
+    QVERIFY(SolidPicture(8, 4, Qt::red).save(dir.filePath("png-under-dat-name.dat"), "PNG"));
+    QFile garbage(dir.filePath("text-under-png-name.png"));
+    QVERIFY(garbage.open(QIODevice::WriteOnly));
+    garbage.write("not a picture at all");
+    garbage.close();
+
+    QCOMPARE(LoadPictureByContent(dir.filePath("jpeg-under-png-name.png")).size(), QSize(8, 4));
+    QCOMPARE(LoadPictureByContent(dir.filePath("png-under-dat-name.dat")).size(), QSize(8, 4));
+    QVERIFY(LoadPictureByContent(dir.filePath("text-under-png-name.png")).isNull());
+    QVERIFY(LoadPictureByContent(dir.filePath("missing.png")).isNull());
+  }
+};
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  MainControllerTest controllerTest;
+  PictureTest pictureTest;
+  int failures = QTest::qExec(&controllerTest, argc, argv);
+  failures += QTest::qExec(&pictureTest, argc, argv);
+  return failures == 0 ? 0 : 1;
+}
+
+#include "main_controller_test.moc"

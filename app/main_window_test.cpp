@@ -1,0 +1,222 @@
+#include "main_window.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeView>
+#include <memory>
+
+#include "app_test_support.h"
+#include "main_controller.h"
+
+using namespace glimpses;
+using namespace glimpses::testing;
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  PrivateHome home_;
+  std::shared_ptr<FakeSearchService> service_;
+  QStringList opened_;
+  std::unique_ptr<MainController> controller_;
+  std::unique_ptr<MainWindow> window_;
+
+  template <typename Widget>
+  Widget* Child(const char* name) {
+    auto* widget = window_->findChild<Widget*>(QLatin1String(name));
+    if (widget == nullptr) qFatal("no child %s", name);
+    return widget;
+  }
+
+  QTreeView* List() { return Child<QTreeView>("resultList"); }
+  QLabel* Preview() { return Child<QLabel>("previewPicture"); }
+
+  void ClickSearchAndWait() {
+    QSignalSpy finished(controller_.get(), &MainController::searchFinished);
+    QTest::mouseClick(Child<QPushButton>("searchButton"), Qt::LeftButton);
+    QVERIFY(finished.wait(10000));
+  }
+
+  void SelectRowAndWait(int row) {
+    QSignalSpy finished(controller_.get(), &MainController::previewFinished);
+    List()->setCurrentIndex(List()->model()->index(row, 0));
+    QVERIFY(finished.wait(10000));
+  }
+
+  void ListDocuments() {
+    service_->SetAnswer("doc", Results("/data/文档", {"with.pdf", "without.ai", "third.cdr"}));
+    QTest::keyClicks(Child<QLineEdit>("keywordEdit"), "doc");
+    ClickSearchAndWait();
+    QCOMPARE(List()->model()->rowCount(), 3);
+  }
+
+ private slots:
+  void init() {
+    service_ = std::make_shared<FakeSearchService>();
+    opened_.clear();
+    MainControllerSetup setup;
+    setup.service = service_;
+    setup.settingsPath = home_.Path("config/glimpses/Glimpses.ini");
+    setup.cacheDir = home_.Path("cache/glimpses");
+    setup.settings = {u"", u"/home/me/Thumbs缩略图"};
+    setup.startPicture = SolidPicture(270, 256, Qt::blue);
+    setup.opener = [this](const QString& path) { opened_ << path; };
+    setup.extractor = FakeExtractor({{"with.pdf", SolidPicture(135, 128, Qt::red)}}, nullptr);
+    controller_ = std::make_unique<MainController>(std::move(setup));
+    QIcon icon(QCoreApplication::applicationDirPath() + "/glimpses-icon.png");
+    window_ = std::make_unique<MainWindow>(*controller_, icon, SolidPicture(380, 380, Qt::black));
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+  }
+
+  void cleanup() {
+    window_.reset();
+    controller_.reset();
+    QDir(QString::fromStdString(home_.Path("config"))).removeRecursively();
+  }
+
+  void windowHasItsTitleGeometryAndIcon() {
+    QCOMPARE(window_->windowTitle(), QStringLiteral("Adobe AI EPS INDD PDF和CorelDRAW 缩略图工具"));
+    QCOMPARE(window_->pos(), QPoint(0, 0));
+    QCOMPARE(window_->size(), QSize(950, 600));
+    QVERIFY(window_->windowIcon().availableSizes().contains(QSize(128, 128)));
+  }
+
+  void elementsInCreationOrderAtTheirPlaces() {
+    struct Element {
+      const char* name;
+      const char* kind;
+      QRect geometry;
+      const char* text;  // nullptr: not looked at
+      const char* toolTip;
+    };
+    const Element expected[] = {
+        {"keywordEdit", "QLineEdit", {1, 2, 300, 22}, "", ""},
+        {"outputDirEdit", "QLineEdit", {410, 2, 241, 22}, "/home/me/Thumbs缩略图", ""},
+        {"searchButton", "QPushButton", {306, 2, 98, 22}, "关键字 --> 搜索", "请输入关键字,用空格隔开"},
+        {"folderButton", "QPushButton", {656, 2, 80, 32}, "选择目录", "选择缩略图保存的目录"},
+        {"startButton", "QPushButton", {656, 40, 80, 40}, "开始执行", "开始执行提取缩略图"},
+        {"saveCloseButton", "QPushButton", {656, 88, 80, 32}, "保存关闭", ""},
+        {"resultList", "QTreeView", {1, 25, 650, 518}, nullptr, ""},
+        {"statusText", "QLabel", {1, 545, 650, 22}, "Adobe AI EPS INDD PDF和CorelDRAW 缩略图工具", ""},
+        {"tipCaption", "QLabel", {780, 195, 160, 18}, "微信扫一扫打赏作者", ""},
+        {"previewPicture", "QLabel", {656, 250, 270, 256}, nullptr, ""},
+        {"tipPicture", "QLabel", {740, 2, 190, 190}, nullptr, ""},
+    };
+    QList<QWidget*> children = window_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    QCOMPARE(children.size(), int(std::size(expected)));
+    for (int i = 0; i < children.size(); ++i) {
+      const Element& e = expected[i];
+      QWidget* child = children[i];
+      QCOMPARE(child->objectName(), QLatin1String(e.name));
+      QCOMPARE(child->metaObject()->className(), e.kind);
+      QCOMPARE(child->geometry(), e.geometry);
+      QCOMPARE(child->toolTip(), QString::fromUtf8(e.toolTip));
+      if (e.text == nullptr) continue;
+      QString text = child->property("text").toString();
+      QCOMPARE(text, QString::fromUtf8(e.text));
+    }
+  }
+
+  void listHasThreeColumns() {
+    QHeaderView* header = List()->header();
+    const char* titles[] = {"名称", "路径", "文件版本"};
+    const int widths[] = {260, 260, 100};
+    QCOMPARE(List()->model()->columnCount(), 3);
+    for (int column = 0; column < 3; ++column) {
+      QCOMPARE(List()->model()->headerData(column, Qt::Horizontal).toString(), QString::fromUtf8(titles[column]));
+      QCOMPARE(header->sectionSize(column), widths[column]);
+    }
+  }
+
+  void keywordEditHasTheFocusAndPicturesShow() {
+    QCOMPARE(window_->focusWidget(), Child<QLineEdit>("keywordEdit"));
+    QCOMPARE(Preview()->pixmap().size(), QSize(270, 256));
+    QCOMPARE(Child<QLabel>("tipPicture")->pixmap().size(), QSize(190, 190));
+  }
+
+  void statusLineCountsTheListedDocuments() {
+    ListDocuments();
+    QCOMPARE(Child<QLabel>("statusText")->text(),
+             QStringLiteral("匹配: 3 个文档(AI CDR EPS INDD PDF格式), 鼠标双击: 打开文件，右键: 打开路径"));
+    for (int row = 0; row < 3; ++row) {
+      QCOMPARE(List()->model()->index(row, 1).data().toString(), QStringLiteral("/data/文档"));
+      QVERIFY(List()->model()->index(row, 2).data().toString().isEmpty());
+    }
+
+    service_->SetAnswer("nothing", Results("/x", {}));
+    Child<QLineEdit>("keywordEdit")->setText("nothing");
+    ClickSearchAndWait();
+    QCOMPARE(List()->model()->rowCount(), 0);
+    QCOMPARE(Child<QLabel>("statusText")->text(),
+             QStringLiteral("匹配: 0 个文档(AI CDR EPS INDD PDF格式), 鼠标双击: 打开文件，右键: 打开路径"));
+  }
+
+  void searchWithoutAnswerLeavesTheWindowAlone() {
+    ListDocuments();
+    const QString status = Child<QLabel>("statusText")->text();
+    service_->SetAnswer("down", std::nullopt);
+    Child<QLineEdit>("keywordEdit")->setText("down");
+    ClickSearchAndWait();
+    QCOMPARE(List()->model()->rowCount(), 3);
+    QCOMPARE(Child<QLabel>("statusText")->text(), status);
+  }
+
+  void selectingRowsShowsOrEmptiesThePreview() {
+    ListDocuments();
+    SelectRowAndWait(0);
+    QCOMPARE(Preview()->pixmap().size(), QSize(270, 256));
+    const QColor shown = Preview()->pixmap().toImage().pixelColor(10, 10);
+    QVERIFY(shown.red() > 240 && shown.green() < 16 && shown.blue() < 16);  // red, through JPEG
+    SelectRowAndWait(1);
+    QVERIFY(Preview()->pixmap().isNull());
+  }
+
+  void doubleClickOpensTheFileAndRightClickTheFolder() {
+    ListDocuments();
+    SelectRowAndWait(2);
+    QRect cell = List()->visualRect(List()->model()->index(2, 0));
+    // A real double-click starts with a press on the same row.
+    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, cell.center());
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, cell.center(), List()->viewport()->mapToGlobal(cell.center()));
+    QApplication::sendEvent(List()->viewport(), &rightClick);
+    QCOMPARE(opened_, (QStringList{"/data/文档/third.cdr", "/data/文档"}));
+  }
+
+  void saveAndCloseWritesTheEditsAndClosesWithZero() {
+    QSignalSpy close(controller_.get(), &MainController::closeRequested);
+    QTest::keyClicks(Child<QLineEdit>("keywordEdit"), "logo");
+    Child<QLineEdit>("outputDirEdit")->setText(QStringLiteral("/out"));
+    QTest::mouseClick(Child<QPushButton>("saveCloseButton"), Qt::LeftButton);
+    QCOMPARE(close.count(), 1);
+    QCOMPARE(close.first().first().toInt(), 0);
+    QFile file(QString::fromStdString(home_.Path("config/glimpses/Glimpses.ini")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("logo\r\n/out\r\n"));
+  }
+
+  void closingTheWindowOtherwiseSavesNothing() {
+    QTest::keyClicks(Child<QLineEdit>("keywordEdit"), "logo");
+    window_->close();
+    QVERIFY(!QFile::exists(QString::fromStdString(home_.Path("config/glimpses/Glimpses.ini"))));
+  }
+
+  void startButtonReadsTheEdits() {
+    Child<QLineEdit>("outputDirEdit")->setText(QStringLiteral("/export/到这里"));
+    QTest::mouseClick(Child<QPushButton>("startButton"), Qt::LeftButton);
+    QCOMPARE(controller_->outputDir(), QStringLiteral("/export/到这里"));
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+
+#include "main_window_test.moc"
