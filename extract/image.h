@@ -24,6 +24,10 @@ std::optional<ImageFormat> FormatForExtension(const std::string& path);
 
 enum class ImageStatus { kOk, kFail, kOutOfMemory };
 
+// Pictures above this many pixels are refused: no stored thumbnail comes
+// near it, and a damaged header must not make us allocate gigabytes.
+inline constexpr std::int64_t kMaxImagePixels = std::int64_t{64} * 1024 * 1024;
+
 struct PaletteEntry {
   std::uint8_t blue = 0, green = 0, red = 0, reserved = 0;
   bool operator==(const PaletteEntry&) const = default;
@@ -71,6 +75,11 @@ class CImage {
   Bytes pixels_;
   std::vector<PaletteEntry> palette_;
 };
+
+// A 24-bit copy of `image` (palette looked up, 5-5-5 widened, alpha or
+// padding byte dropped), for encoders that take only true colour. Empty
+// when `image` is empty or memory runs out.
+CImage ToBgr24(const CImage& image);
 
 // Loads `sourcePath` whatever its format and saves it to `targetPath` in the
 // format its extension names. True only when the target was written; the

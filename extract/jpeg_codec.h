@@ -1,0 +1,21 @@
+// JPEG through libjpeg-turbo, with an error manager that returns to us
+// instead of printing and calling exit().
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "image.h"
+
+namespace glimpses {
+
+// Decodes the JPEG in `data` into `image`: colour as 24 bits, grey as 8-bit
+// indices over a grey ramp, CMYK converted to 24 bits. kFail on damage.
+ImageStatus DecodeJpeg(const std::uint8_t* data, std::size_t size, CImage& image);
+
+// The baseline JPEG of `image` at the library's default quality; alpha is
+// dropped. Nullopt for an empty image.
+std::optional<Bytes> EncodeJpeg(const CImage& image);
+
+}  // namespace glimpses
