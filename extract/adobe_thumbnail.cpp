@@ -150,9 +150,9 @@ Scan ValueTextAt(const std::uint8_t* data, std::size_t length, bool complete, st
   } else if (after + 1 < length && data[after] == '=' && (data[after + 1] == '"' || data[after + 1] == '\'')) {
     terminator = static_cast<char>(data[after + 1]);
     valueStart = after + 2;
-  } else if (!complete && after + 1 >= length) {
-    return Scan::kNeedMore;  // the form is not known yet
   }
+  // When the form cannot be told yet, the line has not ended either, and the
+  // line test below asks for more bytes.
 
   std::size_t lineEnd = FindFirstOf(data, key, length, kLineEnds);
   if (terminator != 0 && lineEnd < length && data[lineEnd] != '\0') {
