@@ -7,6 +7,7 @@
 #include <QTest>
 #include <memory>
 
+#include "adobe_samples.h"
 #include "app_test_support.h"
 #include "file_util.h"
 
@@ -314,6 +315,53 @@ class MainControllerTest : public QObject {
   }
 };
 
+// The real extractor behind the controller, on documents as the authoring
+// applications write them.
+class RealDocumentTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void storedThumbnailsShowAndTheCacheStaysEmpty() {
+    PrivateHome home;
+    QTemporaryDir documents;
+    struct Document {
+      const char* name;
+      Bytes bytes;
+      QSize shown;  // 0 x 0: no picture
+    };
+    const Document table[] = {
+        {"xmp 缩略图.pdf", BuildAdobeDocument(SampleJpeg(256, 192, 1), {}), QSize(270, 203)},
+        {"hex preview.ai", BuildHexPreviewAi(100, 50, true), QSize(200, 100)},
+        {"no thumbnail.pdf", BuildDocumentWithoutThumbnail(DocumentKind::kPdf, 4096), QSize(0, 0)},
+        {"not a document.cdr", Bytes{'j', 'u', 'n', 'k'}, QSize(0, 0)},
+    };
+    std::vector<std::string> names;
+    for (const Document& d : table) {
+      const std::string path = documents.filePath(QString::fromUtf8(d.name)).toStdString();
+      QVERIFY(WriteFileAtomically(path, d.bytes.data(), d.bytes.size()));
+      names.push_back(d.name);
+    }
+    auto service = std::make_shared<FakeSearchService>();
+    service->SetAnswer("", Results(documents.path().toStdString(), names));
+    MainControllerSetup setup;
+    setup.service = service;
+    setup.cacheDir = home.Path("cache/glimpses");
+    MainController controller(std::move(setup));
+    QSignalSpy searched(&controller, &MainController::searchFinished);
+    controller.SearchDocuments();
+    QVERIFY(searched.wait(10000));
+    QCOMPARE(controller.resultModel()->rowCount(), int(std::size(table)));
+
+    for (int row = 0; row < int(std::size(table)); ++row) {
+      QSignalSpy finished(&controller, &MainController::previewFinished);
+      QVERIFY(controller.PreviewSelectedDocument(row));
+      QVERIFY(finished.wait(10000));
+      QCOMPARE(controller.previewImage().size(), table[row].shown);
+    }
+    QCOMPARE(FilesIn(QString::fromStdString(home.Path("cache/glimpses"))), QStringList());
+  }
+};
+
 class PictureTest : public QObject {
   Q_OBJECT
 
@@ -356,8 +404,10 @@ class PictureTest : public QObject {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   MainControllerTest controllerTest;
+  RealDocumentTest realDocumentTest;
   PictureTest pictureTest;
   int failures = QTest::qExec(&controllerTest, argc, argv);
+  failures += QTest::qExec(&realDocumentTest, argc, argv);
   failures += QTest::qExec(&pictureTest, argc, argv);
   return failures == 0 ? 0 : 1;
 }
