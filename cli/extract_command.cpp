@@ -1,7 +1,145 @@
+// glimpses-cli extract: the stored thumbnail of one document under a given
+// name, or of several documents into a folder under the names the batch
+// export gives them.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "adobe_thumbnail.h"
 #include "commands.h"
+#include "corel_thumbnail.h"
+#include "extract_thumbnail.h"
+#include "hex_preview.h"
 
 namespace glimpses {
 
-int RunExtractCommand(int, char**) { return 2; }
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kWritten = 0;
+constexpr int kNothingFound = 1;
+constexpr int kError = 2;
+
+constexpr char kUsage[] =
+    "usage: glimpses-cli extract DOCUMENT OUTPUT\n"
+    "       glimpses-cli extract --out-dir DIR DOCUMENT...\n";
+
+int UsageError(const char* problem) {
+  std::fprintf(stderr, "glimpses-cli extract: %s\n", problem);
+  std::fputs(kUsage, stderr);
+  return kError;
+}
+
+// Says on stderr why `document` cannot be read; true when it can.
+bool CheckDocument(const std::string& document) {
+  struct stat st;
+  if (stat(document.c_str(), &st) != 0) {
+    std::fprintf(stderr, "glimpses-cli: cannot read '%s': %s\n", document.c_str(), std::strerror(errno));
+    return false;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    std::fprintf(stderr, "glimpses-cli: '%s' is a folder, not a document\n", document.c_str());
+    return false;
+  }
+  return true;
+}
+
+// The output must go into an existing folder and must not be the document
+// itself: writing the picture there would destroy the document.
+bool CheckOutput(const std::string& document, const std::string& output) {
+  fs::path folder = fs::path(output).parent_path();
+  std::error_code error;
+  if (!folder.empty() && !fs::is_directory(folder, error)) {
+    std::fprintf(stderr, "glimpses-cli: cannot write '%s': no folder '%s'\n", output.c_str(), folder.c_str());
+    return false;
+  }
+  if (fs::is_directory(output, error)) {
+    std::fprintf(stderr, "glimpses-cli: cannot write '%s': it is a folder\n", output.c_str());
+    return false;
+  }
+  if (fs::equivalent(document, output, error)) {
+    std::fprintf(stderr, "glimpses-cli: refusing to write the thumbnail over the document '%s'\n", document.c_str());
+    return false;
+  }
+  return true;
+}
+
+int ExtractOne(const std::string& document, const std::string& output) {
+  if (!CheckDocument(document) || !CheckOutput(document, output)) return kError;
+  std::optional<std::string> written = ExtractThumbnailFile(document, output);
+  if (!written) {
+    std::fprintf(stderr, "glimpses-cli: no thumbnail in '%s'\n", document.c_str());
+    return kNothingFound;
+  }
+  std::printf("%s\n", written->c_str());
+  return kWritten;
+}
+
+// The batch export's naming: NAME_T.jpg for the Adobe try (the hex preview
+// lands beside it as NAME_T.png), NAME_T.png for the CorelDRAW try.
+std::optional<std::string> ExtractInto(const fs::path& folder, const std::string& document) {
+  std::string name = fs::path(document).filename().string();
+  std::string jpegPath = (folder / (name + "_T.jpg")).string();
+  switch (ExtractAdobeThumbnailRoute(document, jpegPath)) {
+    case AdobeRoute::kXmp:
+      return jpegPath;
+    case AdobeRoute::kHexPreview:
+      return HexPreviewPath(jpegPath);
+    case AdobeRoute::kNone:
+      break;
+  }
+  std::string pngPath = (folder / (name + "_T.png")).string();
+  if (ExtractCorelThumbnail(document, pngPath)) return pngPath;
+  return std::nullopt;
+}
+
+int ExtractMany(const std::string& folder, const std::vector<std::string>& documents) {
+  std::error_code error;
+  fs::create_directories(folder, error);
+  if (error || !fs::is_directory(folder, error)) {
+    std::fprintf(stderr, "glimpses-cli: cannot create the folder '%s'\n", folder.c_str());
+    return kError;
+  }
+  bool failed = false;
+  int written = 0;
+  for (const std::string& document : documents) {
+    if (!CheckDocument(document)) {
+      failed = true;
+      continue;
+    }
+    if (auto picture = ExtractInto(folder, document)) {
+      std::printf("%s\n", picture->c_str());
+      ++written;
+    } else {
+      std::fprintf(stderr, "glimpses-cli: no thumbnail in '%s'\n", document.c_str());
+    }
+  }
+  if (failed) return kError;
+  return written > 0 ? kWritten : kNothingFound;
+}
+
+}  // namespace
+
+int RunExtractCommand(int argc, char** argv) {
+  std::vector<std::string> args(argv, argv + argc);
+  if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+    std::fputs(kUsage, stdout);
+    return kWritten;
+  }
+  if (!args.empty() && args[0] == "--out-dir") {
+    if (args.size() < 2) return UsageError("--out-dir needs a folder");
+    if (args.size() < 3) return UsageError("no documents given");
+    return ExtractMany(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
+  }
+  if (args.size() != 2) return UsageError("expected a document and an output path");
+  return ExtractOne(args[0], args[1]);
+}
 
 }  // namespace glimpses
