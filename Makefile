@@ -31,9 +31,16 @@ test-fast: build
 samples: build
 	$(BUILD)/samples/glimpses-make-samples $(BUILD)/samples/documents
 
+# With a display: the window, searching the samples and the home folder.
+# Without one: the samples' thumbnails extracted into out/.
 run: samples
-	mkdir -p out
-	$(BUILD)/cli/glimpses-cli extract --out-dir out $(BUILD)/samples/documents/*
+	@if [ -n "$$DISPLAY" ]; then \
+	  echo "$(BUILD)/app/glimpses --root $(BUILD)/samples/documents --root $$HOME"; \
+	  $(BUILD)/app/glimpses --root $(BUILD)/samples/documents --root "$$HOME"; \
+	else \
+	  mkdir -p out && \
+	  $(BUILD)/cli/glimpses-cli extract --out-dir out $(BUILD)/samples/documents/*; \
+	fi
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) out
