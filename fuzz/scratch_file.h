@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 namespace glimpses {
@@ -19,6 +20,12 @@ class ScratchFolder {
     if (mkdtemp(pattern) == nullptr) std::abort();
     folder_ = pattern;
   }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
   std::string Path(const char* name) const { return folder_ + "/" + name; }
 
   // Writes the input as `name`; aborts when it cannot, which would make
