@@ -14,6 +14,9 @@ constexpr std::array<std::string_view, 13> kDocumentEndings = {
 }  // namespace
 
 bool IsListedDocument(std::string_view fileName) {
+  // The pattern this stands for reads the name with '.', which matches no
+  // line break, so a name holding one was never listed.
+  if (fileName.find_first_of("\n\r") != std::string_view::npos) return false;
   for (std::string_view ending : kDocumentEndings) {
     // At least one character must come before the dot.
     if (fileName.size() > ending.size() && fileName.ends_with(ending)) return true;

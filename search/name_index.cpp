@@ -296,6 +296,15 @@ void NameIndex::Build() {
   dead_ = 0;
   roots_.assign(rootPaths_.size(), Root{kNoEntry, 0});
   for (std::size_t i = 0; i < roots_.size(); ++i) RefreshRoot(i);
+  ShrinkToFit();
+}
+
+void NameIndex::ShrinkToFit() {
+  entries_.shrink_to_fit();
+  folded_.shrink_to_fit();
+  names_.shrink_to_fit();
+  folders_.shrink_to_fit();
+  for (Folder& folder : folders_) folder.children.shrink_to_fit();
 }
 
 // ---- refreshing -------------------------------------------------------------
@@ -417,7 +426,7 @@ bool NameIndex::Refresh() {
     if (folders_[folderIndex].entry == kDead) continue;
     changed |= Reread(folderIndex);
   }
-  if (dead_ > 1024 && dead_ > entries_.size() / 4) Compact();
+  if (dead_ > 256 && dead_ > entries_.size() / 4) Compact();
   return changed;
 }
 
@@ -457,6 +466,7 @@ void NameIndex::Compact() {
   names_ = std::move(names);
   folders_ = std::move(folders);
   dead_ = 0;
+  ShrinkToFit();
 }
 
 // ---- reading ----------------------------------------------------------------

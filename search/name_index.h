@@ -88,6 +88,7 @@ class NameIndex {
   bool RefreshRoot(std::size_t rootIndex);
   void MarkDead(std::uint32_t entryId);
   void Compact();
+  void ShrinkToFit();
   std::uint64_t RootDevOf(std::uint32_t entryId) const;
   std::size_t RootEntryCount() const;
 

@@ -1,0 +1,243 @@
+#include "name_index.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "test_tree.h"
+
+namespace glimpses {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Full paths of what `text` finds, sorted; "<no answer>" for no answer.
+std::vector<std::string> Find(const NameIndex& index, const std::string& text) {
+  const auto answer = index.Search(Query::Parse(text));
+  if (!answer) return {"<no answer>"};
+  std::vector<std::string> paths;
+  for (const SearchResult& result : *answer) paths.push_back(result.FullPath());
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
+class NameIndexFreshnessTest : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    tree_.Make({"keep/a.pdf", "keep/deep/b.pdf", "move/c.pdf", "move/sub/d.pdf", "gone/e.pdf", "f.pdf"});
+    // Aged: the index trusts the folder times it reads, as it would on a
+    // quiet disk. Not aged: every folder is read again while it is fresh.
+    if (GetParam()) tree_.Age();
+    index_.Build();
+  }
+  std::string P(const std::string& relative) const { return tree_.Path(relative); }
+  // The index's view after a refresh, as the service gives it.
+  std::vector<std::string> Fresh(const std::string& text) {
+    index_.Refresh();
+    return Find(index_, text);
+  }
+
+  testing::TempTree tree_;
+  NameIndex index_{NormalizeRoots({tree_.root()}), false};
+};
+
+TEST_P(NameIndexFreshnessTest, SeesCreatedRenamedAndDeletedEntries) {
+  EXPECT_EQ(Fresh("pdf").size(), 6u);
+  EXPECT_FALSE(index_.Refresh()) << "nothing changed";
+
+  tree_.Make({"keep/deep/new.pdf"});
+  EXPECT_EQ(Fresh("new"), std::vector<std::string>{P("keep/deep/new.pdf")});
+
+  tree_.Make({"fresh/inner/x.pdf"});
+  EXPECT_EQ(Fresh("fresh|inner|x.pdf"), (std::vector<std::string>{P("fresh"), P("fresh/inner"), P("fresh/inner/x.pdf")}));
+
+  fs::rename(P("keep/a.pdf"), P("keep/renamed.pdf"));
+  EXPECT_EQ(Fresh("a.pdf"), std::vector<std::string>{});
+  EXPECT_EQ(Fresh("renamed"), std::vector<std::string>{P("keep/renamed.pdf")});
+
+  fs::rename(P("move"), P("moved"));
+  EXPECT_EQ(Fresh("c.pdf|d.pdf !renamed"), (std::vector<std::string>{P("moved/c.pdf"), P("moved/sub/d.pdf")}));
+  EXPECT_EQ(Fresh("move/"), std::vector<std::string>{});
+
+  fs::remove(P("f.pdf"));
+  fs::remove_all(P("gone"));
+  EXPECT_EQ(Fresh("f.pdf|e.pdf|gone"), std::vector<std::string>{});
+
+  // Same name, other kind: a file replaced by a folder.
+  fs::remove(P("keep/renamed.pdf"));
+  tree_.Make({"keep/renamed.pdf/"});
+  EXPECT_EQ(Fresh("folder:renamed"), std::vector<std::string>{P("keep/renamed.pdf")});
+
+  // Two changes to one folder in quick succession are both seen.
+  tree_.Make({"keep/deep/one.pdf"});
+  EXPECT_EQ(Fresh("one|two").size(), 1u);
+  tree_.Make({"keep/deep/two.pdf"});
+  EXPECT_EQ(Fresh("one|two").size(), 2u);
+  const auto onDisk = std::distance(fs::recursive_directory_iterator(tree_.root()), fs::recursive_directory_iterator());
+  EXPECT_EQ(index_.EntryCount(), static_cast<std::size_t>(onDisk));
+}
+
+INSTANTIATE_TEST_SUITE_P(AgedAndFresh, NameIndexFreshnessTest, ::testing::Bool());
+
+TEST(NameIndexTest, ManyDeletionsCompactTheIndexAndKeepItRight) {
+  testing::TempTree tree;
+  std::vector<std::string> files;
+  for (int i = 0; i < 400; ++i) files.push_back("bulk/file" + std::to_string(i) + ".txt");
+  tree.Make(files);
+  tree.Make({"stay/keep.pdf"});
+  NameIndex index(NormalizeRoots({tree.root()}), false);
+  index.Build();
+  const std::size_t fullBytes = index.MemoryBytes();
+  fs::remove_all(tree.Path("bulk"));
+  EXPECT_TRUE(index.Refresh());
+  EXPECT_EQ(index.EntryCount(), 2u);
+  EXPECT_LT(index.MemoryBytes(), fullBytes);
+  EXPECT_EQ(Find(index, "keep"), std::vector<std::string>{tree.Path("stay/keep.pdf")});
+  tree.Make({"bulk/file7.txt"});
+  index.Refresh();
+  EXPECT_EQ(Find(index, "file7"), (std::vector<std::string>{tree.Path("bulk/file7.txt")}));
+}
+
+TEST(NameIndexTest, HiddenEntriesAndSymlinks) {
+  testing::TempTree tree;
+  tree.Make({".hidden/secret.pdf", ".dot.pdf", "real/inside.pdf", "loop/"});
+  fs::create_directory_symlink(tree.Path("real"), tree.Path("link"));
+  fs::create_directory_symlink(tree.Path("loop"), tree.Path("loop/again"));
+
+  NameIndex plain(NormalizeRoots({tree.root()}), false);
+  plain.Build();
+  EXPECT_EQ(Find(plain, "pdf"), std::vector<std::string>{tree.Path("real/inside.pdf")});
+  // A link is an entry of its own; what it points to is not listed twice.
+  EXPECT_EQ(Find(plain, "link|again"), (std::vector<std::string>{tree.Path("link"), tree.Path("loop/again")}));
+  EXPECT_EQ(Find(plain, "folder:link"), std::vector<std::string>{});
+
+  NameIndex hidden(NormalizeRoots({tree.root()}), true);
+  hidden.Build();
+  EXPECT_EQ(Find(hidden, "pdf|hidden"), (std::vector<std::string>{tree.Path(".dot.pdf"), tree.Path(".hidden"),
+                                                                  tree.Path(".hidden/secret.pdf"),
+                                                                  tree.Path("real/inside.pdf")}));
+}
+
+TEST(NameIndexTest, RootsThatVanishOrCannotBeReadAreLeftOut) {
+  testing::TempTree one;
+  testing::TempTree two;
+  one.Make({"a/one.pdf"});
+  two.Make({"b/two.pdf"});
+  const std::string missing = one.Path("not-there");
+  NameIndex index(NormalizeRoots({one.root(), two.root(), missing, one.Path("a/one.pdf")}), false);
+  index.Build();
+  EXPECT_EQ(Find(index, "pdf").size(), 2u);
+
+  fs::rename(two.Path("b"), two.root() + "-away");
+  fs::remove_all(two.root());
+  index.Refresh();
+  EXPECT_EQ(Find(index, "pdf"), std::vector<std::string>{one.Path("a/one.pdf")});
+
+  fs::create_directory(two.root());
+  fs::rename(two.root() + "-away", two.Path("b"));
+  index.Refresh();
+  EXPECT_EQ(Find(index, "pdf").size(), 2u) << "a root that comes back is read again";
+
+  if (::geteuid() != 0) {
+    fs::permissions(one.root(), fs::perms::none);
+    index.Refresh();
+    EXPECT_EQ(Find(index, "pdf"), std::vector<std::string>{two.Path("b/two.pdf")});
+    fs::permissions(one.root(), fs::perms::owner_all);
+  }
+
+  fs::remove_all(one.root());
+  fs::remove_all(two.root());
+  index.Refresh();
+  EXPECT_EQ(Find(index, "pdf"), std::vector<std::string>{"<no answer>"});
+}
+
+TEST(NameIndexTest, SavedAndLoadedIndexAnswersTheSame) {
+  testing::TempTree tree;
+  testing::TempTree cache;
+  tree.Make({"docs/Report.pdf", "docs/Ärger.AI", "中文/设计稿.pdf", "x.pdf/inner.txt", "notes.txt"});
+  const std::vector<std::string> roots = NormalizeRoots({tree.root()});
+  NameIndex built(roots, false);
+  built.Build();
+  const std::string file = cache.Path(IndexFileName(roots, false));
+  ASSERT_TRUE(built.Save(file));
+
+  NameIndex loaded(roots, false);
+  ASSERT_TRUE(loaded.Load(file));
+  for (const char* text : {"", "pdf", "ärger", "设计", "folder:", "docs/", "*.pdf", "!pdf"}) {
+    EXPECT_EQ(built.Search(Query::Parse(text)), loaded.Search(Query::Parse(text))) << text;
+  }
+  EXPECT_EQ(loaded.EntryCount(), built.EntryCount());
+  // A loaded index keeps up with changes made while the program was away.
+  tree.Make({"docs/later.pdf"});
+  loaded.Refresh();
+  EXPECT_EQ(Find(loaded, "later"), std::vector<std::string>{tree.Path("docs/later.pdf")});
+
+  NameIndex otherRoots(NormalizeRoots({tree.Path("docs")}), false);
+  EXPECT_FALSE(otherRoots.Load(file));
+  NameIndex otherHidden(roots, true);
+  EXPECT_FALSE(otherHidden.Load(file));
+}
+
+TEST(NameIndexTest, DamagedCacheFilesAreRefused) {
+  testing::TempTree tree;
+  testing::TempTree cache;
+  tree.Make({"a/b/c.pdf", "a/d.txt", "e.AI"});
+  const std::vector<std::string> roots = NormalizeRoots({tree.root()});
+  NameIndex built(roots, false);
+  built.Build();
+  const std::string file = cache.Path("index.bin");
+  ASSERT_TRUE(built.Save(file));
+  std::string bytes;
+  {
+    std::ifstream in(file, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  const std::string damaged = cache.Path("damaged.bin");
+  auto loads = [&](const std::string& content) {
+    std::ofstream(damaged, std::ios::binary | std::ios::trunc).write(content.data(), content.size());
+    NameIndex index(roots, false);
+    const bool ok = index.Load(damaged);
+    // Whatever it accepted must answer without crashing.
+    if (ok) index.Search(Query::Parse("c"));
+    return ok;
+  };
+  for (std::size_t length = 0; length < bytes.size(); ++length) EXPECT_FALSE(loads(bytes.substr(0, length))) << length;
+  EXPECT_FALSE(loads(bytes + "x"));
+  // Single flipped bytes: refused, or accepted and still safe to search.
+  for (std::size_t at = 0; at < bytes.size(); ++at) {
+    std::string flipped = bytes;
+    flipped[at] = static_cast<char>(flipped[at] ^ 0x5A);
+    loads(flipped);
+  }
+  NameIndex missing(roots, false);
+  EXPECT_FALSE(missing.Load(cache.Path("none.bin")));
+}
+
+TEST(NameIndexTest, RootsAreNormalised) {
+  EXPECT_EQ(NormalizeRoots({"/a/b/", "/a/b/c", "/a//b/../b", "/x", "", "/a/bc"}),
+            (std::vector<std::string>{"/a/b", "/x", "/a/bc"}));
+  EXPECT_EQ(NormalizeRoots({"/srv", "/"}), std::vector<std::string>{"/"});
+  EXPECT_NE(IndexFileName({"/a"}, false), IndexFileName({"/a"}, true));
+  EXPECT_NE(IndexFileName({"/a", "/b"}, false), IndexFileName({"/a/b"}, false));
+}
+
+TEST(NameIndexTest, CompactLayout) {
+  testing::TempTree tree;
+  std::vector<std::string> files;
+  for (int i = 0; i < 300; ++i) files.push_back("f" + std::to_string(i % 10) + "/Document number " + std::to_string(i) + ".pdf");
+  tree.Make(files);
+  NameIndex index(NormalizeRoots({tree.root()}), false);
+  index.Build();
+  EXPECT_EQ(index.EntryCount(), 310u);
+  EXPECT_LT(index.MemoryBytes() / index.EntryCount(), 100u);
+}
+
+}  // namespace
+}  // namespace glimpses

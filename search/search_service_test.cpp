@@ -1,0 +1,88 @@
+#include "search_service.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "document_filter.h"
+#include "name_index.h"
+#include "test_tree.h"
+
+namespace glimpses {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SearchServiceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tree_.Make({"docs/Report.pdf", "docs/notes.txt", "art/Logo.AI", "art/old/Logo.cdr"});
+    options_.roots = {tree_.root()};
+    options_.cacheDir = cache_.Path("glimpses");
+  }
+  testing::TempTree tree_;
+  testing::TempTree cache_;
+  SearchOptions options_;
+};
+
+TEST_F(SearchServiceTest, FirstQueryWaitsForTheBuildAndTheNextStartLoadsIt) {
+  std::vector<SearchResult> first;
+  {
+    auto service = EnsureSearchServiceRunning(options_);
+    const SearchAnswer answer = service->Query("logo|report");
+    ASSERT_TRUE(answer);
+    first = *answer;
+    EXPECT_FALSE(service->IsIndexing());
+  }
+  const std::string r = tree_.root();
+  EXPECT_EQ(first, (std::vector<SearchResult>{{"Logo.AI", r + "/art"}, {"Logo.cdr", r + "/art/old"},
+                                              {"Report.pdf", r + "/docs"}}));
+  const std::string cacheFile = options_.cacheDir + "/" + IndexFileName(NormalizeRoots(options_.roots), false);
+  EXPECT_TRUE(fs::exists(cacheFile));
+
+  auto again = EnsureSearchServiceRunning(options_);
+  EXPECT_EQ(again->Query("logo|report"), SearchAnswer(first));
+  tree_.Make({"docs/Later.pdf"});
+  const SearchAnswer later = again->Query("later");
+  ASSERT_TRUE(later);
+  EXPECT_EQ(later->size(), 1u);
+}
+
+TEST_F(SearchServiceTest, QueriesFromManyThreadsAtOnce) {
+  auto service = EnsureSearchServiceRunning(options_);
+  std::vector<SearchAnswer> answers(4);
+  std::vector<std::thread> threads;
+  for (auto& answer : answers) threads.emplace_back([&service, &answer] { answer = service->Query("pdf|ai"); });
+  for (auto& thread : threads) thread.join();
+  for (const auto& answer : answers) {
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(FilterDocuments(*answer).size(), 2u);
+  }
+}
+
+TEST_F(SearchServiceTest, NoAnswerWhenTheRootsAreGoneOrPlocateCannotAnswer) {
+  options_.roots = {tree_.Path("missing")};
+  EXPECT_FALSE(EnsureSearchServiceRunning(options_)->Query("pdf"));
+
+  options_.roots = {tree_.root()};
+  options_.backend = Backend::kPlocate;
+  options_.plocateDb = cache_.Path("no-such.db");
+  auto plocate = EnsureSearchServiceRunning(options_);
+  EXPECT_FALSE(plocate->IsIndexing());
+  EXPECT_FALSE(plocate->Query("pdf"));
+}
+
+TEST_F(SearchServiceTest, AnUnwritableCacheStillAnswers) {
+  // A file where the cache folder should be: nothing can be saved.
+  tree_.Make({"cache-is-a-file"});
+  options_.cacheDir = tree_.Path("cache-is-a-file");
+  auto service = EnsureSearchServiceRunning(options_);
+  const SearchAnswer answer = service->Query("report");
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->size(), 1u);
+}
+
+}  // namespace
+}  // namespace glimpses
