@@ -3,7 +3,7 @@
 // two, and the XMP ones through an exiftool batch run for comparison, on a
 // warm cache. Prints documents per second and the ratios.
 //
-//   export_bench [DOCUMENTS]   (default 1000)
+//   export_bench [DOCUMENTS [FOLDER]]   (default 1000 documents, under /tmp)
 
 #include <stdlib.h>
 
@@ -101,8 +101,8 @@ std::string HexPreviewPostScript(int width, int height, std::size_t size, std::m
   for (unsigned i = 0; i < 256 * 3; ++i) put(i * 37);
   for (int i = 0; i < width * height; ++i) put(rng() & 255);
   std::string text = "%!PS-Adobe-3.0\n%%Creator: bench\n%AI7_Thumbnail: " + std::to_string(width) + " " +
-                     std::to_string(height) + " 8\n%%BeginData: " + std::to_string(hex.size()) + " Hex Bytes\n" +
-                     hex + "\n%%EndData\n%%EndComments\n";
+                     std::to_string(height) + " 8\n%%BeginData: " + std::to_string(hex.size()) + " Hex Bytes\n" + hex +
+                     "\n%%EndData\n%%EndComments\n";
   if (text.size() < size) text += Padding(size - text.size(), rng);
   return text + "%%EOF\n";
 }
@@ -117,9 +117,12 @@ bool WriteText(const std::string& path, const std::string& text) {
   return glimpses::WriteFileAtomically(path, text.data(), text.size());
 }
 
+constexpr const char* kKindNames[] = {"XMP AI", "XMP EPS", "XMP AI", "hex-preview AI", "ZIP CDR", "RIFF CDR"};
+
 struct Corpus {
   std::vector<glimpses::SearchResult> all;
   std::vector<glimpses::SearchResult> xmp;
+  std::vector<glimpses::SearchResult> byKind[6];
   std::uint64_t bytes = 0;
 };
 
@@ -154,19 +157,20 @@ bool MakeCorpus(const std::string& root, int count, Corpus& corpus) {
         break;
       case 4:
         entry = {stem + ".cdr", otherFolder};
-        ok = glimpses::WriteCorelZip(entry.FullPath(), {{"previews/thumbnail.png", *png},
-                                                         {"content/riffData.cdr", NoiseBytes(size, rng)}});
+        ok = glimpses::WriteCorelZip(
+            entry.FullPath(), {{"previews/thumbnail.png", *png}, {"content/riffData.cdr", NoiseBytes(size, rng)}});
         break;
       case 5: {
         entry = {stem + ".cdr", otherFolder};
-        Bytes riff = glimpses::BuildCorelRiff(
-            1100, {{"DISP", glimpses::SampleDispData(128, 128, 24), std::nullopt}, {"LIST", NoiseBytes(size, rng), {}}});
+        Bytes riff = glimpses::BuildCorelRiff(1100, {{"DISP", glimpses::SampleDispData(128, 128, 24), std::nullopt},
+                                                     {"LIST", NoiseBytes(size, rng), {}}});
         ok = glimpses::WriteFileAtomically(entry.FullPath(), riff.data(), riff.size());
         break;
       }
     }
     if (!ok) return false;
     corpus.bytes += static_cast<std::uint64_t>(fs::file_size(entry.FullPath()));
+    corpus.byKind[i % 6].push_back(entry);
     corpus.all.push_back(entry);
   }
   std::sort(corpus.all.begin(), corpus.all.end(), [](const auto& a, const auto& b) { return a.fileName < b.fileName; });
@@ -180,16 +184,18 @@ struct Run {
   glimpses::ExportResult result;
 };
 
-// The best of `repeats` runs, each into an emptied folder.
+// The best of `repeats` runs, each into a new folder named after `out`. Nothing is
+// deleted between runs: on an ext4 without a journal, creating files right
+// after thousands were deleted costs far more, and would be measured here.
 Run TimeExport(const std::vector<glimpses::SearchResult>& entries, const std::string& out, int jobs, int repeats) {
   Run best;
   for (int r = 0; r < repeats; ++r) {
-    fs::remove_all(out);
+    const std::string folder = out + "-" + std::to_string(r);
     FixedSearchService service(entries);
     glimpses::ExportOptions options;
     options.jobs = jobs;
     const auto start = std::chrono::steady_clock::now();
-    glimpses::ExportResult result = glimpses::ExportThumbnails(service, "", out, options);
+    glimpses::ExportResult result = glimpses::ExportThumbnails(service, "", folder, options);
     const double seconds = Seconds(std::chrono::steady_clock::now() - start);
     if (r == 0 || seconds < best.seconds) best = {seconds, result};
   }
@@ -199,7 +205,6 @@ Run TimeExport(const std::vector<glimpses::SearchResult>& entries, const std::st
 // Seconds for the exiftool batch, or a negative number when it cannot run.
 double TimeExiftool(const std::string& documents, const std::string& out) {
   if (std::system("command -v exiftool >/dev/null 2>&1") != 0) return -1;
-  fs::remove_all(out);
   fs::create_directories(out);
   const std::string command =
       "exiftool -q -q -b -ThumbnailImage -w '" + out + "/%f.%e_T.jpg' '" + documents + "' >/dev/null 2>&1";
@@ -224,8 +229,8 @@ void Print(const char* label, int documents, double seconds, int pictures) {
 
 int main(int argc, char** argv) {
   const int count = argc > 1 ? std::max(6, std::atoi(argv[1])) : 1000;
-  char pattern[] = "/tmp/glimpses-export-bench-XXXXXX";
-  if (!mkdtemp(pattern)) {
+  std::string pattern = std::string(argc > 2 ? argv[2] : "/tmp") + "/glimpses-export-bench-XXXXXX";
+  if (!mkdtemp(pattern.data())) {
     std::perror("mkdtemp");
     return 2;
   }
@@ -240,21 +245,27 @@ int main(int argc, char** argv) {
               static_cast<double>(corpus.bytes) / (1024 * 1024), root.c_str());
 
   const std::string out = root + "/out";
-  TimeExport(corpus.all, out, 2, 1);  // warms the page cache
-  const Run one = TimeExport(corpus.all, out, 1, 3);
-  const Run two = TimeExport(corpus.all, out, 2, 3);
-  const Run xmpTwo = TimeExport(corpus.xmp, out, 2, 3);
+  TimeExport(corpus.all, out + "/warm-up", 2, 1);  // fills the page cache
+  const Run one = TimeExport(corpus.all, out + "/one-job", 1, 3);
+  const Run two = TimeExport(corpus.all, out + "/two-jobs", 2, 3);
+  const Run xmpTwo = TimeExport(corpus.xmp, out + "/xmp", 2, 3);
   const int all = static_cast<int>(corpus.all.size()), xmp = static_cast<int>(corpus.xmp.size());
   Print("export, 1 job", all, one.seconds, one.result.picturesWritten);
   Print("export, 2 jobs", all, two.seconds, two.result.picturesWritten);
   Print("export XMP only, 2 jobs", xmp, xmpTwo.seconds, xmpTwo.result.picturesWritten);
   std::printf("2 jobs / 1 job: %.2fx\n", one.seconds / two.seconds);
+  for (int kind : {0, 3, 4, 5}) {
+    const Run run = TimeExport(corpus.byKind[kind], out + "/kind" + std::to_string(kind), 1, 3);
+    const std::string label = std::string("  of which ") + kKindNames[kind] + ", 1 job";
+    Print(label.c_str(), static_cast<int>(corpus.byKind[kind].size()), run.seconds, run.result.picturesWritten);
+  }
 
-  const double exif = TimeExiftool(root + "/docs/xmp", out);
+  const std::string exifOut = out + "/exiftool";
+  const double exif = TimeExiftool(root + "/docs/xmp", exifOut);
   if (exif < 0) {
     std::printf("exiftool: not installed, comparison skipped\n");
   } else {
-    Print("exiftool batch, XMP only", xmp, exif, static_cast<int>(CountFiles(out)));
+    Print("exiftool batch, XMP only", xmp, exif, static_cast<int>(CountFiles(exifOut)));
     std::printf("export 2 jobs (all kinds) / exiftool: %.1fx\n", (all / two.seconds) / (xmp / exif));
     std::printf("export 2 jobs (XMP only) / exiftool: %.1fx\n", (xmp / xmpTwo.seconds) / (xmp / exif));
   }

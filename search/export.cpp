@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -146,7 +147,13 @@ class ExportRun {
     }
     std::vector<std::jthread> pool;
     pool.reserve(static_cast<std::size_t>(workers));
-    for (int i = 0; i < workers; ++i) pool.emplace_back([this] { Work(); });
+    try {
+      for (int i = 0; i < workers; ++i) pool.emplace_back([this] { Work(); });
+    } catch (const std::system_error&) {
+      // Out of threads: the workers that started share the groups; with
+      // none, this thread does them all.
+      if (pool.empty()) Work();
+    }
   }
 
   int Written() const { return written_.load(); }

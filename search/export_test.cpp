@@ -14,6 +14,7 @@
 #include <variant>
 #include <vector>
 
+#include "adobe_samples.h"
 #include "corel_samples.h"
 #include "file_util.h"
 #include "image.h"
@@ -45,48 +46,12 @@ class FixedSearchService : public SearchService {
   std::vector<std::string> queries_;
 };
 
-std::string Base64(const Bytes& data) {
-  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string text;
-  for (std::size_t i = 0; i < data.size(); i += 3) {
-    std::uint32_t group = data[i] << 16;
-    if (i + 1 < data.size()) group |= data[i + 1] << 8;
-    if (i + 2 < data.size()) group |= data[i + 2];
-    const std::size_t chars = std::min<std::size_t>(4, (data.size() - i) * 4 / 3 + 1);
-    for (std::size_t k = 0; k < 4; ++k) text += k < chars ? kAlphabet[(group >> (18 - 6 * k)) & 63] : '=';
-  }
-  return text;
-}
-
-// A real JPEG whose size and colour tell the documents apart.
-Bytes SampleJpeg(int width, int height, std::uint8_t shade) {
-  CImage image;
-  EXPECT_TRUE(image.Create(width, height, 24));
-  for (int y = 0; y < height; ++y) std::fill_n(image.Row(y), width * 3, shade);
-  auto jpeg = image.Encode(ImageFormat::kJpeg);
-  EXPECT_TRUE(jpeg.has_value());
-  return jpeg.value_or(Bytes{});
-}
-
 Bytes AsBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
-Bytes XmpDocument(const Bytes& jpeg) {
-  return AsBytes("%PDF-1.6\n<x:xmpmeta><xmpGImg:image>" + Base64(jpeg) + "</xmpGImg:image></x:xmpmeta>\n%%EOF\n");
-}
-
-// An Illustrator document whose only picture is a hex preview of
-// width x height (uncompressed indices into a grey palette).
-Bytes HexPreviewDocument(int width, int height) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string hex;
-  auto put = [&](int byte) {
-    hex += kDigits[(byte >> 4) & 15];
-    hex += kDigits[byte & 15];
-  };
-  for (int i = 0; i < 256; ++i) put(i), put(i), put(i);
-  for (int i = 0; i < width * height; ++i) put(i % 256);
-  return AsBytes("%!PS-Adobe-3.0\n%AI7_Thumbnail: " + std::to_string(width) + " " + std::to_string(height) +
-                 " 8\n%%BeginData: " + std::to_string(hex.size()) + " Hex Bytes\n" + hex + "\n%%EndData\n");
+Bytes XmpDocument(const Bytes& jpeg, DocumentKind kind = DocumentKind::kPdf) {
+  AdobeSampleOptions options;
+  options.kind = kind;
+  return BuildAdobeDocument(jpeg, options);
 }
 
 Bytes CorelZipDocumentBytes(const std::string& scratch, int width, int height) {
@@ -169,21 +134,21 @@ TEST_F(ExportTest, WritesWhatAOneByOneExportInServiceOrderWouldLeave) {
   const Bytes jpegA = SampleJpeg(8, 8, 30), jpegB = SampleJpeg(9, 7, 90), jpegC = SampleJpeg(5, 5, 150),
               jpegD = SampleJpeg(6, 4, 200), jpegE = SampleJpeg(3, 3, 250), jpegF = SampleJpeg(4, 6, 10);
   std::vector<SearchResult> answer = {
-      Put("a", "art.eps", XmpDocument(jpegA)),
-      Put("a", "cover.indd", XmpDocument(jpegD)),
-      Put("a", "empty.ai", AsBytes("%!PS-Adobe-3.0\n%%EOF\n")),
-      Put("a", "logo.ai", HexPreviewDocument(7, 5)),  // leaves logo.ai_T.png ...
-      Put("b", "logo.ai", XmpDocument(jpegB)),        // ... and this logo.ai_T.jpg: both stay
+      Put("a", "art.eps", XmpDocument(jpegA, DocumentKind::kEps)),
+      Put("a", "cover.indd", XmpDocument(jpegD, DocumentKind::kIndd)),
+      Put("a", "empty.ai", BuildDocumentWithoutThumbnail(DocumentKind::kAi, 0)),
+      Put("a", "logo.ai", BuildHexPreviewAi(7, 5, true)),          // leaves logo.ai_T.png ...
+      Put("b", "logo.ai", XmpDocument(jpegB, DocumentKind::kAi)),  // ... and this logo.ai_T.jpg: both stay
       Put("a", "mixed.cdr", CorelZipDocumentBytes(root_ + "/scratch.zip", 12, 9)),
-      Put("b", "mixed.cdr", CorelRiffDocument(5, 7)),  // replaces the 12x9 one
+      Put("b", "mixed.cdr", CorelRiffDocument(5, 7)),             // replaces the 12x9 one
       Put("c", "mixed.cdr", AsBytes("PK\3\4 not really a zip")),  // writes nothing, keeps 5x7
-      Put("a", "notes.txt", XmpDocument(jpegC)),  // not a document kind: no picture
+      Put("a", "notes.txt", XmpDocument(jpegC)),                  // not a document kind: no picture
       Put("a", "Odd.CDr", CorelRiffDocument(3, 4)),
       Put("b", "odd.cdR", CorelRiffDocument(4, 3)),
       Put("a", "plan.pdf", XmpDocument(jpegA)),
-      Put("b", "plan.pdf", XmpDocument(jpegC)),                   // replaces a's
-      Put("c", "plan.pdf", AsBytes("%PDF-1.4\nno thumbnail\n")),  // keeps b's
-      Put("a", "sketch.AI", HexPreviewDocument(2, 3)),
+      Put("b", "plan.pdf", XmpDocument(jpegC)),                                    // replaces a's
+      Put("c", "plan.pdf", BuildDocumentWithoutThumbnail(DocumentKind::kPdf, 0)),  // keeps b's
+      Put("a", "sketch.AI", BuildHexPreviewAi(2, 3, false)),
       Put("a", "设计 图 1.pdf", XmpDocument(jpegE)),
       Put("b", "设计 图 1.pdf", XmpDocument(jpegF)),
       {"gone.pdf", docs_ + "/a"},  // listed, but no longer on disk
@@ -192,15 +157,9 @@ TEST_F(ExportTest, WritesWhatAOneByOneExportInServiceOrderWouldLeave) {
   answer.push_back({"folder.pdf", docs_ + "/a"});
 
   const std::map<std::string, Expected> expected = {
-      {"art.eps_T.jpg", jpegA},
-      {"cover.indd_T.jpg", jpegD},
-      {"logo.ai_T.jpg", jpegB},
-      {"logo.ai_T.png", PngSize{7, 5}},
-      {"mixed.cdr_T.png", PngSize{5, 7}},
-      {"Odd.CDr_T.png", PngSize{3, 4}},
-      {"odd.cdR_T.png", PngSize{4, 3}},
-      {"plan.pdf_T.jpg", jpegC},
-      {"sketch.AI_T.png", PngSize{2, 3}},
+      {"art.eps_T.jpg", jpegA},         {"cover.indd_T.jpg", jpegD},        {"logo.ai_T.jpg", jpegB},
+      {"logo.ai_T.png", PngSize{7, 5}}, {"mixed.cdr_T.png", PngSize{5, 7}}, {"Odd.CDr_T.png", PngSize{3, 4}},
+      {"odd.cdR_T.png", PngSize{4, 3}}, {"plan.pdf_T.jpg", jpegC},          {"sketch.AI_T.png", PngSize{2, 3}},
       {"设计 图 1.pdf_T.jpg", jpegF},
   };
 
@@ -226,6 +185,7 @@ TEST_F(ExportTest, WritesWhatAOneByOneExportInServiceOrderWouldLeave) {
 // shared name must stay.
 TEST_F(ExportTest, TheLastOfSameNamedDocumentsWinsWhateverTheOrder) {
   const Bytes first = SampleJpeg(4, 4, 40), second = SampleJpeg(4, 4, 220);
+  ASSERT_NE(first, second);
   std::vector<SearchResult> forward;
   std::map<std::string, Expected> lastForward, lastBackward;
   for (int i = 0; i < 40; ++i) {
@@ -269,7 +229,7 @@ TEST_F(ExportTest, CancellingStopsEarlyAndLeavesOnlyWholePictures) {
   std::map<std::string, Bytes> pictureOf;
   for (int i = 0; i < 200; ++i) {
     const std::string name = "c" + std::to_string(i) + ".pdf";
-    pictureOf[name + "_T.jpg"] = SampleJpeg(16 + i % 7, 16, static_cast<std::uint8_t>(i));
+    pictureOf[name + "_T.jpg"] = SampleJpeg(16 + i % 7, 16, i);
     answer.push_back(Put("c", name, XmpDocument(pictureOf[name + "_T.jpg"])));
   }
   for (int jobs : {1, 2}) {
@@ -384,7 +344,7 @@ TEST_F(ExportTest, AnExistingFolderIsUsedAndOnlySameNamedPicturesReplaced) {
   const Bytes jpeg = SampleJpeg(5, 5, 77);
   FixedSearchService service(std::vector<SearchResult>{Put("e", "plan.pdf", XmpDocument(jpeg)),
                                                        Put("e", "plan.cdr", CorelRiffDocument(6, 2)),
-                                                       Put("e", "hex.ai", HexPreviewDocument(3, 3))});
+                                                       Put("e", "hex.ai", BuildHexPreviewAi(3, 3, true))});
   ASSERT_TRUE(ExportThumbnails(service, "plan", out_).ok());
   ExpectFolderHolds({{"hex.ai_T.png", PngSize{3, 3}},
                      {"plan.cdr_T.bmp", AsBytes("mine")},
