@@ -160,16 +160,6 @@ class MainWindowTest : public QObject {
              QStringLiteral("匹配: 0 个文档(AI CDR EPS INDD PDF格式), 鼠标双击: 打开文件，右键: 打开路径"));
   }
 
-  void searchWithoutAnswerLeavesTheWindowAlone() {
-    ListDocuments();
-    const QString status = Child<QLabel>("statusText")->text();
-    service_->SetAnswer("down", std::nullopt);
-    Child<QLineEdit>("keywordEdit")->setText("down");
-    ClickSearchAndWait();
-    QCOMPARE(List()->model()->rowCount(), 3);
-    QCOMPARE(Child<QLabel>("statusText")->text(), status);
-  }
-
   void selectingRowsShowsOrEmptiesThePreview() {
     ListDocuments();
     SelectRowAndWait(0);
