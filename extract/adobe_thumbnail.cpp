@@ -96,10 +96,13 @@ bool DocumentWindow::ReadUpTo(std::size_t wanted) {
   if (available_ >= windowLength_) complete_ = true;
   if (complete_ || wanted <= available_) return true;
   if (wanted > capacity_) {
-    auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(wanted);
+    // Past the first block, take room for the whole window at once: one
+    // copy instead of one per doubling.
+    std::size_t capacity = capacity_ == 0 ? wanted : windowLength_;
+    auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
     if (available_ > 0) std::memcpy(grown.get(), data_.get(), available_);
     data_ = std::move(grown);
-    capacity_ = wanted;
+    capacity_ = capacity;
   }
   while (available_ < wanted) {
     ssize_t n = pread(fd_, data_.get() + available_, wanted - available_,
