@@ -1,7 +1,185 @@
+#include <signal.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <stop_token>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "commands.h"
+#include "export.h"
+#include "options.h"
 
 namespace glimpses {
 
-int RunExportCommand(int, char**) { return 2; }
+namespace {
+
+constexpr char kUsage[] =
+    "usage: glimpses-cli export [--root DIR]... [--backend index|plocate|auto] [--hidden]\n"
+    "                           [--cache-dir DIR] [--plocate-db DB] [--jobs N] --out DIR KEYWORDS...\n";
+
+struct ExportCommandLine {
+  SearchOptions search;
+  int jobs = 0;
+  std::string outputFolder;
+  std::vector<std::string> keywords;
+};
+
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "glimpses-cli export: %s\n%s", message.c_str(), kUsage);
+  return 2;
+}
+
+bool ParseJobs(const std::string& text, int& jobs) {
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, jobs);
+  return ec == std::errc() && ptr == end && jobs >= 1 && jobs <= 1024;
+}
+
+// Parses into `line`; returns -1 on success, otherwise the exit status.
+int ParseCommandLine(int argc, char** argv, ExportCommandLine& line) {
+  bool optionsEnded = false;
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+      line.keywords.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    std::string error;
+    switch (ParseSearchOption(argc, argv, i, line.search, error)) {
+      case OptionParse::kTaken:
+        continue;
+      case OptionParse::kBad:
+        return UsageError(error);
+      case OptionParse::kNotMine:
+        break;
+    }
+    std::string value;
+    bool missing = false;
+    if (TakeOptionValue(argc, argv, i, "--out", value, missing)) {
+      if (missing || value.empty()) return UsageError("option --out needs a folder");
+      line.outputFolder = value;
+    } else if (TakeOptionValue(argc, argv, i, "--jobs", value, missing)) {
+      if (missing || !ParseJobs(value, line.jobs)) return UsageError("option --jobs needs a number from 1 to 1024");
+    } else {
+      return UsageError("unknown option '" + arg + "'");
+    }
+  }
+  if (line.outputFolder.empty()) return UsageError("no output folder given (--out DIR)");
+  if (line.keywords.empty()) return UsageError("no keywords given (use \"\" to export every entry)");
+  return -1;
+}
+
+// A progress bar redrawn in place; only on a terminal, and only when the
+// shown figure changes, so that thousands of documents cost few writes.
+class ProgressBar {
+ public:
+  void Show(int done, int total) {
+    const int percent = total > 0 ? static_cast<int>(static_cast<long long>(done) * 100 / total) : 100;
+    if (percent == lastPercent_ && done != total) return;
+    lastPercent_ = percent;
+    constexpr int kWidth = 30;
+    const int filled = percent * kWidth / 100;
+    std::fprintf(stderr, "\r[%s%s] %d / %d", std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                 std::string(static_cast<std::size_t>(kWidth - filled), '.').c_str(), done, total);
+    std::fflush(stderr);
+    shown_ = true;
+  }
+  void Finish() {
+    if (shown_) std::fputc('\n', stderr);
+  }
+
+ private:
+  int lastPercent_ = -1;
+  bool shown_ = false;
+};
+
+// Set by the SIGINT/SIGTERM handler; a signal handler can only store a flag.
+volatile std::sig_atomic_t interrupted = 0;
+
+void OnInterrupt(int) { interrupted = 1; }
+
+// Turns an interrupt into a stop request, so that the export ends after the
+// pictures under way and leaves neither half a picture nor a temporary file.
+class InterruptWatch {
+ public:
+  explicit InterruptWatch(std::stop_source source) {
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &oldInt_);
+    sigaction(SIGTERM, &action, &oldTerm_);
+    watcher_ = std::jthread([source](std::stop_token ownStop) mutable {
+      while (!ownStop.stop_requested()) {
+        if (interrupted) source.request_stop();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+    });
+  }
+  ~InterruptWatch() {
+    watcher_.request_stop();
+    watcher_.join();
+    sigaction(SIGINT, &oldInt_, nullptr);
+    sigaction(SIGTERM, &oldTerm_, nullptr);
+  }
+  InterruptWatch(const InterruptWatch&) = delete;
+  InterruptWatch& operator=(const InterruptWatch&) = delete;
+
+ private:
+  struct sigaction oldInt_ {};
+  struct sigaction oldTerm_ {};
+  std::jthread watcher_;
+};
+
+}  // namespace
+
+int RunExportCommand(int argc, char** argv) {
+  ExportCommandLine line;
+  if (int status = ParseCommandLine(argc, argv, line); status >= 0) return status;
+
+  std::unique_ptr<SearchService> service = EnsureSearchServiceRunning(line.search);
+  if (!service) {
+    std::fputs("glimpses-cli export: the search service could not be started\n", stderr);
+    return 2;
+  }
+
+  std::stop_source stop;
+  ProgressBar bar;
+  ExportOptions options;
+  options.jobs = line.jobs;
+  options.stopToken = stop.get_token();
+  if (isatty(STDERR_FILENO)) options.progress = [&bar](int done, int total) { bar.Show(done, total); };
+
+  ExportResult result;
+  {
+    InterruptWatch watch(stop);
+    result = ExportThumbnails(*service, JoinKeywords(line.keywords), line.outputFolder, options);
+  }
+  bar.Finish();
+  if (!result.ok()) {
+    std::fprintf(stderr, "glimpses-cli export: %s\n", result.error.c_str());
+    return 2;
+  }
+  std::printf("%d documents, %d pictures written, %d without thumbnail\n", result.documents, result.picturesWritten,
+              result.withoutThumbnail);
+  if (result.cancelled) {
+    std::fputs("glimpses-cli export: interrupted; the pictures written so far are whole\n", stderr);
+    return 2;
+  }
+  return 0;
+}
 
 }  // namespace glimpses

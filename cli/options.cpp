@@ -53,6 +53,15 @@ OptionParse ParseSearchOption(int argc, char** argv, int& i, SearchOptions& opti
     }
     return OptionParse::kTaken;
   }
+  if (TakeOptionValue(argc, argv, i, "--plocate-db", value, missing)) {
+    if (missing || value.empty()) return missingValue("--plocate-db");
+    options.plocateDb = value;
+    return OptionParse::kTaken;
+  }
+  if (std::strcmp(argv[i], "--hidden") == 0) {
+    options.includeHidden = true;
+    return OptionParse::kTaken;
+  }
   return OptionParse::kNotMine;
 }
 

@@ -1,5 +1,6 @@
 // Command-line options shared by the subcommands that query the search
-// service (search, export): --root, --backend and --cache-dir.
+// service (search, export): --root, --backend, --cache-dir, --plocate-db
+// and --hidden.
 #pragma once
 
 #include <string>
@@ -11,8 +12,9 @@ namespace glimpses {
 
 enum class OptionParse { kTaken, kNotMine, kBad };
 
-// Looks at argv[i]. When it is --root DIR, --backend index|plocate|auto or
-// --cache-dir DIR (or the --name=VALUE form), applies it to `options`,
+// Looks at argv[i]. When it is --root DIR, --backend index|plocate|auto,
+// --cache-dir DIR, --plocate-db DB (or the --name=VALUE form of these) or
+// --hidden, applies it to `options`,
 // leaves `i` on the option's last argument and returns kTaken. kNotMine when
 // argv[i] is another argument; kBad, with a one-line `error`, when the value
 // is missing or not allowed.
