@@ -415,21 +415,23 @@ TEST_F(ImageTest, NoEncoderOrNoSourceWritesNothingAndKeepsTarget) {
   const struct {
     const char* source;
     const char* target;
+    bool targetExists;
   } cases[] = {
-      {"source.bmp", "noextension"}, {"source.bmp", "picture.gif"}, {"source.bmp", "picture."},
-      {"source.bmp", "sub.png/noext"}, {"missing.bmp", "earlier.png"}, {"source.bmp", "nofolder/x.png"},
+      {"source.bmp", "noextension", true},  {"source.bmp", "picture.gif", true},
+      {"source.bmp", "picture.", true},     {"source.bmp", "sub.png/noext", false},
+      {"missing.bmp", "earlier.png", true}, {"source.bmp", "nofolder/x.png", false},
+      {"source.bmp", "sub.png", false},  // a folder is not replaced by a picture
   };
   for (const auto& c : cases) {
-    Write("earlier.png", earlier);
+    if (c.targetExists) Write(c.target, earlier);
     auto before = Names();
-    bool exists = fs::exists(Path(c.target));
-    if (exists) Write(c.target, earlier);
     EXPECT_FALSE(ConvertImageFile(Path(c.source), Path(c.target))) << c.target;
     EXPECT_EQ(Names(), before) << c.target;  // no file made, no temporary left behind
-    if (exists) {
+    if (c.targetExists) {
       EXPECT_EQ(Read(c.target), earlier) << c.target;
     }
   }
+  EXPECT_TRUE(fs::is_directory(Path("sub.png")));
   CImage empty;
   EXPECT_EQ(empty.SaveToFile(Path("empty.png")), ImageStatus::kFail);
   EXPECT_FALSE(fs::exists(Path("empty.png")));
