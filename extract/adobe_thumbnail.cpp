@@ -284,7 +284,7 @@ AdobeRoute ExtractAdobeThumbnailRoute(const std::string& documentPath, const std
   if (scan == Scan::kFound) {
     Bytes picture = DecodeThumbnailText(window.data(), range);
     // A value that decodes to nothing is no thumbnail: the hex preview may
-    // still be there.
+    // still be there, anywhere in the window.
     if (!picture.empty()) {
       window.CloseFile();
       return WriteFileAtomically(outputPath, picture.data(), picture.size()) ? AdobeRoute::kXmp : AdobeRoute::kNone;
