@@ -299,6 +299,29 @@ TEST_F(AdobeThumbnailTest, MalformedDocumentsGiveFalse) {
   }
 }
 
+TEST_F(AdobeThumbnailTest, SampleDocumentsOfEveryKindAndLayoutGiveTheirJpeg) {
+  Bytes jpeg = SampleJpeg(64, 48, 1);
+  const DocumentKind kinds[] = {DocumentKind::kPdf, DocumentKind::kAi, DocumentKind::kEps, DocumentKind::kIndd};
+  const char* names[] = {"s.pdf", "s.ai", "s.eps", "s.indd"};
+  for (int k = 0; k < 4; ++k) {
+    for (XmpForm form : {XmpForm::kElement, XmpForm::kAttribute, XmpForm::kWrapped, XmpForm::kSingleQuoted}) {
+      AdobeSampleOptions options;
+      options.kind = kinds[k];
+      options.form = form;
+      options.xmpOffset = 70000;
+      options.totalSize = 150000;
+      Bytes doc = BuildAdobeDocument(jpeg, options);
+      std::string context = std::string(names[k]) + " form " + std::to_string(static_cast<int>(form));
+      EXPECT_EQ(doc.size(), options.totalSize) << context;
+      EXPECT_EQ(Str(doc).find("<?xpacket begin"), options.xmpOffset) << context;
+      auto [route, written] = Extract(names[k], Str(doc));
+      EXPECT_EQ(route, AdobeRoute::kXmp) << context;
+      EXPECT_EQ(written, Str(jpeg)) << context;
+    }
+  }
+  EXPECT_EQ(Extract("none.pdf", Str(BuildDocumentWithoutThumbnail(DocumentKind::kPdf, 9000))).first, AdobeRoute::kNone);
+}
+
 // ---------------------------------------------------------------------------
 // The growing reads must give exactly what one read of the whole 1 MiB window
 // gives. The reference below is the rule written the plain way: read the
