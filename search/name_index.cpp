@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -379,46 +380,98 @@ bool NameIndex::Reread(std::uint32_t folderIndex) {
   return changed;
 }
 
+bool NameIndex::IsFolderRecord(std::uint32_t entryId, std::size_t limit) const {
+  const std::uint32_t folder = entries_[entryId].folder;
+  return folder < kFirstMark && folder < limit;
+}
+
+void NameIndex::CheckSubtree(std::uint32_t folderIndex, int fd, std::size_t limit,
+                             std::vector<std::uint32_t>* stale) const {
+  for (std::uint32_t child : folders_[folderIndex].children) {
+    if (!IsFolderRecord(child, limit)) continue;
+    const std::uint32_t sub = entries_[child].folder;
+    // Names in the arenas are NUL-terminated, so data() is a C string.
+    const char* name = Name(child).data();
+    struct stat st{};
+    if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) ||
+        MtimeNs(st) != folders_[sub].mtimeNs) {
+      stale->push_back(sub);
+    }
+    const auto& grandChildren = folders_[sub].children;
+    if (std::none_of(grandChildren.begin(), grandChildren.end(),
+                     [&](std::uint32_t g) { return IsFolderRecord(g, limit); }))
+      continue;
+    Fd subFd(::openat(fd, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (subFd.get() >= 0) CheckSubtree(sub, subFd.get(), limit, stale);
+  }
+}
+
+// Which folders changed since they were read. Checking each folder costs one
+// system call; to keep that a one-component fstatat rather than a full path
+// lookup the tree is walked with a descriptor per level, and the walk is
+// split over two threads by subtrees a few levels down.
+std::vector<std::uint32_t> NameIndex::StaleFolders(std::size_t limit) const {
+  std::vector<std::uint32_t> stale;
+  auto checkOwnTime = [&](std::uint32_t folderIndex, int fd, std::vector<std::uint32_t>* out) {
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || MtimeNs(st) != folders_[folderIndex].mtimeNs) out->push_back(folderIndex);
+  };
+  auto openFolder = [&](std::uint32_t folderIndex) {
+    const std::uint32_t entry = folders_[folderIndex].entry;
+    const int noFollow = entries_[entry].parent == kNoParent ? 0 : O_NOFOLLOW;
+    return Fd(::open(PathOf(entry).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC | noFollow));
+  };
+
+  std::vector<std::uint32_t> level;
+  for (const Root& root : roots_)
+    if (root.entry != kNoEntry && IsFolderRecord(root.entry, limit)) level.push_back(entries_[root.entry].folder);
+  for (int depth = 0; depth < 3 && !level.empty() && level.size() < 64; ++depth) {
+    std::vector<std::uint32_t> next;
+    for (std::uint32_t folderIndex : level) {
+      const Fd fd = openFolder(folderIndex);
+      if (fd.get() < 0) {
+        stale.push_back(folderIndex);
+        continue;
+      }
+      checkOwnTime(folderIndex, fd.get(), &stale);
+      for (std::uint32_t child : folders_[folderIndex].children)
+        if (IsFolderRecord(child, limit)) next.push_back(entries_[child].folder);
+    }
+    level = std::move(next);
+  }
+
+  std::atomic<std::size_t> nextItem{0};
+  auto work = [&](std::vector<std::uint32_t>* out) {
+    for (std::size_t item = nextItem++; item < level.size(); item = nextItem++) {
+      const Fd fd = openFolder(level[item]);
+      if (fd.get() < 0) {
+        out->push_back(level[item]);
+        continue;
+      }
+      checkOwnTime(level[item], fd.get(), out);
+      CheckSubtree(level[item], fd.get(), limit, out);
+    }
+  };
+  std::vector<std::uint32_t> helperStale;
+  std::thread helper;
+  if (level.size() > 1) {
+    try {
+      helper = std::thread(work, &helperStale);
+    } catch (...) {
+      // No second thread: this one does all the work.
+    }
+  }
+  work(&stale);
+  if (helper.joinable()) helper.join();
+  stale.insert(stale.end(), helperStale.begin(), helperStale.end());
+  return stale;
+}
+
 bool NameIndex::Refresh() {
   bool changed = false;
   const std::size_t knownFolders = folders_.size();
   for (std::size_t i = 0; i < roots_.size(); ++i) changed |= RefreshRoot(i);
-
-  // Which folders changed: walk the tree with a descriptor per level, so each
-  // check is a one-component fstatat rather than a full path lookup.
-  std::vector<std::uint32_t> stale;
-  std::function<void(std::uint32_t, int)> check = [&](std::uint32_t folderIndex, int fd) {
-    for (std::uint32_t child : folders_[folderIndex].children) {
-      const std::uint32_t sub = entries_[child].folder;
-      if (sub >= kFirstMark || sub >= knownFolders) continue;
-      // Names in the arenas are NUL-terminated, so data() is a C string.
-      const char* name = Name(child).data();
-      struct stat st{};
-      if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) ||
-          MtimeNs(st) != folders_[sub].mtimeNs) {
-        stale.push_back(sub);
-      }
-      const auto& grandChildren = folders_[sub].children;
-      const bool hasSubfolders = std::any_of(grandChildren.begin(), grandChildren.end(), [&](std::uint32_t g) {
-        return entries_[g].folder < kFirstMark;
-      });
-      if (!hasSubfolders) continue;
-      Fd subFd(::openat(fd, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-      if (subFd.get() >= 0) check(sub, subFd.get());
-    }
-  };
-  for (std::size_t i = 0; i < roots_.size(); ++i) {
-    const std::uint32_t entry = roots_[i].entry;
-    if (entry == kNoEntry) continue;
-    const std::uint32_t folderIndex = entries_[entry].folder;
-    if (folderIndex >= knownFolders) continue;  // just read
-    Fd fd(::open(rootPaths_[i].c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    struct stat st{};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) continue;
-    if (MtimeNs(st) != folders_[folderIndex].mtimeNs) stale.push_back(folderIndex);
-    check(folderIndex, fd.get());
-  }
-
+  std::vector<std::uint32_t> stale = StaleFolders(knownFolders);
   // Parents were created before their children, so ascending order re-reads
   // a parent first and skips children it dropped.
   std::sort(stale.begin(), stale.end());
@@ -542,16 +595,14 @@ void NameIndex::SearchRange(const Query& query, std::uint32_t first, std::uint32
   const char* arena = folded_.data();
   std::size_t at = entries_[first].folded;
   const std::size_t end = last < entries_.size() ? entries_[last].folded : folded_.size();
-  const auto entryBegin = entries_.begin() + first;
-  const auto entryEnd = entries_.begin() + last;
+  // Hits come in arena order, so the entry holding one is found by walking
+  // forward from the last: at most one pass over the range in all.
+  std::uint32_t id = first;
   while (at < end) {
     const void* found = memmem(arena + at, end - at, literal.data(), literal.size());
     if (found == nullptr) break;
     const std::size_t offset = static_cast<const char*>(found) - arena;
-    const auto it = std::upper_bound(entryBegin, entryEnd, offset, [](std::size_t value, const Entry& entry) {
-                      return value < entry.folded;
-                    }) - 1;
-    const auto id = static_cast<std::uint32_t>(it - entries_.begin());
+    while (id + 1 < last && entries_[id + 1].folded <= offset) ++id;
     test(id);
     at = id + 1 < entries_.size() ? entries_[id + 1].folded : folded_.size();
   }
@@ -581,24 +632,46 @@ std::optional<std::vector<SearchResult>> NameIndex::Search(const Query& query) c
     SearchRange(query, 0, count, &hits);
   }
 
-  std::unordered_map<std::uint32_t, std::string> folderOf;
-  std::vector<SearchResult> results;
-  results.reserve(hits.size());
+  // Order the ids first and make strings only for the answer: names ignoring
+  // case, and folders only where two names are alike.
+  // The first eight bytes of each name, read big-endian, settle most
+  // comparisons without touching the arena.
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed;
+  keyed.reserve(hits.size());
   for (std::uint32_t id : hits) {
+    const std::string_view name = FoldedName(id);
+    std::uint64_t key = 0;
+    for (std::size_t i = 0; i < 8; ++i)
+      key = (key << 8) | (i < name.size() ? static_cast<unsigned char>(name[i]) : 0u);
+    keyed.emplace_back(key, id);
+  }
+  std::sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first < b.first;
+    return FoldedName(a.second) < FoldedName(b.second);
+  });
+  for (std::size_t i = 0; i < hits.size(); ++i) hits[i] = keyed[i].second;
+  std::unordered_map<std::uint32_t, std::string> folderOf;
+  folderOf.reserve(std::min(hits.size(), folders_.size()));
+  auto folderPath = [&](std::uint32_t id) -> const std::string& {
     const std::uint32_t parent = entries_[id].parent;
     auto it = folderOf.find(parent);
     if (it == folderOf.end()) it = folderOf.emplace(parent, PathOf(parent)).first;
-    results.push_back(SearchResult{std::string(Name(id)), it->second});
+    return it->second;
+  };
+  for (auto run = hits.begin(); run != hits.end();) {
+    const auto runEnd = std::find_if(run, hits.end(), [&](std::uint32_t id) { return FoldedName(id) != FoldedName(*run); });
+    if (runEnd - run > 1) {
+      std::sort(run, runEnd, [&](std::uint32_t a, std::uint32_t b) {
+        if (const int c = folderPath(a).compare(folderPath(b)); c != 0) return c < 0;
+        return Name(a) < Name(b);
+      });
+    }
+    run = runEnd;
   }
-  std::vector<std::size_t> order(hits.size());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    return AnswerOrderLess(FoldedName(hits[a]), results[a], FoldedName(hits[b]), results[b]);
-  });
-  std::vector<SearchResult> sorted;
-  sorted.reserve(results.size());
-  for (std::size_t i : order) sorted.push_back(std::move(results[i]));
-  return sorted;
+  std::vector<SearchResult> results;
+  results.reserve(hits.size());
+  for (std::uint32_t id : hits) results.push_back(SearchResult{std::string(Name(id)), folderPath(id)});
+  return results;
 }
 
 // ---- the cache file -----------------------------------------------------------

@@ -85,6 +85,9 @@ class NameIndex {
   void EnterSubfolder(std::uint32_t entryId, int parentFd, const std::string& name, std::uint64_t dev,
                       int depth);
   bool Reread(std::uint32_t folderIndex);
+  bool IsFolderRecord(std::uint32_t entryId, std::size_t limit) const;
+  void CheckSubtree(std::uint32_t folderIndex, int fd, std::size_t limit, std::vector<std::uint32_t>* stale) const;
+  std::vector<std::uint32_t> StaleFolders(std::size_t limit) const;
   bool RefreshRoot(std::size_t rootIndex);
   void MarkDead(std::uint32_t entryId);
   void Compact();
