@@ -1,6 +1,7 @@
 #include "png_codec.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <climits>
@@ -148,6 +149,11 @@ bool WriteAll(png_structp png, png_infop info, const WriteParams* p, png_bytepp 
   png_set_IHDR(png, info, static_cast<png_uint_32>(p->width), static_cast<png_uint_32>(p->height), p->bitDepth,
                p->colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (p->palette) png_set_PLTE(png, info, p->palette, p->paletteSize);
+  // Exported thumbnails are small and many: the fastest deflate level with
+  // the Sub filter encodes several times faster than the defaults for files
+  // about a fifth larger. Palette pictures keep libpng's choice (no filter).
+  png_set_compression_level(png, Z_BEST_SPEED);
+  if (!p->palette) png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
   png_write_info(png, info);
   if (p->bgr) png_set_bgr(png);
   if (p->stripFiller) png_set_filler(png, 0, PNG_FILLER_AFTER);
