@@ -72,7 +72,10 @@ std::int64_t NowNs() {
 
 std::int64_t TrustedMtime(const struct stat& st) {
   const std::int64_t mtime = MtimeNs(st);
-  return NowNs() - mtime < kRacyNs ? kUnknownMtime : mtime;
+  // Only times near now are racy; a folder dated far in the future (an
+  // unpacked archive, a skewed clock) would otherwise be read on every query.
+  const std::int64_t age = NowNs() - mtime;
+  return age < kRacyNs && age > -kRacyNs ? kUnknownMtime : mtime;
 }
 
 bool IsHidden(std::string_view name) { return !name.empty() && name.front() == '.'; }
