@@ -260,6 +260,7 @@ void NameIndex::EnterSubfolder(std::uint32_t entryId, int parentFd, const std::s
 }
 
 void NameIndex::Crawl(std::uint32_t folderIndex, int fd, std::uint64_t dev, int depth) {
+  if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) return;
   struct stat st{};
   std::vector<Listed> listing;
   if (::fstat(fd, &st) != 0 || !ReadListing(fd, &listing)) return;

@@ -9,6 +9,7 @@
 // Not thread-safe: the search service serialises Refresh and Search.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -45,6 +46,11 @@ class NameIndex {
   // The entries matching `query`, in the answer order; nullopt when no root
   // is available. Uses a second thread on large indexes.
   std::optional<std::vector<SearchResult>> Search(const Query& query) const;
+
+  // While `*cancel` is true, folders not yet entered are left unread (their
+  // time unknown, so a later Refresh reads them): a long first build can be
+  // abandoned when the program closes. Null: never cancelled.
+  void SetCancelFlag(const std::atomic<bool>* cancel) { cancel_ = cancel; }
 
   // Writes the index to `path` through a temporary file and a rename.
   bool Save(const std::string& path) const;
@@ -109,6 +115,7 @@ class NameIndex {
   std::string names_;   // NUL-terminated names whose folded form differs
   std::vector<Folder> folders_;
   std::size_t dead_ = 0;
+  const std::atomic<bool>* cancel_ = nullptr;
 };
 
 }  // namespace glimpses

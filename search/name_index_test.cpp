@@ -220,6 +220,21 @@ TEST(NameIndexTest, DamagedCacheFilesAreRefused) {
   EXPECT_FALSE(missing.Load(cache.Path("none.bin")));
 }
 
+TEST(NameIndexTest, ACancelledBuildIsCompletedByTheNextRefresh) {
+  testing::TempTree tree;
+  tree.Make({"a/b/c/deep.pdf", "a/top.pdf", "side/x.pdf"});
+  tree.Age();
+  std::atomic<bool> cancel{true};
+  NameIndex index(NormalizeRoots({tree.root()}), false);
+  index.SetCancelFlag(&cancel);
+  index.Build();
+  EXPECT_EQ(Find(index, "pdf"), std::vector<std::string>{});
+  cancel = false;
+  index.Refresh();
+  EXPECT_EQ(Find(index, "pdf"),
+            (std::vector<std::string>{tree.Path("a/b/c/deep.pdf"), tree.Path("a/top.pdf"), tree.Path("side/x.pdf")}));
+}
+
 TEST(NameIndexTest, RootsAreNormalised) {
   EXPECT_EQ(NormalizeRoots({"/a/b/", "/a/b/c", "/a//b/../b", "/x", "", "/a/bc"}),
             (std::vector<std::string>{"/a/b", "/x", "/a/bc"}));

@@ -43,6 +43,7 @@ class IndexService final : public SearchService {
   explicit IndexService(const SearchOptions& options)
       : index_(RootsOf(options), options.includeHidden),
         cachePath_(CacheFolder(options) + "/" + IndexFileName(index_.roots(), options.includeHidden)) {
+    index_.SetCancelFlag(&closing_);
     try {
       worker_ = std::thread([this] { Start(); });
     } catch (...) {
@@ -51,6 +52,7 @@ class IndexService final : public SearchService {
   }
 
   ~IndexService() override {
+    closing_ = true;
     if (worker_.joinable()) worker_.join();
     std::lock_guard lock(mutex_);
     if (dirty_) SaveLocked();
@@ -72,11 +74,12 @@ class IndexService final : public SearchService {
     const bool loaded = index_.Load(cachePath_);
     if (!loaded) {
       index_.Build();
-      SaveLocked();
+      // A build cut short by closing is not worth keeping.
+      if (!closing_) SaveLocked();
     }
     indexing_ = false;
     ready_.notify_all();
-    if (loaded) {
+    if (loaded && !closing_) {
       // Catch up with what changed while we were not running, before the
       // first query asks.
       if (index_.Refresh()) SaveLocked();
@@ -94,6 +97,7 @@ class IndexService final : public SearchService {
   std::mutex mutex_;
   std::condition_variable ready_;
   std::atomic<bool> indexing_{true};
+  std::atomic<bool> closing_{false};
   bool dirty_ = false;
   std::thread worker_;
 };

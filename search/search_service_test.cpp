@@ -74,6 +74,14 @@ TEST_F(SearchServiceTest, NoAnswerWhenTheRootsAreGoneOrPlocateCannotAnswer) {
   EXPECT_FALSE(plocate->Query("pdf"));
 }
 
+TEST_F(SearchServiceTest, ClosingDuringTheFirstBuildLeavesNothingBroken) {
+  for (int i = 0; i < 3; ++i) EnsureSearchServiceRunning(options_);  // each closed at once
+  auto service = EnsureSearchServiceRunning(options_);
+  const SearchAnswer answer = service->Query("logo|report");
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->size(), 3u);
+}
+
 TEST_F(SearchServiceTest, AnUnwritableCacheStillAnswers) {
   // A file where the cache folder should be: nothing can be saved.
   tree_.Make({"cache-is-a-file"});
