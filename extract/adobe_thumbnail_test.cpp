@@ -1,3 +1,4 @@
+#include "scratch_dir.h"
 #include "adobe_thumbnail.h"
 
 #include <gtest/gtest.h>
@@ -45,20 +46,8 @@ std::string Place(std::size_t size, std::size_t offset, const std::string& text,
   return doc;
 }
 
-class AdobeThumbnailTest : public ::testing::Test {
+class AdobeThumbnailTest : public ScratchDirTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/glimpses-adobe-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Write(const std::string& name, const std::string& bytes) {
-    std::string path = (dir_ / name).string();
-    EXPECT_TRUE(WriteFileAtomically(path, bytes.data(), bytes.size()));
-    return path;
-  }
   std::string Output(const std::string& name = "out_T.jpg") const { return (dir_ / name).string(); }
   std::string ReadOutput(const std::string& path) const {
     auto bytes = ReadWholeFile(path, 64 * kMiB);
@@ -73,7 +62,6 @@ class AdobeThumbnailTest : public ::testing::Test {
   }
   std::size_t FilesIn() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), {})); }
 
-  fs::path dir_;
 };
 
 TEST(AdobeDocumentName, MatchesTheTenExtensionsLikeTheFullMatchExpression) {

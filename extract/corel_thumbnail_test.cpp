@@ -1,3 +1,4 @@
+#include "scratch_dir.h"
 #include "corel_thumbnail.h"
 
 #include <gtest/gtest.h>
@@ -22,22 +23,9 @@ namespace fs = std::filesystem;
 constexpr const char* kBmpEntry = "metadata/thumbnails/thumbnail.bmp";
 constexpr const char* kPngEntry = "previews/thumbnail.png";
 
-class CorelTest : public ::testing::Test {
+class CorelTest : public ScratchDirTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/glimpses-corel-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
 
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-  std::string Write(const std::string& name, const Bytes& bytes) const {
-    std::string path = Path(name);
-    EXPECT_TRUE(WriteFileAtomically(path, bytes.data(), bytes.size()));
-    return path;
-  }
 
   std::string WriteZip(const std::string& name, const std::vector<CorelZipEntry>& entries) const {
     std::string path = Path(name);
@@ -45,15 +33,9 @@ class CorelTest : public ::testing::Test {
     return path;
   }
 
-  std::set<std::string> Names() const {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_)) names.insert(entry.path().filename().string());
-    return names;
-  }
 
   Bytes Read(const std::string& path) const { return ReadWholeFile(path, 1 << 30).value_or(Bytes{}); }
 
-  fs::path dir_;
 };
 
 // Decodes `path` and checks it is the sample picture at `bitsPerPixel`.

@@ -1,3 +1,4 @@
+#include "scratch_dir.h"
 #include "extract_thumbnail.h"
 
 #include <fcntl.h>
@@ -108,29 +109,15 @@ class WatchedFifo {
   std::thread watcher_;
 };
 
-class FrontEndTest : public ::testing::Test {
+class FrontEndTest : public ScratchDirTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/glimpses-front-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   std::string WriteCdr(const std::string& name) const {
     Bytes doc = BuildCorelRiff(1300, {{"LIST", Bytes(7, 'x'), std::nullopt}, {"DISP", SampleDispData(10, 7, 8), std::nullopt}});
     std::string path = Path(name);
     EXPECT_TRUE(WriteFileAtomically(path, doc.data(), doc.size()));
     return path;
   }
-  std::set<std::string> Names() const {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_)) names.insert(entry.path().filename().string());
-    return names;
-  }
 
-  fs::path dir_;
 };
 
 void ExpectSamplePng(const std::string& path) {

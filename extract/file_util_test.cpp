@@ -1,3 +1,4 @@
+#include "scratch_dir.h"
 #include "file_util.h"
 
 #include <gtest/gtest.h>
@@ -11,16 +12,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class FileUtilTest : public ::testing::Test {
+class FileUtilTest : public ScratchDirTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/glimpses-files-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   void Put(const std::string& name, const std::string& text) const {
     std::FILE* f = std::fopen(Path(name).c_str(), "wb");
     ASSERT_NE(f, nullptr);
@@ -31,13 +24,7 @@ class FileUtilTest : public ::testing::Test {
     auto bytes = ReadWholeFile(Path(name), 1 << 20);
     return bytes ? std::string(bytes->begin(), bytes->end()) : "<unreadable>";
   }
-  std::set<std::string> Names() const {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_)) names.insert(entry.path().filename().string());
-    return names;
-  }
 
-  fs::path dir_;
 };
 
 TEST_F(FileUtilTest, ExistsAndLength) {

@@ -1,3 +1,4 @@
+#include "scratch_dir.h"
 #include "hex_preview.h"
 
 #include <gtest/gtest.h>
@@ -73,23 +74,10 @@ Bytes PreviewBytes(int width, int height, int (*index)(int, int), bool runLength
 int Diagonal(int x, int y) { return (x + y) % 256; }
 int RowBands(int x, int y) { return x < 100 ? y : 0xFD; }
 
-class HexPreviewTest : public ::testing::Test {
+class HexPreviewTest : public ScratchDirTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/glimpses-hex-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   bool Extract(const std::string& document, const std::string& outputName = "plan.ai_T.jpg") const {
     return ExtractHexPreview(reinterpret_cast<const std::uint8_t*>(document.data()), document.size(), Path(outputName));
-  }
-  std::set<std::string> Names() const {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_)) names.insert(entry.path().filename().string());
-    return names;
   }
   // Checks the PNG shows palette entry index(x, y) at every pixel.
   void ExpectPicture(const std::string& name, int width, int height, int (*index)(int, int)) const {
@@ -106,7 +94,6 @@ class HexPreviewTest : public ::testing::Test {
     }
   }
 
-  fs::path dir_;
 };
 
 TEST(HexPreviewCodes, DecodeHexDigits) {

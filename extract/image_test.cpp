@@ -1,3 +1,4 @@
+#include "scratch_dir.h"
 #include "image.h"
 
 #include <gtest/gtest.h>
@@ -223,28 +224,10 @@ Bytes WritePng(PngSpec& spec) {
 
 // ---- fixture ----
 
-class ImageTest : public ::testing::Test {
+class ImageTest : public ScratchDirTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/glimpses-image-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-  std::string Write(const std::string& name, const Bytes& bytes) const {
-    EXPECT_TRUE(WriteFileAtomically(Path(name), bytes.data(), bytes.size()));
-    return Path(name);
-  }
-  std::set<std::string> Names() const {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_)) names.insert(entry.path().filename().string());
-    return names;
-  }
   Bytes Read(const std::string& name) const { return ReadWholeFile(Path(name), 1 << 30).value_or(Bytes{}); }
 
-  fs::path dir_;
 };
 
 void ExpectSamePixels(const Truth& expected, const Truth& actual, const std::string& what) {
