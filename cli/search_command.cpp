@@ -40,19 +40,12 @@ int RunSearchCommand(int argc, char** argv) {
     const OptionParse shared = ParseSearchOption(argc, argv, i, options, error);
     if (shared == OptionParse::kBad) return UsageError(error.c_str(), "");
     if (shared == OptionParse::kTaken) continue;
-    std::string value;
-    bool missing = false;
-    if (TakeOptionValue(argc, argv, i, "--plocate-db", value, missing)) {
-      if (missing || value.empty()) return UsageError("option --plocate-db needs a value", "");
-      options.plocateDb = value;
-    } else if (arg == "--") {
+    if (arg == "--") {
       optionsEnded = true;
     } else if (arg == "--all") {
       all = true;
     } else if (arg == "-0") {
       nulSeparated = true;
-    } else if (arg == "--hidden") {
-      options.includeHidden = true;
     } else if (arg == "--help" || arg == "-h") {
       std::fputs(kSearchUsage, stdout);
       return 0;
