@@ -3,6 +3,11 @@
 #include <QDir>
 #include <filesystem>
 #include <memory>
+#include <utility>
+
+#include "adobe_samples.h"
+#include "corel_samples.h"
+#include "file_util.h"
 
 namespace glimpses::testing {
 
@@ -87,5 +92,33 @@ std::vector<SearchResult> Results(const std::string& folder, const std::vector<s
 }
 
 QStringList FilesIn(const QString& folder) { return QDir(folder).entryList(QDir::Files | QDir::Hidden); }
+
+}  // namespace glimpses::testing
+
+namespace glimpses::testing {
+
+std::vector<std::string> WriteExportSamples(const QString& folder) {
+  const std::pair<std::string, Bytes> documents[] = {
+      {"xmp 缩略图.pdf", BuildAdobeDocument(SampleJpeg(64, 48, 1), {})},
+      {"hex preview.ai", BuildHexPreviewAi(20, 10, true)},
+      {"旧版 图.CDr", BuildCorelRiff(1200, {{"DISP", SampleDispData(8, 6, 24), std::nullopt}})},
+      {"no thumbnail.eps", BuildDocumentWithoutThumbnail(DocumentKind::kEps, 4096)},
+      {"notes.txt", Bytes{'n', 'o', 't', 'e', 's'}},
+  };
+  std::vector<std::string> names;
+  for (const auto& [name, bytes] : documents) {
+    const std::string path = folder.toStdString() + "/" + name;
+    if (!WriteFileAtomically(path, bytes.data(), bytes.size())) return {};
+    names.push_back(name);
+  }
+  return names;
+}
+
+QStringList ExportSamplePictures() {
+  QStringList pictures{QStringLiteral("xmp 缩略图.pdf_T.jpg"), QStringLiteral("hex preview.ai_T.png"),
+                       QStringLiteral("旧版 图.CDr_T.png")};
+  pictures.sort();
+  return pictures;
+}
 
 }  // namespace glimpses::testing

@@ -78,4 +78,12 @@ std::vector<SearchResult> Results(const std::string& folder, const std::vector<s
 // The files in `folder`, names only.
 QStringList FilesIn(const QString& folder);
 
+// Writes real documents of every route into `folder`: an XMP thumbnail, a
+// hex preview, a CorelDRAW bitmap under an odd spelling, a document without
+// a thumbnail and a file that is no document, names with spaces and Chinese.
+// Returns their file names; empty when one could not be written.
+std::vector<std::string> WriteExportSamples(const QString& folder);
+// The pictures an export of those documents leaves, sorted.
+QStringList ExportSamplePictures();
+
 }  // namespace glimpses::testing

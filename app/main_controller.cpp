@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QDir>
 #include <QFutureWatcher>
 #include <QImageReader>
 #include <QtConcurrent/QtConcurrentRun>
@@ -19,6 +20,9 @@ namespace glimpses {
 namespace {
 
 constexpr int kWorkerThreads = 8;
+// Often enough for the count to look alive, rarely enough that thousands of
+// documents a second never flood the event queue.
+constexpr int kExportProgressIntervalMs = 50;
 const QString kIndexingText = QStringLiteral("正在建立文件索引, 索引完成后即显示搜索结果...");
 
 QString SaveErrorText(SettingsError error, const std::string& path) {
@@ -60,7 +64,45 @@ QImage ExtractPreview(const ThumbnailExtractor& extractor, const std::string& do
   return FitPicture(image, kPreviewBox);
 }
 
+ExportResult FailedExport(ExportError kind) {
+  ExportResult result;
+  result.errorKind = kind;
+  return result;
+}
+
 }  // namespace
+
+QString AbsoluteOutputFolder(const QString& text, const QString& home) {
+  if (text.startsWith(u'/')) return text;
+  if (!home.startsWith(u'/')) return {};
+  if (text == u"~") return home;
+  if (text.startsWith(u"~/")) return home + text.mid(1);
+  return {};
+}
+
+QString ExportOutcomeText(const ExportResult& result, const QString& folder) {
+  switch (result.errorKind) {
+    case ExportError::kNoOutputFolder:
+      return QStringLiteral("导出失败: 请先填写输出目录");
+    case ExportError::kNoAnswer:
+      return QStringLiteral("导出失败: 搜索服务没有回答, 没有写入任何文件");
+    case ExportError::kOutputFolderUnusable:
+      return QStringLiteral("导出失败: 输出目录无法创建或写入, 没有写入任何文件: %1").arg(folder);
+    case ExportError::kNone:
+      break;
+  }
+  if (result.cancelled) {
+    return QStringLiteral("导出已取消: 已处理 %1 / %2 个文档, 写入 %3 个缩略图, %4 个文档没有缩略图")
+        .arg(result.picturesWritten + result.withoutThumbnail)
+        .arg(result.documents)
+        .arg(result.picturesWritten)
+        .arg(result.withoutThumbnail);
+  }
+  return QStringLiteral("导出完成: %1 个文档, 写入 %2 个缩略图, %3 个文档没有缩略图")
+      .arg(result.documents)
+      .arg(result.picturesWritten)
+      .arg(result.withoutThumbnail);
+}
 
 QImage FitPicture(const QImage& image, QSize box) {
   if (image.isNull() || box.isEmpty()) return image;
@@ -95,9 +137,17 @@ MainController::MainController(MainControllerSetup setup, QObject* parent)
       previewImage_(FitPicture(setup.startPicture, kPreviewBox)) {
   if (!extractor_) extractor_ = ExtractThumbnailFile;
   pool_.setMaxThreadCount(kWorkerThreads);
+  exportProgressTimer_.setInterval(kExportProgressIntervalMs);
+  connect(&exportProgressTimer_, &QTimer::timeout, this, &MainController::ShowExportProgress);
 }
 
-MainController::~MainController() = default;
+// A window closed during an export stops it and waits: the workers check
+// the stop between documents, so this takes one document's time at most,
+// and no picture is left half written.
+MainController::~MainController() {
+  if (exportStop_) exportStop_->request_stop();
+  pool_.waitForDone();
+}
 
 void MainController::SetStatusText(const QString& text) {
   settledStatusText_ = text;
@@ -209,8 +259,81 @@ void MainController::SaveAndClose() {
 }
 
 void MainController::StartExport() {
-  // The batch export plugs in here: it reads keywords() and outputDir().
+  if (IsExporting()) {
+    RequestExportStop();
+    return;
+  }
   ReadInputFields();
+  if (outputDir_.isEmpty()) return RefuseExport(ExportOutcomeText(FailedExport(ExportError::kNoOutputFolder), {}));
+  // A relative folder would be written under whatever folder the program
+  // was started from, which the user neither sees nor chose (an old Windows
+  // settings file brings "D:\Thumbs缩略图", relative here), so it is
+  // refused rather than guessed at.
+  const QString folder = AbsoluteOutputFolder(outputDir_, QDir::homePath());
+  if (folder.isEmpty()) {
+    return RefuseExport(QStringLiteral("导出失败: 输出目录须为完整路径 (以 / 或 ~/ 开头): %1").arg(outputDir_));
+  }
+  if (!service_) return RefuseExport(ExportOutcomeText(FailedExport(ExportError::kNoAnswer), folder));
+
+  exportStop_.emplace();
+  exportProgress_ = std::make_shared<ExportProgress>();
+  ExportOptions options;
+  options.jobs = 0;
+  options.stopToken = exportStop_->get_token();
+  options.progress = [progress = exportProgress_](int done, int total) {
+    progress->total.store(total);
+    progress->done.store(done);
+  };
+  auto* watcher = new QFutureWatcher<ExportResult>(this);
+  connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, folder] {
+    watcher->deleteLater();
+    FinishExport(watcher->result(), folder);
+  });
+  watcher->setFuture(QtConcurrent::run(
+      &pool_, [service = service_, keywords = keywords_.toStdString(), output = folder.toStdString(), options] {
+        return ExportThumbnails(*service, keywords, output, options);
+      }));
+  exportProgressTimer_.start();
+  ShowExportProgress();
+  emit exportRunningChanged(true);
+}
+
+void MainController::RequestExportStop() {
+  exportStop_->request_stop();
+  ShowExportProgress();
+}
+
+void MainController::ShowExportProgress() {
+  if (!exportProgress_) return;
+  if (exportStop_->stop_requested()) {
+    SetStatusText(QStringLiteral("正在取消导出..."));
+    return;
+  }
+  const int total = exportProgress_->total.load();
+  if (total < 0) {
+    SetStatusText(QStringLiteral("正在导出缩略图..."));
+  } else {
+    SetStatusText(QStringLiteral("正在导出缩略图: %1 / %2").arg(exportProgress_->done.load()).arg(total));
+  }
+}
+
+void MainController::FinishExport(const ExportResult& result, const QString& folder) {
+  // A stop asked for just as the last document ended still means the user
+  // no longer wants the folder thrown open.
+  const bool stopRequested = exportStop_->stop_requested();
+  exportProgressTimer_.stop();
+  exportStop_.reset();
+  exportProgress_.reset();
+  SetStatusText(ExportOutcomeText(result, folder));
+  emit exportRunningChanged(false);
+  const bool succeeded = result.ok() && result.answered && !result.cancelled && !stopRequested;
+  if (succeeded && opener_) opener_(folder);
+  emit exportFinished(succeeded);
+}
+
+void MainController::RefuseExport(const QString& message) {
+  SetStatusText(message);
+  emit exportFinished(false);
 }
 
 }  // namespace glimpses

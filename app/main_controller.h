@@ -5,7 +5,8 @@
 //
 // Searches and previews run off the UI thread. Each request carries a
 // ticket; an answer that arrives after a newer request was made is dropped,
-// so the newest search and the newest selection always win.
+// so the newest search and the newest selection always win. The batch
+// export runs off the UI thread too, one at a time, and can be cancelled.
 #pragma once
 
 #include <QImage>
@@ -13,12 +14,16 @@
 #include <QSize>
 #include <QThreadPool>
 #include <QString>
+#include <QTimer>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 
+#include "export.h"
 #include "result_list_model.h"
 #include "search_service.h"
 #include "settings.h"
@@ -51,6 +56,14 @@ QImage FitPicture(const QImage& image, QSize box);
 // file is missing or not a picture.
 QImage LoadPictureByContent(const QString& path);
 
+// The output folder edit's text as an absolute path: "~" and a leading "~/"
+// stand for `home`; an absolute path is taken as it is. Empty for any other
+// text, such as a relative path or a Windows one like "D:\Thumbs缩略图".
+QString AbsoluteOutputFolder(const QString& text, const QString& home);
+
+// The status line after an export: the summary, or why nothing was written.
+QString ExportOutcomeText(const ExportResult& result, const QString& folder);
+
 struct MainControllerSetup {
   std::shared_ptr<SearchService> service;  // may be null: every search gets no answer
   std::string settingsPath;
@@ -82,9 +95,10 @@ class MainController : public QObject {
   const QString& selectedDir() const { return selectedDir_; }
   const std::shared_ptr<SearchService>& service() const { return service_; }
 
-  // Blocks until every search and extraction started so far has ended; their
-  // outcomes are then waiting in the event queue.
+  // Blocks until every search, extraction and export started so far has
+  // ended; their outcomes are then waiting in the event queue.
   void WaitForBackgroundWork() { pool_.waitForDone(); }
+  bool IsExporting() const { return exportStop_.has_value(); }
 
   // A status text other work (an export's progress) puts in the line.
   void SetStatusText(const QString& text);
@@ -115,7 +129,10 @@ class MainController : public QObject {
   // When the settings cannot be saved the window stays open and the status
   // line says why, so nothing typed is lost.
   void SaveAndClose();
-  // The start button. Reads the edits; the batch export hooks in here.
+  // The start button. Reads the edits and starts exporting the thumbnails
+  // of every document the keywords match into the output folder, opened
+  // when the export has done them all; progress and the outcome go to the
+  // status line. While an export runs, the same button asks it to stop.
   void StartExport();
 
  signals:
@@ -127,11 +144,26 @@ class MainController : public QObject {
   // newer selection replaced it.
   void previewFinished(bool shown);
   void closeRequested(int exitCode);
+  // An export started (true) or ended (false).
+  void exportRunningChanged(bool running);
+  // An export ended or was refused; `succeeded` when it did every document
+  // and the output folder was opened.
+  void exportFinished(bool succeeded);
 
  private:
   bool SaveSettings();
   void ShowSearchAnswer(const SearchAnswer& answer);
   void ShowPreview(const QImage& image);
+  void RequestExportStop();
+  void ShowExportProgress();
+  void FinishExport(const ExportResult& result, const QString& folder);
+  void RefuseExport(const QString& message);
+
+  // Written by the export's workers, read by the progress timer.
+  struct ExportProgress {
+    std::atomic<int> done{0};
+    std::atomic<int> total{-1};  // not known until the query has answered
+  };
 
   // Our own pool, large enough that a few documents stuck on a slow network
   // folder never keep a newer preview or search from starting.
@@ -157,6 +189,10 @@ class MainController : public QObject {
   QString selectedDir_;
   std::uint64_t searchTicket_ = 0;
   std::uint64_t previewTicket_ = 0;
+  // Set while an export runs.
+  std::optional<std::stop_source> exportStop_;
+  std::shared_ptr<ExportProgress> exportProgress_;
+  QTimer exportProgressTimer_;
 };
 
 }  // namespace glimpses

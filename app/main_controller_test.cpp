@@ -362,6 +362,171 @@ class RealDocumentTest : public QObject {
   }
 };
 
+// The start button's export, over real documents, through the seams for
+// opening folders.
+class ExportTest : public QObject {
+  Q_OBJECT
+
+ private:
+  const QString kSummary = QStringLiteral("导出完成: 5 个文档, 写入 3 个缩略图, 2 个文档没有缩略图");
+
+  std::unique_ptr<PrivateHome> home_;
+  std::unique_ptr<QTemporaryDir> documents_;
+  std::shared_ptr<FakeSearchService> service_;
+  QStringList opened_;
+  std::unique_ptr<MainController> controller_;
+
+  void MakeController(bool withService = true) {
+    MainControllerSetup setup;
+    if (withService) setup.service = service_;
+    setup.cacheDir = home_->Path("cache/glimpses");
+    setup.opener = [this](const QString& path) { opened_ << path; };
+    controller_ = std::make_unique<MainController>(std::move(setup));
+    controller_->SetKeywordText("doc");
+  }
+
+  // Starts an export to `outputText` and waits for its end; its outcome.
+  bool Export(const QString& outputText) {
+    QSignalSpy finished(controller_.get(), &MainController::exportFinished);
+    controller_->SetOutputDirText(outputText);
+    controller_->StartExport();
+    if (finished.isEmpty() && !finished.wait(20000)) return false;
+    return finished.first().first().toBool();
+  }
+
+  QString InHome(const char* relative) const { return QString::fromStdString(home_->Path(relative)); }
+
+  static QStringList Sorted(QStringList names) {
+    names.sort();
+    return names;
+  }
+
+ private slots:
+  void init() {
+    home_ = std::make_unique<PrivateHome>();
+    documents_ = std::make_unique<QTemporaryDir>();
+    std::vector<std::string> names = WriteExportSamples(documents_->path());
+    QCOMPARE(names.size(), std::size_t{5});
+    service_ = std::make_shared<FakeSearchService>();
+    service_->SetAnswer("doc", Results(documents_->path().toStdString(), names));
+    opened_.clear();
+    MakeController();
+  }
+
+  void cleanup() {
+    service_->gates().Open("doc");
+    controller_.reset();
+  }
+
+  void exportWritesEveryThumbnailAndOpensTheFolder_data() {
+    QTest::addColumn<QString>("outputText");
+    QTest::addColumn<QString>("folder");  // relative to the home folder
+    QTest::newRow("absolute, parents missing") << QStringLiteral("%HOME%/导出/缩略图") << QStringLiteral("导出/缩略图");
+    QTest::newRow("under the home folder") << QStringLiteral("~/Thumbs缩略图") << QStringLiteral("Thumbs缩略图");
+  }
+  void exportWritesEveryThumbnailAndOpensTheFolder() {
+    QFETCH(QString, outputText);
+    QFETCH(QString, folder);
+    const QString expectedFolder = home_->path() + "/" + folder;
+    QSignalSpy running(controller_.get(), &MainController::exportRunningChanged);
+    QVERIFY(Export(outputText.replace("%HOME%", home_->path())));
+    QCOMPARE(controller_->statusText(), kSummary);
+    QCOMPARE(Sorted(FilesIn(expectedFolder)), ExportSamplePictures());
+    for (const QString& picture : ExportSamplePictures()) {
+      QVERIFY2(!LoadPictureByContent(expectedFolder + "/" + picture).isNull(), qPrintable(picture));
+    }
+    QCOMPARE(opened_, QStringList{expectedFolder});
+    QCOMPARE(running.count(), 2);
+    QCOMPARE(running.at(0).first().toBool(), true);
+    QCOMPARE(running.at(1).first().toBool(), false);
+    QVERIFY(!controller_->IsExporting());
+  }
+
+  void refusedExportWritesAndOpensNothing_data() {
+    QTest::addColumn<QString>("outputText");
+    QTest::addColumn<bool>("answered");
+    QTest::addColumn<bool>("withService");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty edit") << QString() << true << true << QStringLiteral("导出失败: 请先填写输出目录");
+    QTest::newRow("old Windows default") << QStringLiteral("D:\\Thumbs缩略图") << true << true
+                                         << QStringLiteral("导出失败: 输出目录须为完整路径 (以 / 或 ~/ 开头): D:\\Thumbs缩略图");
+    QTest::newRow("relative name") << QStringLiteral("out") << true << true
+                                   << QStringLiteral("导出失败: 输出目录须为完整路径 (以 / 或 ~/ 开头): out");
+    QTest::newRow("under a regular file")
+        << QStringLiteral("%HOME%/file.txt/out") << true << true
+        << QStringLiteral("导出失败: 输出目录无法创建或写入, 没有写入任何文件: %HOME%/file.txt/out");
+    QTest::newRow("query not answered") << QStringLiteral("%HOME%/out") << false << true
+                                        << QStringLiteral("导出失败: 搜索服务没有回答, 没有写入任何文件");
+    QTest::newRow("no search service") << QStringLiteral("%HOME%/out") << true << false
+                                       << QStringLiteral("导出失败: 搜索服务没有回答, 没有写入任何文件");
+  }
+  void refusedExportWritesAndOpensNothing() {
+    QFETCH(QString, outputText);
+    QFETCH(bool, answered);
+    QFETCH(bool, withService);
+    QFETCH(QString, message);
+    if (!answered) service_->SetAnswer("doc", std::nullopt);
+    if (!withService) MakeController(false);
+    QFile regular(InHome("file.txt"));
+    QVERIFY(regular.open(QIODevice::WriteOnly));
+    regular.close();
+    const QStringList currentFolderBefore = QDir::current().entryList(QDir::AllEntries | QDir::Hidden);
+    const QStringList homeBefore = QDir(home_->path()).entryList(QDir::AllEntries | QDir::Hidden);
+
+    QVERIFY(!Export(outputText.replace("%HOME%", home_->path())));
+    QCOMPARE(controller_->statusText(), message.replace("%HOME%", home_->path()));
+    QCOMPARE(opened_, QStringList());
+    QCOMPARE(QDir::current().entryList(QDir::AllEntries | QDir::Hidden), currentFolderBefore);
+    QCOMPARE(QDir(home_->path()).entryList(QDir::AllEntries | QDir::Hidden), homeBefore);
+    QVERIFY(!controller_->IsExporting());
+  }
+
+  void secondPressCancelsAndTheWindowStaysUsable() {
+    service_->gates().Close("doc");
+    QSignalSpy finished(controller_.get(), &MainController::exportFinished);
+    controller_->SetOutputDirText(InHome("out"));
+    controller_->StartExport();
+    QVERIFY(controller_->IsExporting());
+    QCOMPARE(controller_->statusText(), QStringLiteral("正在导出缩略图..."));
+
+    // Searches still answer while the export waits.
+    service_->SetAnswer("other", Results("/d", {"a.pdf"}));
+    QSignalSpy searched(controller_.get(), &MainController::searchFinished);
+    controller_->SetKeywordText("other");
+    controller_->SearchDocuments();
+    QVERIFY(searched.wait(10000));
+    QCOMPARE(controller_->resultModel()->rowCount(), 1);
+
+    controller_->StartExport();
+    QCOMPARE(controller_->statusText(), QStringLiteral("正在取消导出..."));
+    service_->gates().Open("doc");
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(finished.first().first().toBool(), false);
+    QCOMPARE(controller_->statusText(),
+             QStringLiteral("导出已取消: 已处理 0 / 5 个文档, 写入 0 个缩略图, 0 个文档没有缩略图"));
+    QCOMPARE(opened_, QStringList());
+    QCOMPARE(FilesIn(InHome("out")), QStringList());
+    // The second press only cancelled: one export, one query of its keywords.
+    QCOMPARE(service_->Queries(), (std::vector<std::string>{"other", "doc"}));
+    QVERIFY(!controller_->IsExporting());
+
+    // And the next press starts afresh.
+    controller_->SetKeywordText("doc");
+    QVERIFY(Export(InHome("out")));
+    QCOMPARE(controller_->statusText(), kSummary);
+  }
+
+  void closingDuringAnExportLeavesOnlyWholePictures() {
+    controller_->SetOutputDirText(InHome("out"));
+    controller_->StartExport();
+    controller_.reset();
+    for (const QString& name : FilesIn(InHome("out"))) QVERIFY2(ExportSamplePictures().contains(name), qPrintable(name));
+    for (const QString& name : FilesIn(InHome("out"))) {
+      QVERIFY2(!LoadPictureByContent(InHome("out") + "/" + name).isNull(), qPrintable(name));
+    }
+  }
+};
+
 class PictureTest : public QObject {
   Q_OBJECT
 
@@ -385,6 +550,28 @@ class PictureTest : public QObject {
 
   void nullPictureStaysNull() { QVERIFY(FitPicture(QImage(), kPreviewBox).isNull()); }
 
+  void outputFolderText_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("home");
+    QTest::addColumn<QString>("folder");  // empty: refused
+    QTest::newRow("absolute") << "/data/缩略图" << "/home/me" << "/data/缩略图";
+    QTest::newRow("root") << "/" << "/home/me" << "/";
+    QTest::newRow("home alone") << "~" << "/home/me" << "/home/me";
+    QTest::newRow("under home") << "~/缩略图/新" << "/home/me" << "/home/me/缩略图/新";
+    QTest::newRow("another user's home") << "~other/x" << "/home/me" << "";
+    QTest::newRow("relative") << "Thumbs" << "/home/me" << "";
+    QTest::newRow("dot relative") << "./Thumbs" << "/home/me" << "";
+    QTest::newRow("Windows drive") << "D:\\Thumbs缩略图" << "/home/me" << "";
+    QTest::newRow("no home known") << "~/x" << "" << "";
+    QTest::newRow("leading space") << " /data" << "/home/me" << "";
+  }
+  void outputFolderText() {
+    QFETCH(QString, text);
+    QFETCH(QString, home);
+    QFETCH(QString, folder);
+    QCOMPARE(AbsoluteOutputFolder(text, home), folder);
+  }
+
   void picturesAreReadByContentNotName() {
     QTemporaryDir dir;
     QVERIFY(SolidPicture(8, 4, Qt::red).save(dir.filePath("jpeg-under-png-name.png"), "JPG"));
@@ -405,9 +592,11 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   MainControllerTest controllerTest;
   RealDocumentTest realDocumentTest;
+  ExportTest exportTest;
   PictureTest pictureTest;
   int failures = QTest::qExec(&controllerTest, argc, argv);
   failures += QTest::qExec(&realDocumentTest, argc, argv);
+  failures += QTest::qExec(&exportTest, argc, argv);
   failures += QTest::qExec(&pictureTest, argc, argv);
   return failures == 0 ? 0 : 1;
 }

@@ -16,6 +16,10 @@ namespace glimpses {
 namespace {
 
 constexpr QSize kTipPictureBox{190, 190};
+constexpr char kStartText[] = "开始执行";
+constexpr char kStartToolTip[] = "开始执行提取缩略图";
+constexpr char kCancelText[] = "取消";
+constexpr char kCancelToolTip[] = "停止正在进行的导出, 已写入的缩略图保留";
 
 template <typename Widget>
 Widget* Place(QWidget* window, const char* name, int x, int y, int width, int height) {
@@ -62,7 +66,7 @@ void MainWindow::LayoutMainWindow(const QImage& tipPicture) {
 
   searchButton_ = PlaceButton(this, "searchButton", 306, 2, 98, 22, "关键字 --> 搜索", "请输入关键字,用空格隔开");
   folderButton_ = PlaceButton(this, "folderButton", 656, 2, 80, 32, "选择目录", "选择缩略图保存的目录");
-  startButton_ = PlaceButton(this, "startButton", 656, 40, 80, 40, "开始执行", "开始执行提取缩略图");
+  startButton_ = PlaceButton(this, "startButton", 656, 40, 80, 40, kStartText, kStartToolTip);
   saveCloseButton_ = PlaceButton(this, "saveCloseButton", 656, 88, 80, 32, "保存关闭", nullptr);
 
   resultList_ = Place<QTreeView>(this, "resultList", 1, 25, 650, 518);
@@ -111,6 +115,12 @@ void MainWindow::BindHandlers() {
   connect(resultList_, &QWidget::customContextMenuRequested, &controller_, &MainController::OpenSelectedFolder);
 
   connect(&controller_, &MainController::statusTextChanged, statusText_, &QLabel::setText);
+  // The start button doubles as the cancel button while an export runs;
+  // it stays bound to StartExport, which then asks the export to stop.
+  connect(&controller_, &MainController::exportRunningChanged, startButton_, [this](bool running) {
+    startButton_->setText(QString::fromUtf8(running ? kCancelText : kStartText));
+    startButton_->setToolTip(QString::fromUtf8(running ? kCancelToolTip : kStartToolTip));
+  });
   connect(&controller_, &MainController::previewChanged, previewPicture_,
           [this](const QImage& image) { ShowPicture(previewPicture_, image); });
 }

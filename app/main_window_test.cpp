@@ -201,9 +201,48 @@ class MainWindowTest : public QObject {
   }
 
   void startButtonReadsTheEdits() {
-    Child<QLineEdit>("outputDirEdit")->setText(QStringLiteral("/export/到这里"));
+    Child<QLineEdit>("outputDirEdit")->setText(QStringLiteral("导出/到这里"));
     QTest::mouseClick(Child<QPushButton>("startButton"), Qt::LeftButton);
-    QCOMPARE(controller_->outputDir(), QStringLiteral("/export/到这里"));
+    QCOMPARE(controller_->outputDir(), QStringLiteral("导出/到这里"));
+    // Relative: refused, not written under the folder we happen to run in.
+    QVERIFY(Child<QLabel>("statusText")->text().contains(QStringLiteral("完整路径")));
+    QVERIFY(!QDir(QStringLiteral("导出")).exists());
+  }
+
+  void startButtonExportsThenCancelsAndShowsTheOutcome() {
+    QTemporaryDir documents;
+    service_->SetAnswer("logo", Results(documents.path().toStdString(), WriteExportSamples(documents.path())));
+    const QString output = home_.path() + QStringLiteral("/导出");
+    QPushButton* start = Child<QPushButton>("startButton");
+    QLabel* status = Child<QLabel>("statusText");
+    QTest::keyClicks(Child<QLineEdit>("keywordEdit"), "logo");
+    Child<QLineEdit>("outputDirEdit")->setText(output);
+
+    QSignalSpy finished(controller_.get(), &MainController::exportFinished);
+    QTest::mouseClick(start, Qt::LeftButton);
+    QCOMPARE(start->text(), QStringLiteral("取消"));
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(status->text(), QStringLiteral("导出完成: 5 个文档, 写入 3 个缩略图, 2 个文档没有缩略图"));
+    QCOMPARE(start->text(), QStringLiteral("开始执行"));
+    QCOMPARE(start->toolTip(), QStringLiteral("开始执行提取缩略图"));
+    QStringList written = FilesIn(output);
+    written.sort();
+    QCOMPARE(written, ExportSamplePictures());
+    QCOMPARE(opened_, QStringList{output});
+
+    // Held at the query, then cancelled by a second press of the same button.
+    QVERIFY(QDir(output).removeRecursively());
+    service_->gates().Close("logo");
+    QTest::mouseClick(start, Qt::LeftButton);
+    QCOMPARE(start->text(), QStringLiteral("取消"));
+    QVERIFY(start->toolTip() != QStringLiteral("开始执行提取缩略图"));
+    QTest::mouseClick(start, Qt::LeftButton);
+    service_->gates().Open("logo");
+    QTRY_COMPARE(finished.count(), 2);
+    QVERIFY(status->text().startsWith(QStringLiteral("导出已取消: ")));
+    QCOMPARE(start->text(), QStringLiteral("开始执行"));
+    QCOMPARE(FilesIn(output), QStringList());
+    QCOMPARE(opened_.size(), 1);
   }
 };
 
