@@ -1,0 +1,132 @@
+// glimpses-cli as scripts see it: exit statuses, what it prints and what it
+// writes, run as a separate process over documents the test builds.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "adobe_samples.h"
+#include "scratch_dir.h"
+
+extern char** environ;
+
+namespace glimpses {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const std::string& path) {
+  auto bytes = ReadWholeFile(path, 16 << 20);
+  return bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
+}
+
+class CliTest : public ScratchDirTest {
+ protected:
+  void SetUp() override {
+    ScratchDirTest::SetUp();
+    fs::create_directories(Path("docs"));
+    jpeg_ = SampleJpeg(64, 48, 1);
+    Write("docs/poster 海报.pdf", BuildAdobeDocument(jpeg_, {}));
+    Write("docs/badge.ai", BuildHexPreviewAi(20, 10, true));
+    Write("docs/blank.eps", BuildDocumentWithoutThumbnail(DocumentKind::kEps, 0));
+  }
+
+  CliRun Cli(std::vector<std::string> args) const {
+    args.insert(args.begin(), GLIMPSES_CLI);
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, Path("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, Path("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    CliRun run;
+    pid_t pid;
+    if (posix_spawn(&pid, GLIMPSES_CLI, &actions, nullptr, argv.data(), environ) == 0) {
+      int status = 0;
+      waitpid(pid, &status, 0);
+      run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    run.out = Slurp(Path("stdout"));
+    run.err = Slurp(Path("stderr"));
+    return run;
+  }
+
+  Bytes jpeg_;
+};
+
+TEST_F(CliTest, UsageErrorsExitTwo) {
+  EXPECT_EQ(Cli({}).status, 2);
+  EXPECT_EQ(Cli({"frobnicate"}).status, 2);
+  EXPECT_EQ(Cli({"extract", "only-one-argument"}).status, 2);
+  CliRun missing = Cli({"extract", Path("docs/gone.pdf"), Path("x.jpg")});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.err.find("gone.pdf"), std::string::npos) << missing.err;
+}
+
+TEST_F(CliTest, ExtractPrintsThePictureItWrote) {
+  CliRun xmp = Cli({"extract", Path("docs/poster 海报.pdf"), Path("poster.jpg")});
+  EXPECT_EQ(xmp.status, 0);
+  EXPECT_EQ(xmp.out, Path("poster.jpg") + "\n");
+  EXPECT_EQ(ReadWholeFile(Path("poster.jpg"), 1 << 20), jpeg_);
+
+  // The hex preview becomes a PNG beside the asked-for name.
+  CliRun hex = Cli({"extract", Path("docs/badge.ai"), Path("badge.ai_T.jpg")});
+  EXPECT_EQ(hex.status, 0);
+  EXPECT_EQ(hex.out, Path("badge.ai_T.png") + "\n");
+
+  CliRun none = Cli({"extract", Path("docs/blank.eps"), Path("blank.jpg")});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_FALSE(fs::exists(Path("blank.jpg")));
+}
+
+TEST_F(CliTest, ExtractIntoAFolderUsesTheExportNames) {
+  CliRun run = Cli({"extract", "--out-dir", Path("out/new"), Path("docs/poster 海报.pdf"), Path("docs/badge.ai"),
+                 Path("docs/blank.eps")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(Path("out/new"))) names.insert(entry.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"poster 海报.pdf_T.jpg", "badge.ai_T.png"}));
+}
+
+TEST_F(CliTest, SearchAndExportOverARoot) {
+  const std::vector<std::string> common = {"--root", Path("docs"), "--cache-dir", Path("cache")};
+  auto with = [&](std::vector<std::string> head, std::vector<std::string> tail) {
+    head.insert(head.end(), common.begin(), common.end());
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+  };
+  CliRun found = Cli(with({"search"}, {"海报"}));
+  EXPECT_EQ(found.status, 0) << found.err;
+  EXPECT_EQ(found.out, Path("docs/poster 海报.pdf") + "\n");
+  EXPECT_NE(found.err.find("匹配: 1 个文档"), std::string::npos) << found.err;
+  EXPECT_EQ(Cli(with({"search"}, {"nothing-like-this"})).status, 1);
+
+  CliRun exported = Cli(with({"export", "--out", Path("thumbs")}, {""}));
+  EXPECT_EQ(exported.status, 0) << exported.err;
+  EXPECT_NE((exported.out + exported.err).find("3 documents, 2 pictures written, 1 without thumbnail"),
+            std::string::npos)
+      << exported.out << exported.err;
+  EXPECT_TRUE(fs::exists(Path("thumbs/poster 海报.pdf_T.jpg")));
+
+  // An output folder that cannot exist (under a regular file) is an error.
+  CliRun refused = Cli(with({"export", "--out", Path("docs/badge.ai/out")}, {""}));
+  EXPECT_EQ(refused.status, 2);
+}
+
+}  // namespace
+}  // namespace glimpses
