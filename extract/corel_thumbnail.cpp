@@ -1,11 +1,9 @@
 #include "corel_thumbnail.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 #include <unzip.h>
 
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -74,18 +72,23 @@ struct UnzipCloser {
 };
 using UnzipArchive = std::unique_ptr<void, UnzipCloser>;
 
-// Streams the open entry of `archive` into `out`, refusing more than the
+// Reads the open entry of `archive` in blocks, refusing more than the
 // picture limit whatever the entry claims.
-bool CopyCurrentEntry(unzFile archive, TempFile& out) {
-  std::array<char, kCopyBlock> block;
-  std::uint64_t total = 0;
+std::optional<Bytes> ReadCurrentEntry(unzFile archive, std::uint64_t declaredSize) {
+  Bytes data;
+  data.reserve(static_cast<std::size_t>(declaredSize));
+  std::array<std::uint8_t, kCopyBlock> block;
   for (;;) {
     int n = unzReadCurrentFile(archive, block.data(), static_cast<unsigned>(block.size()));
-    if (n < 0) return false;
-    if (n == 0) return true;
-    total += static_cast<std::uint64_t>(n);
-    if (total > kMaxCorelPictureBytes || !out.Write(block.data(), static_cast<std::size_t>(n))) return false;
+    if (n < 0) return std::nullopt;
+    if (n == 0) return data;
+    if (data.size() + static_cast<std::size_t>(n) > kMaxCorelPictureBytes) return std::nullopt;
+    data.insert(data.end(), block.begin(), block.begin() + n);
   }
+}
+
+bool WriteIfRead(const std::optional<Bytes>& data, const std::string& targetPath) {
+  return data && WriteFileAtomically(targetPath, data->data(), data->size());
 }
 
 struct DispChunk {
@@ -125,15 +128,11 @@ bool HasCorelExtension(const std::string& path) {
 
 bool ExtractCorelThumbnail(const std::string& documentPath, const std::string& outputPath) {
   if (!HasCorelExtension(documentPath) || !IsRegularFile(documentPath)) return false;
-  auto temporary = TempFile::CreateBeside(outputPath);
-  if (!temporary || !temporary->CloseStream()) return false;
-  if (!WriteCorelPreview(documentPath, temporary->path())) return false;
-  bool converted = ConvertImageFile(temporary->path(), outputPath);
-  // The destructor would remove it silently; a file left behind is worth a line.
-  if (unlink(temporary->path().c_str()) != 0 && errno != ENOENT) {
-    std::fprintf(stderr, "Error deleting file: %s\n", std::strerror(errno));
-  }
-  return converted;
+  std::optional<Bytes> stored = ReadCorelPreview(documentPath);
+  if (!stored) return false;
+  CImage picture;
+  return picture.LoadFromMemory(stored->data(), stored->size()) == ImageStatus::kOk &&
+         picture.SaveToFile(outputPath) == ImageStatus::kOk;
 }
 
 int ProbeCorelVersion(const std::string& documentPath) {
@@ -146,53 +145,69 @@ int ProbeCorelVersion(const std::string& documentPath) {
   return ReadLe16(header + 20);
 }
 
-bool WriteCorelPreview(const std::string& documentPath, const std::string& targetPath) {
-  if (!IsRegularFile(documentPath)) return false;
+std::optional<Bytes> ReadCorelPreview(const std::string& documentPath) {
+  if (!IsRegularFile(documentPath)) return std::nullopt;
   int version = ProbeCorelVersion(documentPath);
   if (version >= kCorelZipVersion) {
-    return ExtractZipEntry(documentPath, kBmpEntry, targetPath) || ExtractZipEntry(documentPath, kPngEntry, targetPath);
+    if (auto bmp = ReadZipEntry(documentPath, kBmpEntry)) return bmp;
+    return ReadZipEntry(documentPath, kPngEntry);
   }
-  if (version > kLastDispVersion || version == kCorelNoVersion) return false;
-  return ExtractDispBitmap(documentPath, targetPath);
+  if (version > kLastDispVersion || version == kCorelNoVersion) return std::nullopt;
+  return BuildDispBitmap(documentPath);
+}
+
+bool WriteCorelPreview(const std::string& documentPath, const std::string& targetPath) {
+  return WriteIfRead(ReadCorelPreview(documentPath), targetPath);
+}
+
+std::optional<Bytes> ReadZipEntry(const std::string& documentPath, const std::string& entryName) {
+  UnzipArchive archive(unzOpen64(documentPath.c_str()));
+  if (!archive) return std::nullopt;
+  if (unzLocateFile(archive.get(), entryName.c_str(), kCaseInsensitive) != UNZ_OK) return std::nullopt;
+  unz_file_info64 info;
+  char name[260];
+  if (unzGetCurrentFileInfo64(archive.get(), &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) {
+    return std::nullopt;
+  }
+  if (info.uncompressed_size > kMaxCorelPictureBytes) return std::nullopt;
+  if (unzOpenCurrentFile(archive.get()) != UNZ_OK) return std::nullopt;
+  return ReadCurrentEntry(archive.get(), info.uncompressed_size);
 }
 
 bool ExtractZipEntry(const std::string& documentPath, const std::string& entryName, const std::string& targetPath) {
-  UnzipArchive archive(unzOpen64(documentPath.c_str()));
-  if (!archive) return false;
-  if (unzLocateFile(archive.get(), entryName.c_str(), kCaseInsensitive) != UNZ_OK) return false;
-  unz_file_info64 info;
-  char name[260];
-  if (unzGetCurrentFileInfo64(archive.get(), &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) return false;
-  if (info.uncompressed_size > kMaxCorelPictureBytes) return false;
-  if (unzOpenCurrentFile(archive.get()) != UNZ_OK) return false;
-  auto target = TempFile::CreateBeside(targetPath);
-  return target && CopyCurrentEntry(archive.get(), *target) && target->CommitTo(targetPath);
+  return WriteIfRead(ReadZipEntry(documentPath, entryName), targetPath);
 }
 
-bool ExtractDispBitmap(const std::string& documentPath, const std::string& targetPath) {
+std::optional<Bytes> BuildDispBitmap(const std::string& documentPath) {
   File document = File::Open(documentPath, "rb");
-  if (!document) return false;
+  if (!document) return std::nullopt;
   struct stat st;
-  if (fstat(fileno(document.get()), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (fstat(fileno(document.get()), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
   auto fileSize = static_cast<std::uint64_t>(st.st_size);
 
   auto chunk = FindDispChunk(document.get(), fileSize);
-  if (!chunk) return false;
+  if (!chunk) return std::nullopt;
   std::uint32_t length = chunk->length;
   // The length is untrusted: check it against the data before allocating.
-  if (length < kMinDispLength || length > kMaxCorelPictureBytes || length > fileSize - chunk->dataOffset) return false;
+  if (length < kMinDispLength || length > kMaxCorelPictureBytes || length > fileSize - chunk->dataOffset) {
+    return std::nullopt;
+  }
 
   Bytes bitmap(length + kDispDataOffset);
   if (fseeko(document.get(), static_cast<off_t>(chunk->dataOffset), SEEK_SET) != 0 ||
       std::fread(bitmap.data() + kDispDataOffset, 1, length, document.get()) != length) {
-    return false;
+    return std::nullopt;
   }
   std::memset(bitmap.data(), 0, 12);
   bitmap[0] = 'B';
   bitmap[1] = 'M';
   if (std::uint16_t offset = PixelDataOffset(ReadLe16(bitmap.data() + 28))) WriteLe16(bitmap.data() + 10, offset);
   WriteLe32(bitmap.data() + 2, static_cast<std::uint32_t>(bitmap.size()));
-  return WriteFileAtomically(targetPath, bitmap.data(), bitmap.size());
+  return bitmap;
+}
+
+bool ExtractDispBitmap(const std::string& documentPath, const std::string& targetPath) {
+  return WriteIfRead(BuildDispBitmap(documentPath), targetPath);
 }
 
 }  // namespace glimpses

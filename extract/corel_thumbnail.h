@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "file_util.h"
 
 namespace glimpses {
 
@@ -25,31 +28,35 @@ bool HasCorelExtension(const std::string& path);
 // Writes the stored thumbnail of the document as a picture in the format
 // `outputPath`'s extension names. True only when that picture was written;
 // on false an existing file at `outputPath` is left as it was. The stored
-// picture passes through a uniquely named temporary file beside the output,
-// removed before returning.
+// picture is converted in memory: no intermediate file is written.
 bool ExtractCorelThumbnail(const std::string& documentPath, const std::string& outputPath);
 
 // kCorelZipVersion when the document starts with "PK"; otherwise the 16-bit
 // little-endian number at offset 20; kCorelUnreadable or kCorelNoVersion.
 int ProbeCorelVersion(const std::string& documentPath);
 
-// Copies the stored picture, exactly as stored (BMP or PNG bytes), to
-// `targetPath` by the route the version selects: ZIP entries from 1400 on,
-// nothing for 1301 to 1399, the DISP chunk up to 1300. False, with nothing
-// written, when the route finds no picture.
+// The stored picture, exactly as stored (BMP or PNG bytes), by the route
+// the version selects: ZIP entries from 1400 on, nothing for 1301 to 1399,
+// the DISP chunk up to 1300. Nullopt when the route finds no picture.
+std::optional<Bytes> ReadCorelPreview(const std::string& documentPath);
+// The same, written to `targetPath` whole; false, with nothing written, when
+// there is no picture.
 bool WriteCorelPreview(const std::string& documentPath, const std::string& targetPath);
 
-// Copies the uncompressed data of the archive entry named `entryName`
-// (ASCII letters compared without regard to case, every other byte exactly)
-// to `targetPath`, whole or not at all. False when the document is no
-// archive, the entry is missing, unreadable, or above kMaxCorelPictureBytes.
+// The uncompressed data of the archive entry named `entryName` (ASCII
+// letters compared without regard to case, every other byte exactly), read
+// in 8 KiB blocks. Nullopt when the document is no archive, the entry is
+// missing, unreadable, or above kMaxCorelPictureBytes.
+std::optional<Bytes> ReadZipEntry(const std::string& documentPath, const std::string& entryName);
+// The same, written to `targetPath` whole or not at all.
 bool ExtractZipEntry(const std::string& documentPath, const std::string& entryName, const std::string& targetPath);
 
-// Builds a BMP file from the first top-level "DISP" chunk of a RIFF document
-// (the chunks after its 22-byte header) and writes it to `targetPath`, whole
-// or not at all. False when there is no such chunk or its length does not fit
-// the document, is too short to hold the bit count, or exceeds
-// kMaxCorelPictureBytes.
+// A BMP file built from the first top-level "DISP" chunk of a RIFF document
+// (the chunks after its 22-byte header). Nullopt when there is no such chunk
+// or its length does not fit the document, is too short to hold the bit
+// count, or exceeds kMaxCorelPictureBytes.
+std::optional<Bytes> BuildDispBitmap(const std::string& documentPath);
+// The same, written to `targetPath` whole or not at all.
 bool ExtractDispBitmap(const std::string& documentPath, const std::string& targetPath);
 
 }  // namespace glimpses
