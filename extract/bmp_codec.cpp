@@ -1,5 +1,7 @@
 #include "bmp_codec.h"
 
+#include "bytes.h"
+
 #include <algorithm>
 #include <bit>
 #include <climits>
@@ -16,20 +18,8 @@ constexpr std::size_t kFileHeaderSize = 14;
 constexpr std::size_t kInfoHeaderSize = 40;
 constexpr std::size_t kV4HeaderSize = 108;
 
-std::uint32_t U16(const std::uint8_t* p) { return p[0] | (p[1] << 8); }
-std::uint32_t U32(const std::uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-std::int32_t I32(const std::uint8_t* p) { return static_cast<std::int32_t>(U32(p)); }
-
-void Put16(Bytes& out, std::uint32_t v) {
-  out.push_back(static_cast<std::uint8_t>(v));
-  out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void Put32(Bytes& out, std::uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
+std::uint32_t U16(const std::uint8_t* p) { return ReadLe16(p); }
+std::int32_t I32(const std::uint8_t* p) { return static_cast<std::int32_t>(ReadLe32(p)); }
 
 struct Masks {
   std::uint32_t red = 0, green = 0, blue = 0, alpha = 0;
@@ -72,8 +62,8 @@ struct BmpLayout {
 // Reads and checks both headers; every offset is checked against `size`.
 bool ParseHeaders(const std::uint8_t* data, std::size_t size, BmpLayout& layout) {
   if (size < kFileHeaderSize + 4) return false;
-  layout.pixelOffset = U32(data + 10);
-  std::size_t headerSize = U32(data + 14);
+  layout.pixelOffset = ReadLe32(data + 10);
+  std::size_t headerSize = ReadLe32(data + 14);
   if (headerSize > size - kFileHeaderSize) return false;
   const std::uint8_t* info = data + kFileHeaderSize;
   if (headerSize == 12) {  // OS/2 and Windows 2 core header
@@ -88,8 +78,8 @@ bool ParseHeaders(const std::uint8_t* data, std::size_t size, BmpLayout& layout)
     layout.topDown = height < 0;
     layout.height = height < 0 ? -height : height;
     layout.bits = static_cast<int>(U16(info + 14));
-    layout.compression = U32(info + 16);
-    layout.colorsUsed = U32(info + 32);
+    layout.compression = ReadLe32(info + 16);
+    layout.colorsUsed = ReadLe32(info + 32);
   } else {
     return false;
   }
@@ -107,7 +97,7 @@ bool ParseHeaders(const std::uint8_t* data, std::size_t size, BmpLayout& layout)
       return false;
     }
     bool hasAlphaMask = headerSize >= 56 || (headerSize == kInfoHeaderSize && layout.compression == kBiAlphaBitfields);
-    layout.masks = {U32(masks), U32(masks + 4), U32(masks + 8), hasAlphaMask ? U32(masks + 12) : 0};
+    layout.masks = {ReadLe32(masks), ReadLe32(masks + 4), ReadLe32(masks + 8), hasAlphaMask ? ReadLe32(masks + 12) : 0};
   } else if (layout.compression == kBiRgb) {
     if (layout.bits == 16) layout.masks = kMasks555;
     if (layout.bits == 32) layout.masks = {0xFF0000, 0xFF00, 0xFF, 0};
@@ -160,7 +150,7 @@ bool UnpackBitfields(const std::uint8_t* data, const BmpLayout& layout, std::siz
     const std::uint8_t* in = data + layout.pixelOffset + stride * static_cast<std::size_t>(sourceRow);
     std::uint8_t* out = image.Row(y);
     for (int x = 0; x < layout.width; ++x, in += inBytes, out += outBytes) {
-      std::uint32_t pixel = inBytes == 2 ? U16(in) : U32(in);
+      std::uint32_t pixel = inBytes == 2 ? U16(in) : ReadLe32(in);
       out[0] = blue.Get(pixel), out[1] = green.Get(pixel), out[2] = red.Get(pixel);
       if (outBytes == 4) out[3] = withAlpha ? alpha.Get(pixel) : 0;
     }
@@ -212,23 +202,23 @@ std::optional<Bytes> EncodeBmp(const CImage& image) {
   out.reserve(fileSize);
   out.push_back('B');
   out.push_back('M');
-  Put32(out, static_cast<std::uint32_t>(fileSize));
-  Put32(out, 0);
-  Put32(out, static_cast<std::uint32_t>(pixelOffset));
-  Put32(out, static_cast<std::uint32_t>(headerSize));
-  Put32(out, static_cast<std::uint32_t>(image.Width()));
-  Put32(out, static_cast<std::uint32_t>(image.Height()));  // positive: bottom-up
-  Put16(out, 1);
-  Put16(out, static_cast<std::uint32_t>(bits));
-  Put32(out, v4 ? kBiBitfields : kBiRgb);
-  Put32(out, static_cast<std::uint32_t>(pixelBytes));
-  Put32(out, 0);
-  Put32(out, 0);
-  Put32(out, static_cast<std::uint32_t>(colors));
-  Put32(out, 0);
+  AppendLe32(out, static_cast<std::uint32_t>(fileSize));
+  AppendLe32(out, 0);
+  AppendLe32(out, static_cast<std::uint32_t>(pixelOffset));
+  AppendLe32(out, static_cast<std::uint32_t>(headerSize));
+  AppendLe32(out, static_cast<std::uint32_t>(image.Width()));
+  AppendLe32(out, static_cast<std::uint32_t>(image.Height()));  // positive: bottom-up
+  AppendLe16(out, static_cast<std::uint16_t>(1));
+  AppendLe16(out, static_cast<std::uint16_t>(static_cast<std::uint32_t>(bits)));
+  AppendLe32(out, v4 ? kBiBitfields : kBiRgb);
+  AppendLe32(out, static_cast<std::uint32_t>(pixelBytes));
+  AppendLe32(out, 0);
+  AppendLe32(out, 0);
+  AppendLe32(out, static_cast<std::uint32_t>(colors));
+  AppendLe32(out, 0);
   if (v4) {
-    for (std::uint32_t mask : {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u}) Put32(out, mask);
-    Put32(out, 0x73524742);  // 'sRGB'
+    for (std::uint32_t mask : {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u}) AppendLe32(out, mask);
+    AppendLe32(out, 0x73524742);  // 'sRGB'
     out.resize(kFileHeaderSize + kV4HeaderSize, 0);  // endpoints and gamma unused for sRGB
   }
   for (std::size_t i = 0; i < colors; ++i) {

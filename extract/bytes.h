@@ -6,8 +6,11 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace glimpses {
+
+using Bytes = std::vector<std::uint8_t>;
 
 // Offset of the first occurrence of `token` among the first `length` bytes
 // of `data`, comparing every byte (NUL included) as an ordinary byte;
@@ -19,5 +22,26 @@ std::optional<std::size_t> FindBytes(const std::uint8_t* data, std::string_view 
 // NUL where a group would begin. Groups of 4/3/2/1 characters give 3/2/1/0
 // bytes. Returns the bytes written, or 0 when they would exceed `capacity`.
 std::size_t DecodeBase64(const char* text, std::size_t textLength, std::uint8_t* output, std::size_t capacity);
+
+// Little-endian numbers, as BMP and RIFF files store them.
+inline std::uint16_t ReadLe16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+inline std::uint32_t ReadLe32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline void WriteLe16(std::uint8_t* p, std::uint16_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+inline void WriteLe32(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+inline void AppendLe16(Bytes& out, std::uint16_t v) {
+  out.push_back(static_cast<std::uint8_t>(v));
+  out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+inline void AppendLe32(Bytes& out, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
 
 }  // namespace glimpses

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string_view>
 
+#include "bytes.h"
 #include "file_util.h"
 #include "image.h"
 
@@ -31,22 +32,6 @@ constexpr std::size_t kDispDataOffset = 10;
 // The bit count sits at offset 18 of the chunk data; shorter data cannot say
 // how its pixels are laid out.
 constexpr std::uint32_t kMinDispLength = 20;
-
-std::uint16_t ReadLe16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-
-std::uint32_t ReadLe32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-void WriteLe16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void WriteLe32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 // Opening a FIFO or a device for reading could block or never end, so only
 // regular files are documents.

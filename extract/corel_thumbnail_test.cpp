@@ -194,9 +194,7 @@ std::vector<CorelRiffChunk> ChunksBeforeDisp() {
   return {{"LIST", Bytes(33, 'l'), std::nullopt}, {"fver", Bytes(5, 'f'), std::nullopt}, {"mcfg", {}, std::nullopt}};
 }
 
-std::uint32_t Le32At(const Bytes& b, std::size_t i) {
-  return b[i] | (b[i + 1] << 8) | (b[i + 2] << 16) | (static_cast<std::uint32_t>(b[i + 3]) << 24);
-}
+std::uint32_t Le32At(const Bytes& b, std::size_t i) { return ReadLe32(b.data() + i); }
 
 TEST_F(CorelTest, DispChunkBecomesABitmapFile) {
   struct Depth {

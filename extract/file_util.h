@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-namespace glimpses {
+#include "bytes.h"
 
-using Bytes = std::vector<std::uint8_t>;
+namespace glimpses {
 
 // True when `path` names an existing entry that is not a directory.
 // '*' and '?' are ordinary characters.

@@ -48,8 +48,6 @@ std::vector<Rgba> TestPalette(int count) {
 
 int IndexAt(int x, int y, int colours) { return (x + 2 * y) % colours; }
 
-void Put16(Bytes& b, std::uint32_t v) { b.push_back(std::uint8_t(v)), b.push_back(std::uint8_t(v >> 8)); }
-void Put32(Bytes& b, std::uint32_t v) { Put16(b, v & 0xFFFF), Put16(b, v >> 16); }
 
 // ---- BMP files built by hand, independent of our own writer ----
 
@@ -89,22 +87,24 @@ std::pair<Bytes, Truth> BuildBmp(const BmpCase& c) {
   const std::size_t stride = (static_cast<std::size_t>(c.width) * c.bits + 31) / 32 * 4;
   const std::size_t offset = 14 + headerSize + extra + tableSize;
   Bytes b = {'B', 'M'};
-  Put32(b, static_cast<std::uint32_t>(offset + stride * c.height));
-  Put32(b, 0);
-  Put32(b, static_cast<std::uint32_t>(offset));
-  Put32(b, static_cast<std::uint32_t>(headerSize));
+  AppendLe32(b, static_cast<std::uint32_t>(offset + stride * c.height));
+  AppendLe32(b, 0);
+  AppendLe32(b, static_cast<std::uint32_t>(offset));
+  AppendLe32(b, static_cast<std::uint32_t>(headerSize));
   if (core) {
-    Put16(b, c.width), Put16(b, c.height), Put16(b, 1), Put16(b, c.bits);
+    for (int v : {c.width, c.height, 1, c.bits}) AppendLe16(b, static_cast<std::uint16_t>(v));
   } else {
-    Put32(b, c.width), Put32(b, static_cast<std::uint32_t>(c.topDown ? -c.height : c.height));
-    Put16(b, 1), Put16(b, c.bits);
-    Put32(b, c.header == BmpHeader::kInfo ? 0 : 3);
-    for (int i = 0; i < 5; ++i) Put32(b, 0);
+    AppendLe32(b, static_cast<std::uint32_t>(c.width));
+    AppendLe32(b, static_cast<std::uint32_t>(c.topDown ? -c.height : c.height));
+    AppendLe16(b, 1);
+    AppendLe16(b, static_cast<std::uint16_t>(c.bits));
+    AppendLe32(b, c.header == BmpHeader::kInfo ? 0 : 3);
+    for (int i = 0; i < 5; ++i) AppendLe32(b, 0);
     if (c.header == BmpHeader::kV4Alpha) {
-      for (std::uint32_t m : {0xFF0000u, 0xFF00u, 0xFFu, 0xFF000000u}) Put32(b, m);
+      for (std::uint32_t m : {0xFF0000u, 0xFF00u, 0xFFu, 0xFF000000u}) AppendLe32(b, m);
       b.resize(14 + 108, 0);
     }
-    if (c.header == BmpHeader::kInfoBitfields565) Put32(b, 0xF800), Put32(b, 0x07E0), Put32(b, 0x001F);
+    if (c.header == BmpHeader::kInfoBitfields565) AppendLe32(b, 0xF800), AppendLe32(b, 0x07E0), AppendLe32(b, 0x001F);
   }
   for (const Rgba& p : palette) {
     b.insert(b.end(), {p.b, p.g, p.r});
@@ -179,7 +179,7 @@ std::optional<PngFacts> ReadPngFacts(const std::string& path) {
   return facts;
 }
 
-struct PngSpec {
+struct PngLayout {
   int colorType, bitDepth;
   bool interlaced = false;
   std::vector<png_color> palette;
@@ -193,7 +193,7 @@ void AppendToBytes(png_structp png, png_bytep data, std::size_t length) {
   out->insert(out->end(), data, data + length);
 }
 
-Bytes WritePng(PngSpec& spec) {
+Bytes WritePng(PngLayout& layout) {
   Bytes out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
@@ -202,20 +202,20 @@ Bytes WritePng(PngSpec& spec) {
     return {};
   }
   png_set_write_fn(png, &out, AppendToBytes, nullptr);
-  png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colorType,
-               spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+  png_set_IHDR(png, info, layout.width, layout.height, layout.bitDepth, layout.colorType,
+               layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
-  if (!spec.palette.empty()) png_set_PLTE(png, info, spec.palette.data(), static_cast<int>(spec.palette.size()));
+  if (!layout.palette.empty()) png_set_PLTE(png, info, layout.palette.data(), static_cast<int>(layout.palette.size()));
   png_color_16 key{};
-  if (!spec.trns.empty() && spec.colorType == PNG_COLOR_TYPE_PALETTE) {
-    png_set_tRNS(png, info, spec.trns.data(), static_cast<int>(spec.trns.size()), nullptr);
-  } else if (!spec.trns.empty()) {
-    key.red = spec.trns[0], key.green = spec.trns[1], key.blue = spec.trns[2], key.gray = spec.trns[0];
+  if (!layout.trns.empty() && layout.colorType == PNG_COLOR_TYPE_PALETTE) {
+    png_set_tRNS(png, info, layout.trns.data(), static_cast<int>(layout.trns.size()), nullptr);
+  } else if (!layout.trns.empty()) {
+    key.red = layout.trns[0], key.green = layout.trns[1], key.blue = layout.trns[2], key.gray = layout.trns[0];
     png_set_tRNS(png, info, nullptr, 0, &key);
   }
   png_write_info(png, info);
   std::vector<png_bytep> rows;
-  for (auto& r : spec.rows) rows.push_back(r.data());
+  for (auto& r : layout.rows) rows.push_back(r.data());
   png_write_image(png, rows.data());
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
@@ -342,15 +342,15 @@ TEST_F(ImageTest, PngOfEveryKindConvertsToPngWithSamePixels) {
       if (gray) return {std::uint8_t(x * 20 + y), std::uint8_t(x * 20 + y), std::uint8_t(x * 20 + y), a};
       return {std::uint8_t(x * 20), std::uint8_t(y * 30), std::uint8_t(x * y + 3), a};
     });
-    PngSpec spec{c.colorType, c.bitDepth, c.interlaced, {}, {}, PngRowsOf(truth, c.colorType, c.bitDepth, palette), 11, 7};
-    for (const Rgba& e : palette) spec.palette.push_back({e.r, e.g, e.b});
-    if (c.withTrns && colours) spec.trns = Bytes(static_cast<std::size_t>(colours), 0);  // every entry invisible
+    PngLayout layout{c.colorType, c.bitDepth, c.interlaced, {}, {}, PngRowsOf(truth, c.colorType, c.bitDepth, palette), 11, 7};
+    for (const Rgba& e : palette) layout.palette.push_back({e.r, e.g, e.b});
+    if (c.withTrns && colours) layout.trns = Bytes(static_cast<std::size_t>(colours), 0);  // every entry invisible
     if (c.withTrns && !colours) {
-      spec.trns = {truth.At(2, 3).r, truth.At(2, 3).g, truth.At(2, 3).b};
+      layout.trns = {truth.At(2, 3).r, truth.At(2, 3).g, truth.At(2, 3).b};
       for (auto& p : truth.pixels) p.a = p == truth.At(2, 3) ? 0 : 255;
     }
 
-    std::string source = Write("source.png", WritePng(spec)), target = Path("out.png");
+    std::string source = Write("source.png", WritePng(layout)), target = Path("out.png");
     ASSERT_TRUE(ConvertImageFile(source, target)) << c.name;
     auto facts = ReadPngFacts(target);
     ASSERT_TRUE(facts) << c.name;
@@ -421,7 +421,7 @@ TEST_F(ImageTest, NoEncoderOrNoSourceWritesNothingAndKeepsTarget) {
 }
 
 Bytes WithU32(Bytes b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(v >> (8 * i));
+  WriteLe32(b.data() + at, v);
   return b;
 }
 

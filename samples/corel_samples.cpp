@@ -8,15 +8,6 @@ namespace glimpses {
 
 namespace {
 
-void PutLe16(Bytes& out, std::uint32_t v) {
-  out.push_back(static_cast<std::uint8_t>(v));
-  out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-void PutLe32(Bytes& out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
 void PutText(Bytes& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
 
 Rgba PaletteColour(int index) {
@@ -47,17 +38,17 @@ Rgba SampleColour(int x, int y, int bitsPerPixel) {
 Bytes SampleDib(int width, int height, int bitsPerPixel) {
   int pitch = PitchOf(width, bitsPerPixel);
   Bytes dib;
-  PutLe32(dib, 40);
-  PutLe32(dib, static_cast<std::uint32_t>(width));
-  PutLe32(dib, static_cast<std::uint32_t>(height));
-  PutLe16(dib, 1);
-  PutLe16(dib, static_cast<std::uint32_t>(bitsPerPixel));
-  PutLe32(dib, 0);
-  PutLe32(dib, static_cast<std::uint32_t>(pitch * height));
-  PutLe32(dib, 2835);
-  PutLe32(dib, 2835);
-  PutLe32(dib, 0);
-  PutLe32(dib, 0);
+  AppendLe32(dib, 40);
+  AppendLe32(dib, static_cast<std::uint32_t>(width));
+  AppendLe32(dib, static_cast<std::uint32_t>(height));
+  AppendLe16(dib, static_cast<std::uint16_t>(1));
+  AppendLe16(dib, static_cast<std::uint16_t>(static_cast<std::uint32_t>(bitsPerPixel)));
+  AppendLe32(dib, 0);
+  AppendLe32(dib, static_cast<std::uint32_t>(pitch * height));
+  AppendLe32(dib, 2835);
+  AppendLe32(dib, 2835);
+  AppendLe32(dib, 0);
+  AppendLe32(dib, 0);
   if (bitsPerPixel <= 8) {
     for (int i = 0; i < (1 << bitsPerPixel); ++i) {
       Rgba c = PaletteColour(i);
@@ -88,9 +79,9 @@ Bytes SampleBmpFile(int width, int height, int bitsPerPixel) {
   std::uint32_t palette = bitsPerPixel <= 8 ? 4u << bitsPerPixel : 0;
   Bytes file;
   PutText(file, "BM");
-  PutLe32(file, static_cast<std::uint32_t>(14 + dib.size()));
-  PutLe32(file, 0);
-  PutLe32(file, 14 + 40 + palette);
+  AppendLe32(file, static_cast<std::uint32_t>(14 + dib.size()));
+  AppendLe32(file, 0);
+  AppendLe32(file, 14 + 40 + palette);
   file.insert(file.end(), dib.begin(), dib.end());
   return file;
 }
@@ -121,16 +112,16 @@ Bytes BuildCorelRiff(std::uint16_t version, const std::vector<CorelRiffChunk>& c
   Bytes body;
   PutText(body, "CDR" + VersionLetter(version));
   PutText(body, "vrsn");
-  PutLe32(body, 2);
-  PutLe16(body, version);
+  AppendLe32(body, 2);
+  AppendLe16(body, static_cast<std::uint16_t>(version));
   for (const auto& chunk : chunks) {
     PutText(body, chunk.id);
-    PutLe32(body, chunk.statedLength.value_or(static_cast<std::uint32_t>(chunk.data.size())));
+    AppendLe32(body, chunk.statedLength.value_or(static_cast<std::uint32_t>(chunk.data.size())));
     body.insert(body.end(), chunk.data.begin(), chunk.data.end());
   }
   Bytes document;
   PutText(document, "RIFF");
-  PutLe32(document, static_cast<std::uint32_t>(body.size()));
+  AppendLe32(document, static_cast<std::uint32_t>(body.size()));
   document.insert(document.end(), body.begin(), body.end());
   return document;
 }
