@@ -211,7 +211,8 @@ std::optional<Bytes> EncodeBmp(const CImage& image) {
   AppendLe16(out, static_cast<std::uint16_t>(1));
   AppendLe16(out, static_cast<std::uint16_t>(static_cast<std::uint32_t>(bits)));
   AppendLe32(out, v4 ? kBiBitfields : kBiRgb);
-  AppendLe32(out, static_cast<std::uint32_t>(pixelBytes));
+  // Uncompressed rows need no image size; 0 is what most writers put there.
+  AppendLe32(out, v4 ? static_cast<std::uint32_t>(pixelBytes) : 0);
   AppendLe32(out, 0);
   AppendLe32(out, 0);
   AppendLe32(out, static_cast<std::uint32_t>(colors));

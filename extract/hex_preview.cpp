@@ -8,6 +8,7 @@
 #include <new>
 #include <optional>
 
+#include "bmp_codec.h"
 #include "bytes.h"
 #include "image.h"
 
@@ -17,7 +18,6 @@ namespace {
 
 constexpr std::size_t kPaletteBytes = 768;
 constexpr std::uint8_t kEscape = 0xFD;
-constexpr std::size_t kBitmapHeaderBytes = 54;
 // A header word is read into 64 bytes with its terminating NUL.
 constexpr std::size_t kMaxWordLength = 63;
 
@@ -102,6 +102,20 @@ constexpr std::array<std::int8_t, 256> MakeHexValues() {
 
 constexpr std::array<std::int8_t, 256> kHexValues = MakeHexValues();
 
+
+// The pixel block (rows top-down, each pixel red, green, blue) as a 24-bit
+// picture; nullopt when the block does not hold exactly width x height pixels.
+std::optional<CImage> PixelBlockImage(const Bytes& pixels, int width, int height) {
+  auto blockSize = PixelBlockSize(width, height);
+  CImage image;
+  if (!blockSize || pixels.size() != *blockSize || !image.Create(width, height, 24)) return std::nullopt;
+  const std::uint8_t* in = pixels.data();
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* out = image.Row(y);
+    for (int x = 0; x < width; ++x, in += 3, out += 3) out[0] = in[2], out[1] = in[1], out[2] = in[0];
+  }
+  return image;
+}
 }  // namespace
 
 std::string HexPreviewPath(const std::string& outputPath) {
@@ -137,16 +151,8 @@ bool ConvertHexPreview(std::string_view hexText, int width, int height, const st
   auto blockSize = PixelBlockSize(width, height);
   if (!blockSize || !FormatForExtension(pngPath)) return false;
   try {
-    Bytes pixels = ExpandPalettePixels(DecodeHexDigits(hexText), *blockSize);
-    if (pixels.size() != *blockSize) return false;
-    CImage image;
-    if (!image.Create(width, height, 24)) return false;
-    const std::uint8_t* in = pixels.data();
-    for (int y = 0; y < height; ++y) {
-      std::uint8_t* out = image.Row(y);
-      for (int x = 0; x < width; ++x, in += 3, out += 3) out[0] = in[2], out[1] = in[1], out[2] = in[0];
-    }
-    return image.SaveToFile(pngPath) == ImageStatus::kOk;
+    auto image = PixelBlockImage(ExpandPalettePixels(DecodeHexDigits(hexText), *blockSize), width, height);
+    return image && image->SaveToFile(pngPath) == ImageStatus::kOk;
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -210,33 +216,10 @@ Bytes ExpandPalettePixels(const Bytes& bytes, std::size_t maxBytes) {
 }
 
 bool WriteBitmapFile(const Bytes& pixels, int width, int height, const std::string& path) {
-  auto blockSize = PixelBlockSize(width, height);
-  if (!blockSize || pixels.size() != *blockSize) return false;
-  const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
-  const std::size_t stride = (rowBytes + 3) / 4 * 4;
-  const std::size_t fileSize = kBitmapHeaderBytes + stride * static_cast<std::size_t>(height);
-
-  auto put32 = [](std::uint8_t* at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
-  };
   try {
-    Bytes file(fileSize, 0);
-    std::uint8_t* h = file.data();
-    h[0] = 'B', h[1] = 'M';
-    put32(h + 2, static_cast<std::uint32_t>(fileSize));
-    put32(h + 10, kBitmapHeaderBytes);
-    put32(h + 14, 40);
-    put32(h + 18, static_cast<std::uint32_t>(width));
-    put32(h + 22, static_cast<std::uint32_t>(height));
-    h[26] = 1;   // planes
-    h[28] = 24;  // bits per pixel; compression and the rest stay 0
-    for (int y = 0; y < height; ++y) {
-      // The file is bottom-up: its first row is the block's last.
-      const std::uint8_t* in = pixels.data() + rowBytes * static_cast<std::size_t>(height - 1 - y);
-      std::uint8_t* out = file.data() + kBitmapHeaderBytes + stride * static_cast<std::size_t>(y);
-      for (std::size_t x = 0; x < rowBytes; x += 3) out[x] = in[x + 2], out[x + 1] = in[x + 1], out[x + 2] = in[x];
-    }
-    return WriteFileAtomically(path, file.data(), file.size());
+    auto image = PixelBlockImage(pixels, width, height);
+    auto file = image ? EncodeBmp(*image) : std::nullopt;
+    return file && WriteFileAtomically(path, file->data(), file->size());
   } catch (const std::bad_alloc&) {
     return false;
   }
