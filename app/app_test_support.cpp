@@ -32,6 +32,14 @@ void Gates::Open(const std::string& key) {
   opened_.notify_all();
 }
 
+void Gates::OpenAll() {
+  {
+    std::lock_guard lock(mutex_);
+    closed_.clear();
+  }
+  opened_.notify_all();
+}
+
 void Gates::WaitWhileClosed(const std::string& key) {
   std::unique_lock lock(mutex_);
   opened_.wait(lock, [&] { return closed_.count(key) == 0; });
@@ -65,6 +73,19 @@ SearchAnswer FakeSearchService::Query(std::string_view text) {
 bool FakeSearchService::IsIndexing() const {
   std::lock_guard lock(mutex_);
   return indexing_;
+}
+
+void FakeSearchService::Shutdown() {
+  {
+    std::lock_guard lock(mutex_);
+    shutdown_ = true;
+  }
+  gates_.OpenAll();
+}
+
+bool FakeSearchService::ShutdownRequested() {
+  std::lock_guard lock(mutex_);
+  return shutdown_;
 }
 
 ThumbnailExtractor FakeExtractor(std::map<std::string, QImage> pictures, Gates* gates) {

@@ -37,6 +37,7 @@ class Gates {
  public:
   void Close(const std::string& key);
   void Open(const std::string& key);
+  void OpenAll();
   void WaitWhileClosed(const std::string& key);
 
  private:
@@ -55,12 +56,17 @@ class FakeSearchService : public SearchService {
 
   SearchAnswer Query(std::string_view text) override;
   bool IsIndexing() const override;
+  // Opens every gate, as a real shutdown lets a query waiting for the first
+  // build return.
+  void Shutdown() override;
+  bool ShutdownRequested();
 
  private:
   mutable std::mutex mutex_;
   std::map<std::string, SearchAnswer> answers_;
   std::vector<std::string> queries_;
   bool indexing_ = false;
+  bool shutdown_ = false;
   Gates gates_;
 };
 

@@ -143,9 +143,11 @@ MainController::MainController(MainControllerSetup setup, QObject* parent)
 
 // A window closed during an export stops it and waits: the workers check
 // the stop between documents, so this takes one document's time at most,
-// and no picture is left half written.
+// and no picture is left half written. A search still waiting for the first
+// index build would hold the exit for the whole build, so that stops too.
 MainController::~MainController() {
   if (exportStop_) exportStop_->request_stop();
+  if (service_) service_->Shutdown();
   pool_.waitForDone();
 }
 
@@ -193,7 +195,9 @@ void MainController::ShowSearchAnswer(const SearchAnswer& answer) {
 bool MainController::PreviewSelectedDocument(int row) {
   const SearchResult* result = resultModel_.ResultAt(row);
   if (result == nullptr) return false;
-  selectedPath_ = QString::fromStdString(result->FullPath());
+  // Taken before anything is emitted: a slot could change the list.
+  std::string document = result->FullPath();
+  selectedPath_ = QString::fromStdString(document);
   selectedDir_ = QString::fromStdString(result->folder);
   // Emptied at once, so a slow document never shows the previous picture.
   ShowPreview(QImage());
@@ -212,7 +216,7 @@ bool MainController::PreviewSelectedDocument(int row) {
     ShowPreview(image);
     emit previewFinished(!image.isNull());
   });
-  watcher->setFuture(QtConcurrent::run(&pool_, ExtractPreview, extractor_, result->FullPath(), std::move(output)));
+  watcher->setFuture(QtConcurrent::run(&pool_, ExtractPreview, extractor_, std::move(document), std::move(output)));
   return true;
 }
 

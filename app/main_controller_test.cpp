@@ -152,6 +152,15 @@ class MainControllerTest : public QObject {
     QCOMPARE(controller_->statusText(), kStatusTwo);
   }
 
+  void closingWhileASearchWaitsForTheIndexDoesNotWaitForTheBuild() {
+    service_->SetIndexing(true);
+    service_->gates().Close("waiting");
+    controller_->SetKeywordText("waiting");
+    controller_->SearchDocuments();
+    controller_.reset();  // without a shutdown this waits for ever
+    QVERIFY(service_->ShutdownRequested());
+  }
+
   void newerSearchWinsOverAnOlderSlowOne() {
     service_->SetAnswer("old", Results("/old", {"old.pdf"}));
     service_->SetAnswer("new", Results("/new", {"new1.pdf", "new2.pdf"}));

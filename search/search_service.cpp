@@ -52,7 +52,7 @@ class IndexService final : public SearchService {
   }
 
   ~IndexService() override {
-    closing_ = true;
+    Shutdown();
     if (worker_.joinable()) worker_.join();
     std::lock_guard lock(mutex_);
     if (dirty_) SaveLocked();
@@ -67,6 +67,8 @@ class IndexService final : public SearchService {
   }
 
   bool IsIndexing() const override { return indexing_.load(); }
+
+  void Shutdown() override { closing_ = true; }
 
  private:
   void Start() {

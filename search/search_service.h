@@ -40,6 +40,10 @@ class SearchService {
   virtual SearchAnswer Query(std::string_view text) = 0;
   // True while the first build of the index is still running.
   virtual bool IsIndexing() const = 0;
+  // The program is closing: a first build still running stops reading
+  // folders, so a Query waiting for it returns soon (from what was read; the
+  // rest is read by a later start) instead of holding up the exit.
+  virtual void Shutdown() {}
 };
 
 // Starts the chosen backend: for the embedded index, loads the saved index

@@ -76,6 +76,14 @@ TEST_F(SearchServiceTest, NoAnswerWhenTheRootsAreGoneOrPlocateCannotAnswer) {
 
 TEST_F(SearchServiceTest, ClosingDuringTheFirstBuildLeavesNothingBroken) {
   for (int i = 0; i < 3; ++i) EnsureSearchServiceRunning(options_);  // each closed at once
+  {
+    // A query made after the shutdown returns (with what was read) and what
+    // it leaves in the cache does not pass for a whole index.
+    auto stopped = EnsureSearchServiceRunning(options_);
+    stopped->Shutdown();
+    stopped->Query("logo|report");
+    EXPECT_FALSE(stopped->IsIndexing());
+  }
   auto service = EnsureSearchServiceRunning(options_);
   const SearchAnswer answer = service->Query("logo|report");
   ASSERT_TRUE(answer);
