@@ -15,11 +15,13 @@ bool FileExists(const std::string& path) {
 }
 
 std::int64_t FileLength(const std::string& path) {
-  File f = File::Open(path, "rb");
-  if (!f) return -1;
+  // O_NONBLOCK: opening a FIFO named like a picture must not wait for a writer.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return -1;
   struct stat st;
-  if (fstat(fileno(f.get()), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-  return st.st_size;
+  bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  close(fd);
+  return regular ? st.st_size : -1;
 }
 
 File& File::operator=(File&& other) noexcept {

@@ -17,7 +17,8 @@ namespace glimpses {
 // '*' and '?' are ordinary characters.
 bool FileExists(const std::string& path);
 
-// The file's length in bytes; -1 when it cannot be opened or measured.
+// The file's length in bytes; -1 when it cannot be opened or is not a
+// regular file (a FIFO or a device is never waited on).
 std::int64_t FileLength(const std::string& path);
 
 // Move-only owner of a FILE*, closed in the destructor.

@@ -2,6 +2,7 @@
 #include "file_util.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <optional>
@@ -24,7 +25,6 @@ class FileUtilTest : public ScratchDirTest {
     auto bytes = ReadWholeFile(Path(name), 1 << 20);
     return bytes ? std::string(bytes->begin(), bytes->end()) : "<unreadable>";
   }
-
 };
 
 TEST_F(FileUtilTest, ExistsAndLength) {
@@ -45,6 +45,13 @@ TEST_F(FileUtilTest, ExistsAndLength) {
   }
   // '*' is an ordinary character, not a pattern matching "file".
   EXPECT_FALSE(FileExists(Path("fi*")));
+}
+
+TEST_F(FileUtilTest, APipeIsNoFileAndDoesNotBlock) {
+  // Opening a FIFO that has no writer waits forever unless asked not to.
+  ASSERT_EQ(mkfifo(Path("pipe.png").c_str(), 0600), 0);
+  EXPECT_EQ(FileLength(Path("pipe.png")), -1);
+  EXPECT_FALSE(ReadWholeFile(Path("pipe.png"), 1 << 20));
 }
 
 TEST_F(FileUtilTest, ReadFileRangeStopsAtTheEnd) {
