@@ -68,7 +68,10 @@ int main(int argc, char** argv) {
   fs::path root = argv[1];
   std::error_code error;
   for (const char* sub : {"zip", "disp", "adobe", "image"}) fs::create_directories(root / sub, error);
-  bool ok = WriteZipSeeds(root / "zip") && WriteDispSeeds(root / "disp");
-  ok = WriteAdobeSeeds(root / "adobe") && WriteImageSeeds(root / "image") && ok;
+  // Every kind is written even when an earlier one failed.
+  bool ok = WriteZipSeeds(root / "zip");
+  ok = WriteDispSeeds(root / "disp") && ok;
+  ok = WriteAdobeSeeds(root / "adobe") && ok;
+  ok = WriteImageSeeds(root / "image") && ok;
   return ok ? 0 : 2;
 }
