@@ -46,38 +46,30 @@ void WriteToMemory(png_structp png, png_bytep data, std::size_t length) {
 
 void FlushNothing(png_structp) {}
 
-class PngReader {
+// Owns a libpng read or write struct and its info struct.
+class PngHandle {
  public:
-  PngReader() {
-    png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
+  enum class Mode { kRead, kWrite };
+  explicit PngHandle(Mode mode) : mode_(mode) {
+    png_ = mode == Mode::kRead ? png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning)
+                               : png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
     if (png_) info_ = png_create_info_struct(png_);
   }
-  ~PngReader() { png_destroy_read_struct(&png_, &info_, nullptr); }
-  PngReader(const PngReader&) = delete;
-  PngReader& operator=(const PngReader&) = delete;
+  ~PngHandle() {
+    if (mode_ == Mode::kRead) {
+      png_destroy_read_struct(&png_, &info_, nullptr);
+    } else {
+      png_destroy_write_struct(&png_, &info_);
+    }
+  }
+  PngHandle(const PngHandle&) = delete;
+  PngHandle& operator=(const PngHandle&) = delete;
   png_structp png() const { return png_; }
   png_infop info() const { return info_; }
   explicit operator bool() const { return png_ && info_; }
 
  private:
-  png_structp png_ = nullptr;
-  png_infop info_ = nullptr;
-};
-
-class PngWriter {
- public:
-  PngWriter() {
-    png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
-    if (png_) info_ = png_create_info_struct(png_);
-  }
-  ~PngWriter() { png_destroy_write_struct(&png_, &info_); }
-  PngWriter(const PngWriter&) = delete;
-  PngWriter& operator=(const PngWriter&) = delete;
-  png_structp png() const { return png_; }
-  png_infop info() const { return info_; }
-  explicit operator bool() const { return png_ && info_; }
-
- private:
+  Mode mode_;
   png_structp png_ = nullptr;
   png_infop info_ = nullptr;
 };
@@ -188,7 +180,7 @@ std::vector<png_bytep> RowPointers(const CImage& image) {
 }  // namespace
 
 ImageStatus DecodePng(const std::uint8_t* data, std::size_t size, CImage& image) {
-  PngReader reader;
+  PngHandle reader(PngHandle::Mode::kRead);
   if (!reader) return ImageStatus::kOutOfMemory;
   MemoryReader source{data, size, 0};
   if (!ReadInfo(reader.png(), reader.info(), &source)) return ImageStatus::kFail;
@@ -245,7 +237,7 @@ std::optional<Bytes> EncodePng(const CImage& source) {
     params.stripFiller = !image.HasAlpha();
   }
 
-  PngWriter writer;
+  PngHandle writer(PngHandle::Mode::kWrite);
   if (!writer) return std::nullopt;
   std::vector<png_bytep> rows = RowPointers(image);
   Bytes out;
