@@ -1,3 +1,5 @@
+// glimpses-cli export: the batch export of the window, with a progress bar
+// on a terminal and a clean stop on an interrupt.
 #include <signal.h>
 #include <unistd.h>
 
@@ -114,17 +116,19 @@ void OnInterrupt(int) { interrupted = 1; }
 
 // Turns an interrupt into a stop request, so that the export ends after the
 // pictures under way and leaves neither half a picture nor a temporary file.
+// The service is shut down too: a first index build still running would
+// otherwise hold the query, and the interrupt, for minutes.
 class InterruptWatch {
  public:
-  explicit InterruptWatch(std::stop_source source) {
+  InterruptWatch(std::stop_source source, SearchService& service) {
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &oldInt_);
     sigaction(SIGTERM, &action, &oldTerm_);
-    watcher_ = std::jthread([source](std::stop_token ownStop) mutable {
+    watcher_ = std::jthread([source, &service](std::stop_token ownStop) mutable {
       while (!ownStop.stop_requested()) {
-        if (interrupted) source.request_stop();
+        if (interrupted && source.request_stop()) service.Shutdown();
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
       }
     });
@@ -165,7 +169,7 @@ int RunExportCommand(int argc, char** argv) {
 
   ExportResult result;
   {
-    InterruptWatch watch(stop);
+    InterruptWatch watch(stop, *service);
     result = ExportThumbnails(*service, JoinKeywords(line.keywords), line.outputFolder, options);
   }
   bar.Finish();
