@@ -102,7 +102,6 @@ constexpr std::array<std::int8_t, 256> MakeHexValues() {
 
 constexpr std::array<std::int8_t, 256> kHexValues = MakeHexValues();
 
-
 // The pixel block (rows top-down, each pixel red, green, blue) as a 24-bit
 // picture; nullopt when the block does not hold exactly width x height pixels.
 std::optional<CImage> PixelBlockImage(const Bytes& pixels, int width, int height) {
@@ -116,6 +115,7 @@ std::optional<CImage> PixelBlockImage(const Bytes& pixels, int width, int height
   }
   return image;
 }
+
 }  // namespace
 
 std::string HexPreviewPath(const std::string& outputPath) {
