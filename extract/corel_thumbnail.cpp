@@ -58,7 +58,7 @@ struct UnzipCloser {
 using UnzipArchive = std::unique_ptr<void, UnzipCloser>;
 
 // Reads the open entry of `archive` in blocks, refusing more than the
-// picture limit whatever the entry claims.
+// picture limit whatever the entry claims, and data whose checksum fails.
 std::optional<Bytes> ReadCurrentEntry(unzFile archive, std::uint64_t declaredSize) {
   Bytes data;
   data.reserve(static_cast<std::size_t>(declaredSize));
@@ -66,7 +66,8 @@ std::optional<Bytes> ReadCurrentEntry(unzFile archive, std::uint64_t declaredSiz
   for (;;) {
     int n = unzReadCurrentFile(archive, block.data(), static_cast<unsigned>(block.size()));
     if (n < 0) return std::nullopt;
-    if (n == 0) return data;
+    // At the end, the entry's checksum: a damaged picture is no thumbnail.
+    if (n == 0) return unzCloseCurrentFile(archive) == UNZ_OK ? std::optional<Bytes>(std::move(data)) : std::nullopt;
     if (data.size() + static_cast<std::size_t>(n) > kMaxCorelPictureBytes) return std::nullopt;
     data.insert(data.end(), block.begin(), block.begin() + n);
   }

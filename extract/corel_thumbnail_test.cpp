@@ -135,6 +135,14 @@ TEST_F(CorelTest, BrokenArchivesWriteNothing) {
   // inflating it fails part-way through the entry.
   Bytes corrupt = Read(WriteZip("corrupt.cdr", {{kBmpEntry, SampleBmpFile(64, 64, 24)}}));
   corrupt[30 + std::strlen(kBmpEntry)] = 0xFF;
+  // Data that inflates cleanly but does not match its checksum, stated alike
+  // in the local header (offset 14) and the central directory (offset 16).
+  Bytes badCrc = Read(WriteZip("bad-crc.cdr", {{kBmpEntry, SampleBmpFile(64, 64, 24)}}));
+  const std::string_view central("PK\x01\x02", 4);
+  auto record = std::search(badCrc.begin(), badCrc.end(), central.begin(), central.end());
+  ASSERT_NE(record, badCrc.end());
+  badCrc[14] ^= 0x5A;
+  record[16] ^= 0x5A;
   struct Case {
     const char* name;
     std::string doc;
@@ -142,6 +150,7 @@ TEST_F(CorelTest, BrokenArchivesWriteNothing) {
       {"pk but no archive", Write("pk.cdr", Concat("PK\x03\x04 not really", Bytes(100, 1)))},
       {"entry above the limit", bombDoc},
       {"corrupt deflate data", Write("corrupt.cdr", corrupt)},
+      {"checksum mismatch", Write("bad-crc.cdr", badCrc)},
       {"missing document", Path("missing.cdr")},
   };
   for (const auto& c : cases) {
@@ -151,7 +160,7 @@ TEST_F(CorelTest, BrokenArchivesWriteNothing) {
     EXPECT_FALSE(FileExists(Path("target.bin"))) << c.name;
     EXPECT_FALSE(FileExists(Path("out.png"))) << c.name;
   }
-  EXPECT_EQ(Names(), (std::set<std::string>{"bomb.cdr", "corrupt.cdr", "pk.cdr"}));
+  EXPECT_EQ(Names(), (std::set<std::string>{"bad-crc.cdr", "bomb.cdr", "corrupt.cdr", "pk.cdr"}));
 }
 
 TEST_F(CorelTest, ZipPreviewPrefersTheBitmapEntry) {
