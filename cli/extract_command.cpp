@@ -11,11 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "adobe_thumbnail.h"
 #include "commands.h"
-#include "corel_thumbnail.h"
 #include "extract_thumbnail.h"
-#include "hex_preview.h"
 
 namespace glimpses {
 
@@ -82,24 +79,6 @@ int ExtractOne(const std::string& document, const std::string& output) {
   return kWritten;
 }
 
-// The batch export's naming: NAME_T.jpg for the Adobe try (the hex preview
-// lands beside it as NAME_T.png), NAME_T.png for the CorelDRAW try.
-std::optional<std::string> ExtractInto(const fs::path& folder, const std::string& document) {
-  std::string name = fs::path(document).filename().string();
-  std::string jpegPath = (folder / (name + "_T.jpg")).string();
-  switch (ExtractAdobeThumbnailRoute(document, jpegPath)) {
-    case AdobeRoute::kXmp:
-      return jpegPath;
-    case AdobeRoute::kHexPreview:
-      return HexPreviewPath(jpegPath);
-    case AdobeRoute::kNone:
-      break;
-  }
-  std::string pngPath = (folder / (name + "_T.png")).string();
-  if (ExtractCorelThumbnail(document, pngPath)) return pngPath;
-  return std::nullopt;
-}
-
 int ExtractMany(const std::string& folder, const std::vector<std::string>& documents) {
   std::error_code error;
   fs::create_directories(folder, error);
@@ -114,7 +93,7 @@ int ExtractMany(const std::string& folder, const std::vector<std::string>& docum
       failed = true;
       continue;
     }
-    if (auto picture = ExtractInto(folder, document)) {
+    if (auto picture = ExtractThumbnailInto(folder, document, fs::path(document).filename().string())) {
       std::printf("%s\n", picture->c_str());
       ++written;
     } else {

@@ -100,17 +100,33 @@ bool ExtractCorelThumbnailW(const std::u16string& documentPath, const std::u16st
   return ExtractCorelThumbnail(WideToAnsi(documentPath), WideToAnsi(outputPath));
 }
 
-std::optional<std::string> ExtractThumbnailFile(const std::string& documentPath, const std::string& outputPath) {
-  switch (ExtractAdobeThumbnailRoute(documentPath, outputPath)) {
+namespace {
+
+// The Adobe try under `adobeOutput`, then the CorelDRAW try under `corelOutput`.
+std::optional<std::string> ExtractEitherWay(const std::string& documentPath, const std::string& adobeOutput,
+                                            const std::string& corelOutput) {
+  switch (ExtractAdobeThumbnailRoute(documentPath, adobeOutput)) {
     case AdobeRoute::kXmp:
-      return outputPath;
+      return adobeOutput;
     case AdobeRoute::kHexPreview:
-      return HexPreviewPath(outputPath);
+      return HexPreviewPath(adobeOutput);
     case AdobeRoute::kNone:
       break;
   }
-  if (ExtractCorelThumbnail(documentPath, outputPath)) return outputPath;
+  if (ExtractCorelThumbnail(documentPath, corelOutput)) return corelOutput;
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> ExtractThumbnailFile(const std::string& documentPath, const std::string& outputPath) {
+  return ExtractEitherWay(documentPath, outputPath, outputPath);
+}
+
+std::optional<std::string> ExtractThumbnailInto(const std::string& folder, const std::string& documentPath,
+                                                const std::string& fileName) {
+  const std::string base = folder.empty() || folder.back() == '/' ? folder + fileName : folder + "/" + fileName;
+  return ExtractEitherWay(documentPath, base + "_T.jpg", base + "_T.png");
 }
 
 bool ExtractThumbnail(const std::string& documentPath, const std::string& outputPath) {

@@ -27,4 +27,11 @@ bool ExtractThumbnail(const std::u16string& documentPath, const std::u16string& 
 // nullopt when none was written.
 std::optional<std::string> ExtractThumbnailFile(const std::string& documentPath, const std::string& outputPath);
 
+// Writes the thumbnail into `folder` under the batch export's names:
+// `fileName` followed by "_T.jpg" for the Adobe try (its hex preview lands as
+// "_T.png"), or, when that writes nothing, by "_T.png" for the CorelDRAW try.
+// The path written, or nullopt.
+std::optional<std::string> ExtractThumbnailInto(const std::string& folder, const std::string& documentPath,
+                                                const std::string& fileName);
+
 }  // namespace glimpses

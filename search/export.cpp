@@ -15,8 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "adobe_thumbnail.h"
-#include "corel_thumbnail.h"
+#include "extract_thumbnail.h"
 #include "file_util.h"
 
 namespace glimpses {
@@ -122,11 +121,7 @@ std::vector<std::vector<std::size_t>> GroupByOutputName(const std::vector<Search
 
 // True when a picture was written for the entry.
 bool ExportOne(const SearchResult& entry, const std::string& folder) {
-  const std::string document = entry.FullPath();
-  if (ExtractAdobeThumbnailRoute(document, JoinPath(folder, entry.fileName + "_T.jpg")) != AdobeRoute::kNone) {
-    return true;
-  }
-  return ExtractCorelThumbnail(document, JoinPath(folder, entry.fileName + "_T.png"));
+  return ExtractThumbnailInto(folder, entry.FullPath(), entry.fileName).has_value();
 }
 
 int WorkerCount(int jobs, std::size_t groups) {
