@@ -177,7 +177,7 @@ SettingsError SaveSettings(const std::string& path, const Settings& settings) {
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
   }
-  if (!WriteFileAtomically(path, bytes.data(), bytes.size())) return SettingsError::kWrite;
+  if (!WriteFileAtomically(path, bytes.data(), bytes.size(), /*synced=*/true)) return SettingsError::kWrite;
   return SettingsError::kNone;
 }
 

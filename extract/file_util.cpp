@@ -132,16 +132,26 @@ bool TempFile::Write(const void* data, std::size_t size) {
 
 bool TempFile::CloseStream() { return file_.Close(); }
 
-bool TempFile::CommitTo(const std::string& target) {
-  if (committed_ || !CloseStream()) return false;
-  if (std::rename(path_.c_str(), target.c_str()) != 0) return false;
+bool TempFile::CommitTo(const std::string& target, bool synced) {
+  if (committed_ || !file_) return false;
+  if (synced && (std::fflush(file_.get()) != 0 || fsync(fileno(file_.get())) != 0)) return false;
+  if (!CloseStream() || std::rename(path_.c_str(), target.c_str()) != 0) return false;
   committed_ = true;
+  if (synced) {
+    // The rename itself is only durable once the folder is.
+    std::string folder = FolderOf(target);
+    int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = fsync(fd) == 0;
+    close(fd);
+    return ok;
+  }
   return true;
 }
 
-bool WriteFileAtomically(const std::string& path, const void* data, std::size_t size) {
+bool WriteFileAtomically(const std::string& path, const void* data, std::size_t size, bool synced) {
   auto temp = TempFile::CreateBeside(path);
-  return temp && temp->Write(data, size) && temp->CommitTo(path);
+  return temp && temp->Write(data, size) && temp->CommitTo(path, synced);
 }
 
 }  // namespace glimpses

@@ -68,8 +68,9 @@ class TempFile {
   // Flushes and closes the stream; the file stays until destruction or Commit.
   bool CloseStream();
   // Renames the file over `target` (closing it first); after success the
-  // destructor leaves it alone.
-  bool CommitTo(const std::string& target);
+  // destructor leaves it alone. With `synced`, the data reach the disk
+  // before the rename and the rename before the call returns.
+  bool CommitTo(const std::string& target, bool synced = false);
 
  private:
   TempFile(std::string path, File file) : path_(std::move(path)), file_(std::move(file)) {}
@@ -80,7 +81,8 @@ class TempFile {
 
 // Writes `size` bytes to `path` through a temporary file and a rename, so
 // readers see the old file or the whole new one. False, with nothing left
-// behind, on any error.
-bool WriteFileAtomically(const std::string& path, const void* data, std::size_t size);
+// behind, on any error. Pictures are cheap to write again; a file that must
+// survive a power cut (the settings) asks for `synced` (see CommitTo).
+bool WriteFileAtomically(const std::string& path, const void* data, std::size_t size, bool synced = false);
 
 }  // namespace glimpses

@@ -113,6 +113,8 @@ TEST_F(FileUtilTest, WriteFileAtomicallyReplacesWholeOrNotAtAll) {
   ASSERT_TRUE(WriteFileAtomically(Path("a.txt"), "first", 5));
   ASSERT_TRUE(WriteFileAtomically(Path("a.txt"), "second", 6));
   EXPECT_EQ(Get("a.txt"), "second");
+  ASSERT_TRUE(WriteFileAtomically(Path("a.txt"), "synced", 6, /*synced=*/true));
+  EXPECT_EQ(Get("a.txt"), "synced");
   ASSERT_TRUE(WriteFileAtomically(Path("empty"), "", 0));
   EXPECT_EQ(FileLength(Path("empty")), 0);
 
@@ -120,6 +122,7 @@ TEST_F(FileUtilTest, WriteFileAtomicallyReplacesWholeOrNotAtAll) {
   Put("dir/inside", "kept");
   EXPECT_FALSE(WriteFileAtomically(Path("dir"), "x", 1));  // a folder is never replaced
   EXPECT_FALSE(WriteFileAtomically(Path("missing/a.txt"), "x", 1));
+  EXPECT_FALSE(WriteFileAtomically(Path("missing/a.txt"), "x", 1, /*synced=*/true));
   EXPECT_EQ(Get("dir/inside"), "kept");
   EXPECT_EQ(Names(), (std::set<std::string>{"a.txt", "empty", "dir"}));  // no temporary left behind
 }
