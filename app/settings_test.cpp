@@ -1,3 +1,4 @@
+#include "scratch_dir.h"
 #include "settings.h"
 
 #include <gtest/gtest.h>
@@ -19,18 +20,6 @@ std::string ReadAll(const std::string& path) {
   return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("<unreadable>");
 }
 
-class TempDir : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char name[] = "/tmp/glimpses-settings-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    dir_ = name;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string Path(const std::string& relative) const { return dir_ + "/" + relative; }
-
-  std::string dir_;
-};
 
 const std::u16string k259(kSettingsLineLimit, u'字');
 const std::string k259Gbk = [] {
@@ -105,7 +94,7 @@ TEST(EncodeSettingsTest, RefusesWhatWouldNotReadBack) {
   }
 }
 
-using SaveSettingsTest = TempDir;
+using SaveSettingsTest = ScratchDirTest;
 
 TEST_F(SaveSettingsTest, ChineseKeywordsAndFolderRoundTrip) {
   const std::string path = Path("Glimpses.ini");
@@ -151,10 +140,10 @@ TEST_F(SaveSettingsTest, UnreadableFileGivesEmptyValues) {
   EXPECT_EQ(LoadSettings(Path("dir.ini")), (Settings{u"", u""}));
 }
 
-using SettingsPathTest = TempDir;
+using SettingsPathTest = ScratchDirTest;
 
 TEST_F(SettingsPathTest, BesideAWritableExecutableElseInTheConfigFolder) {
-  EXPECT_EQ(ChooseSettingsPath(dir_, "/cfg/glimpses"), dir_ + "/Glimpses.ini");
+  EXPECT_EQ(ChooseSettingsPath(dir_.string(), "/cfg/glimpses"), Path("Glimpses.ini"));
   EXPECT_EQ(ChooseSettingsPath(Path("no-such-folder"), "/cfg/glimpses"), "/cfg/glimpses/Glimpses.ini");
   EXPECT_EQ(ChooseSettingsPath("", "/cfg/glimpses"), "/cfg/glimpses/Glimpses.ini");
 }

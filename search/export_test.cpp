@@ -1,3 +1,4 @@
+#include "scratch_dir.h"
 #include "export.h"
 
 #include <gtest/gtest.h>
@@ -72,19 +73,14 @@ struct PngSize {
 };
 using Expected = std::variant<Bytes, PngSize>;  // exact bytes, or a PNG of that size
 
-class ExportTest : public ::testing::Test {
+class ExportTest : public ScratchDirTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/glimpses-export-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
+    ScratchDirTest::SetUp();
+    root_ = dir_.string();
     docs_ = root_ + "/docs";
     out_ = root_ + "/out";
     fs::create_directories(docs_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
   }
 
   SearchResult Put(const std::string& folder, const std::string& name, const Bytes& content) {
