@@ -1,11 +1,7 @@
 #include "search_service.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <condition_variable>
-#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -13,27 +9,17 @@
 #include "name_index.h"
 #include "plocate_backend.h"
 #include "query.h"
+#include "user_folders.h"
 
 namespace glimpses {
 namespace {
 
-std::string HomeFolder() {
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && *home != '\0') return home;
-  if (const passwd* user = ::getpwuid(::getuid()); user != nullptr && user->pw_dir != nullptr) return user->pw_dir;
-  return "/";
-}
-
 std::string CacheFolder(const SearchOptions& options) {
-  if (!options.cacheDir.empty()) return options.cacheDir;
-  const char* xdg = std::getenv("XDG_CACHE_HOME");
-  // The XDG rules ignore a relative value.
-  if (xdg != nullptr && *xdg == '/') return std::string(xdg) + "/glimpses";
-  return HomeFolder() + "/.cache/glimpses";
+  return options.cacheDir.empty() ? CacheDir() : options.cacheDir;
 }
 
 std::vector<std::string> RootsOf(const SearchOptions& options) {
-  return NormalizeRoots(options.roots.empty() ? std::vector<std::string>{HomeFolder()} : options.roots);
+  return NormalizeRoots(options.roots.empty() ? std::vector<std::string>{HomeDir()} : options.roots);
 }
 
 // The embedded index: loaded from the cache file or built on a background
