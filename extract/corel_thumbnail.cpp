@@ -33,13 +33,6 @@ constexpr std::size_t kDispDataOffset = 10;
 // how its pixels are laid out.
 constexpr std::uint32_t kMinDispLength = 20;
 
-// Opening a FIFO or a device for reading could block or never end, so only
-// regular files are documents.
-bool IsRegularFile(const std::string& path) {
-  struct stat st;
-  return FileExists(path) && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 // The start of the pixel data for a full colour table at the bit depths
 // the application stores; zero (left as it is) for any other depth.
 std::uint16_t PixelDataOffset(std::uint16_t bitsPerPixel) {
@@ -113,7 +106,7 @@ bool HasCorelExtension(const std::string& path) {
 }
 
 bool ExtractCorelThumbnail(const std::string& documentPath, const std::string& outputPath) {
-  if (!HasCorelExtension(documentPath) || !IsRegularFile(documentPath)) return false;
+  if (!HasCorelExtension(documentPath)) return false;
   std::optional<Bytes> stored = ReadCorelPreview(documentPath);
   if (!stored) return false;
   CImage picture;
@@ -132,6 +125,7 @@ int ProbeCorelVersion(const std::string& documentPath) {
 }
 
 std::optional<Bytes> ReadCorelPreview(const std::string& documentPath) {
+  // Opening a FIFO or a device for reading could block or never end.
   if (!IsRegularFile(documentPath)) return std::nullopt;
   int version = ProbeCorelVersion(documentPath);
   if (version >= kCorelZipVersion) {

@@ -17,6 +17,10 @@ namespace glimpses {
 // '*' and '?' are ordinary characters.
 bool FileExists(const std::string& path);
 
+// True when `path` names a regular file (links followed): the only kind of
+// entry read as a document, since a FIFO or a device could block forever.
+bool IsRegularFile(const std::string& path);
+
 // The file's length in bytes; -1 when it cannot be opened or is not a
 // regular file (a FIFO or a device is never waited on).
 std::int64_t FileLength(const std::string& path);

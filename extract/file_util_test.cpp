@@ -41,6 +41,7 @@ TEST_F(FileUtilTest, ExistsAndLength) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(FileExists(c.path), c.exists) << c.path;
+    EXPECT_EQ(IsRegularFile(c.path), c.exists) << c.path;
     EXPECT_EQ(FileLength(c.path), c.length) << c.path;
   }
   // '*' is an ordinary character, not a pattern matching "file".
@@ -50,6 +51,8 @@ TEST_F(FileUtilTest, ExistsAndLength) {
 TEST_F(FileUtilTest, APipeIsNoFileAndDoesNotBlock) {
   // Opening a FIFO that has no writer waits forever unless asked not to.
   ASSERT_EQ(mkfifo(Path("pipe.png").c_str(), 0600), 0);
+  EXPECT_TRUE(FileExists(Path("pipe.png")));
+  EXPECT_FALSE(IsRegularFile(Path("pipe.png")));
   EXPECT_EQ(FileLength(Path("pipe.png")), -1);
   EXPECT_FALSE(ReadWholeFile(Path("pipe.png"), 1 << 20));
 }
