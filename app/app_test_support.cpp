@@ -1,5 +1,7 @@
 #include "app_test_support.h"
 
+#include <QFile>
+
 #include <QDir>
 #include <filesystem>
 #include <memory>
@@ -18,6 +20,11 @@ PrivateHome::PrivateHome() {
 }
 
 std::string PrivateHome::Path(const char* relative) const { return dir_.path().toStdString() + "/" + relative; }
+
+QByteArray PrivateHome::SettingsBytes() const {
+  QFile file(QString::fromStdString(SettingsPath()));
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 void Gates::Close(const std::string& key) {
   std::lock_guard lock(mutex_);

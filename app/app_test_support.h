@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QImage>
 #include <QString>
+#include <QByteArray>
 #include <QTemporaryDir>
 #include <condition_variable>
 #include <map>
@@ -27,6 +28,9 @@ class PrivateHome {
   PrivateHome();
   QString path() const { return dir_.path(); }
   std::string Path(const char* relative) const;
+  // Where the tests keep the settings file, and its bytes ("" when absent).
+  std::string SettingsPath() const { return Path("config/glimpses/Glimpses.ini"); }
+  QByteArray SettingsBytes() const;
 
  private:
   QTemporaryDir dir_;

@@ -36,7 +36,7 @@ class MainControllerTest : public QObject {
   MainControllerSetup Setup() {
     MainControllerSetup setup;
     setup.service = service_;
-    setup.settingsPath = home_.Path("config/glimpses/Glimpses.ini");
+    setup.settingsPath = home_.SettingsPath();
     setup.cacheDir = home_.Path("cache/glimpses");
     setup.settings = {u"旧 关键字", u"/data/输出"};
     setup.startPicture = SolidPicture(540, 512, Qt::blue);
@@ -293,13 +293,11 @@ class MainControllerTest : public QObject {
     controller_->SaveAndClose();
     QCOMPARE(close.count(), 1);
     QCOMPARE(close.first().first().toInt(), 0);
-    QFile file(QString::fromStdString(home_.Path("config/glimpses/Glimpses.ini")));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("\xD0\xC2 \xB9\xD8\xBC\xFC\xD7\xD6\r\nD:\\Thumbs\xCB\xF5\xC2\xD4\xCD\xBC\r\n"));
+    QCOMPARE(home_.SettingsBytes(), QByteArray("\xD0\xC2 \xB9\xD8\xBC\xFC\xD7\xD6\r\nD:\\Thumbs\xCB\xF5\xC2\xD4\xCD\xBC\r\n"));
   }
 
   void settingsThatCannotBeSavedKeepTheWindowOpen() {
-    const std::string path = home_.Path("config/glimpses/Glimpses.ini");
+    const std::string path = home_.SettingsPath();
     QVERIFY(QDir().mkpath(QString::fromStdString(home_.Path("config/glimpses"))));
     QVERIFY(WriteFileAtomically(path, "old\r\n/old\r\n", 11));
     QSignalSpy close(controller_.get(), &MainController::closeRequested);
@@ -308,9 +306,7 @@ class MainControllerTest : public QObject {
     QCOMPARE(close.count(), 0);
     QVERIFY(controller_->statusText().contains(QStringLiteral("GBK")));
     QCOMPARE(controller_->keywordText(), QStringLiteral("emoji 😀"));
-    QFile file(QString::fromStdString(path));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("old\r\n/old\r\n"));
+    QCOMPARE(home_.SettingsBytes(), QByteArray("old\r\n/old\r\n"));
   }
 
   void searchWithoutServiceIsNoAnswer() {

@@ -64,7 +64,7 @@ class MainWindowTest : public QObject {
     opened_.clear();
     MainControllerSetup setup;
     setup.service = service_;
-    setup.settingsPath = home_.Path("config/glimpses/Glimpses.ini");
+    setup.settingsPath = home_.SettingsPath();
     setup.cacheDir = home_.Path("cache/glimpses");
     setup.settings = {u"", u"/home/me/Thumbs缩略图"};
     setup.startPicture = SolidPicture(270, 256, Qt::blue);
@@ -189,15 +189,13 @@ class MainWindowTest : public QObject {
     QTest::mouseClick(Child<QPushButton>("saveCloseButton"), Qt::LeftButton);
     QCOMPARE(close.count(), 1);
     QCOMPARE(close.first().first().toInt(), 0);
-    QFile file(QString::fromStdString(home_.Path("config/glimpses/Glimpses.ini")));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("logo\r\n/out\r\n"));
+    QCOMPARE(home_.SettingsBytes(), QByteArray("logo\r\n/out\r\n"));
   }
 
   void closingTheWindowOtherwiseSavesNothing() {
     QTest::keyClicks(Child<QLineEdit>("keywordEdit"), "logo");
     window_->close();
-    QVERIFY(!QFile::exists(QString::fromStdString(home_.Path("config/glimpses/Glimpses.ini"))));
+    QVERIFY(!QFile::exists(QString::fromStdString(home_.SettingsPath())));
   }
 
   void startButtonReadsTheEdits() {

@@ -15,6 +15,11 @@ namespace {
 
 // The answers of the language are checked against a real tree through the
 // embedded index, the way the window asks.
+struct LanguageCase {
+  const char* query;
+  std::set<std::string> expected;
+};
+
 class QueryLanguageTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -57,6 +62,14 @@ class QueryLanguageTest : public ::testing::Test {
     return found;
   }
 
+  template <std::size_t N>
+  static void ExpectAll(const LanguageCase (&cases)[N]) {
+    for (const LanguageCase& c : cases) {
+      const std::vector<std::string> expected(c.expected.begin(), c.expected.end());
+      EXPECT_EQ(Find(c.query), expected) << "query: " << c.query;
+    }
+  }
+
   static testing::TempTree* tree_;
   static NameIndex* index_;
 };
@@ -64,10 +77,6 @@ class QueryLanguageTest : public ::testing::Test {
 testing::TempTree* QueryLanguageTest::tree_ = nullptr;
 NameIndex* QueryLanguageTest::index_ = nullptr;
 
-struct LanguageCase {
-  const char* query;
-  std::set<std::string> expected;
-};
 
 const std::set<std::string> kEveryEntry = {
     "docs", "docs/Report 2023.pdf", "docs/report-draft.AI", "docs/notes.txt", "docs/mail.txt", "docs/Archive",
@@ -95,10 +104,7 @@ TEST_F(QueryLanguageTest, EachOperatorAndTheirCombinations) {
       {"\"a|b\"", {"a|b.txt"}},
       {"report-draft!", {}},
   };
-  for (const LanguageCase& c : cases) {
-    const std::vector<std::string> expected(c.expected.begin(), c.expected.end());
-    EXPECT_EQ(Find(c.query), expected) << "query: " << c.query;
-  }
+  ExpectAll(cases);
 }
 
 TEST_F(QueryLanguageTest, WildcardsPathTermsAndFunctions) {
@@ -123,10 +129,7 @@ TEST_F(QueryLanguageTest, WildcardsPathTermsAndFunctions) {
       {"FILE:logo", {"docs/Archive/logo.cdr", "images/Logo.PNG"}},
       {"\"ext:pdf\"", {}},
   };
-  for (const LanguageCase& c : cases) {
-    const std::vector<std::string> expected(c.expected.begin(), c.expected.end());
-    EXPECT_EQ(Find(c.query), expected) << "query: " << c.query;
-  }
+  ExpectAll(cases);
 }
 
 TEST_F(QueryLanguageTest, CaseIsIgnoredBeyondAsciiAndChineseMatches) {
@@ -142,10 +145,7 @@ TEST_F(QueryLanguageTest, CaseIsIgnoredBeyondAsciiAndChineseMatches) {
       {"中文", {"中文"}},
       {"设计　pdf", {"中文/设计稿.pdf"}},  // the ideographic space separates too
   };
-  for (const LanguageCase& c : cases) {
-    const std::vector<std::string> expected(c.expected.begin(), c.expected.end());
-    EXPECT_EQ(Find(c.query), expected) << "query: " << c.query;
-  }
+  ExpectAll(cases);
 }
 
 TEST_F(QueryLanguageTest, EmptyAndMalformedQueriesAreReadForgivingly) {
