@@ -155,10 +155,6 @@ int RunExportCommand(int argc, char** argv) {
   if (int status = ParseCommandLine(argc, argv, line); status >= 0) return status;
 
   std::unique_ptr<SearchService> service = EnsureSearchServiceRunning(line.search);
-  if (!service) {
-    std::fputs("glimpses-cli export: the search service could not be started\n", stderr);
-    return 2;
-  }
 
   std::stop_source stop;
   ProgressBar bar;
