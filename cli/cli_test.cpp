@@ -70,9 +70,25 @@ class CliTest : public ScratchDirTest {
 };
 
 TEST_F(CliTest, UsageErrorsExitTwo) {
-  EXPECT_EQ(Cli({}).status, 2);
-  EXPECT_EQ(Cli({"frobnicate"}).status, 2);
-  EXPECT_EQ(Cli({"extract", "only-one-argument"}).status, 2);
+  const std::vector<std::vector<std::string>> lines = {
+      {},
+      {"frobnicate"},
+      {"--frobnicate", "search"},
+      {"extract", "only-one-argument"},
+      {"extract", "a.pdf", "--out-dir"},
+      {"extract", "--out-dir=", "a.pdf"},
+      {"search", "--backend", "auto", "x"},
+      {"search", "--all=yes", "x"},
+      {"search", "-x"},
+      {"search", "--root="},
+      {"export", "--jobs", "0", "--out", "o", "x"},
+      {"export", "x"},
+  };
+  for (const auto& line : lines) {
+    const CliRun run = Cli(line);
+    EXPECT_EQ(run.status, 2) << ::testing::PrintToString(line);
+    EXPECT_NE(run.err.find("--help"), std::string::npos) << run.err;
+  }
   CliRun missing = Cli({"extract", Path("docs/gone.pdf"), Path("x.jpg")});
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.err.find("gone.pdf"), std::string::npos) << missing.err;
@@ -101,6 +117,32 @@ TEST_F(CliTest, ExtractIntoAFolderUsesTheExportNames) {
   std::set<std::string> names;
   for (const auto& entry : fs::directory_iterator(Path("out/new"))) names.insert(entry.path().filename().string());
   EXPECT_EQ(names, (std::set<std::string>{"poster 海报.pdf_T.jpg", "badge.ai_T.png"}));
+}
+
+TEST_F(CliTest, OptionsMayFollowOperandsAndTakeValuesEitherWay) {
+  const std::string expected = Path("docs/poster 海报.pdf") + "\n";
+  CliRun after = Cli({"search", "海报", "--root", Path("docs"), "--cache-dir", Path("cache")});
+  EXPECT_EQ(after.out, expected) << after.err;
+  CliRun joined = Cli({"search", "--root=" + Path("docs"), "--cache-dir=" + Path("cache"), "海报"});
+  EXPECT_EQ(joined.out, expected) << joined.err;
+  // After "--" a word starting with '-' is a keyword, not an option.
+  CliRun ended = Cli({"search", "--root", Path("docs"), "--cache-dir", Path("cache"), "--", "-海报"});
+  EXPECT_EQ(ended.status, 1) << ended.err;
+
+  CliRun mixed = Cli({"extract", Path("docs/badge.ai"), "--out-dir", Path("out"), Path("docs/poster 海报.pdf")});
+  EXPECT_EQ(mixed.status, 0) << mixed.err;
+  EXPECT_TRUE(fs::exists(Path("out/poster 海报.pdf_T.jpg")));
+  EXPECT_TRUE(fs::exists(Path("out/badge.ai_T.png")));
+}
+
+TEST_F(CliTest, HelpAndVersionGoToStandardOutput) {
+  EXPECT_EQ(Cli({"--version"}).out, "glimpses-cli " GLIMPSES_VERSION "\n");
+  for (const char* command : {"extract", "search", "export"}) {
+    CliRun help = Cli({command, "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind(std::string("Usage: glimpses-cli ") + command, 0), 0u) << help.out;
+    EXPECT_NE(Cli({"--help"}).out.find(help.out), std::string::npos) << command;
+  }
 }
 
 TEST_F(CliTest, SearchAndExportOverARoot) {

@@ -1,9 +1,16 @@
-// The subcommands of glimpses-cli. Each takes the arguments after its own
-// name and returns the process exit status: 0 success, 1 nothing found,
+// The subcommands of glimpses-cli. Each takes its arguments with argv[0] its
+// own name and returns the process exit status: 0 success, 1 nothing found,
 // 2 bad usage or an I/O error.
 #pragma once
 
+#include "options.h"
+
 namespace glimpses {
+
+// Their names, usage lines and options, for their --help and glimpses-cli's.
+extern const Subcommand kExtractCommand;
+extern const Subcommand kSearchCommand;
+extern const Subcommand kExportCommand;
 
 int RunExtractCommand(int argc, char** argv);
 int RunSearchCommand(int argc, char** argv);

@@ -21,9 +21,10 @@ namespace glimpses {
 
 namespace {
 
-constexpr char kUsage[] =
-    "usage: glimpses-cli export [--root DIR]... [--backend index|plocate|auto] [--hidden]\n"
-    "                           [--cache-dir DIR] [--plocate-db DB] [--jobs N] --out DIR KEYWORDS...\n";
+constexpr OptionInfo kOptions[] = {
+    {"out", 0, "DIR", "write the pictures into DIR (made when missing)"},
+    {"jobs", 0, "N", "extract with N threads, 1 to 1024 (default: one per core)"},
+};
 
 struct ExportCommandLine {
   SearchOptions search;
@@ -31,11 +32,6 @@ struct ExportCommandLine {
   std::string outputFolder;
   std::vector<std::string> keywords;
 };
-
-int UsageError(const std::string& message) {
-  std::fprintf(stderr, "glimpses-cli export: %s\n%s", message.c_str(), kUsage);
-  return 2;
-}
 
 bool ParseJobs(const std::string& text, int& jobs) {
   const char* end = text.data() + text.size();
@@ -45,43 +41,16 @@ bool ParseJobs(const std::string& text, int& jobs) {
 
 // Parses into `line`; returns -1 on success, otherwise the exit status.
 int ParseCommandLine(int argc, char** argv, ExportCommandLine& line) {
-  bool optionsEnded = false;
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-      line.keywords.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    std::string error;
-    switch (ParseSearchOption(argc, argv, i, line.search, error)) {
-      case OptionParse::kTaken:
-        continue;
-      case OptionParse::kBad:
-        return UsageError(error);
-      case OptionParse::kNotMine:
-        break;
-    }
-    std::string value;
-    bool missing = false;
-    if (TakeOptionValue(argc, argv, i, "--out", value, missing)) {
-      if (missing || value.empty()) return UsageError("option --out needs a folder");
-      line.outputFolder = value;
-    } else if (TakeOptionValue(argc, argv, i, "--jobs", value, missing)) {
-      if (missing || !ParseJobs(value, line.jobs)) return UsageError("option --jobs needs a number from 1 to 1024");
-    } else {
-      return UsageError("unknown option '" + arg + "'");
-    }
+  ParsedArguments parsed = ParseArguments(argc, argv, kExportCommand);
+  if (parsed.exitStatus) return *parsed.exitStatus;
+  line.outputFolder = parsed.Value("out").value_or("");
+  if (const auto jobs = parsed.Value("jobs"); jobs && !ParseJobs(*jobs, line.jobs)) {
+    return UsageError(kExportCommand, "option --jobs needs a number from 1 to 1024");
   }
-  if (line.outputFolder.empty()) return UsageError("no output folder given (--out DIR)");
-  if (line.keywords.empty()) return UsageError("no keywords given (use \"\" to export every entry)");
+  line.search = std::move(parsed.search);
+  line.keywords = std::move(parsed.operands);
+  if (line.outputFolder.empty()) return UsageError(kExportCommand, "no output folder given (--out DIR)");
+  if (line.keywords.empty()) return UsageError(kExportCommand, "no keywords given (use \"\" to export every entry)");
   return -1;
 }
 
@@ -149,6 +118,9 @@ class InterruptWatch {
 };
 
 }  // namespace
+
+const Subcommand kExportCommand = {"export", "Usage: glimpses-cli export [OPTION]... --out DIR KEYWORDS...", kOptions,
+                                true};
 
 int RunExportCommand(int argc, char** argv) {
   ExportCommandLine line;

@@ -13,6 +13,7 @@
 
 #include "commands.h"
 #include "extract_thumbnail.h"
+#include "options.h"
 
 namespace glimpses {
 
@@ -24,15 +25,9 @@ constexpr int kWritten = 0;
 constexpr int kNothingFound = 1;
 constexpr int kError = 2;
 
-constexpr char kUsage[] =
-    "usage: glimpses-cli extract DOCUMENT OUTPUT\n"
-    "       glimpses-cli extract --out-dir DIR DOCUMENT...\n";
-
-int UsageError(const char* problem) {
-  std::fprintf(stderr, "glimpses-cli extract: %s\n", problem);
-  std::fputs(kUsage, stderr);
-  return kError;
-}
+constexpr OptionInfo kOptions[] = {
+    {"out-dir", 0, "DIR", "write each document's picture into DIR as NAME_T.jpg or NAME_T.png"},
+};
 
 // Says on stderr why `document` cannot be read; true when it can.
 bool CheckDocument(const std::string& document) {
@@ -106,19 +101,22 @@ int ExtractMany(const std::string& folder, const std::vector<std::string>& docum
 
 }  // namespace
 
+const Subcommand kExtractCommand = {"extract",
+                                 "Usage: glimpses-cli extract [OPTION]... DOCUMENT OUTPUT\n"
+                                 "       glimpses-cli extract [OPTION]... --out-dir DIR DOCUMENT...",
+                                 kOptions, false};
+
 int RunExtractCommand(int argc, char** argv) {
-  std::vector<std::string> args(argv, argv + argc);
-  if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-    std::fputs(kUsage, stdout);
-    return kWritten;
+  const ParsedArguments parsed = ParseArguments(argc, argv, kExtractCommand);
+  if (parsed.exitStatus) return *parsed.exitStatus;
+  const std::vector<std::string>& documents = parsed.operands;
+  if (const std::optional<std::string> outDir = parsed.Value("out-dir")) {
+    if (outDir->empty()) return UsageError(kExtractCommand, "--out-dir needs a folder");
+    if (documents.empty()) return UsageError(kExtractCommand, "no documents given");
+    return ExtractMany(*outDir, documents);
   }
-  if (!args.empty() && args[0] == "--out-dir") {
-    if (args.size() < 2) return UsageError("--out-dir needs a folder");
-    if (args.size() < 3) return UsageError("no documents given");
-    return ExtractMany(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
-  }
-  if (args.size() != 2) return UsageError("expected a document and an output path");
-  return ExtractOne(args[0], args[1]);
+  if (documents.size() != 2) return UsageError(kExtractCommand, "expected a document and an output path");
+  return ExtractOne(documents[0], documents[1]);
 }
 
 }  // namespace glimpses

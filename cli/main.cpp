@@ -1,33 +1,65 @@
+// glimpses-cli: the window's work for scripts and headless machines, one
+// subcommand per task.
+#include <getopt.h>
+
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "commands.h"
 
 namespace {
 
-constexpr char kUsage[] =
-    "usage: glimpses-cli COMMAND [ARGS]\n"
-    "  extract DOCUMENT OUTPUT           write a document's stored thumbnail\n"
-    "  extract --out-dir DIR DOCUMENT... write each as NAME_T.jpg or NAME_T.png\n"
-    "  search [--root DIR]... [--backend index|plocate|auto] [--all] [-0] KEYWORDS...\n"
-    "  export [--root DIR]... [--backend B] [--jobs N] --out DIR KEYWORDS...\n";
+struct Command {
+  const glimpses::Subcommand& info;
+  int (*run)(int argc, char** argv);
+};
+
+const Command kCommands[] = {
+    {glimpses::kExtractCommand, glimpses::RunExtractCommand},
+    {glimpses::kSearchCommand, glimpses::RunSearchCommand},
+    {glimpses::kExportCommand, glimpses::RunExportCommand},
+};
+
+constexpr char kTryHelp[] = "Try 'glimpses-cli --help'.\n";
+
+std::string Usage() {
+  std::string text =
+      "Usage: glimpses-cli [--help | --version]\n"
+      "       glimpses-cli COMMAND [OPTION]... [ARGUMENT]...\n"
+      "Writes the thumbnails stored in AI, EPS, INDD, PDF and CDR documents, and finds the documents by keyword.\n";
+  for (const Command& command : kCommands) text += "\n" + glimpses::FormatUsage(command.info);
+  return text;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fputs(kUsage, stderr);
+  // '+': the options end at the command's name; what follows is the command's.
+  const option longOptions[] = {{"help", no_argument, nullptr, 'h'},
+                                {"version", no_argument, nullptr, 'V'},
+                                {nullptr, 0, nullptr, 0}};
+  opterr = 0;
+  switch (getopt_long(argc, argv, "+hV", longOptions, nullptr)) {
+    case 'h':
+      std::fputs(Usage().c_str(), stdout);
+      return 0;
+    case 'V':
+      std::puts("glimpses-cli " GLIMPSES_VERSION);
+      return 0;
+    case -1:
+      break;
+    default:
+      std::fprintf(stderr, "glimpses-cli: unknown option %s\n%s", argv[optind - 1], kTryHelp);
+      return 2;
+  }
+  if (optind >= argc) {
+    std::fprintf(stderr, "glimpses-cli: no command given\n%s", kTryHelp);
     return 2;
   }
-  const char* command = argv[1];
-  if (std::strcmp(command, "extract") == 0) return glimpses::RunExtractCommand(argc - 2, argv + 2);
-  if (std::strcmp(command, "search") == 0) return glimpses::RunSearchCommand(argc - 2, argv + 2);
-  if (std::strcmp(command, "export") == 0) return glimpses::RunExportCommand(argc - 2, argv + 2);
-  if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0) {
-    std::fputs(kUsage, stdout);
-    return 0;
+  for (const Command& command : kCommands) {
+    if (std::strcmp(argv[optind], command.info.name) == 0) return command.run(argc - optind, argv + optind);
   }
-  std::fprintf(stderr, "glimpses-cli: unknown command '%s'\n", command);
-  std::fputs(kUsage, stderr);
+  std::fprintf(stderr, "glimpses-cli: unknown command '%s'\n%s", argv[optind], kTryHelp);
   return 2;
 }

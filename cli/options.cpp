@@ -1,68 +1,105 @@
 #include "options.h"
 
-#include <cstring>
+#include <getopt.h>
+
+#include <cstdio>
 
 namespace glimpses {
+namespace {
 
-bool TakeOptionValue(int argc, char** argv, int& i, const char* name, std::string& value, bool& missing) {
-  missing = false;
-  const char* arg = argv[i];
-  const std::size_t length = std::strlen(name);
-  if (std::strncmp(arg, name, length) != 0) return false;
-  if (arg[length] == '=') {
-    value = arg + length + 1;
-    return true;
-  }
-  if (arg[length] != '\0') return false;
-  if (i + 1 >= argc) {
-    missing = true;
-    return true;
-  }
-  value = argv[++i];
-  return true;
+constexpr OptionInfo kHelpOption = {"help", 'h', nullptr, "show this help"};
+
+// getopt_long returns this plus an option's place in the table for a long
+// option: out of the range of the short options' characters.
+constexpr int kLongBase = 256;
+
+std::vector<OptionInfo> AllOptions(const Subcommand& command) {
+  std::vector<OptionInfo> all(command.options.begin(), command.options.end());
+  if (command.searches) all.insert(all.end(), SearchOptionTable().begin(), SearchOptionTable().end());
+  all.push_back(kHelpOption);
+  return all;
 }
 
-OptionParse ParseSearchOption(int argc, char** argv, int& i, SearchOptions& options, std::string& error) {
-  std::string value;
-  bool missing = false;
-  auto missingValue = [&](const char* name) {
-    error = std::string("option ") + name + " needs a value";
-    return OptionParse::kBad;
-  };
-  if (TakeOptionValue(argc, argv, i, "--root", value, missing)) {
-    if (missing || value.empty()) return missingValue("--root");
-    options.roots.push_back(value);
-    return OptionParse::kTaken;
+std::string ShortOptions(const std::vector<OptionInfo>& all) {
+  std::string text = ":";  // a missing value gives ':', not '?'
+  for (const OptionInfo& option : all) {
+    if (option.shortName == 0) continue;
+    text += option.shortName;
+    if (option.valueName != nullptr) text += ':';
   }
-  if (TakeOptionValue(argc, argv, i, "--cache-dir", value, missing)) {
-    if (missing || value.empty()) return missingValue("--cache-dir");
-    options.cacheDir = value;
-    return OptionParse::kTaken;
+  return text;
+}
+
+std::string ErrorFor(int result, char** argv) {
+  const std::string lastArgument = argv[optind - 1];
+  if (result == ':') return "option " + lastArgument + " needs a value";
+  if (optopt >= kLongBase) return "option " + lastArgument.substr(0, lastArgument.find('=')) + " takes no value";
+  if (optopt != 0) return std::string("unknown option -") + static_cast<char>(optopt);
+  return "unknown option " + lastArgument;
+}
+
+}  // namespace
+
+std::optional<std::string> ParsedArguments::Value(const std::string& name) const {
+  std::optional<std::string> value;
+  for (const auto& option : options) {
+    if (option.first == name) value = option.second;
   }
-  if (TakeOptionValue(argc, argv, i, "--backend", value, missing)) {
-    if (missing) return missingValue("--backend");
-    if (value == "auto") {
-      options.backend = Backend::kAuto;
-    } else if (value == "index") {
-      options.backend = Backend::kIndex;
-    } else if (value == "plocate") {
-      options.backend = Backend::kPlocate;
-    } else {
-      error = "unknown backend '" + value + "' (index, plocate or auto)";
-      return OptionParse::kBad;
+  return value;
+}
+
+ParsedArguments ParseArguments(int argc, char** argv, const Subcommand& command) {
+  const std::vector<OptionInfo> all = AllOptions(command);
+  std::vector<option> longOptions;
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    longOptions.push_back({all[i].name, all[i].valueName != nullptr ? required_argument : no_argument, nullptr,
+                           kLongBase + static_cast<int>(i)});
+  }
+  longOptions.push_back({nullptr, 0, nullptr, 0});
+  const std::string shortOptions = ShortOptions(all);
+
+  ParsedArguments parsed;
+  optind = 0;  // restarts getopt's scan from scratch
+  opterr = 0;
+  int result;
+  while ((result = getopt_long(argc, argv, shortOptions.c_str(), longOptions.data(), nullptr)) != -1) {
+    if (result == '?' || result == ':') {
+      parsed.exitStatus = UsageError(command, ErrorFor(result, argv));
+      return parsed;
     }
-    return OptionParse::kTaken;
+    std::size_t index = 0;
+    if (result >= kLongBase) {
+      index = static_cast<std::size_t>(result - kLongBase);
+    } else {
+      while (all[index].shortName != result) ++index;
+    }
+    const OptionInfo& option = all[index];
+    const std::string value = optarg != nullptr ? optarg : "";
+    std::string error;
+    if (index + 1 == all.size()) {  // --help, always last
+      std::fputs(FormatUsage(command).c_str(), stdout);
+      parsed.exitStatus = 0;
+      return parsed;
+    }
+    if (index < command.options.size()) {
+      parsed.options.emplace_back(option.name, value);
+    } else if (!ApplySearchOption(option.name, value, parsed.search, error)) {
+      parsed.exitStatus = UsageError(command, error);
+      return parsed;
+    }
   }
-  if (TakeOptionValue(argc, argv, i, "--plocate-db", value, missing)) {
-    if (missing || value.empty()) return missingValue("--plocate-db");
-    options.plocateDb = value;
-    return OptionParse::kTaken;
-  }
-  if (std::strcmp(argv[i], "--hidden") == 0) {
-    options.includeHidden = true;
-    return OptionParse::kTaken;
-  }
-  return OptionParse::kNotMine;
+  parsed.operands.assign(argv + optind, argv + argc);
+  return parsed;
+}
+
+int UsageError(const Subcommand& command, const std::string& message) {
+  std::fprintf(stderr, "glimpses-cli %s: %s\nTry 'glimpses-cli %s --help'.\n", command.name, message.c_str(),
+               command.name);
+  return 2;
+}
+
+std::string FormatUsage(const Subcommand& command) {
+  return std::string(command.synopsis) + "\n" + FormatOptionHelp(AllOptions(command));
 }
 
 std::string JoinKeywords(const std::vector<std::string>& keywords) {

@@ -1,29 +1,53 @@
-// Command-line options shared by the subcommands that query the search
-// service (search, export): --root, --backend, --cache-dir, --plocate-db
-// and --hidden.
+// How glimpses-cli's subcommands read their arguments: getopt_long over the
+// subcommand's own options and, for the subcommands that search, the shared
+// search options. Options may follow the operands, "--name=value" and
+// "--name value" both work, and "--" ends the options.
 #pragma once
 
+#include <optional>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "search_options.h"
 #include "search_service.h"
 
 namespace glimpses {
 
-enum class OptionParse { kTaken, kNotMine, kBad };
+struct Subcommand {
+  const char* name;                     // "search"
+  const char* synopsis;                 // the usage line(s), without a final line feed
+  std::span<const OptionInfo> options;  // its own options; -h/--help is added
+  bool searches;                        // takes the search options too
+};
 
-// Looks at argv[i]. When it is --root DIR, --backend index|plocate|auto,
-// --cache-dir DIR, --plocate-db DB (or the --name=VALUE form of these) or
-// --hidden, applies it to `options`,
-// leaves `i` on the option's last argument and returns kTaken. kNotMine when
-// argv[i] is another argument; kBad, with a one-line `error`, when the value
-// is missing or not allowed.
-OptionParse ParseSearchOption(int argc, char** argv, int& i, SearchOptions& options, std::string& error);
+struct ParsedArguments {
+  // Set when the subcommand must not run: 0 after printing its help for
+  // -h/--help, 2 after a usage error.
+  std::optional<int> exitStatus;
+  // Its own options as (name, value), in command-line order; the value is
+  // empty for an option that takes none.
+  std::vector<std::pair<std::string, std::string>> options;
+  std::vector<std::string> operands;
+  SearchOptions search;  // from the search options, when it takes them
 
-// The value of option `name` at argv[i] ("--out DIR" or "--out=DIR"),
-// advancing `i` past a separate value. False when argv[i] is not that
-// option; `missing` is set when it is but its value is absent.
-bool TakeOptionValue(int argc, char** argv, int& i, const char* name, std::string& value, bool& missing);
+  // The value of the last `name` option given; nullopt when none was.
+  std::optional<std::string> Value(const std::string& name) const;
+  bool Has(const std::string& name) const { return Value(name).has_value(); }
+};
+
+// Parses argv[1..argc) (argv[0] is the subcommand's name; getopt_long
+// reorders argv). An unknown option, a missing value or a value that the
+// search options refuse is a usage error.
+ParsedArguments ParseArguments(int argc, char** argv, const Subcommand& command);
+
+// Prints "glimpses-cli NAME: message" and where to find help on stderr;
+// returns 2.
+int UsageError(const Subcommand& command, const std::string& message);
+
+// The usage line(s), then one line per option.
+std::string FormatUsage(const Subcommand& command);
 
 // The keywords as one query text, joined by single spaces.
 std::string JoinKeywords(const std::vector<std::string>& keywords);

@@ -12,52 +12,23 @@
 namespace glimpses {
 namespace {
 
-constexpr char kSearchUsage[] =
-    "usage: glimpses-cli search [--root DIR]... [--backend index|plocate|auto] [--all] [-0]\n"
-    "                           [--hidden] [--cache-dir DIR] [--plocate-db DB] KEYWORDS...\n";
-
-int UsageError(const char* message, const char* argument) {
-  std::fprintf(stderr, "glimpses-cli search: %s%s\n", message, argument);
-  std::fputs(kSearchUsage, stderr);
-  return 2;
-}
+constexpr OptionInfo kOptions[] = {
+    {"all", 0, nullptr, "list every matching entry, not only documents"},
+    {"null", '0', nullptr, "end each path with a NUL byte instead of a line feed"},
+};
 
 }  // namespace
 
-int RunSearchCommand(int argc, char** argv) {
-  SearchOptions options;
-  bool all = false;
-  bool nulSeparated = false;
-  std::vector<std::string> keywords;
-  bool optionsEnded = false;
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-      keywords.push_back(arg);
-      continue;
-    }
-    std::string error;
-    const OptionParse shared = ParseSearchOption(argc, argv, i, options, error);
-    if (shared == OptionParse::kBad) return UsageError(error.c_str(), "");
-    if (shared == OptionParse::kTaken) continue;
-    if (arg == "--") {
-      optionsEnded = true;
-    } else if (arg == "--all") {
-      all = true;
-    } else if (arg == "-0") {
-      nulSeparated = true;
-    } else if (arg == "--help" || arg == "-h") {
-      std::fputs(kSearchUsage, stdout);
-      return 0;
-    } else {
-      // Exclusion is written "!word", so a keyword starting with '-' is more
-      // likely a mistyped option; "--" lets one through.
-      return UsageError("unknown option: ", arg.c_str());
-    }
-  }
+const Subcommand kSearchCommand = {"search", "Usage: glimpses-cli search [OPTION]... KEYWORDS...", kOptions, true};
 
-  const std::string text = JoinKeywords(keywords);
-  std::unique_ptr<SearchService> service = EnsureSearchServiceRunning(options);
+int RunSearchCommand(int argc, char** argv) {
+  const ParsedArguments parsed = ParseArguments(argc, argv, kSearchCommand);
+  if (parsed.exitStatus) return *parsed.exitStatus;
+  const bool all = parsed.Has("all");
+  const bool nulSeparated = parsed.Has("null");
+
+  const std::string text = JoinKeywords(parsed.operands);
+  std::unique_ptr<SearchService> service = EnsureSearchServiceRunning(parsed.search);
   const SearchAnswer answer = service->Query(text);
   if (!answer) {
     std::fputs("glimpses-cli search: the search service gave no answer\n", stderr);

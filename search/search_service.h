@@ -11,11 +11,11 @@
 
 namespace glimpses {
 
-enum class Backend { kAuto, kIndex, kPlocate };
+enum class Backend { kIndex, kPlocate };
 
 struct SearchOptions {
   std::vector<std::string> roots;  // empty: $HOME
-  Backend backend = Backend::kAuto;
+  Backend backend = Backend::kIndex;
   bool includeHidden = false;
   std::string cacheDir;    // empty: $XDG_CACHE_HOME/glimpses (or ~/.cache/glimpses)
   std::string plocateDb;   // empty: plocate's default database
