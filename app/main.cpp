@@ -1,15 +1,15 @@
-// glimpses: the window. Options choose the search roots; the rest of the
-// command line belongs to Qt.
+// glimpses: the window. Its options choose what the search covers; Qt's own
+// options work too.
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QUrl>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 
 #include "app_paths.h"
+#include "command_line.h"
 #include "file_util.h"
 #include "main_controller.h"
 #include "main_window.h"
@@ -18,76 +18,63 @@
 
 namespace {
 
-constexpr char kUsage[] =
-    "usage: glimpses [--root DIR]... [--backend index|plocate|auto] [Qt options]\n"
-    "  --root DIR   search under DIR (repeatable; default $HOME)\n";
+QStringList ArgumentsOf(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  return arguments;
+}
 
-// Takes our own options out of argv; false, with a message, on a bad one.
-bool ParseOptions(int argc, char** argv, glimpses::SearchOptions* options, bool* help) {
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    std::string value;
-    bool takesValue = arg == "--root" || arg == "--backend";
-    if (takesValue) {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "glimpses: %s needs a value\n", arg.c_str());
-        return false;
-      }
-      value = argv[++i];
-    } else if (arg.rfind("--root=", 0) == 0 || arg.rfind("--backend=", 0) == 0) {
-      value = arg.substr(arg.find('=') + 1);
-      arg = arg.substr(0, arg.find('='));
-    } else if (arg == "--help" || arg == "-h") {
-      *help = true;
-      continue;
-    } else {
-      continue;  // Qt's own options (-platform, -style, ...)
-    }
-    if (arg == "--root") {
-      options->roots.push_back(value);
-    } else if (value == "index") {
-      options->backend = glimpses::Backend::kIndex;
-    } else if (value == "plocate") {
-      options->backend = glimpses::Backend::kPlocate;
-    } else if (value == "auto") {
-      options->backend = glimpses::Backend::kAuto;
-    } else {
-      std::fprintf(stderr, "glimpses: unknown backend '%s'\n", value.c_str());
-      return false;
-    }
-  }
-  return true;
+int UsageError(const std::string& error) {
+  std::fprintf(stderr, "glimpses: %s\nTry 'glimpses --help'.\n", error.c_str());
+  return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  glimpses::SearchOptions options;
-  bool help = false;
-  if (!ParseOptions(argc, argv, &options, &help)) {
-    std::fputs(kUsage, stderr);
-    return 2;
+  // Help, version and bad values are answered before Qt needs a display.
+  glimpses::WindowCommandLine line = glimpses::ParseWindowCommandLine(ArgumentsOf(argc, argv));
+  switch (line.start) {
+    case glimpses::WindowStart::kHelp:
+      std::fputs(glimpses::WindowUsage().c_str(), stdout);
+      return 0;
+    case glimpses::WindowStart::kVersion:
+      // Where the settings are kept depends on how the program was installed; say it here.
+      std::printf("glimpses %s\nSettings: %s\n", GLIMPSES_VERSION,
+                  glimpses::ChooseSettingsPath(glimpses::ExecutableDir(), glimpses::ConfigDir()).c_str());
+      return 0;
+    case glimpses::WindowStart::kBadUsage:
+      return UsageError(line.error);
+    case glimpses::WindowStart::kRun:
+    case glimpses::WindowStart::kUnknownOption:
+      break;
   }
-  if (help) {
-    std::fputs(kUsage, stdout);
-    return 0;
+
+  QApplication app(argc, argv);
+  QGuiApplication::setApplicationName(QStringLiteral("glimpses"));
+  QGuiApplication::setApplicationVersion(QStringLiteral(GLIMPSES_VERSION));
+  QGuiApplication::setDesktopFileName(QStringLiteral("io.glimpses.Glimpses"));
+  // Qt has taken its own options out of argv; what is still unknown is ours to refuse.
+  if (line.start == glimpses::WindowStart::kUnknownOption) {
+    line = glimpses::ParseWindowCommandLine(app.arguments());
+    if (line.start != glimpses::WindowStart::kRun) return UsageError(line.error);
   }
 
   // The index starts building in the background; the window does not wait.
-  std::shared_ptr<glimpses::SearchService> service = glimpses::EnsureSearchServiceRunning(options);
+  std::shared_ptr<glimpses::SearchService> service = glimpses::EnsureSearchServiceRunning(line.search);
 
-  QApplication app(argc, argv);
-
-  std::string settingsPath = glimpses::ChooseSettingsPath(glimpses::ExecutableDir(), glimpses::ConfigDir());
+  const std::string executableDir = glimpses::ExecutableDir();
+  std::string settingsPath = glimpses::ChooseSettingsPath(executableDir, glimpses::ConfigDir());
   glimpses::Settings settings = glimpses::DefaultSettings();
   if (glimpses::FileExists(settingsPath)) settings = glimpses::LoadSettings(settingsPath);
 
-  std::vector<std::string> dataFolders = glimpses::DataFolders();
+  std::vector<std::string> dataFolders = glimpses::DataFolders(executableDir);
   auto picture = [&](const char* name) {
     std::string path = glimpses::FindDataFile(name, dataFolders);
     return path.empty() ? QImage() : glimpses::LoadPictureByContent(QString::fromStdString(path));
   };
-  std::string iconPath = glimpses::FindDataFile("glimpses-icon.png", {glimpses::ExecutableDir(), dataFolders.back()});
+  // The icon is ours, not the current folder's.
+  std::string iconPath = glimpses::FindDataFile("glimpses-icon.png", {dataFolders.begin() + 1, dataFolders.end()});
   QIcon icon = iconPath.empty() ? QIcon() : QIcon(QString::fromStdString(iconPath));
 
   glimpses::MainControllerSetup setup;
