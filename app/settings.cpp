@@ -1,7 +1,6 @@
 #include "settings.h"
 
 #include <iconv.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -179,15 +178,6 @@ SettingsError SaveSettings(const std::string& path, const Settings& settings) {
   }
   if (!WriteFileAtomically(path, bytes.data(), bytes.size(), /*synced=*/true)) return SettingsError::kWrite;
   return SettingsError::kNone;
-}
-
-std::string ChooseSettingsPath(const std::string& executableDir, const std::string& configDir) {
-  std::error_code error;
-  if (!executableDir.empty() && std::filesystem::is_directory(executableDir, error) &&
-      access(executableDir.c_str(), W_OK) == 0) {
-    return executableDir + "/" + kSettingsFileName;
-  }
-  return configDir + "/" + kSettingsFileName;
 }
 
 }  // namespace glimpses

@@ -57,9 +57,4 @@ Bytes EncodeSettings(const Settings& settings, SettingsError* error);
 // was and the reason is returned. kNone on success.
 SettingsError SaveSettings(const std::string& path, const Settings& settings);
 
-// Where the settings live: beside the executable when `executableDir` is a
-// writable folder (portable use), otherwise `configDir`. Loading and saving
-// both use this one answer, so what is saved is what the next start reads.
-std::string ChooseSettingsPath(const std::string& executableDir, const std::string& configDir);
-
 }  // namespace glimpses

@@ -142,12 +142,6 @@ TEST_F(SaveSettingsTest, UnreadableFileGivesEmptyValues) {
 
 using SettingsPathTest = ScratchDirTest;
 
-TEST_F(SettingsPathTest, BesideAWritableExecutableElseInTheConfigFolder) {
-  EXPECT_EQ(ChooseSettingsPath(dir_.string(), "/cfg/glimpses"), Path("Glimpses.ini"));
-  EXPECT_EQ(ChooseSettingsPath(Path("no-such-folder"), "/cfg/glimpses"), "/cfg/glimpses/Glimpses.ini");
-  EXPECT_EQ(ChooseSettingsPath("", "/cfg/glimpses"), "/cfg/glimpses/Glimpses.ini");
-}
-
 TEST_F(SettingsPathTest, DefaultsAndXdgFoldersFollowTheEnvironment) {
   const char* savedHome = std::getenv("HOME");
   std::string home = savedHome != nullptr ? savedHome : "";
@@ -161,15 +155,6 @@ TEST_F(SettingsPathTest, DefaultsAndXdgFoldersFollowTheEnvironment) {
   EXPECT_EQ(ConfigDir(), "/home/设计/.config/glimpses");
   unsetenv("XDG_CACHE_HOME");
   if (savedHome != nullptr) setenv("HOME", home.c_str(), 1);
-}
-
-TEST_F(SettingsPathTest, DataFilesAreFoundInTheFirstFolderThatHasThem) {
-  std::filesystem::create_directories(Path("a"));
-  std::filesystem::create_directories(Path("b/Glimpses.png"));  // a folder does not count
-  std::filesystem::create_directories(Path("c"));
-  ASSERT_TRUE(WriteFileAtomically(Path("c/Glimpses.png"), "x", 1));
-  EXPECT_EQ(FindDataFile("Glimpses.png", {Path("a"), Path("b"), Path("c")}), Path("c/Glimpses.png"));
-  EXPECT_EQ(FindDataFile("Thumbnail.dat", {Path("a"), Path("c")}), "");
 }
 
 }  // namespace
