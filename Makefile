@@ -5,7 +5,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build build-asan test test-fast run samples clean
+.PHONY: all deps build build-asan test test-fast run samples install uninstall package clean
 
 all: build
 
@@ -41,6 +41,23 @@ run: samples
 	  mkdir -p out && \
 	  $(BUILD)/cli/glimpses-cli extract --out-dir out $(BUILD)/samples/documents/*; \
 	fi
+
+# Installs into $(DESTDIR)$(PREFIX) and keeps the list of what it installed
+# for `make uninstall` (give it the same PREFIX and DESTDIR).
+PREFIX ?= /usr/local
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+	cp $(BUILD)/install_manifest.txt $(BUILD)/installed-files.txt
+	@if [ -z "$(DESTDIR)" ] && command -v update-mime-database >/dev/null; then \
+	  update-mime-database "$(PREFIX)/share/mime"; \
+	fi
+
+uninstall:
+	./packaging/uninstall.sh $(BUILD)/installed-files.txt "$(DESTDIR)" "$(PREFIX)"
+
+# build/glimpses_<version>_<arch>.deb; install it with apt install ./build/glimpses_*.deb
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) out

@@ -10,6 +10,8 @@ packages=(
   qt6-base-dev libgl-dev
   plocate libimage-exiftool-perl
   xvfb xauth fonts-noto-cjk
+  librsvg2-bin help2man dpkg-dev file
+  desktop-file-utils appstream shared-mime-info libglib2.0-bin
 )
 
 missing=()
