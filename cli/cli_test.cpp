@@ -141,7 +141,9 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutput) {
     CliRun help = Cli({command, "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind(std::string("Usage: glimpses-cli ") + command, 0), 0u) << help.out;
-    EXPECT_NE(Cli({"--help"}).out.find(help.out), std::string::npos) << command;
+    // glimpses-cli --help, the manual page's source, lists the command's options too.
+    const std::string options = help.out.substr(help.out.find("\n      --"));
+    EXPECT_NE(Cli({"--help"}).out.find(options), std::string::npos) << command;
   }
 }
 

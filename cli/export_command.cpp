@@ -119,7 +119,7 @@ class InterruptWatch {
 
 }  // namespace
 
-const Subcommand kExportCommand = {"export", "Usage: glimpses-cli export [OPTION]... --out DIR KEYWORDS...", kOptions,
+const Subcommand kExportCommand = {"export", "[OPTION]... --out DIR KEYWORDS...", kOptions,
                                 true};
 
 int RunExportCommand(int argc, char** argv) {

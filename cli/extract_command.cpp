@@ -102,8 +102,8 @@ int ExtractMany(const std::string& folder, const std::vector<std::string>& docum
 }  // namespace
 
 const Subcommand kExtractCommand = {"extract",
-                                 "Usage: glimpses-cli extract [OPTION]... DOCUMENT OUTPUT\n"
-                                 "       glimpses-cli extract [OPTION]... --out-dir DIR DOCUMENT...",
+                                 "[OPTION]... DOCUMENT OUTPUT\n"
+                                 "[OPTION]... --out-dir DIR DOCUMENT...",
                                  kOptions, false};
 
 int RunExtractCommand(int argc, char** argv) {

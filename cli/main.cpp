@@ -24,12 +24,18 @@ const Command kCommands[] = {
 constexpr char kTryHelp[] = "Try 'glimpses-cli --help'.\n";
 
 std::string Usage() {
-  std::string text =
-      "Usage: glimpses-cli [--help | --version]\n"
-      "       glimpses-cli COMMAND [OPTION]... [ARGUMENT]...\n"
+  std::string text;
+  for (const Command& command : kCommands) text += glimpses::FormatSynopsis(command.info, !text.empty());
+  text +=
+      "  or:  glimpses-cli --help | --version\n"
       "Writes the thumbnails stored in AI, EPS, INDD, PDF and CDR documents, and finds the documents by keyword.\n";
-  for (const Command& command : kCommands) text += "\n" + glimpses::FormatUsage(command.info);
-  return text;
+  for (const Command& command : kCommands) {
+    text += std::string("\nOptions of ") + command.info.name + ":\n" + glimpses::FormatOptions(command.info);
+  }
+  return text +
+         "\nOptions of glimpses-cli itself:\n"
+         "  -h, --help     show this help\n"
+         "  -V, --version  show the version\n";
 }
 
 }  // namespace

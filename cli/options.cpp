@@ -2,7 +2,9 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 namespace glimpses {
 namespace {
@@ -98,9 +100,22 @@ int UsageError(const Subcommand& command, const std::string& message) {
   return 2;
 }
 
-std::string FormatUsage(const Subcommand& command) {
-  return std::string(command.synopsis) + "\n" + FormatOptionHelp(AllOptions(command));
+std::string FormatSynopsis(const Subcommand& command, bool continued) {
+  std::string text;
+  std::string_view forms = command.synopsis;
+  while (!forms.empty()) {
+    const std::size_t end = std::min(forms.find('\n'), forms.size());
+    text += continued ? "  or:  " : "Usage: ";
+    text += std::string("glimpses-cli ") + command.name + " " + std::string(forms.substr(0, end)) + "\n";
+    forms.remove_prefix(std::min(end + 1, forms.size()));
+    continued = true;
+  }
+  return text;
 }
+
+std::string FormatOptions(const Subcommand& command) { return FormatOptionHelp(AllOptions(command)); }
+
+std::string FormatUsage(const Subcommand& command) { return FormatSynopsis(command, false) + FormatOptions(command); }
 
 std::string JoinKeywords(const std::vector<std::string>& keywords) {
   std::string text;

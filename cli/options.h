@@ -17,7 +17,7 @@ namespace glimpses {
 
 struct Subcommand {
   const char* name;                     // "search"
-  const char* synopsis;                 // the usage line(s), without a final line feed
+  const char* synopsis;                 // what follows "glimpses-cli NAME " in its usage; one line a form
   std::span<const OptionInfo> options;  // its own options; -h/--help is added
   bool searches;                        // takes the search options too
 };
@@ -46,7 +46,14 @@ ParsedArguments ParseArguments(int argc, char** argv, const Subcommand& command)
 // returns 2.
 int UsageError(const Subcommand& command, const std::string& message);
 
-// The usage line(s), then one line per option.
+// "Usage: glimpses-cli NAME ..." and "  or:  glimpses-cli NAME ..." for its
+// other forms; all "or:" lines when `continued` (after another's usage).
+std::string FormatSynopsis(const Subcommand& command, bool continued);
+
+// One line per option, -h/--help included.
+std::string FormatOptions(const Subcommand& command);
+
+// Its --help: the synopsis, then the options.
 std::string FormatUsage(const Subcommand& command);
 
 // The keywords as one query text, joined by single spaces.

@@ -19,7 +19,7 @@ constexpr OptionInfo kOptions[] = {
 
 }  // namespace
 
-const Subcommand kSearchCommand = {"search", "Usage: glimpses-cli search [OPTION]... KEYWORDS...", kOptions, true};
+const Subcommand kSearchCommand = {"search", "[OPTION]... KEYWORDS...", kOptions, true};
 
 int RunSearchCommand(int argc, char** argv) {
   const ParsedArguments parsed = ParseArguments(argc, argv, kSearchCommand);
