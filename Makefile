@@ -5,7 +5,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build build-asan test test-fast run samples install uninstall package clean
+.PHONY: all deps build build-asan test test-fast run samples install uninstall package package-test clean
 
 all: build
 
@@ -58,6 +58,10 @@ uninstall:
 # build/glimpses_<version>_<arch>.deb; install it with apt install ./build/glimpses_*.deb
 package: build
 	cd $(BUILD) && cpack -G DEB
+
+# As root: installs the package with apt, tries it and removes it again.
+package-test: package
+	./packaging/package_test.sh "$$(ls -t $(BUILD)/glimpses_*.deb | head -n1)"
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) out
