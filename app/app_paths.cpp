@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "file_util.h"
+#include "path.h"
 
 #ifndef GLIMPSES_DATA_DIR
 #define GLIMPSES_DATA_DIR "/usr/local/share/glimpses"
@@ -20,7 +21,7 @@ std::string ExecutableDir() {
 
 std::string FindDataFile(const std::string& name, const std::vector<std::string>& folders) {
   for (const std::string& folder : folders) {
-    std::string candidate = folder.empty() ? name : folder + "/" + name;
+    std::string candidate = JoinPath(folder, name);
     if (FileExists(candidate)) return candidate;
   }
   return {};

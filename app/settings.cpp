@@ -10,7 +10,8 @@
 #include <system_error>
 
 #include "app_paths.h"
-#include "extract_thumbnail.h"
+#include "path.h"
+#include "utf8.h"
 
 namespace glimpses {
 
@@ -185,9 +186,9 @@ std::string ChooseSettingsPath(const std::string& executableDir, const std::stri
   std::error_code error;
   if (!executableDir.empty() && std::filesystem::is_directory(executableDir, error) &&
       access(executableDir.c_str(), W_OK) == 0) {
-    return executableDir + "/" + kSettingsFileName;
+    return JoinPath(executableDir, kSettingsFileName);
   }
-  return configDir + "/" + kSettingsFileName;
+  return JoinPath(configDir, kSettingsFileName);
 }
 
 }  // namespace glimpses
