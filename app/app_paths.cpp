@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "file_util.h"
+#include "path.h"
 #include "settings.h"
 
 #ifndef GLIMPSES_DATA_FROM_BIN
@@ -38,7 +39,7 @@ std::string InstalledDataDir(const std::string& executableDir) {
 
 std::string FindDataFile(const std::string& name, const std::vector<std::string>& folders) {
   for (const std::string& folder : folders) {
-    std::string candidate = folder.empty() ? name : folder + "/" + name;
+    std::string candidate = JoinPath(folder, name);
     if (FileExists(candidate)) return candidate;
   }
   return {};
@@ -51,10 +52,10 @@ std::vector<std::string> DataFolders(const std::string& executableDir) {
 }
 
 std::string ChooseSettingsPath(const std::string& executableDir, const std::string& configDir) {
-  const std::string beside = executableDir + "/" + kSettingsFileName;
+  const std::string beside = JoinPath(executableDir, kSettingsFileName);
   if (!executableDir.empty() && FileExists(beside)) return beside;
   if (InstalledDataDir(executableDir).empty() && IsWritableFolder(executableDir)) return beside;
-  return configDir + "/" + kSettingsFileName;
+  return JoinPath(configDir, kSettingsFileName);
 }
 
 }  // namespace glimpses

@@ -9,7 +9,8 @@
 #include <system_error>
 
 #include "app_paths.h"
-#include "extract_thumbnail.h"
+#include "path.h"
+#include "utf8.h"
 
 namespace glimpses {
 

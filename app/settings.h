@@ -16,9 +16,6 @@ inline constexpr char kSettingsFileName[] = "Glimpses.ini";
 // UTF-16 units and ends the reading (the Windows reader's 260-unit buffer).
 inline constexpr std::size_t kSettingsLineLimit = 259;
 
-// The output folder the Windows build starts with.
-inline constexpr char16_t kWindowsDefaultOutputDir[] = u"D:\\Thumbs缩略图";
-
 struct Settings {
   std::u16string keywords;
   std::u16string outputDir;

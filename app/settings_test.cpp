@@ -63,7 +63,7 @@ TEST(DecodeSettingsTest, ReadsLinesLikeTheWindowsReader) {
 
 TEST(EncodeSettingsTest, EmptyKeywordsAndWindowsDefaultGiveThe19Bytes) {
   SettingsError error = SettingsError::kWrite;
-  Bytes bytes = EncodeSettings({u"", kWindowsDefaultOutputDir}, &error);
+  Bytes bytes = EncodeSettings({u"", u"D:\\Thumbs缩略图"}, &error);
   EXPECT_EQ(error, SettingsError::kNone);
   const Bytes expected = {0x0D, 0x0A, 0x44, 0x3A, 0x5C, 0x54, 0x68, 0x75, 0x6D, 0x62,
                           0x73, 0xCB, 0xF5, 0xC2, 0xD4, 0xCD, 0xBC, 0x0D, 0x0A};

@@ -126,10 +126,9 @@ void WarmCache(const std::vector<Document>& documents) {
   std::vector<char> buffer(1 << 20);
   std::size_t total = 0;
   for (const auto& d : documents) {
-    std::FILE* f = std::fopen(d.path.c_str(), "rb");
+    glimpses::File f = glimpses::File::Open(d.path, "rb");
     if (!f) continue;
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), f)) total += n;
-    std::fclose(f);
+    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), f.get())) total += n;
   }
   std::printf("warm cache: read %zu documents, %.1f MiB\n", documents.size(), total / double(kMiB));
 }

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "file_handle.h"
 #include "name_index.h"
 #include "plocate_backend.h"
 #include "query.h"
@@ -65,21 +66,21 @@ bool GenerateTree(const std::string& root) {
   std::uniform_int_distribution<int> word(0, std::size(kWords) - 1);
   std::uniform_int_distribution<int> ext(0, std::size(kExtensions) - 1);
   ::mkdir(root.c_str(), 0755);
-  const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (rootFd < 0) return false;
+  const glimpses::UniqueFd rootFd = glimpses::UniqueFd::Open(root, O_RDONLY | O_DIRECTORY);
+  if (!rootFd) return false;
   long fileNumber = 0;
   for (int top = 0; top < kTopFolders; ++top) {
     char topName[64];
     std::snprintf(topName, sizeof topName, "Projects %02d", top);
-    ::mkdirat(rootFd, topName, 0755);
-    const int topFd = ::openat(rootFd, topName, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (topFd < 0) return false;
+    ::mkdirat(rootFd.get(), topName, 0755);
+    const glimpses::UniqueFd topFd(::openat(rootFd.get(), topName, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!topFd) return false;
     for (int sub = 0; sub < kSubFolders; ++sub) {
       char subName[64];
       std::snprintf(subName, sizeof subName, "%s %03d", kWords[(top + sub) % std::size(kWords)], sub);
-      ::mkdirat(topFd, subName, 0755);
-      const int subFd = ::openat(topFd, subName, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-      if (subFd < 0) return false;
+      ::mkdirat(topFd.get(), subName, 0755);
+      const glimpses::UniqueFd subFd(::openat(topFd.get(), subName, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      if (!subFd) return false;
       for (int f = 0; f < kFilesPerFolder; ++f, ++fileNumber) {
         std::string first = kWords[word(random)];
         if (fileNumber % 3 == 0) first[0] = static_cast<char>(first[0] - 32);
@@ -87,17 +88,11 @@ bool GenerateTree(const std::string& root) {
         const std::string second = fileNumber % 50000 == 7 ? "quasar nebula" : kWords[word(random)];
         const std::string name =
             first + " " + second + " " + std::to_string(fileNumber) + "." + kExtensions[ext(random)];
-        const int fd = ::openat(subFd, name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        if (fd < 0) return false;
-        ::close(fd);
+        if (!glimpses::UniqueFd(::openat(subFd.get(), name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644))) return false;
       }
-      ::close(subFd);
     }
-    ::close(topFd);
   }
-  const int stamp = ::openat(rootFd, kStamp, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (stamp >= 0) ::close(stamp);
-  ::close(rootFd);
+  glimpses::UniqueFd(::openat(rootFd.get(), kStamp, O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
   return true;
 }
 
@@ -217,8 +212,7 @@ int main(int argc, char** argv) {
 
   // A change on disk: the refresh re-reads just that folder.
   const std::string newFile = treeRoot + "/Projects 42/" + kWords[(42 + 7) % std::size(kWords)] + " 007/quasar new.pdf";
-  const int fd = ::open(newFile.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (fd >= 0) ::close(fd);
+  glimpses::UniqueFd::Open(newFile, O_WRONLY | O_CREAT, 0644);
   start = Clock::now();
   index.Refresh();
   const std::size_t seen = index.Search(Query::Parse("quasar nebula|new"))->size();

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "bytes.h"
+#include "file_handle.h"
 #include "file_util.h"
 #include "hex_preview.h"
 
@@ -33,20 +34,12 @@ constexpr std::array<std::uint8_t, 4> kInddMagic = {0x06, 0x06, 0xED, 0xF5};
 // one small read.
 class DocumentWindow {
  public:
-  DocumentWindow() = default;
-  DocumentWindow(const DocumentWindow&) = delete;
-  DocumentWindow& operator=(const DocumentWindow&) = delete;
-  ~DocumentWindow() { CloseFile(); }
-
   // Opens a regular file and reads the first block. False on any error.
   bool Open(const std::string& path);
   // Reads about twice as much of the window as before. False on a read error.
   bool ReadMore();
   bool ReadAll();
-  void CloseFile() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-  }
+  void CloseFile() { fd_.Close(); }
 
   const std::uint8_t* data() const { return data_.get(); }
   std::size_t available() const { return available_; }
@@ -56,7 +49,7 @@ class DocumentWindow {
  private:
   bool ReadUpTo(std::size_t wanted);
 
-  int fd_ = -1;
+  UniqueFd fd_;
   std::unique_ptr<std::uint8_t[]> data_;
   std::size_t capacity_ = 0;
   std::size_t available_ = 0;
@@ -68,10 +61,10 @@ class DocumentWindow {
 
 bool DocumentWindow::Open(const std::string& path) {
   // O_NONBLOCK: a FIFO named like a document must not hang the open.
-  fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd_ < 0) return false;
+  fd_ = UniqueFd::Open(path, O_RDONLY | O_NONBLOCK);
+  if (!fd_) return false;
   struct stat st;
-  if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) return false;
+  if (fstat(fd_.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) return false;
   std::int64_t size = st.st_size;
   windowLength_ = static_cast<std::size_t>(std::min<std::int64_t>(size, kWindowSize));
   if (!ReadUpTo(std::min(windowLength_, kAdobeFirstReadSize))) return false;
@@ -105,7 +98,7 @@ bool DocumentWindow::ReadUpTo(std::size_t wanted) {
     capacity_ = capacity;
   }
   while (available_ < wanted) {
-    ssize_t n = pread(fd_, data_.get() + available_, wanted - available_,
+    ssize_t n = pread(fd_.get(), data_.get() + available_, wanted - available_,
                       static_cast<off_t>(windowStart_ + static_cast<std::int64_t>(available_)));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;

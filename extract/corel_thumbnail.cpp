@@ -66,10 +66,6 @@ std::optional<Bytes> ReadCurrentEntry(unzFile archive, std::uint64_t declaredSiz
   }
 }
 
-bool WriteIfRead(const std::optional<Bytes>& data, const std::string& targetPath) {
-  return data && WriteFileAtomically(targetPath, data->data(), data->size());
-}
-
 struct DispChunk {
   std::uint64_t dataOffset = 0;
   std::uint32_t length = 0;
@@ -136,10 +132,6 @@ std::optional<Bytes> ReadCorelPreview(const std::string& documentPath) {
   return BuildDispBitmap(documentPath);
 }
 
-bool WriteCorelPreview(const std::string& documentPath, const std::string& targetPath) {
-  return WriteIfRead(ReadCorelPreview(documentPath), targetPath);
-}
-
 std::optional<Bytes> ReadZipEntry(const std::string& documentPath, const std::string& entryName) {
   UnzipArchive archive(unzOpen64(documentPath.c_str()));
   if (!archive) return std::nullopt;
@@ -152,10 +144,6 @@ std::optional<Bytes> ReadZipEntry(const std::string& documentPath, const std::st
   if (info.uncompressed_size > kMaxCorelPictureBytes) return std::nullopt;
   if (unzOpenCurrentFile(archive.get()) != UNZ_OK) return std::nullopt;
   return ReadCurrentEntry(archive.get(), info.uncompressed_size);
-}
-
-bool ExtractZipEntry(const std::string& documentPath, const std::string& entryName, const std::string& targetPath) {
-  return WriteIfRead(ReadZipEntry(documentPath, entryName), targetPath);
 }
 
 std::optional<Bytes> BuildDispBitmap(const std::string& documentPath) {
@@ -184,10 +172,6 @@ std::optional<Bytes> BuildDispBitmap(const std::string& documentPath) {
   if (std::uint16_t offset = PixelDataOffset(ReadLe16(bitmap.data() + 28))) WriteLe16(bitmap.data() + 10, offset);
   WriteLe32(bitmap.data() + 2, static_cast<std::uint32_t>(bitmap.size()));
   return bitmap;
-}
-
-bool ExtractDispBitmap(const std::string& documentPath, const std::string& targetPath) {
-  return WriteIfRead(BuildDispBitmap(documentPath), targetPath);
 }
 
 }  // namespace glimpses

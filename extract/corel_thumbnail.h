@@ -39,24 +39,17 @@ int ProbeCorelVersion(const std::string& documentPath);
 // the version selects: ZIP entries from 1400 on, nothing for 1301 to 1399,
 // the DISP chunk up to 1300. Nullopt when the route finds no picture.
 std::optional<Bytes> ReadCorelPreview(const std::string& documentPath);
-// The same, written to `targetPath` whole; false, with nothing written, when
-// there is no picture.
-bool WriteCorelPreview(const std::string& documentPath, const std::string& targetPath);
 
 // The uncompressed data of the archive entry named `entryName` (ASCII
 // letters compared without regard to case, every other byte exactly), read
 // in 8 KiB blocks. Nullopt when the document is no archive, the entry is
 // missing, unreadable, or above kMaxCorelPictureBytes.
 std::optional<Bytes> ReadZipEntry(const std::string& documentPath, const std::string& entryName);
-// The same, written to `targetPath` whole or not at all.
-bool ExtractZipEntry(const std::string& documentPath, const std::string& entryName, const std::string& targetPath);
 
 // A BMP file built from the first top-level "DISP" chunk of a RIFF document
 // (the chunks after its 22-byte header). Nullopt when there is no such chunk
 // or its length does not fit the document, is too short to hold the bit
 // count, or exceeds kMaxCorelPictureBytes.
 std::optional<Bytes> BuildDispBitmap(const std::string& documentPath);
-// The same, written to `targetPath` whole or not at all.
-bool ExtractDispBitmap(const std::string& documentPath, const std::string& targetPath);
 
 }  // namespace glimpses

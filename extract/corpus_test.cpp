@@ -15,6 +15,7 @@
 #include "extract_thumbnail.h"
 #include "file_util.h"
 #include "image.h"
+#include "scratch_folder.h"
 
 namespace glimpses {
 namespace {
@@ -68,26 +69,22 @@ class CorpusTest : public ::testing::Test {
   void SetUp() override {
     corpus_ = GLIMPSES_CORPUS_DIR;
     if (!fs::exists(corpus_ / "MANIFEST.tsv")) GTEST_SKIP() << "no corpus at " << corpus_ << "; skipped";
-    char pattern[] = "/tmp/glimpses-corpus-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    out_ = pattern;
-  }
-  void TearDown() override {
-    if (!out_.empty()) fs::remove_all(out_);
+    ASSERT_FALSE(scratch_.root().empty());
+    out_ = scratch_.root();
   }
 
+  ScratchFolder scratch_;
   fs::path corpus_;
   fs::path out_;
 };
 
 // Decodes the picture the CorelDRAW document stores and compares it with
 // `written` pixel by pixel; returns a description of the mismatch, or "".
-std::string CompareWithStoredPicture(const fs::path& document, const CImage& written, const fs::path& outDir) {
-  auto stored = TempFile::CreateBeside((outDir / "stored").string());
-  if (!stored || !stored->CloseStream()) return "cannot create a temporary file";
-  if (!WriteCorelPreview(document.string(), stored->path())) return "no stored picture";
+std::string CompareWithStoredPicture(const fs::path& document, const CImage& written) {
+  std::optional<Bytes> stored = ReadCorelPreview(document.string());
+  if (!stored) return "no stored picture";
   CImage image;
-  if (image.LoadFromFile(stored->path()) != ImageStatus::kOk) return "stored picture does not decode";
+  if (image.LoadFromMemory(stored->data(), stored->size()) != ImageStatus::kOk) return "stored picture does not decode";
   if (image.Width() != written.Width() || image.Height() != written.Height()) return "stored picture has another size";
   for (int y = 0; y < image.Height(); ++y) {
     for (int x = 0; x < image.Width(); ++x) {
@@ -126,7 +123,7 @@ std::string CheckDocument(const fs::path& document, const std::string& expect, c
     if (image.LoadFromMemory(bytes->data(), bytes->size()) != ImageStatus::kOk) return "PNG does not decode";
     std::string size = std::to_string(image.Width()) + "x" + std::to_string(image.Height());
     if (size != parts[2]) return "PNG is " + size + ", expected " + parts[2];
-    if (parts[1] == "corel") return CompareWithStoredPicture(document, image, outDir);
+    if (parts[1] == "corel") return CompareWithStoredPicture(document, image);
     return "";
   }
   return "unknown expectation " + expect;

@@ -1,6 +1,6 @@
 // The extraction front end: one call that writes the stored thumbnail of any
-// AI, EPS, INDD, PDF or CDR document, and the UTF-16 entry points the window
-// and the export use.
+// AI, EPS, INDD, PDF or CDR document, under the name the caller gives or
+// under the batch export's names.
 #pragma once
 
 #include <optional>
@@ -8,20 +8,10 @@
 
 namespace glimpses {
 
-// UTF-16 to and from UTF-8 (the encoding of file names here); every
-// character survives. Malformed input (a lone surrogate, a byte that starts
-// no UTF-8 sequence) becomes U+FFFD.
-std::string WideToAnsi(const std::u16string& wide);
-std::u16string AnsiToWide(const std::string& narrow);
-
-bool ExtractAdobeThumbnailW(const std::u16string& documentPath, const std::u16string& outputPath);
-bool ExtractCorelThumbnailW(const std::u16string& documentPath, const std::u16string& outputPath);
-
 // Tries the Adobe extractor, then the CorelDRAW one, with the same output
 // path. True only when a picture file was written. Note that the Adobe hex
 // preview route writes the ".png" sibling of a ".jpg" output name.
 bool ExtractThumbnail(const std::string& documentPath, const std::string& outputPath);
-bool ExtractThumbnail(const std::u16string& documentPath, const std::u16string& outputPath);
 
 // Like ExtractThumbnail, but gives the path of the picture it wrote, or
 // nullopt when none was written.

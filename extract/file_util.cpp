@@ -21,51 +21,24 @@ bool IsRegularFile(const std::string& path) {
 
 std::int64_t FileLength(const std::string& path) {
   // O_NONBLOCK: opening a FIFO named like a picture must not wait for a writer.
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return -1;
+  UniqueFd fd = UniqueFd::Open(path, O_RDONLY | O_NONBLOCK);
   struct stat st;
-  bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  close(fd);
-  return regular ? st.st_size : -1;
-}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    f_ = other.f_;
-    other.f_ = nullptr;
-  }
-  return *this;
-}
-
-File::~File() { Close(); }
-
-File File::Open(const std::string& path, const char* mode) {
-  std::string m = std::string(mode) + "e";  // glibc: O_CLOEXEC
-  return File(std::fopen(path.c_str(), m.c_str()));
-}
-
-bool File::Close() {
-  if (!f_) return true;
-  bool ok = std::fclose(f_) == 0;
-  f_ = nullptr;
-  return ok;
+  return fd && fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1;
 }
 
 std::optional<Bytes> ReadFileRange(const std::string& path, std::int64_t offset, std::size_t size) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+  UniqueFd fd = UniqueFd::Open(path, O_RDONLY);
+  if (!fd) return std::nullopt;
   Bytes data(size);
   std::size_t got = 0;
   bool ok = true;
   while (got < size) {
-    ssize_t n = pread(fd, data.data() + got, size - got, offset + static_cast<off_t>(got));
+    ssize_t n = pread(fd.get(), data.data() + got, size - got, offset + static_cast<off_t>(got));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) ok = false;
     if (n <= 0) break;
     got += static_cast<std::size_t>(n);
   }
-  close(fd);
   if (!ok) return std::nullopt;
   data.resize(got);
   return data;
@@ -105,18 +78,18 @@ std::optional<TempFile> TempFile::CreateBeside(const std::string& beside) {
   std::string base = BaseNameOf(beside).substr(0, 180);
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string path = FolderOf(beside) + "." + base + "." + RandomTag() + ".tmp";
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
+    UniqueFd fd = UniqueFd::Open(path, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (!fd) {
       if (errno == EEXIST) continue;
       return std::nullopt;
     }
-    std::FILE* f = fdopen(fd, "wb");
-    if (!f) {
-      close(fd);
+    File file(fdopen(fd.get(), "wb"));
+    if (!file) {
       unlink(path.c_str());
       return std::nullopt;
     }
-    return TempFile(std::move(path), File(f));
+    fd.release();  // the stream owns it now
+    return TempFile(std::move(path), std::move(file));
   }
   return std::nullopt;
 }
@@ -145,11 +118,8 @@ bool TempFile::CommitTo(const std::string& target, bool synced) {
   if (synced) {
     // The rename itself is only durable once the folder is.
     std::string folder = FolderOf(target);
-    int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = fsync(fd) == 0;
-    close(fd);
-    return ok;
+    UniqueFd fd = UniqueFd::Open(folder.empty() ? "." : folder, O_RDONLY | O_DIRECTORY);
+    return fd && fsync(fd.get()) == 0;
   }
   return true;
 }

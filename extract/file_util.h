@@ -1,5 +1,5 @@
 // File-system helpers shared by the extractors: existence and length tests,
-// an owning FILE* handle, and output files that appear whole or not at all.
+// reads, and output files that appear whole or not at all.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bytes.h"
+#include "file_handle.h"
 
 namespace glimpses {
 
@@ -24,29 +25,6 @@ bool IsRegularFile(const std::string& path);
 // The file's length in bytes; -1 when it cannot be opened or is not a
 // regular file (a FIFO or a device is never waited on).
 std::int64_t FileLength(const std::string& path);
-
-// Move-only owner of a FILE*, closed in the destructor.
-class File {
- public:
-  File() = default;
-  explicit File(std::FILE* f) : f_(f) {}
-  File(File&& other) noexcept : f_(other.f_) { other.f_ = nullptr; }
-  File& operator=(File&& other) noexcept;
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  ~File();
-
-  // Opens with fopen's `mode` plus close-on-exec; an empty File on failure.
-  static File Open(const std::string& path, const char* mode);
-
-  std::FILE* get() const { return f_; }
-  explicit operator bool() const { return f_ != nullptr; }
-  // Closes now; false when buffered data could not be flushed.
-  bool Close();
-
- private:
-  std::FILE* f_ = nullptr;
-};
 
 // Reads up to `size` bytes at `offset`; fewer when the file is shorter.
 // nullopt when the file cannot be opened or read.

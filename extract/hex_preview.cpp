@@ -8,7 +8,6 @@
 #include <new>
 #include <optional>
 
-#include "bmp_codec.h"
 #include "bytes.h"
 #include "image.h"
 
@@ -146,8 +145,8 @@ bool ExtractHexPreview(const std::uint8_t* buffer, std::size_t dataLength, const
 }
 
 bool ConvertHexPreview(std::string_view hexText, int width, int height, const std::string& pngPath) {
-  // The picture goes straight from memory to the PNG encoder; the bitmap file
-  // that WriteBitmapFile makes would hold the same pixels.
+  // The picture goes straight from memory to the PNG encoder, with no
+  // intermediate bitmap file.
   auto blockSize = PixelBlockSize(width, height);
   if (!blockSize || !FormatForExtension(pngPath)) return false;
   try {
@@ -213,16 +212,6 @@ Bytes ExpandPalettePixels(const Bytes& bytes, std::size_t maxBytes) {
     if (!append(*p++, count)) return {};
   }
   return pixels;
-}
-
-bool WriteBitmapFile(const Bytes& pixels, int width, int height, const std::string& path) {
-  try {
-    auto image = PixelBlockImage(pixels, width, height);
-    auto file = image ? EncodeBmp(*image) : std::nullopt;
-    return file && WriteFileAtomically(path, file->data(), file->size());
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
 }
 
 }  // namespace glimpses

@@ -41,9 +41,4 @@ Bytes ExpandPalettePixels(const Bytes& bytes);
 // block to hundreds of times the size of the data.
 Bytes ExpandPalettePixels(const Bytes& bytes, std::size_t maxBytes);
 
-// Writes the pixel block as an uncompressed 24-bit bottom-up BMP at `path`,
-// whole or not at all. False, with nothing written, when the block does not
-// hold exactly width x height x 3 bytes or the size is not positive.
-bool WriteBitmapFile(const Bytes& pixels, int width, int height, const std::string& path);
-
 }  // namespace glimpses

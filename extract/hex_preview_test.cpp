@@ -137,31 +137,6 @@ TEST(HexPreviewCodes, ExpandPalettePixels) {
   EXPECT_TRUE(ExpandPalettePixels(Concat(palette, {1, 2, 3}), 8).empty());
 }
 
-TEST_F(HexPreviewTest, WriteBitmapFileIsByteExact) {
-  // 2 x 2: each row 6 bytes of pixels and 2 of padding, bottom row first, BGR.
-  const Bytes pixels = {1, 2, 3, 4, 5, 6,  // top row, RGB
-                        7, 8, 9, 10, 11, 12};
-  const Bytes expected = {
-      'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  // file header
-      40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0,  // info header
-      0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-      9, 8, 7, 12, 11, 10, 0, 0,  // bottom row
-      3, 2, 1, 6, 5, 4, 0, 0,     // top row
-  };
-  ASSERT_TRUE(WriteBitmapFile(pixels, 2, 2, Path("a.bmp")));
-  EXPECT_EQ(ReadWholeFile(Path("a.bmp"), 1000), expected);
-
-  const Bytes earlier = {'k', 'e', 'e', 'p'};
-  ASSERT_TRUE(WriteFileAtomically(Path("b.bmp"), earlier.data(), earlier.size()));
-  const std::tuple<int, int, std::size_t> bad[] = {{2, 3, 12}, {2, 2, 11}, {0, 2, 0}, {-2, -2, 12}, {65536, 65536, 12}};
-  for (auto [w, h, size] : bad) {
-    EXPECT_FALSE(WriteBitmapFile(Bytes(size, 0), w, h, Path("b.bmp"))) << w << "x" << h;
-    EXPECT_FALSE(WriteBitmapFile(Bytes(size, 0), w, h, Path("c.bmp"))) << w << "x" << h;
-  }
-  EXPECT_EQ(ReadWholeFile(Path("b.bmp"), 1000), earlier);
-  EXPECT_EQ(Names(), (std::set<std::string>{"a.bmp", "b.bmp"}));
-}
-
 TEST_F(HexPreviewTest, PreviewsBecomePngsWithoutSkew) {
   struct Case {
     const char* name;
@@ -184,15 +159,6 @@ TEST_F(HexPreviewTest, PreviewsBecomePngsWithoutSkew) {
     ExpectPicture("plan.ai_T.png", c.width, c.height, c.index);
     fs::remove(Path("plan.ai_T.png"));
   }
-}
-
-TEST_F(HexPreviewTest, BitmapRouteGivesTheSamePicture) {
-  Bytes pixels = ExpandPalettePixels(PreviewBytes(105, 7, Diagonal, true));
-  ASSERT_TRUE(WriteBitmapFile(pixels, 105, 7, Path("preview.bmp")));
-  ASSERT_TRUE(ConvertImageFile(Path("preview.bmp"), Path("via-bmp.png")));
-  ExpectPicture("via-bmp.png", 105, 7, Diagonal);
-  ASSERT_TRUE(ConvertHexPreview(HexLines(PreviewBytes(105, 7, Diagonal, true)), 105, 7, Path("direct.png")));
-  ExpectPicture("direct.png", 105, 7, Diagonal);
 }
 
 TEST_F(HexPreviewTest, FirstHexBytesInTheDataIsTaken) {

@@ -151,13 +151,4 @@ CImage ToBgr24(const CImage& image) {
   return out;
 }
 
-bool ConvertImageFile(const std::string& sourcePath, const std::string& targetPath) {
-  // Checked first so that a target nobody can encode is never even considered
-  // after a costly load.
-  if (!FormatForExtension(targetPath)) return false;
-  CImage image;
-  if (image.LoadFromFile(sourcePath) != ImageStatus::kOk) return false;
-  return image.SaveToFile(targetPath) == ImageStatus::kOk;
-}
-
 }  // namespace glimpses

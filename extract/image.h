@@ -81,9 +81,4 @@ class CImage {
 // when `image` is empty or memory runs out.
 CImage ToBgr24(const CImage& image);
 
-// Loads `sourcePath` whatever its format and saves it to `targetPath` in the
-// format its extension names. True only when the target was written; the
-// source is neither changed nor deleted.
-bool ConvertImageFile(const std::string& sourcePath, const std::string& targetPath);
-
 }  // namespace glimpses

@@ -17,6 +17,7 @@
 
 #include "extract_thumbnail.h"
 #include "file_util.h"
+#include "path.h"
 
 namespace glimpses {
 
@@ -38,10 +39,6 @@ std::string AbsoluteFolder(const std::string& folder) {
   std::error_code ec;
   fs::path absolute = fs::absolute(fs::path(folder), ec);
   return WithoutTrailingSlashes(ec ? folder : absolute.string());
-}
-
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  return folder == "/" ? "/" + name : folder + "/" + name;
 }
 
 struct FolderError {

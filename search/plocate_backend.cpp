@@ -12,6 +12,9 @@
 #include <optional>
 #include <string_view>
 
+#include "file_handle.h"
+#include "path.h"
+
 extern char** environ;
 
 namespace glimpses {
@@ -21,11 +24,10 @@ namespace {
 constexpr char kPlocateMagic[8] = {'\0', 'p', 'l', 'o', 'c', 'a', 't', 'e'};
 
 bool IsPlocateDatabase(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  const UniqueFd fd = UniqueFd::Open(path, O_RDONLY);
+  if (!fd) return false;
   char head[sizeof kPlocateMagic];
-  const ssize_t got = ::read(fd, head, sizeof head);
-  ::close(fd);
+  const ssize_t got = ::read(fd.get(), head, sizeof head);
   return got == static_cast<ssize_t>(sizeof head) && std::memcmp(head, kPlocateMagic, sizeof head) == 0;
 }
 
@@ -39,9 +41,11 @@ bool IsPlainLiteral(std::string_view text) {
 std::optional<std::pair<std::string, int>> RunAndRead(const std::vector<std::string>& args) {
   int pipeFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) return std::nullopt;
+  UniqueFd readEnd(pipeFds[0]);
+  UniqueFd writeEnd(pipeFds[1]);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDOUT_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   std::vector<char*> argv;
@@ -50,22 +54,20 @@ std::optional<std::pair<std::string, int>> RunAndRead(const std::vector<std::str
   pid_t pid = 0;
   const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  ::close(pipeFds[1]);
-  if (spawned != 0) {
-    ::close(pipeFds[0]);
-    return std::nullopt;
-  }
+  // Only the child may hold the write end, or the reading never ends.
+  writeEnd.Close();
+  if (spawned != 0) return std::nullopt;
   std::string output;
   char buffer[65536];
   while (true) {
-    const ssize_t got = ::read(pipeFds[0], buffer, sizeof buffer);
+    const ssize_t got = ::read(readEnd.get(), buffer, sizeof buffer);
     if (got > 0) {
       output.append(buffer, static_cast<std::size_t>(got));
     } else if (got == 0 || errno != EINTR) {
       break;
     }
   }
-  ::close(pipeFds[0]);
+  readEnd.Close();
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return std::nullopt;
@@ -105,10 +107,7 @@ bool ProgramAvailable(const std::string& program) {
     const std::size_t colon = dirs.find(':');
     std::string_view dir = dirs.substr(0, colon);
     if (dir.empty()) dir = ".";
-    std::string candidate(dir);
-    candidate.push_back('/');
-    candidate += program;
-    if (::access(candidate.c_str(), X_OK) == 0) return true;
+    if (::access(JoinPath(dir, program).c_str(), X_OK) == 0) return true;
     if (colon == std::string_view::npos) return false;
     dirs.remove_prefix(colon + 1);
   }

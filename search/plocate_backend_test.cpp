@@ -32,8 +32,8 @@ class PlocateBackendTest : public ::testing::Test {
     options_.database = database_;
   }
 
-  testing::TempTree tree_;
-  testing::TempTree db_;
+  ScratchFolder tree_;
+  ScratchFolder db_;
   std::string database_;
   PlocateOptions options_;
 };

@@ -6,124 +6,10 @@
 #include <optional>
 #include <utility>
 
+#include "utf8.h"
+
 namespace glimpses {
 namespace {
-
-// Length of the UTF-8 sequence at `i` and its code point; a byte that does not
-// start a valid sequence counts as one character of its own.
-std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t* cp) {
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  if (b0 < 0x80) {
-    *cp = b0;
-    return 1;
-  }
-  std::size_t len = 0;
-  char32_t value = 0;
-  char32_t minimum = 0;
-  if ((b0 & 0xE0) == 0xC0) {
-    len = 2, value = b0 & 0x1F, minimum = 0x80;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    len = 3, value = b0 & 0x0F, minimum = 0x800;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    len = 4, value = b0 & 0x07, minimum = 0x10000;
-  } else {
-    *cp = b0;
-    return 1;
-  }
-  if (i + len > s.size()) {
-    *cp = b0;
-    return 1;
-  }
-  for (std::size_t k = 1; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    if ((b & 0xC0) != 0x80) {
-      *cp = b0;
-      return 1;
-    }
-    value = (value << 6) | (b & 0x3F);
-  }
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-    *cp = b0;
-    return 1;
-  }
-  *cp = value;
-  return len;
-}
-
-void AppendUtf8(char32_t cp, std::string* out) {
-  if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
-bool InRange(char32_t c, char32_t first, char32_t last) { return c >= first && c <= last; }
-
-// Upper case of a pair block where the capital sits at the even (or odd) code point.
-char32_t FoldPair(char32_t c, bool capitalIsEven) {
-  const bool even = (c & 1) == 0;
-  return even == capitalIsEven ? c + 1 : c;
-}
-
-char32_t FoldCodePoint(char32_t c) {
-  if (c < 0x80) return InRange(c, 'A', 'Z') ? c + 32 : c;
-  if (c < 0x100) return InRange(c, 0xC0, 0xDE) && c != 0xD7 ? c + 32 : c;
-  if (c < 0x180) {
-    switch (c) {
-      case 0x130: return 'i';
-      case 0x131: case 0x138: case 0x149: return c;
-      case 0x178: return 0xFF;
-      case 0x17F: return 's';
-      default: break;
-    }
-    const bool oddCapitals = InRange(c, 0x139, 0x148) || InRange(c, 0x179, 0x17E);
-    return FoldPair(c, !oddCapitals);
-  }
-  if (c < 0x250) {
-    if (InRange(c, 0x1CD, 0x1DC)) return FoldPair(c, false);
-    if (InRange(c, 0x1DE, 0x1EF) || InRange(c, 0x1F8, 0x21F) || InRange(c, 0x222, 0x233))
-      return FoldPair(c, true);
-    return c;
-  }
-  if (InRange(c, 0x370, 0x3FF)) {
-    if (c == 0x386) return 0x3AC;
-    if (InRange(c, 0x388, 0x38A)) return c + 37;
-    if (c == 0x38C) return 0x3CC;
-    if (InRange(c, 0x38E, 0x38F)) return c + 63;
-    if (InRange(c, 0x391, 0x3AB) && c != 0x3A2) return c + 32;
-    if (c == 0x3C2) return 0x3C3;
-    if (InRange(c, 0x3D8, 0x3EF)) return FoldPair(c, true);
-    return c;
-  }
-  if (InRange(c, 0x400, 0x52F)) {
-    if (c < 0x410) return c + 80;
-    if (c < 0x430) return c + 32;
-    if (InRange(c, 0x460, 0x481) || InRange(c, 0x48A, 0x4BF) || InRange(c, 0x4D0, 0x52F))
-      return FoldPair(c, true);
-    if (c == 0x4C0) return 0x4CF;
-    if (InRange(c, 0x4C1, 0x4CE)) return FoldPair(c, false);
-    return c;
-  }
-  if (InRange(c, 0x531, 0x556)) return c + 48;
-  if (InRange(c, 0x1E00, 0x1EFF)) {
-    if (c == 0x1E9E) return 0xDF;
-    if (InRange(c, 0x1E96, 0x1E9F)) return c;
-    return FoldPair(c, true);
-  }
-  if (InRange(c, 0xFF21, 0xFF3A)) return c + 32;
-  return c;
-}
 
 // ---- tokens ---------------------------------------------------------------
 
@@ -379,34 +265,6 @@ std::vector<const Node*> Conjuncts(const Node& root) {
 
 }  // namespace
 
-std::string FoldCase(std::string_view utf8) {
-  std::string out;
-  out.reserve(utf8.size());
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    const auto byte = static_cast<unsigned char>(utf8[i]);
-    if (byte < 0x80) {
-      out.push_back(byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte + 32) : static_cast<char>(byte));
-      ++i;
-      continue;
-    }
-    char32_t cp = 0;
-    const std::size_t len = DecodeUtf8(utf8, i, &cp);
-    if (len == 1) {
-      out.push_back(static_cast<char>(byte));  // not UTF-8: keep the byte
-    } else {
-      const char32_t folded = FoldCodePoint(cp);
-      if (folded == cp) {
-        out.append(utf8.substr(i, len));
-      } else {
-        AppendUtf8(folded, &out);
-      }
-    }
-    i += len;
-  }
-  return out;
-}
-
 bool WildcardMatch(std::string_view pattern, std::string_view text) {
   std::size_t p = 0;
   std::size_t t = 0;
@@ -450,8 +308,6 @@ Query Query::Parse(std::string_view text) {
 }
 
 bool Query::Matches(const EntryView& entry) const { return NodeMatches(root_, entry); }
-
-bool Query::MatchesEverything() const { return root_.kind == Kind::kAll; }
 
 std::string Query::RequiredNameLiteral() const {
   std::string best;

@@ -33,14 +33,10 @@
 #include <string_view>
 #include <vector>
 
+#include "case_fold.h"
 #include "search_service.h"
 
 namespace glimpses {
-
-// Simple case folding of UTF-8 text: ASCII, Latin (Latin-1, Extended-A/B
-// pairs, Vietnamese), Greek (final sigma folds to sigma), Cyrillic, Armenian
-// and full-width Latin letters. Bytes that are not valid UTF-8 are copied.
-std::string FoldCase(std::string_view utf8);
 
 // Whole-text wildcard match: '*' any run of bytes, '?' one UTF-8 character.
 bool WildcardMatch(std::string_view pattern, std::string_view text);
@@ -49,7 +45,7 @@ bool WildcardMatch(std::string_view pattern, std::string_view text);
 // no dot or the dot is the name's first character (".bashrc" has none).
 std::string_view ExtensionOf(std::string_view name);
 
-// What a query sees of one entry.
+// What a query sees of one entry; names and paths folded by FoldCase.
 struct EntryView {
   std::string_view foldedName;
   bool isFolder = false;
@@ -68,8 +64,6 @@ class Query {
   bool UsesPath() const { return usesPath_; }
   // True when the query tells files from folders (file:, folder:).
   bool UsesKind() const { return usesKind_; }
-  // True when the query matches every entry.
-  bool MatchesEverything() const;
   // The longest folded text that every matching entry's name contains
   // (from the plain terms that must all match); empty when there is none.
   std::string RequiredNameLiteral() const;

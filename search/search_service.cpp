@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "name_index.h"
+#include "path.h"
 #include "plocate_backend.h"
 #include "query.h"
 #include "user_folders.h"
@@ -28,7 +29,7 @@ class IndexService final : public SearchService {
  public:
   explicit IndexService(const SearchOptions& options)
       : index_(RootsOf(options), options.includeHidden),
-        cachePath_(CacheFolder(options) + "/" + IndexFileName(index_.roots(), options.includeHidden)) {
+        cachePath_(JoinPath(CacheFolder(options), IndexFileName(index_.roots(), options.includeHidden))) {
     index_.SetCancelFlag(&closing_);
     try {
       worker_ = std::thread([this] { Start(); });
@@ -107,6 +108,8 @@ class PlocateService final : public SearchService {
 };
 
 }  // namespace
+
+std::string SearchResult::FullPath() const { return JoinPath(folder, fileName); }
 
 std::unique_ptr<SearchService> EnsureSearchServiceRunning(const SearchOptions& options) {
   if (options.backend == Backend::kPlocate) return std::make_unique<PlocateService>(options);

@@ -24,7 +24,7 @@ struct SearchOptions {
 struct SearchResult {
   std::string fileName;  // with extension, without folder (UTF-8)
   std::string folder;    // the folder that holds it, no trailing '/'
-  std::string FullPath() const { return folder == "/" ? "/" + fileName : folder + "/" + fileName; }
+  std::string FullPath() const;
   bool operator==(const SearchResult&) const = default;
 };
 

@@ -22,8 +22,8 @@ class SearchServiceTest : public ::testing::Test {
     options_.roots = {tree_.root()};
     options_.cacheDir = cache_.Path("glimpses");
   }
-  testing::TempTree tree_;
-  testing::TempTree cache_;
+  ScratchFolder tree_;
+  ScratchFolder cache_;
   SearchOptions options_;
 };
 

@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 
+#include "path.h"
+
 namespace glimpses {
 
 namespace {
@@ -12,8 +14,8 @@ namespace {
 std::string XdgDir(const char* variable, const char* fallbackUnderHome) {
   const char* value = std::getenv(variable);
   // The XDG rules say a relative value is invalid and must be ignored.
-  if (value != nullptr && value[0] == '/') return std::string(value) + "/glimpses";
-  return HomeDir() + "/" + fallbackUnderHome + "/glimpses";
+  if (value != nullptr && value[0] == '/') return JoinPath(value, "glimpses");
+  return JoinPath(JoinPath(HomeDir(), fallbackUnderHome), "glimpses");
 }
 
 }  // namespace

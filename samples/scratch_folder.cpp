@@ -1,0 +1,73 @@
+#include "scratch_folder.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include "file_util.h"
+#include "path.h"
+
+namespace glimpses {
+
+namespace fs = std::filesystem;
+
+ScratchFolder::ScratchFolder() {
+  char pattern[] = "/tmp/glimpses-test-XXXXXX";
+  if (mkdtemp(pattern) != nullptr) root_ = pattern;
+}
+
+ScratchFolder::~ScratchFolder() {
+  if (root_.empty()) return;
+  std::error_code ignored;
+  // A test may have taken the owner's rights away to provoke a failure.
+  fs::permissions(root_, fs::perms::owner_all, ignored);
+  fs::remove_all(root_, ignored);
+}
+
+std::string ScratchFolder::Path(std::string_view relative) const { return JoinPath(root_, relative); }
+
+std::string ScratchFolder::Write(std::string_view relative, std::string_view bytes) const {
+  std::string path = Path(relative);
+  return WriteFileAtomically(path, bytes.data(), bytes.size()) ? path : std::string();
+}
+
+std::string ScratchFolder::Write(std::string_view relative, const Bytes& bytes) const {
+  return Write(relative, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+void ScratchFolder::Make(const std::vector<std::string>& relativePaths) const {
+  std::error_code ignored;
+  for (const std::string& relative : relativePaths) {
+    const fs::path path = Path(relative);
+    if (relative.ends_with('/')) {
+      fs::create_directories(path, ignored);
+    } else {
+      fs::create_directories(path.parent_path(), ignored);
+      Write(relative, "x");
+    }
+  }
+}
+
+void ScratchFolder::Age() const {
+  std::vector<fs::path> folders{root_};
+  for (const auto& entry : fs::recursive_directory_iterator(root_))
+    if (entry.is_directory() && !entry.is_symlink()) folders.push_back(entry.path());
+  timespec times[2];
+  clock_gettime(CLOCK_REALTIME, &times[0]);
+  times[0].tv_sec -= 3600;
+  times[1] = times[0];
+  for (const auto& folder : folders) utimensat(AT_FDCWD, folder.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+std::set<std::string> ScratchFolder::Names() const {
+  std::set<std::string> names;
+  std::error_code ignored;
+  for (const auto& entry : fs::directory_iterator(root_, ignored)) names.insert(entry.path().filename().string());
+  return names;
+}
+
+}  // namespace glimpses

@@ -1,0 +1,45 @@
+// A private folder under /tmp, removed with everything in it when its owner
+// goes: where tests, fuzzers and the fixtures built on it make their files.
+#pragma once
+
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bytes.h"
+
+namespace glimpses {
+
+class ScratchFolder {
+ public:
+  // root() is empty when no folder could be made.
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const std::string& root() const { return root_; }
+  std::string Path(std::string_view relative) const;
+
+  // Writes `bytes` whole as `relative`; its path, or "" when it could not be
+  // written.
+  std::string Write(std::string_view relative, std::string_view bytes) const;
+  std::string Write(std::string_view relative, const Bytes& bytes) const;
+
+  // Makes each path: a folder when it ends in '/', otherwise a file of one
+  // byte; missing folders on the way are made too.
+  void Make(const std::vector<std::string>& relativePaths) const;
+
+  // Sets every folder's modification time an hour back (the index trusts
+  // only times that are not just now).
+  void Age() const;
+
+  // The names of the entries directly inside the folder.
+  std::set<std::string> Names() const;
+
+ private:
+  std::string root_;
+};
+
+}  // namespace glimpses
