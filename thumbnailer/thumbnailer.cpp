@@ -1,0 +1,184 @@
+#include "thumbnailer.h"
+
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <string_view>
+
+#include "extract_thumbnail.h"
+#include "file_util.h"
+#include "image_scale.h"
+#include "png_codec.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define GLIMPSES_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define GLIMPSES_UNDER_ASAN 1
+#endif
+#endif
+
+namespace glimpses {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Far above what reading a stored thumbnail takes (a few MiB, a few
+// milliseconds), far below what hurts a desktop.
+constexpr rlim_t kAddressSpaceLimit = rlim_t{1} << 30;
+constexpr rlim_t kCpuSecondsLimit = 10;
+
+std::string KindByName(const std::string& path) {
+  const std::string name = fs::path(path).filename().string();
+  const auto dot = name.rfind('.');
+  if (dot == std::string::npos || dot == 0) return "";
+  std::string extension = name.substr(dot + 1);
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+  for (const char* kind : {"ai", "indd", "eps", "pdf", "cdr"}) {
+    if (extension == kind) return extension;
+  }
+  return "";
+}
+
+std::string KindByContent(const std::string& path) {
+  static constexpr unsigned char kInDesignId[] = {0x06, 0x06, 0xED, 0xF5, 0xD8, 0x1D, 0x46, 0xE5,
+                                                  0xBD, 0x31, 0xEF, 0xE7, 0xFE, 0x74, 0xB7, 0x1D};
+  static constexpr unsigned char kDosEps[] = {0xC5, 0xD0, 0xD3, 0xC6};
+  auto head = ReadFileRange(path, 0, 16);
+  if (!head) return "";
+  const std::string_view text(reinterpret_cast<const char*>(head->data()), head->size());
+  if (text.starts_with("%PDF")) return "pdf";
+  if (text.starts_with("%!PS") || text.starts_with(std::string_view(reinterpret_cast<const char*>(kDosEps), 4))) {
+    return "eps";
+  }
+  if (head->size() == sizeof kInDesignId && std::memcmp(head->data(), kInDesignId, sizeof kInDesignId) == 0) {
+    return "indd";
+  }
+  if (text.starts_with("PK\x03\x04")) return "cdr";
+  if (text.starts_with("RIFF") && text.size() >= 11 &&
+      (text.substr(8, 3) == "CDR" || text.substr(8, 3) == "cdr")) {
+    return "cdr";
+  }
+  return "";
+}
+
+// A folder made with mkdtemp (mode 0700), removed with all it holds.
+class PrivateFolder {
+ public:
+  static std::optional<PrivateFolder> CreateIn(const std::string& parent) {
+    std::string pattern = (parent.empty() ? std::string(".") : parent) + "/.glimpses-thumbnailer-XXXXXX";
+    if (!mkdtemp(pattern.data())) return std::nullopt;
+    return PrivateFolder(pattern);
+  }
+  PrivateFolder(PrivateFolder&& other) noexcept : path_(std::move(other.path_)) { other.path_.clear(); }
+  PrivateFolder(const PrivateFolder&) = delete;
+  PrivateFolder& operator=(const PrivateFolder&) = delete;
+  PrivateFolder& operator=(PrivateFolder&&) = delete;
+  ~PrivateFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) fs::remove_all(path_, ignored);
+  }
+  std::string Path(const char* name) const { return path_ + "/" + name; }
+
+ private:
+  explicit PrivateFolder(std::string path) : path_(std::move(path)) {}
+  std::string path_;
+};
+
+StoredThumbnail Failure(ThumbnailStatus status, std::string message, std::string kind = "") {
+  StoredThumbnail result;
+  result.status = status;
+  result.message = std::move(message);
+  result.kind = std::move(kind);
+  return result;
+}
+
+std::string ParentFolder(const std::string& path) {
+  std::string parent = fs::path(path).parent_path().string();
+  return parent.empty() ? "." : parent;
+}
+
+}  // namespace
+
+std::string DocumentKindOf(const std::string& documentPath) {
+  std::string kind = KindByName(documentPath);
+  return kind.empty() ? KindByContent(documentPath) : kind;
+}
+
+StoredThumbnail LoadStoredThumbnail(const std::string& documentPath, int size, const std::string& scratchFolder) {
+  if (!IsRegularFile(documentPath) || access(documentPath.c_str(), R_OK) != 0) {
+    return Failure(ThumbnailStatus::kError, "cannot read the document");
+  }
+  if (size < 1 || size > kMaxThumbnailSize) return Failure(ThumbnailStatus::kError, "size out of range");
+  const std::string kind = DocumentKindOf(documentPath);
+  if (kind.empty()) return Failure(ThumbnailStatus::kNoPicture, "not a document of a known kind");
+
+  // The extractors choose their reader by the name's extension, spelt
+  // exactly; a link under a name we choose lets "PLAN.Ai" or a name without
+  // extension be read like "plan.ai".
+  auto folder = PrivateFolder::CreateIn(scratchFolder);
+  if (!folder) return Failure(ThumbnailStatus::kError, "cannot make a private folder in " + scratchFolder, kind);
+  std::error_code error;
+  const std::string link = folder->Path(("document." + kind).c_str());
+  fs::create_symlink(fs::absolute(documentPath, error), link, error);
+  if (error) return Failure(ThumbnailStatus::kError, "cannot link the document: " + error.message(), kind);
+
+  auto written = ExtractThumbnailFile(link, folder->Path("picture.png"));
+  if (!written) return Failure(ThumbnailStatus::kNoPicture, "no stored picture", kind);
+  CImage picture;
+  ImageStatus loaded = picture.LoadFromFile(*written);
+  if (loaded == ImageStatus::kOutOfMemory) return Failure(ThumbnailStatus::kError, "out of memory", kind);
+  if (loaded != ImageStatus::kOk) return Failure(ThumbnailStatus::kNoPicture, "stored picture does not decode", kind);
+
+  StoredThumbnail result;
+  result.status = ThumbnailStatus::kWritten;
+  result.kind = kind;
+  result.image = ScaleDownToFit(picture, size);
+  if (result.image.IsNull()) return Failure(ThumbnailStatus::kError, "out of memory while scaling", kind);
+  return result;
+}
+
+ThumbnailResult WriteThumbnail(const ThumbnailRequest& request) {
+  StoredThumbnail stored =
+      LoadStoredThumbnail(request.documentPath, request.size, ParentFolder(request.outputPath));
+  if (stored.status == ThumbnailStatus::kNoPicture && request.renderer && RendererHandles(stored.kind)) {
+    switch (RenderWith(*request.renderer, request.documentPath, request.size, request.outputPath)) {
+      case RenderStatus::kWritten:
+        return {ThumbnailStatus::kWritten, ""};
+      case RenderStatus::kTimedOut:
+        return {ThumbnailStatus::kNoPicture, "no stored picture, and the renderer timed out"};
+      case RenderStatus::kFailed:
+      case RenderStatus::kNotStarted:
+        return {ThumbnailStatus::kNoPicture, "no stored picture, and the renderer made none"};
+    }
+  }
+  if (stored.status != ThumbnailStatus::kWritten) return {stored.status, stored.message};
+  auto png = EncodePng(stored.image);
+  if (!png) return {ThumbnailStatus::kError, "cannot encode the thumbnail"};
+  if (!WriteFileAtomically(request.outputPath, png->data(), png->size())) {
+    return {ThumbnailStatus::kError, "cannot write " + request.outputPath + ": " + std::strerror(errno)};
+  }
+  return {ThumbnailStatus::kWritten, ""};
+}
+
+bool LimitResources() {
+  auto lower = [](int resource, rlim_t value) {
+    struct rlimit limit;
+    if (getrlimit(resource, &limit) != 0) return false;
+    limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? value : std::min(value, limit.rlim_max);
+    return setrlimit(resource, &limit) == 0;
+  };
+  bool ok = lower(RLIMIT_CPU, kCpuSecondsLimit);
+#ifndef GLIMPSES_UNDER_ASAN
+  ok = lower(RLIMIT_AS, kAddressSpaceLimit) && ok;
+#endif
+  return ok;
+}
+
+}  // namespace glimpses
