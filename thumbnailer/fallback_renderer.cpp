@@ -56,12 +56,14 @@ int WaitUntil(pid_t child, Clock::time_point deadline) {
   }
 }
 
-bool IsDecodablePng(const std::string& path) {
-  auto head = ReadFileRange(path, 0, 8);
-  if (!head || SniffImageFormat(head->data(), head->size()) != ImageFormat::kPng) return false;
+bool IsDecodablePng(const Bytes& data) {
   CImage image;
-  return image.LoadFromFile(path) == ImageStatus::kOk;
+  return SniffImageFormat(data.data(), data.size()) == ImageFormat::kPng &&
+         image.LoadFromMemory(data.data(), data.size()) == ImageStatus::kOk;
 }
+
+// A thumbnail is small; anything near this is not one.
+constexpr std::size_t kMaxRenderedBytes = 64 << 20;
 
 }  // namespace
 
@@ -80,10 +82,10 @@ std::optional<FallbackRenderer> FindInstalledRenderer() {
   return std::nullopt;
 }
 
-RenderStatus RenderWith(const FallbackRenderer& renderer, const std::string& documentPath, int size,
-                        const std::string& outputPath) {
+Rendered RenderWith(const FallbackRenderer& renderer, const std::string& documentPath, int size,
+                    const std::string& outputPath) {
   auto temp = TempFile::CreateBeside(outputPath);
-  if (!temp) return RenderStatus::kNotStarted;
+  if (!temp) return {RenderStatus::kNotStarted, {}};
   std::string sizeText = std::to_string(size);
   std::vector<std::string> args = {renderer.program, "-s", sizeText, documentPath, temp->path()};
   std::vector<char*> argv;
@@ -92,7 +94,7 @@ RenderStatus RenderWith(const FallbackRenderer& renderer, const std::string& doc
 
   const auto deadline = Clock::now() + std::chrono::milliseconds(renderer.timeoutMs);
   pid_t child = fork();
-  if (child < 0) return RenderStatus::kNotStarted;
+  if (child < 0) return {RenderStatus::kNotStarted, {}};
   if (child == 0) ExecRenderer(argv.data());
   // Set from both sides, so that the group exists before we may kill it.
   setpgid(child, child);
@@ -100,11 +102,12 @@ RenderStatus RenderWith(const FallbackRenderer& renderer, const std::string& doc
   if (exitCode < 0) {
     kill(-child, SIGKILL);
     waitpid(child, nullptr, 0);
-    return RenderStatus::kTimedOut;
+    return {RenderStatus::kTimedOut, {}};
   }
-  if (exitCode == 127) return RenderStatus::kNotStarted;
-  if (exitCode != 0 || !IsDecodablePng(temp->path())) return RenderStatus::kFailed;
-  return temp->CommitTo(outputPath) ? RenderStatus::kWritten : RenderStatus::kFailed;
+  if (exitCode == 127) return {RenderStatus::kNotStarted, {}};
+  auto png = exitCode == 0 ? ReadWholeFile(temp->path(), kMaxRenderedBytes) : std::nullopt;
+  if (!png || !IsDecodablePng(*png)) return {RenderStatus::kFailed, {}};
+  return {RenderStatus::kWritten, std::move(*png)};
 }
 
 }  // namespace glimpses

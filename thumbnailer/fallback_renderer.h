@@ -1,11 +1,13 @@
 // Handing a document without a stored picture to another installed
 // thumbnailer (evince-thumbnailer), so that claiming a type never loses a
 // thumbnail the desktop used to make. The renderer runs without a shell,
-// bounded by a timeout, and its picture reaches the output whole or not at all.
+// bounded by a timeout, and its picture is checked before anyone sees it.
 #pragma once
 
 #include <optional>
 #include <string>
+
+#include "file_util.h"
 
 namespace glimpses {
 
@@ -24,13 +26,18 @@ std::optional<FallbackRenderer> FindInstalledRenderer();
 
 enum class RenderStatus { kWritten, kFailed, kTimedOut, kNotStarted };
 
-// Runs `program -s size document output-temporary` with its own process
-// group, standard streams on /dev/null and the resource limits this process
-// lowered for itself raised back to their ceilings. Past the timeout the
-// whole group is killed. kWritten only when the renderer exited 0 and left
-// a decodable PNG, which then replaces `outputPath`; otherwise `outputPath`
-// is untouched and no temporary stays behind.
-RenderStatus RenderWith(const FallbackRenderer& renderer, const std::string& documentPath, int size,
-                        const std::string& outputPath);
+struct Rendered {
+  RenderStatus status = RenderStatus::kNotStarted;
+  Bytes png;  // with kWritten
+};
+
+// Runs `program -s size document temporary` with its own process group,
+// standard streams on /dev/null and the resource limits this process lowered
+// for itself raised back to their ceilings; the temporary is made beside
+// `outputPath` and removed again. Past the timeout the whole group is
+// killed. kWritten only when the renderer exited 0 and wrote a PNG that
+// decodes.
+Rendered RenderWith(const FallbackRenderer& renderer, const std::string& documentPath, int size,
+                    const std::string& outputPath);
 
 }  // namespace glimpses

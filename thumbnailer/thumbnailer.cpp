@@ -1,7 +1,9 @@
 #include "thumbnailer.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -99,6 +101,37 @@ StoredThumbnail Failure(ThumbnailStatus status, std::string message, std::string
   return result;
 }
 
+// Writes `png` so that it appears at `outputPath` whole or not at all. An
+// empty regular file there is written in place instead of replaced: tumbler
+// creates it and reads the picture back through the descriptor it keeps
+// open, which a rename would leave on the old, empty file. A failed write
+// cuts it back to empty.
+bool WriteOutput(const std::string& outputPath, const Bytes& png) {
+  struct stat status;
+  if (lstat(outputPath.c_str(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size != 0) {
+    return WriteFileAtomically(outputPath, png.data(), png.size());
+  }
+  int fd = open(outputPath.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::size_t done = 0;
+  while (done < png.size()) {
+    ssize_t n = write(fd, png.data() + done, png.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  const bool ok = done == png.size();
+  if (!ok && ftruncate(fd, 0) != 0) {
+    // Nothing more to try: the write already failed.
+  }
+  return close(fd) == 0 && ok;
+}
+
+ThumbnailResult Deliver(const std::string& outputPath, const Bytes& png) {
+  if (WriteOutput(outputPath, png)) return {ThumbnailStatus::kWritten, ""};
+  return {ThumbnailStatus::kError, "cannot write " + outputPath + ": " + std::strerror(errno)};
+}
+
 std::string ParentFolder(const std::string& path) {
   std::string parent = fs::path(path).parent_path().string();
   return parent.empty() ? "." : parent;
@@ -148,9 +181,10 @@ ThumbnailResult WriteThumbnail(const ThumbnailRequest& request) {
   StoredThumbnail stored =
       LoadStoredThumbnail(request.documentPath, request.size, ParentFolder(request.outputPath));
   if (stored.status == ThumbnailStatus::kNoPicture && request.renderer && RendererHandles(stored.kind)) {
-    switch (RenderWith(*request.renderer, request.documentPath, request.size, request.outputPath)) {
+    Rendered rendered = RenderWith(*request.renderer, request.documentPath, request.size, request.outputPath);
+    switch (rendered.status) {
       case RenderStatus::kWritten:
-        return {ThumbnailStatus::kWritten, ""};
+        return Deliver(request.outputPath, rendered.png);
       case RenderStatus::kTimedOut:
         return {ThumbnailStatus::kNoPicture, "no stored picture, and the renderer timed out"};
       case RenderStatus::kFailed:
@@ -161,10 +195,7 @@ ThumbnailResult WriteThumbnail(const ThumbnailRequest& request) {
   if (stored.status != ThumbnailStatus::kWritten) return {stored.status, stored.message};
   auto png = EncodePng(stored.image);
   if (!png) return {ThumbnailStatus::kError, "cannot encode the thumbnail"};
-  if (!WriteFileAtomically(request.outputPath, png->data(), png->size())) {
-    return {ThumbnailStatus::kError, "cannot write " + request.outputPath + ": " + std::strerror(errno)};
-  }
-  return {ThumbnailStatus::kWritten, ""};
+  return Deliver(request.outputPath, *png);
 }
 
 bool LimitResources() {

@@ -170,6 +170,22 @@ TEST_F(ThumbnailerTest, ExistingOutputIsReplacedWholeOrKept) {
   EXPECT_EQ(thumbnail.Width(), 128);
   EXPECT_EQ(Names(), (std::set<std::string>{"thumbnail.png", "empty.cdr", "plan.ai"}));
 
+  // tumbler makes an empty OUTPUT and reads the picture back through the
+  // descriptor it keeps: the PNG must land in that very file.
+  const std::string placeholder = Write("tumbler-1234.png", std::string());
+  int held = open(placeholder.c_str(), O_RDONLY);
+  ASSERT_GE(held, 0);
+  EXPECT_EQ(RunThumbnailer({"-s", "128", empty, placeholder}).exitCode, 1);
+  struct stat status;
+  ASSERT_EQ(fstat(held, &status), 0);
+  EXPECT_EQ(status.st_size, 0);
+  EXPECT_EQ(RunThumbnailer({"-s", "128", doc, placeholder}).exitCode, 0);
+  ASSERT_EQ(fstat(held, &status), 0);
+  Bytes through(static_cast<std::size_t>(status.st_size));
+  EXPECT_EQ(pread(held, through.data(), through.size(), 0), status.st_size);
+  close(held);
+  EXPECT_EQ(through, ReadWholeFile(out, 1 << 20));
+
   ProgramRun run = RunThumbnailer({"-s", "128", doc, Path("no such folder/out.png")});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_TRUE(IsOneErrorLine(run.err)) << run.err;
