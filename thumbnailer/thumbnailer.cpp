@@ -193,7 +193,9 @@ ThumbnailResult WriteThumbnail(const ThumbnailRequest& request) {
     }
   }
   if (stored.status != ThumbnailStatus::kWritten) return {stored.status, stored.message};
-  auto png = EncodePng(stored.image);
+  // The file manager decodes OUTPUT once and re-encodes it into its cache:
+  // compressing it would be work thrown away.
+  auto png = EncodePng(stored.image, PngCompression::kNone);
   if (!png) return {ThumbnailStatus::kError, "cannot encode the thumbnail"};
   return Deliver(request.outputPath, *png);
 }
