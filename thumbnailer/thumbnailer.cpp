@@ -49,22 +49,16 @@ std::string KindByName(const std::string& path) {
 }
 
 std::string KindByContent(const std::string& path) {
-  static constexpr unsigned char kInDesignId[] = {0x06, 0x06, 0xED, 0xF5, 0xD8, 0x1D, 0x46, 0xE5,
-                                                  0xBD, 0x31, 0xEF, 0xE7, 0xFE, 0x74, 0xB7, 0x1D};
-  static constexpr unsigned char kDosEps[] = {0xC5, 0xD0, 0xD3, 0xC6};
+  constexpr std::string_view kInDesignId("\x06\x06\xED\xF5\xD8\x1D\x46\xE5\xBD\x31\xEF\xE7\xFE\x74\xB7\x1D", 16);
+  constexpr std::string_view kDosEps("\xC5\xD0\xD3\xC6", 4);
   auto head = ReadFileRange(path, 0, 16);
   if (!head) return "";
   const std::string_view text(reinterpret_cast<const char*>(head->data()), head->size());
   if (text.starts_with("%PDF")) return "pdf";
-  if (text.starts_with("%!PS") || text.starts_with(std::string_view(reinterpret_cast<const char*>(kDosEps), 4))) {
-    return "eps";
-  }
-  if (head->size() == sizeof kInDesignId && std::memcmp(head->data(), kInDesignId, sizeof kInDesignId) == 0) {
-    return "indd";
-  }
+  if (text.starts_with("%!PS") || text.starts_with(kDosEps)) return "eps";
+  if (text.starts_with(kInDesignId)) return "indd";
   if (text.starts_with("PK\x03\x04")) return "cdr";
-  if (text.starts_with("RIFF") && text.size() >= 11 &&
-      (text.substr(8, 3) == "CDR" || text.substr(8, 3) == "cdr")) {
+  if (text.starts_with("RIFF") && text.size() >= 11 && (text.substr(8, 3) == "CDR" || text.substr(8, 3) == "cdr")) {
     return "cdr";
   }
   return "";

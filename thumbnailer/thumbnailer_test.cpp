@@ -102,6 +102,26 @@ TEST_F(ThumbnailerTest, EverySizeFitsTheLongerEdgeAndNeverEnlarges) {
   }
 }
 
+TEST_F(ThumbnailerTest, KindComesFromTheNameInAnyCaseElseFromTheFirstBytes) {
+  using namespace std::string_literals;
+  const std::string inDesignId("\x06\x06\xED\xF5\xD8\x1D\x46\xE5\xBD\x31\xEF\xE7\xFE\x74\xB7\x1D", 16);
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* kind;
+  } cases[] = {
+      {"plan.Indd", "anything", "indd"},     {"PLAN.CDR", "", "cdr"},
+      {"logo.Eps", "%PDF-1.4", "eps"},       {"layout", inDesignId + "rest", "indd"},
+      {"page", "%PDF-1.7\n", "pdf"},         {"art.txt", "%!PS-Adobe-3.0 EPSF", "eps"},
+      {"dos", "\xC5\xD0\xD3\xC6 binary", "eps"}, {"drawing", "PK\x03\x04 zip", "cdr"},
+      {"old drawing", "RIFF\x10\0\0\0CDRDvrsn"s, "cdr"}, {"sound", "RIFF\x10\0\0\0WAVEfmt "s, ""},
+      {".ai", "%!PS-Adobe", "eps"},          {"short", "RIFF", ""},
+      {"notes.txt", "hello", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(DocumentKindOf(Write(c.name, c.bytes)), c.kind) << c.name;
+  EXPECT_EQ(DocumentKindOf(Path("missing")), "");
+}
+
 TEST_F(ThumbnailerTest, HostileDocumentsGiveOneOrTwoAndNoOutput) {
   Bytes indd = AdobeDocument(DocumentKind::kIndd, 181, 256);
   Bytes hugeDisp = SampleDispData(8, 8, 8);
