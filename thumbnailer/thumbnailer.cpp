@@ -95,6 +95,20 @@ StoredThumbnail Failure(ThumbnailStatus status, std::string message, std::string
   return result;
 }
 
+// The picture file at `path`, decoded and shrunk to fit `size`.
+StoredThumbnail Shrink(const std::string& path, int size, const std::string& kind) {
+  CImage picture;
+  ImageStatus loaded = picture.LoadFromFile(path);
+  if (loaded == ImageStatus::kOutOfMemory) return Failure(ThumbnailStatus::kError, "out of memory", kind);
+  if (loaded != ImageStatus::kOk) return Failure(ThumbnailStatus::kNoPicture, "stored picture does not decode", kind);
+  StoredThumbnail result;
+  result.image = ScaleDownToFit(picture, size);
+  if (result.image.IsNull()) return Failure(ThumbnailStatus::kError, "out of memory while scaling", kind);
+  result.status = ThumbnailStatus::kWritten;
+  result.kind = kind;
+  return result;
+}
+
 // Writes `png` so that it appears at `outputPath` whole or not at all. An
 // empty regular file there is written in place instead of replaced: tumbler
 // creates it and reads the picture back through the descriptor it keeps
@@ -116,7 +130,7 @@ bool WriteOutput(const std::string& outputPath, const Bytes& png) {
   }
   const bool ok = done == png.size();
   if (!ok && ftruncate(fd, 0) != 0) {
-    // Nothing more to try: the write already failed.
+    // Cutting back failed too; the false below is all we can report.
   }
   return close(fd) == 0 && ok;
 }
@@ -146,11 +160,11 @@ StoredThumbnail LoadStoredThumbnail(const std::string& documentPath, int size, c
   const std::string kind = DocumentKindOf(documentPath);
   if (kind.empty()) return Failure(ThumbnailStatus::kNoPicture, "not a document of a known kind");
 
+  auto folder = PrivateFolder::CreateIn(scratchFolder);
+  if (!folder) return Failure(ThumbnailStatus::kError, "cannot make a private folder in " + scratchFolder, kind);
   // The extractors choose their reader by the name's extension, spelt
   // exactly; a link under a name we choose lets "PLAN.Ai" or a name without
   // extension be read like "plan.ai".
-  auto folder = PrivateFolder::CreateIn(scratchFolder);
-  if (!folder) return Failure(ThumbnailStatus::kError, "cannot make a private folder in " + scratchFolder, kind);
   std::error_code error;
   const std::string link = folder->Path(("document." + kind).c_str());
   fs::create_symlink(fs::absolute(documentPath, error), link, error);
@@ -158,17 +172,7 @@ StoredThumbnail LoadStoredThumbnail(const std::string& documentPath, int size, c
 
   auto written = ExtractThumbnailFile(link, folder->Path("picture.png"));
   if (!written) return Failure(ThumbnailStatus::kNoPicture, "no stored picture", kind);
-  CImage picture;
-  ImageStatus loaded = picture.LoadFromFile(*written);
-  if (loaded == ImageStatus::kOutOfMemory) return Failure(ThumbnailStatus::kError, "out of memory", kind);
-  if (loaded != ImageStatus::kOk) return Failure(ThumbnailStatus::kNoPicture, "stored picture does not decode", kind);
-
-  StoredThumbnail result;
-  result.status = ThumbnailStatus::kWritten;
-  result.kind = kind;
-  result.image = ScaleDownToFit(picture, size);
-  if (result.image.IsNull()) return Failure(ThumbnailStatus::kError, "out of memory while scaling", kind);
-  return result;
+  return Shrink(*written, size, kind);
 }
 
 ThumbnailResult WriteThumbnail(const ThumbnailRequest& request) {
