@@ -61,6 +61,20 @@ def install(thumbnailer, entry, mime_xml):
     return name
 
 
+def plain_pdf():
+    """A one-page PDF with a red square and no stored picture."""
+    objects = ["<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+               "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Contents 4 0 R >>",
+               "<< /Length 32 >>\nstream\n1 0 0 rg 10 10 80 80 re f\nendstream"]
+    pdf, offsets = "%PDF-1.4\n", []
+    for number, body in enumerate(objects, 1):
+        offsets.append(len(pdf))
+        pdf += f"{number} 0 obj\n{body}\nendobj\n"
+    xref = len(pdf)
+    pdf += "xref\n0 5\n0000000000 65535 f \n" + "".join(f"{offset:010d} 00000 n \n" for offset in offsets)
+    return (pdf + f"trailer\n<< /Size 5 /Root 1 0 R >>\nstartxref\n{xref}\n%%EOF\n").encode()
+
+
 def run(thumbnailer, make_samples):
     from gi.repository import GdkPixbuf, Gio, GLib, GnomeDesktop
 
@@ -74,12 +88,19 @@ def run(thumbnailer, make_samples):
         "riff-1300-disp-8bpp.cdr": "application/vnd.corel-draw",
     }
     without_picture = {"riff-1350-no-thumbnail.cdr": "application/vnd.corel-draw"}
+    # An Illustrator document saved as a plain PDF, without a stored picture:
+    # evince-thumbnailer, when installed, still draws it (through our
+    # fallback, or its own entry), so claiming the type loses nothing.
+    with open(f"{docs}/plain page.ai", "wb") as plain:
+        plain.write(plain_pdf())
+    renderer = shutil.which("evince-thumbnailer") is not None
     failures = []
     sizes = [(GnomeDesktop.DesktopThumbnailSize.NORMAL, 128), (GnomeDesktop.DesktopThumbnailSize.LARGE, 256)]
     for size_enum, size in sizes:
         factory = GnomeDesktop.DesktopThumbnailFactory.new(size_enum)
         # A failed thumbnail is recorded once for every size.
         documents = {**with_picture, **without_picture} if size == 128 else with_picture
+        documents["plain page.ai"] = "application/illustrator"
         for name, expected_type in documents.items():
             gfile = Gio.File.new_for_path(f"{docs}/{name}")
             info = gfile.query_info("standard::content-type,time::modified", Gio.FileQueryInfoFlags.NONE, None)
@@ -95,6 +116,13 @@ def run(thumbnailer, make_samples):
             except GLib.Error as error:
                 pixbuf = None
                 message = error.message
+            if name == "plain page.ai":
+                if (pixbuf is not None) != renderer:
+                    failures.append(f"{name}: thumbnail {'missing' if renderer else 'made'} "
+                                    f"with evince-thumbnailer {'' if renderer else 'not '}installed")
+                else:
+                    print(f"ok: {name} at {size}: {'drawn by evince-thumbnailer' if renderer else 'none'}")
+                continue
             if name in without_picture:
                 if pixbuf is not None:
                     failures.append(f"{name}: a thumbnail for a document without a picture")
