@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev libgl-dev
   plocate libimage-exiftool-perl
   xvfb xauth fonts-noto-cjk
-  python3-gi gir1.2-gnomedesktop-3.0 bubblewrap dbus evince tumbler
+  python3-gi gir1.2-gnomedesktop-3.0 bubblewrap dbus evince tumbler shared-mime-info
   libkf5kio-dev extra-cmake-modules kio-extras
 )
 
