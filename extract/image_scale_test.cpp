@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <tuple>
 
 namespace glimpses {
 namespace {
