@@ -1,5 +1,6 @@
 #include "scratch_dir.h"
 #include "image.h"
+#include "png_codec.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -519,6 +520,16 @@ TEST_F(ImageTest, BmpAndJpegEncodersRoundTrip) {
     EXPECT_EQ(again.Palette(), original.Palette()) << c.name;
     for (int y = 0; y < original.Height(); ++y) {
       ASSERT_EQ(0, std::memcmp(again.Row(y), original.Row(y), static_cast<std::size_t>(original.Pitch()))) << c.name << y;
+    }
+    // An uncompressed PNG holds the very pixels a compressed one does.
+    auto fast = EncodePng(original), stored = EncodePng(original, PngCompression::kNone);
+    ASSERT_TRUE(fast && stored) << c.name;
+    CImage fromFast, fromStored;
+    ASSERT_EQ(fromFast.LoadFromMemory(fast->data(), fast->size()), ImageStatus::kOk) << c.name;
+    ASSERT_EQ(fromStored.LoadFromMemory(stored->data(), stored->size()), ImageStatus::kOk) << c.name;
+    ASSERT_EQ(fromStored.BitsPerPixel(), fromFast.BitsPerPixel()) << c.name;
+    for (int y = 0; y < original.Height(); ++y) {
+      ASSERT_EQ(0, std::memcmp(fromStored.Row(y), fromFast.Row(y), static_cast<std::size_t>(fromFast.Pitch()))) << c.name;
     }
     // Every depth can go out as JPEG too (widened to 24 bits first).
     ASSERT_EQ(original.SaveToFile(Path("any.jpg")), ImageStatus::kOk) << c.name;

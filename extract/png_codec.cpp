@@ -133,6 +133,7 @@ struct WriteParams {
   const png_color* palette;
   int paletteSize;
   bool bgr, stripFiller;
+  PngCompression compression = PngCompression::kFast;
 };
 
 bool WriteAll(png_structp png, png_infop info, const WriteParams* p, png_bytepp rows, Bytes* out) {
@@ -144,8 +145,10 @@ bool WriteAll(png_structp png, png_infop info, const WriteParams* p, png_bytepp 
   // Exported thumbnails are small and many: the fastest deflate level with
   // the Sub filter encodes several times faster than the defaults for files
   // about a fifth larger. Palette pictures keep libpng's choice (no filter).
-  png_set_compression_level(png, Z_BEST_SPEED);
-  if (!p->palette) png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+  // Without compression, filtering only costs time.
+  const bool stored = p->compression == PngCompression::kNone;
+  png_set_compression_level(png, stored ? Z_NO_COMPRESSION : Z_BEST_SPEED);
+  if (!p->palette) png_set_filter(png, PNG_FILTER_TYPE_BASE, stored ? PNG_FILTER_NONE : PNG_FILTER_SUB);
   png_write_info(png, info);
   if (p->bgr) png_set_bgr(png);
   if (p->stripFiller) png_set_filler(png, 0, PNG_FILLER_AFTER);
@@ -212,7 +215,7 @@ ImageStatus DecodePng(const std::uint8_t* data, std::size_t size, CImage& image)
   return ImageStatus::kOk;
 }
 
-std::optional<Bytes> EncodePng(const CImage& source) {
+std::optional<Bytes> EncodePng(const CImage& source, PngCompression compression) {
   if (source.IsNull()) return std::nullopt;
   // 5-5-5 pixels have no PNG form; they go out as 8-bit RGB.
   CImage widened;
@@ -237,6 +240,7 @@ std::optional<Bytes> EncodePng(const CImage& source) {
     params.stripFiller = !image.HasAlpha();
   }
 
+  params.compression = compression;
   PngHandle writer(PngHandle::Mode::kWrite);
   if (!writer) return std::nullopt;
   std::vector<png_bytep> rows = RowPointers(image);

@@ -19,8 +19,13 @@ namespace glimpses {
 // Interlaced files decode like the others. kFail on damage or truncation.
 ImageStatus DecodePng(const std::uint8_t* data, std::size_t size, CImage& image);
 
+// kFast: deflate's fastest level, for files that are kept. kNone: stored
+// blocks, for a hand-over file that its reader decodes once and discards (a
+// thumbnailer's OUTPUT, which the file manager re-encodes into its cache).
+enum class PngCompression { kFast, kNone };
+
 // The PNG of `image`: indexed pictures as palette PNGs of the same depth,
 // 32 bits with alpha as RGBA, everything else as 8-bit RGB.
-std::optional<Bytes> EncodePng(const CImage& image);
+std::optional<Bytes> EncodePng(const CImage& image, PngCompression compression = PngCompression::kFast);
 
 }  // namespace glimpses

@@ -12,6 +12,8 @@ packages=(
   xvfb xauth fonts-noto-cjk
   librsvg2-bin help2man dpkg-dev file
   desktop-file-utils appstream shared-mime-info libglib2.0-bin
+  python3-gi gir1.2-gnomedesktop-3.0 bubblewrap dbus evince tumbler
+  libkf5kio-dev extra-cmake-modules kio-extras
 )
 
 missing=()

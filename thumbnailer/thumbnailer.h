@@ -1,0 +1,64 @@
+// What glimpses-thumbnailer and the KDE thumbnail plugin do for a file
+// manager: the picture stored in a document, shrunk to the size asked for,
+// and (for the program) written as a PNG that appears whole or not at all,
+// with evince-thumbnailer as the fallback for documents it can draw.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "fallback_renderer.h"
+#include "image.h"
+
+namespace glimpses {
+
+// The values are the program's exit codes.
+enum class ThumbnailStatus { kWritten = 0, kNoPicture = 1, kError = 2 };
+
+inline constexpr int kMaxThumbnailSize = 4096;
+
+// "ai", "indd", "eps", "pdf" or "cdr": by the extension of the name in any
+// case of letters, or, for a name without one of these, by the document's
+// first bytes. Empty when neither tells or the document cannot be read.
+std::string DocumentKindOf(const std::string& documentPath);
+
+struct StoredThumbnail {
+  ThumbnailStatus status = ThumbnailStatus::kNoPicture;
+  std::string message;  // why there is no picture; empty with one
+  std::string kind;     // as DocumentKindOf gave it
+  CImage image;         // shrunk to fit `size`, never enlarged
+};
+
+// The document's stored picture shrunk so that its longer edge is at most
+// `size`. The extractors work on paths, so they run in a private folder made
+// inside `scratchFolder` and removed before the call returns. kError when
+// the document cannot be read or the scratch folder not made; kNoPicture
+// when the document holds no picture that decodes.
+StoredThumbnail LoadStoredThumbnail(const std::string& documentPath, int size, const std::string& scratchFolder);
+
+struct ThumbnailRequest {
+  std::string documentPath;
+  std::string outputPath;
+  int size = 256;
+  // Asked for documents without a stored picture, of the kinds it handles.
+  std::optional<FallbackRenderer> renderer;
+};
+
+struct ThumbnailResult {
+  ThumbnailStatus status = ThumbnailStatus::kNoPicture;
+  std::string message;  // one line for standard error; empty on success
+};
+
+// Writes the PNG thumbnail of the request's document to its output path,
+// through a temporary file beside it, so that an existing file there is
+// replaced whole or left as it was. Nothing else stays behind.
+ThumbnailResult WriteThumbnail(const ThumbnailRequest& request);
+
+// Lowers this process's soft limits on address space and CPU time, so that
+// a document that drives a reader astray ends the process instead of the
+// machine's patience. Hard limits stay, so a fallback renderer can raise its
+// own back. The address-space limit is left out under AddressSanitizer,
+// which reserves terabytes of it up front.
+bool LimitResources();
+
+}  // namespace glimpses

@@ -1,0 +1,215 @@
+#include "thumbnailer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "adobe_samples.h"
+#include "corel_samples.h"
+#include "image_scale.h"
+#include "scratch_dir.h"
+
+namespace glimpses {
+namespace {
+
+struct ProgramRun {
+  int exitCode = -1;
+  std::string err;
+};
+
+Bytes AdobeDocument(DocumentKind kind, int width, int height) {
+  AdobeSampleOptions options;
+  options.kind = kind;
+  options.thumbnailWidth = width;
+  options.thumbnailHeight = height;
+  return BuildAdobeDocument(SampleJpeg(width, height, width + height), options);
+}
+
+// Runs the built program with `args`, its standard error captured, and
+// $PATH set to `path`: by default one without evince-thumbnailer, so that
+// what the program does alone is what is tested.
+ProgramRun RunThumbnailer(const std::vector<std::string>& args, const std::string& path = "/nonexistent") {
+  char errPath[] = "/tmp/glimpses-thumbnailer-err-XXXXXX";
+  int errFd = mkstemp(errPath);
+  std::vector<std::string> all = {GLIMPSES_THUMBNAILER};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& arg : all) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t child = fork();
+  if (child == 0) {
+    dup2(errFd, STDERR_FILENO);
+    std::string pathVariable = "PATH=" + path;
+    char* env[] = {pathVariable.data(), nullptr};
+    execve(argv[0], argv.data(), env);
+    _exit(127);
+  }
+  close(errFd);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ProgramRun run;
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (auto err = ReadWholeFile(errPath, 1 << 20)) run.err.assign(err->begin(), err->end());
+  unlink(errPath);
+  return run;
+}
+
+bool IsOneErrorLine(const std::string& err) {
+  return err.starts_with("glimpses-thumbnailer: ") && err.find('\n') == err.size() - 1;
+}
+
+using ThumbnailerTest = ScratchDirTest;
+
+TEST_F(ThumbnailerTest, EverySizeFitsTheLongerEdgeAndNeverEnlarges) {
+  struct Sample {
+    std::string name;
+    Bytes bytes;
+    int width, height;  // of the stored picture
+  };
+  // Every kind the entry claims, under the names file managers hand over:
+  // the GNOME sandbox's own, capitals, no extension at all.
+  std::vector<Sample> samples = {
+      {"gnome-desktop-file-to-thumbnail.ai", AdobeDocument(DocumentKind::kAi, 256, 181), 256, 181},
+      {"brochure.indd", AdobeDocument(DocumentKind::kIndd, 181, 256), 181, 256},
+      {"logo.EPS", AdobeDocument(DocumentKind::kEps, 200, 150), 200, 150},
+      {"PLAN.Ai", AdobeDocument(DocumentKind::kAi, 128, 128), 128, 128},
+      {"badge hex.ai", BuildHexPreviewAi(105, 80, true), 105, 80},
+      {"riff-8bpp.cdr", BuildCorelRiff(1300, {{"DISP", SampleDispData(40, 30, 8), std::nullopt}}), 40, 30},
+      {"no extension", BuildCorelRiff(1300, {{"DISP", SampleDispData(40, 30, 24), std::nullopt}}), 40, 30},
+  };
+  for (const auto& sample : samples) Write(sample.name, sample.bytes);
+  ASSERT_TRUE(WriteCorelZip(Path("zip.CDR"), {{"metadata/thumbnails/thumbnail.bmp", SampleBmpFile(64, 48, 24)}}));
+  samples.push_back({"zip.CDR", {}, 64, 48});
+
+  for (const auto& sample : samples) {
+    for (int size : {128, 256, 512, 1024, 1, 33, 100, 181, 255, 257, 999}) {
+      SCOPED_TRACE(sample.name + " at " + std::to_string(size));
+      const std::string out = Path("out.png");
+      ProgramRun run = RunThumbnailer({"-s", std::to_string(size), Path(sample.name), out});
+      ASSERT_EQ(run.exitCode, 0) << run.err;
+      EXPECT_EQ(run.err, "");
+      CImage thumbnail;
+      ASSERT_EQ(thumbnail.LoadFromFile(out), ImageStatus::kOk);
+      EXPECT_EQ((ImageSize{thumbnail.Width(), thumbnail.Height()}), FitWithin(sample.width, sample.height, size));
+      unlink(out.c_str());
+    }
+  }
+}
+
+TEST_F(ThumbnailerTest, KindComesFromTheNameInAnyCaseElseFromTheFirstBytes) {
+  using namespace std::string_literals;
+  const std::string inDesignId("\x06\x06\xED\xF5\xD8\x1D\x46\xE5\xBD\x31\xEF\xE7\xFE\x74\xB7\x1D", 16);
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* kind;
+  } cases[] = {
+      {"plan.Indd", "anything", "indd"},     {"PLAN.CDR", "", "cdr"},
+      {"logo.Eps", "%PDF-1.4", "eps"},       {"layout", inDesignId + "rest", "indd"},
+      {"page", "%PDF-1.7\n", "pdf"},         {"art.txt", "%!PS-Adobe-3.0 EPSF", "eps"},
+      {"dos", "\xC5\xD0\xD3\xC6 binary", "eps"}, {"drawing", "PK\x03\x04 zip", "cdr"},
+      {"old drawing", "RIFF\x10\0\0\0CDRDvrsn"s, "cdr"}, {"sound", "RIFF\x10\0\0\0WAVEfmt "s, ""},
+      {".ai", "%!PS-Adobe", "eps"},          {"short", "RIFF", ""},
+      {"notes.txt", "hello", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(DocumentKindOf(Write(c.name, c.bytes)), c.kind) << c.name;
+  EXPECT_EQ(DocumentKindOf(Path("missing")), "");
+}
+
+TEST_F(ThumbnailerTest, HostileDocumentsGiveOneOrTwoAndNoOutput) {
+  Bytes indd = AdobeDocument(DocumentKind::kIndd, 181, 256);
+  Bytes hugeDisp = SampleDispData(8, 8, 8);
+  for (int at : {8, 12}) hugeDisp[at] = 0x60, hugeDisp[at + 1] = 0xEA;  // 60000 x 60000
+  std::string badJpeg = "\xFF\xD8\xFF\xE0 this is no JPEG at all";
+  struct Case {
+    const char* name;
+    std::optional<Bytes> bytes;  // nullopt: made by hand below
+    int exitCode;
+  } cases[] = {
+      {"empty.ai", Bytes{}, 1},
+      {"garbage.cdr", Bytes(5000, 0xA5), 1},
+      {"truncated.indd", Bytes(indd.begin(), indd.begin() + 2000), 1},
+      {"no thumbnail.indd", BuildDocumentWithoutThumbnail(DocumentKind::kIndd, 40000), 1},
+      {"bad jpeg.ai", BuildAdobeDocument(Bytes(badJpeg.begin(), badJpeg.end()), {DocumentKind::kAi}), 1},
+      {"huge picture.cdr", BuildCorelRiff(1300, {{"DISP", hugeDisp, std::nullopt}}), 1},
+      {"disp past end.cdr", BuildCorelRiff(1100, {{"DISP", SampleDispData(8, 8, 8), 0x7FFFFFF0u}}), 1},
+      {"notes.txt", Bytes{'h', 'i'}, 1},
+      {"missing.ai", std::nullopt, 2},
+      {"folder.ai", std::nullopt, 2},
+      {"pipe.cdr", std::nullopt, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.bytes) Write(c.name, *c.bytes);
+    if (std::string(c.name) == "folder.ai") {
+      ASSERT_EQ(mkdir(Path(c.name).c_str(), 0700), 0);
+    }
+    if (std::string(c.name) == "pipe.cdr") {
+      ASSERT_EQ(mkfifo(Path(c.name).c_str(), 0600), 0);
+    }
+    auto before = Names();
+    ProgramRun run = RunThumbnailer({"-s", "256", Path(c.name), Path("out.png")});
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+    EXPECT_TRUE(IsOneErrorLine(run.err)) << run.err;
+    EXPECT_EQ(Names(), before);  // no OUTPUT, no temporary left behind
+  }
+}
+
+TEST_F(ThumbnailerTest, BadUsageGivesTwo) {
+  const std::string doc = Write("plan.ai", AdobeDocument(DocumentKind::kAi, 64, 64));
+  const std::string out = Path("out.png");
+  const std::vector<std::vector<std::string>> usages = {
+      {}, {doc}, {"-s"}, {"-s", "0", doc, out}, {"-s", "-5", doc, out}, {"-s", "12x", doc, out},
+      {"-s", "4097", doc, out}, {doc, out, "extra"}, {"-x", doc, out}};
+  for (const auto& args : usages) {
+    ProgramRun run = RunThumbnailer(args);
+    EXPECT_EQ(run.exitCode, 2) << ::testing::PrintToString(args);
+    EXPECT_TRUE(IsOneErrorLine(run.err)) << run.err;
+  }
+  EXPECT_FALSE(FileExists(out));
+  EXPECT_EQ(RunThumbnailer({doc, out}).exitCode, 0);  // SIZE may be left out
+}
+
+TEST_F(ThumbnailerTest, ExistingOutputIsReplacedWholeOrKept) {
+  const std::string out = Write("thumbnail.png", std::string("an earlier thumbnail"));
+  const std::string empty = Write("empty.cdr", Bytes{});
+  EXPECT_EQ(RunThumbnailer({"-s", "128", empty, out}).exitCode, 1);
+  EXPECT_EQ(ReadWholeFile(out, 100), (Bytes{'a', 'n', ' ', 'e', 'a', 'r', 'l', 'i', 'e', 'r', ' ', 't', 'h', 'u',
+                                            'm', 'b', 'n', 'a', 'i', 'l'}));
+
+  const std::string doc = Write("plan.ai", AdobeDocument(DocumentKind::kAi, 200, 100));
+  EXPECT_EQ(RunThumbnailer({"-s", "128", doc, out}).exitCode, 0);
+  CImage thumbnail;
+  ASSERT_EQ(thumbnail.LoadFromFile(out), ImageStatus::kOk);
+  EXPECT_EQ(thumbnail.Width(), 128);
+  EXPECT_EQ(Names(), (std::set<std::string>{"thumbnail.png", "empty.cdr", "plan.ai"}));
+
+  // tumbler makes an empty OUTPUT and reads the picture back through the
+  // descriptor it keeps: the PNG must land in that very file.
+  const std::string placeholder = Write("tumbler-1234.png", std::string());
+  int held = open(placeholder.c_str(), O_RDONLY);
+  ASSERT_GE(held, 0);
+  EXPECT_EQ(RunThumbnailer({"-s", "128", empty, placeholder}).exitCode, 1);
+  struct stat status;
+  ASSERT_EQ(fstat(held, &status), 0);
+  EXPECT_EQ(status.st_size, 0);
+  EXPECT_EQ(RunThumbnailer({"-s", "128", doc, placeholder}).exitCode, 0);
+  ASSERT_EQ(fstat(held, &status), 0);
+  Bytes through(static_cast<std::size_t>(status.st_size));
+  EXPECT_EQ(pread(held, through.data(), through.size(), 0), status.st_size);
+  close(held);
+  EXPECT_EQ(through, ReadWholeFile(out, 1 << 20));
+
+  ProgramRun run = RunThumbnailer({"-s", "128", doc, Path("no such folder/out.png")});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_TRUE(IsOneErrorLine(run.err)) << run.err;
+}
+
+}  // namespace
+}  // namespace glimpses
