@@ -4,7 +4,6 @@
 
 #include "adobe_thumbnail.h"
 #include "corel_thumbnail.h"
-#include "hex_preview.h"
 
 namespace glimpses {
 
@@ -102,35 +101,44 @@ bool ExtractCorelThumbnailW(const std::u16string& documentPath, const std::u16st
 
 namespace {
 
-// The Adobe try under `adobeOutput`, then the CorelDRAW try under `corelOutput`.
-std::optional<std::string> ExtractEitherWay(const std::string& documentPath, const std::string& adobeOutput,
-                                            const std::string& corelOutput) {
-  switch (ExtractAdobeThumbnailRoute(documentPath, adobeOutput)) {
-    case AdobeRoute::kXmp:
-      return adobeOutput;
-    case AdobeRoute::kHexPreview:
-      return HexPreviewPath(adobeOutput);
-    case AdobeRoute::kNone:
-      break;
-  }
-  if (ExtractCorelThumbnail(documentPath, corelOutput)) return corelOutput;
-  return std::nullopt;
+// The Adobe try under `adobeOutput`, then the CorelDRAW try under
+// `corelOutput`. A document of neither kind is refused by both.
+ExtractResult ExtractEitherWay(const std::string& documentPath, const std::string& adobeOutput,
+                               const std::string& corelOutput) {
+  ExtractResult adobe = ExtractAdobeThumbnailResult(documentPath, adobeOutput);
+  if (adobe.written() || IsAdobeDocumentName(documentPath)) return adobe;
+  ExtractResult corel = ExtractCorelThumbnailResult(documentPath, corelOutput);
+  if (corel.written() || HasCorelExtension(documentPath)) return corel;
+  return ExtractResult::Failed(ExtractStatus::kUnsupported, "not an AI, EPS, InDesign, PDF or CorelDRAW document");
 }
 
 }  // namespace
 
-std::optional<std::string> ExtractThumbnailFile(const std::string& documentPath, const std::string& outputPath) {
+ExtractResult TryExtractThumbnail(const std::string& documentPath, const std::string& outputPath) {
   return ExtractEitherWay(documentPath, outputPath, outputPath);
 }
 
-std::optional<std::string> ExtractThumbnailInto(const std::string& folder, const std::string& documentPath,
-                                                const std::string& fileName) {
+ExtractResult TryExtractThumbnailInto(const std::string& folder, const std::string& documentPath,
+                                      const std::string& fileName) {
   const std::string base = folder.empty() || folder.back() == '/' ? folder + fileName : folder + "/" + fileName;
   return ExtractEitherWay(documentPath, base + "_T.jpg", base + "_T.png");
 }
 
+std::optional<std::string> ExtractThumbnailFile(const std::string& documentPath, const std::string& outputPath) {
+  ExtractResult result = TryExtractThumbnail(documentPath, outputPath);
+  if (!result.written()) return std::nullopt;
+  return result.path;
+}
+
+std::optional<std::string> ExtractThumbnailInto(const std::string& folder, const std::string& documentPath,
+                                                const std::string& fileName) {
+  ExtractResult result = TryExtractThumbnailInto(folder, documentPath, fileName);
+  if (!result.written()) return std::nullopt;
+  return result.path;
+}
+
 bool ExtractThumbnail(const std::string& documentPath, const std::string& outputPath) {
-  return ExtractThumbnailFile(documentPath, outputPath).has_value();
+  return TryExtractThumbnail(documentPath, outputPath).written();
 }
 
 bool ExtractThumbnail(const std::u16string& documentPath, const std::u16string& outputPath) {
