@@ -208,25 +208,29 @@ PreviewFind FindEpsiPreview(const std::uint8_t* data, std::size_t size) {
     return PreviewFind::Failed(ExtractStatus::kDamaged, "EPSI preview size out of range");
   }
 
-  // Every line up to %%EndPreview is a comment of hex digits; there must be
-  // as many as the header says, holding exactly the pixels it says.
-  std::size_t blockStart = NextLine(text, headerEnd);
+  // Up to %%EndPreview, every line is a comment: "%" and hex digits, or a
+  // "%%" comment such as %%EndImage. There must be as many hex lines as the
+  // header says, holding exactly the pixels it says.
+  const std::size_t rowBytes = (std::size_t{width} * depth + 7) / 8;
+  Bytes bits;
   std::uint32_t lineCount = 0;
-  std::size_t pos = blockStart;
-  while (true) {
+  for (std::size_t pos = NextLine(text, headerEnd);;) {
     if (pos >= text.size()) return PreviewFind::Failed(ExtractStatus::kDamaged, "EPSI preview is cut short");
     std::size_t end = LineEnd(text, pos);
     std::string_view line = text.substr(pos, end - pos);
     if (line.starts_with(kEndPreview)) break;
     if (!line.starts_with('%')) return PreviewFind::Failed(ExtractStatus::kDamaged, "EPSI preview line is no comment");
-    if (++lineCount > lines) break;
+    if (!line.starts_with("%%")) {
+      if (++lineCount > lines) break;
+      Bytes lineBits = DecodeHexDigits(line);
+      bits.insert(bits.end(), lineBits.begin(), lineBits.end());
+      if (bits.size() > rowBytes * height) break;
+    }
     pos = NextLine(text, end);
   }
   if (lineCount != lines) {
     return PreviewFind::Failed(ExtractStatus::kDamaged, "EPSI preview holds another number of lines than it claims");
   }
-  Bytes bits = DecodeHexDigits(text.substr(blockStart, pos - blockStart));
-  const std::size_t rowBytes = (std::size_t{width} * depth + 7) / 8;
   if (bits.size() != rowBytes * height) {
     return PreviewFind::Failed(ExtractStatus::kDamaged, "EPSI preview holds another number of pixels than it claims");
   }

@@ -70,6 +70,13 @@ bool HasAlpha(TIFF* tiff) {
   return false;
 }
 
+// libtiff's RGBA reader multiplies colour by alpha; PNG wants it apart.
+void Unpremultiply(std::uint8_t* bgra, std::uint8_t alpha) {
+  bgra[3] = alpha;
+  if (alpha == 0 || alpha == 255) return;
+  for (int i = 0; i < 3; ++i) bgra[i] = static_cast<std::uint8_t>(std::min(255, (bgra[i] * 255 + alpha / 2) / alpha));
+}
+
 }  // namespace
 
 ImageStatus DecodeTiff(const std::uint8_t* data, std::size_t size, CImage& image) {
@@ -109,7 +116,7 @@ ImageStatus DecodeTiff(const std::uint8_t* data, std::size_t size, CImage& image
       out[0] = static_cast<std::uint8_t>(TIFFGetB(in[x]));
       out[1] = static_cast<std::uint8_t>(TIFFGetG(in[x]));
       out[2] = static_cast<std::uint8_t>(TIFFGetR(in[x]));
-      if (alpha) out[3] = static_cast<std::uint8_t>(TIFFGetA(in[x]));
+      if (alpha) Unpremultiply(out, static_cast<std::uint8_t>(TIFFGetA(in[x])));
     }
   }
   return ImageStatus::kOk;
