@@ -1,13 +1,14 @@
 // glimpses-cli extract: the stored thumbnail of one document under a given
 // name, or of several documents into a folder under the names the batch
-// export gives them.
+// export gives them; why none was written, and with --verbose which route
+// found each picture.
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <optional>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,8 @@ constexpr int kNothingFound = 1;
 constexpr int kError = 2;
 
 constexpr char kUsage[] =
-    "usage: glimpses-cli extract DOCUMENT OUTPUT\n"
-    "       glimpses-cli extract --out-dir DIR DOCUMENT...\n";
+    "usage: glimpses-cli extract [--verbose] DOCUMENT OUTPUT\n"
+    "       glimpses-cli extract [--verbose] --out-dir DIR DOCUMENT...\n";
 
 int UsageError(const char* problem) {
   std::fprintf(stderr, "glimpses-cli extract: %s\n", problem);
@@ -68,18 +69,26 @@ bool CheckOutput(const std::string& document, const std::string& output) {
   return true;
 }
 
-int ExtractOne(const std::string& document, const std::string& output) {
-  if (!CheckDocument(document) || !CheckOutput(document, output)) return kError;
-  std::optional<std::string> written = ExtractThumbnailFile(document, output);
-  if (!written) {
-    std::fprintf(stderr, "glimpses-cli: no thumbnail in '%s'\n", document.c_str());
-    return kNothingFound;
+// Reports what the extraction of `document` did: the picture's path on
+// stdout (and, when `verbose`, the route on stderr), or why there is none.
+// The exit status that result alone asks for.
+int Report(const std::string& document, const ExtractResult& result, bool verbose) {
+  if (result.written()) {
+    std::printf("%s\n", result.path.c_str());
+    if (verbose) std::fprintf(stderr, "glimpses-cli: '%s': %s\n", document.c_str(), RouteName(result.route));
+    return kWritten;
   }
-  std::printf("%s\n", written->c_str());
-  return kWritten;
+  std::fprintf(stderr, "glimpses-cli: no thumbnail in '%s': %s\n", document.c_str(), DescribeFailure(result).c_str());
+  bool ioError = result.status == ExtractStatus::kUnreadable || result.status == ExtractStatus::kCannotWrite;
+  return ioError ? kError : kNothingFound;
 }
 
-int ExtractMany(const std::string& folder, const std::vector<std::string>& documents) {
+int ExtractOne(const std::string& document, const std::string& output, bool verbose) {
+  if (!CheckDocument(document) || !CheckOutput(document, output)) return kError;
+  return Report(document, TryExtractThumbnail(document, output), verbose);
+}
+
+int ExtractMany(const std::string& folder, const std::vector<std::string>& documents, bool verbose) {
   std::error_code error;
   fs::create_directories(folder, error);
   if (error || !fs::is_directory(folder, error)) {
@@ -93,12 +102,10 @@ int ExtractMany(const std::string& folder, const std::vector<std::string>& docum
       failed = true;
       continue;
     }
-    if (auto picture = ExtractThumbnailInto(folder, document, fs::path(document).filename().string())) {
-      std::printf("%s\n", picture->c_str());
-      ++written;
-    } else {
-      std::fprintf(stderr, "glimpses-cli: no thumbnail in '%s'\n", document.c_str());
-    }
+    ExtractResult result = TryExtractThumbnailInto(folder, document, fs::path(document).filename().string());
+    int status = Report(document, result, verbose);
+    failed = failed || status == kError;
+    if (status == kWritten) ++written;
   }
   if (failed) return kError;
   return written > 0 ? kWritten : kNothingFound;
@@ -108,6 +115,10 @@ int ExtractMany(const std::string& folder, const std::vector<std::string>& docum
 
 int RunExtractCommand(int argc, char** argv) {
   std::vector<std::string> args(argv, argv + argc);
+  // --verbose may stand anywhere, like the options of the other commands.
+  auto verboseEnd = std::remove_if(args.begin(), args.end(), [](const std::string& a) { return a == "--verbose" || a == "-v"; });
+  const bool verbose = verboseEnd != args.end();
+  args.erase(verboseEnd, args.end());
   if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
     std::fputs(kUsage, stdout);
     return kWritten;
@@ -115,10 +126,10 @@ int RunExtractCommand(int argc, char** argv) {
   if (!args.empty() && args[0] == "--out-dir") {
     if (args.size() < 2) return UsageError("--out-dir needs a folder");
     if (args.size() < 3) return UsageError("no documents given");
-    return ExtractMany(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
+    return ExtractMany(args[1], std::vector<std::string>(args.begin() + 2, args.end()), verbose);
   }
   if (args.size() != 2) return UsageError("expected a document and an output path");
-  return ExtractOne(args[0], args[1]);
+  return ExtractOne(args[0], args[1], verbose);
 }
 
 }  // namespace glimpses

@@ -7,8 +7,8 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: glimpses-cli COMMAND [ARGS]\n"
-    "  extract DOCUMENT OUTPUT           write a document's stored thumbnail\n"
-    "  extract --out-dir DIR DOCUMENT... write each as NAME_T.jpg or NAME_T.png\n"
+    "  extract [-v] DOCUMENT OUTPUT           write a document's stored thumbnail\n"
+    "  extract [-v] --out-dir DIR DOCUMENT... write each as NAME_T.jpg or NAME_T.png\n"
     "  search [--root DIR]... [--backend index|plocate|auto] [--all] [-0] KEYWORDS...\n"
     "  export [--root DIR]... [--backend B] [--jobs N] --out DIR KEYWORDS...\n";
 
