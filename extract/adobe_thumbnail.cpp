@@ -285,7 +285,8 @@ Bytes DecodeThumbnailText(const std::uint8_t* data, TextRange range) {
 TextRange ValueOnly(const std::uint8_t* data, TextRange text) {
   std::size_t after = text.begin + kKey.size();
   if (after + 1 < text.end && data[after] == '=') {
-    return {text.begin, FindFirstOf(data, after + 2, text.end, std::string_view(reinterpret_cast<const char*>(data) + after + 1, 1))};
+    const char quote[] = {static_cast<char>(data[after + 1])};
+    return {text.begin, FindFirstOf(data, after + 2, text.end, std::string_view(quote, 1))};
   }
   if (after < text.end && data[after] == '>') return {text.begin, FindFirstOf(data, after + 1, text.end, "<")};
   return text;

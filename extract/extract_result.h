@@ -50,8 +50,9 @@ std::string DescribeFailure(const ExtractResult& result);
 // A short name of the route: "XMP thumbnail", "EPS TIFF preview", ...
 const char* RouteName(ExtractRoute route);
 
-// Of two failures, the one that tells the user more: a damaged picture
-// before an unsupported one, either before "no picture".
+// Of two failures, the one that tells the user more: an output that cannot
+// be written, then an unreadable document, a damaged picture, an
+// unsupported one, and "no picture" last.
 const ExtractResult& MoreTelling(const ExtractResult& a, const ExtractResult& b);
 
 }  // namespace glimpses

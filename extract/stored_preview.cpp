@@ -87,17 +87,48 @@ bool SectionFits(Section section, std::int64_t fileSize) {
 constexpr std::string_view kBeginPreview = "%%BeginPreview:";
 constexpr std::string_view kEndPreview = "%%EndPreview";
 
+struct EpsiHeader {
+  std::uint32_t width, height, depth, lines;
+  std::size_t RowBytes() const { return (std::size_t{width} * depth + 7) / 8; }
+};
+
+// Collects the pixel bytes of the block starting at `pos`: up to
+// %%EndPreview every line is a comment, "%" and hex digits, or a "%%"
+// comment such as %%EndImage. There must be as many hex lines as the header
+// says, holding exactly its pixels. Nullptr, or what is wrong.
+const char* ReadEpsiBits(std::string_view text, std::size_t pos, const EpsiHeader& header, Bytes& bits) {
+  const std::size_t wanted = header.RowBytes() * header.height;
+  std::uint32_t lineCount = 0;
+  for (;;) {
+    if (pos >= text.size()) return "EPSI preview is cut short";
+    std::size_t end = LineEnd(text, pos);
+    std::string_view line = text.substr(pos, end - pos);
+    if (line.starts_with(kEndPreview)) break;
+    if (!line.starts_with('%')) return "EPSI preview line is no comment";
+    if (!line.starts_with("%%")) {
+      if (++lineCount > header.lines) break;
+      Bytes lineBits = DecodeHexDigits(line);
+      bits.insert(bits.end(), lineBits.begin(), lineBits.end());
+      if (bits.size() > wanted) break;
+    }
+    pos = NextLine(text, end);
+  }
+  if (lineCount != header.lines) return "EPSI preview holds another number of lines than it claims";
+  if (bits.size() != wanted) return "EPSI preview holds another number of pixels than it claims";
+  return nullptr;
+}
+
 // 0 is white and the largest value black, the reverse of PostScript's grey.
-CImage GreyPicture(const Bytes& bits, std::uint32_t width, std::uint32_t height, std::uint32_t depth) {
+CImage GreyPicture(const Bytes& bits, const EpsiHeader& header) {
   CImage image;
-  if (!image.Create(static_cast<int>(width), static_cast<int>(height), 8)) return image;
+  if (!image.Create(static_cast<int>(header.width), static_cast<int>(header.height), 8)) return image;
   for (int i = 0; i < 256; ++i) image.Palette()[i] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0};
-  const std::size_t rowBytes = (std::size_t{width} * depth + 7) / 8;
+  const unsigned depth = header.depth;
   const unsigned maxValue = (1u << depth) - 1;
-  for (std::uint32_t y = 0; y < height; ++y) {
-    const std::uint8_t* row = bits.data() + y * rowBytes;
+  for (std::uint32_t y = 0; y < header.height; ++y) {
+    const std::uint8_t* row = bits.data() + y * header.RowBytes();
     std::uint8_t* out = image.Row(static_cast<int>(y));
-    for (std::uint32_t x = 0; x < width; ++x) {
+    for (std::uint32_t x = 0; x < header.width; ++x) {
       std::size_t bit = std::size_t{x} * depth;
       unsigned value = (row[bit / 8] >> (8 - depth - bit % 8)) & maxValue;
       out[x] = static_cast<std::uint8_t>(255 - value * 255 / maxValue);
@@ -200,41 +231,18 @@ PreviewFind FindEpsiPreview(const std::uint8_t* data, std::size_t size) {
   std::size_t numbersAt = *begin + kBeginPreview.size();
   auto numbers = ParseNumbers<4>(text.substr(numbersAt, headerEnd - numbersAt));
   if (!numbers) return PreviewFind::Failed(ExtractStatus::kDamaged, "EPSI header is not four numbers");
-  auto [width, height, depth, lines] = *numbers;
-  if (depth != 1 && depth != 2 && depth != 4 && depth != 8) {
-    return PreviewFind::Failed(ExtractStatus::kUnsupported, "EPSI preview of " + std::to_string(depth) + " bits");
+  const EpsiHeader header{(*numbers)[0], (*numbers)[1], (*numbers)[2], (*numbers)[3]};
+  if (header.depth != 1 && header.depth != 2 && header.depth != 4 && header.depth != 8) {
+    return PreviewFind::Failed(ExtractStatus::kUnsupported, "EPSI preview of " + std::to_string(header.depth) + " bits");
   }
-  if (width == 0 || height == 0 || std::int64_t{width} * height > kMaxImagePixels) {
+  if (header.width == 0 || header.height == 0 || std::int64_t{header.width} * header.height > kMaxImagePixels) {
     return PreviewFind::Failed(ExtractStatus::kDamaged, "EPSI preview size out of range");
   }
-
-  // Up to %%EndPreview, every line is a comment: "%" and hex digits, or a
-  // "%%" comment such as %%EndImage. There must be as many hex lines as the
-  // header says, holding exactly the pixels it says.
-  const std::size_t rowBytes = (std::size_t{width} * depth + 7) / 8;
   Bytes bits;
-  std::uint32_t lineCount = 0;
-  for (std::size_t pos = NextLine(text, headerEnd);;) {
-    if (pos >= text.size()) return PreviewFind::Failed(ExtractStatus::kDamaged, "EPSI preview is cut short");
-    std::size_t end = LineEnd(text, pos);
-    std::string_view line = text.substr(pos, end - pos);
-    if (line.starts_with(kEndPreview)) break;
-    if (!line.starts_with('%')) return PreviewFind::Failed(ExtractStatus::kDamaged, "EPSI preview line is no comment");
-    if (!line.starts_with("%%")) {
-      if (++lineCount > lines) break;
-      Bytes lineBits = DecodeHexDigits(line);
-      bits.insert(bits.end(), lineBits.begin(), lineBits.end());
-      if (bits.size() > rowBytes * height) break;
-    }
-    pos = NextLine(text, end);
+  if (const char* problem = ReadEpsiBits(text, NextLine(text, headerEnd), header, bits)) {
+    return PreviewFind::Failed(ExtractStatus::kDamaged, problem);
   }
-  if (lineCount != lines) {
-    return PreviewFind::Failed(ExtractStatus::kDamaged, "EPSI preview holds another number of lines than it claims");
-  }
-  if (bits.size() != rowBytes * height) {
-    return PreviewFind::Failed(ExtractStatus::kDamaged, "EPSI preview holds another number of pixels than it claims");
-  }
-  StoredPreview preview{ExtractRoute::kEpsi, {}, GreyPicture(bits, width, height, depth)};
+  StoredPreview preview{ExtractRoute::kEpsi, {}, GreyPicture(bits, header)};
   if (preview.image.IsNull()) return PreviewFind::Failed(ExtractStatus::kDamaged, "EPSI preview size out of range");
   return PreviewFind::Found(std::move(preview));
 }
