@@ -46,6 +46,24 @@ std::optional<std::array<std::uint32_t, N>> ParseNumbers(std::string_view text) 
   return numbers;
 }
 
+// A comment such as "%%BeginPreview: 80 60 8 60": where its line ends, and
+// the numbers after the keyword (nullopt when they are not N numbers).
+template <std::size_t N>
+struct NumberedComment {
+  std::size_t lineEnd = 0;
+  std::optional<std::array<std::uint32_t, N>> numbers;
+};
+
+// The first comment `keyword` in `text`; nullopt when there is none.
+template <std::size_t N>
+std::optional<NumberedComment<N>> FindNumberedComment(std::string_view text, std::string_view keyword) {
+  std::size_t begin = text.find(keyword);
+  if (begin == std::string_view::npos) return std::nullopt;
+  std::size_t lineEnd = LineEnd(text, begin);
+  std::size_t numbersAt = begin + keyword.size();
+  return NumberedComment<N>{lineEnd, ParseNumbers<N>(text.substr(numbersAt, lineEnd - numbersAt))};
+}
+
 std::int64_t Pixels(const StoredPreview& preview) {
   return std::int64_t{preview.image.Width()} * preview.image.Height();
 }
@@ -224,14 +242,12 @@ PreviewFind FindEpsTiffPreview(const DocumentBytes& document) {
 }
 
 PreviewFind FindEpsiPreview(const std::uint8_t* data, std::size_t size) {
-  std::optional<std::size_t> begin = FindBytes(data, kBeginPreview, size);
-  if (!begin) return PreviewFind::Failed(ExtractStatus::kNoPicture);
   const std::string_view text = AsText(data, size);
-  std::size_t headerEnd = LineEnd(text, *begin);
-  std::size_t numbersAt = *begin + kBeginPreview.size();
-  auto numbers = ParseNumbers<4>(text.substr(numbersAt, headerEnd - numbersAt));
-  if (!numbers) return PreviewFind::Failed(ExtractStatus::kDamaged, "EPSI header is not four numbers");
-  const EpsiHeader header{(*numbers)[0], (*numbers)[1], (*numbers)[2], (*numbers)[3]};
+  auto comment = FindNumberedComment<4>(text, kBeginPreview);
+  if (!comment) return PreviewFind::Failed(ExtractStatus::kNoPicture);
+  if (!comment->numbers) return PreviewFind::Failed(ExtractStatus::kDamaged, "EPSI header is not four numbers");
+  const auto& numbers = *comment->numbers;
+  const EpsiHeader header{numbers[0], numbers[1], numbers[2], numbers[3]};
   if (header.depth != 1 && header.depth != 2 && header.depth != 4 && header.depth != 8) {
     return PreviewFind::Failed(ExtractStatus::kUnsupported, "EPSI preview of " + std::to_string(header.depth) + " bits");
   }
@@ -239,7 +255,7 @@ PreviewFind FindEpsiPreview(const std::uint8_t* data, std::size_t size) {
     return PreviewFind::Failed(ExtractStatus::kDamaged, "EPSI preview size out of range");
   }
   Bytes bits;
-  if (const char* problem = ReadEpsiBits(text, NextLine(text, headerEnd), header, bits)) {
+  if (const char* problem = ReadEpsiBits(text, NextLine(text, comment->lineEnd), header, bits)) {
     return PreviewFind::Failed(ExtractStatus::kDamaged, problem);
   }
   StoredPreview preview{ExtractRoute::kEpsi, {}, GreyPicture(bits, header)};
@@ -248,14 +264,12 @@ PreviewFind FindEpsiPreview(const std::uint8_t* data, std::size_t size) {
 }
 
 PreviewFind FindImageResourceThumbnail(const std::uint8_t* data, std::size_t size) {
-  std::optional<std::size_t> begin = FindBytes(data, kBeginPhotoshop, size);
-  if (!begin) return PreviewFind::Failed(ExtractStatus::kNoPicture);
   const std::string_view text = AsText(data, size);
-  std::size_t headerEnd = LineEnd(text, *begin);
-  std::size_t numberAt = *begin + kBeginPhotoshop.size();
-  auto claimed = ParseNumbers<1>(text.substr(numberAt, headerEnd - numberAt));
-  std::size_t blockStart = NextLine(text, headerEnd);
+  auto comment = FindNumberedComment<1>(text, kBeginPhotoshop);
+  if (!comment) return PreviewFind::Failed(ExtractStatus::kNoPicture);
+  std::size_t blockStart = NextLine(text, comment->lineEnd);
   std::size_t blockEnd = text.find(kEndPhotoshop, blockStart);
+  const auto& claimed = comment->numbers;
   if (!claimed || blockEnd == std::string_view::npos) {
     return PreviewFind::Failed(ExtractStatus::kDamaged, "image-resource block is cut short");
   }
