@@ -1,6 +1,7 @@
 #include "corel_thumbnail.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <unzip.h>
 
 #include <array>
@@ -112,9 +113,10 @@ ExtractResult ExtractCorelThumbnailResult(const std::string& documentPath, const
   }
   std::optional<Bytes> stored = ReadCorelPreview(documentPath);
   if (!stored) {
-    // Only now tell an unreadable document from one without a picture.
+    // Only now tell an unreadable document from one without a picture,
+    // without reading it again.
     if (!IsRegularFile(documentPath)) return ExtractResult::Failed(ExtractStatus::kUnreadable, "not a regular file");
-    if (ProbeCorelVersion(documentPath) == kCorelUnreadable) {
+    if (access(documentPath.c_str(), R_OK) != 0) {
       return ExtractResult::Failed(ExtractStatus::kUnreadable, std::strerror(errno));
     }
     return ExtractResult::Failed(ExtractStatus::kNoPicture);
