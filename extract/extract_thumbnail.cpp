@@ -112,6 +112,11 @@ ExtractResult ExtractEitherWay(const std::string& documentPath, const std::strin
   return ExtractResult::Failed(ExtractStatus::kUnsupported, "not an AI, EPS, InDesign, PDF or CorelDRAW document");
 }
 
+std::optional<std::string> WrittenPath(const ExtractResult& result) {
+  if (!result.written()) return std::nullopt;
+  return result.path;
+}
+
 }  // namespace
 
 ExtractResult TryExtractThumbnail(const std::string& documentPath, const std::string& outputPath) {
@@ -125,16 +130,12 @@ ExtractResult TryExtractThumbnailInto(const std::string& folder, const std::stri
 }
 
 std::optional<std::string> ExtractThumbnailFile(const std::string& documentPath, const std::string& outputPath) {
-  ExtractResult result = TryExtractThumbnail(documentPath, outputPath);
-  if (!result.written()) return std::nullopt;
-  return result.path;
+  return WrittenPath(TryExtractThumbnail(documentPath, outputPath));
 }
 
 std::optional<std::string> ExtractThumbnailInto(const std::string& folder, const std::string& documentPath,
                                                 const std::string& fileName) {
-  ExtractResult result = TryExtractThumbnailInto(folder, documentPath, fileName);
-  if (!result.written()) return std::nullopt;
-  return result.path;
+  return WrittenPath(TryExtractThumbnailInto(folder, documentPath, fileName));
 }
 
 bool ExtractThumbnail(const std::string& documentPath, const std::string& outputPath) {

@@ -30,7 +30,7 @@ std::size_t NextLine(std::string_view text, std::size_t end) {
   return end;
 }
 
-// The first `count` unsigned numbers of `text`, separated by blanks; nullopt
+// The first N unsigned numbers of `text`, separated by blanks; nullopt
 // when there are fewer or one does not fit 32 bits.
 template <std::size_t N>
 std::optional<std::array<std::uint32_t, N>> ParseNumbers(std::string_view text) {
