@@ -13,6 +13,10 @@ namespace glimpses {
 
 namespace {
 
+// Stored previews above this size are refused: none is that big, and a
+// damaged header must not make us read or allocate more.
+constexpr std::size_t kMaxStoredPreviewBytes = std::size_t{64} << 20;
+
 std::string_view AsText(const std::uint8_t* data, std::size_t size) {
   return {reinterpret_cast<const char*>(data), size};
 }

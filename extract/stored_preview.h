@@ -57,13 +57,10 @@ struct DocumentBytes {
 ExtractResult ExtractStoredPreview(const DocumentBytes& document, std::vector<PreviewFind> more,
                                    const std::string& outputPath);
 
-// The readers, each on its own, for tests and fuzzing.
+// The readers ExtractStoredPreview asks, each on its own (the fuzzers call
+// them on bytes in memory).
 PreviewFind FindEpsTiffPreview(const DocumentBytes& document);
 PreviewFind FindEpsiPreview(const std::uint8_t* data, std::size_t size);
 PreviewFind FindImageResourceThumbnail(const std::uint8_t* data, std::size_t size);
-
-// Stored previews above this size are refused: none is that big, and a
-// damaged header must not make us read or allocate more.
-inline constexpr std::size_t kMaxStoredPreviewBytes = std::size_t{64} << 20;
 
 }  // namespace glimpses
