@@ -77,6 +77,24 @@ void Unpremultiply(std::uint8_t* bgra, std::uint8_t alpha) {
   for (int i = 0; i < 3; ++i) bgra[i] = static_cast<std::uint8_t>(std::min(255, (bgra[i] * 255 + alpha / 2) / alpha));
 }
 
+// libtiff's raster (bottom byte red, rows top first) into `image`, already
+// created at its size with 24 or 32 bits.
+void CopyRaster(const std::vector<std::uint32_t>& raster, CImage& image) {
+  const bool alpha = image.HasAlpha();
+  const int channels = alpha ? 4 : 3;
+  const auto width = static_cast<std::size_t>(image.Width());
+  for (int y = 0; y < image.Height(); ++y) {
+    std::uint8_t* out = image.Row(y);
+    const std::uint32_t* in = raster.data() + static_cast<std::size_t>(y) * width;
+    for (std::size_t x = 0; x < width; ++x, out += channels) {
+      out[0] = static_cast<std::uint8_t>(TIFFGetB(in[x]));
+      out[1] = static_cast<std::uint8_t>(TIFFGetG(in[x]));
+      out[2] = static_cast<std::uint8_t>(TIFFGetR(in[x]));
+      if (alpha) Unpremultiply(out, static_cast<std::uint8_t>(TIFFGetA(in[x])));
+    }
+  }
+}
+
 }  // namespace
 
 ImageStatus DecodeTiff(const std::uint8_t* data, std::size_t size, CImage& image) {
@@ -108,17 +126,7 @@ ImageStatus DecodeTiff(const std::uint8_t* data, std::size_t size, CImage& image
   if (!image.Create(static_cast<int>(width), static_cast<int>(height), alpha ? 32 : 24, alpha)) {
     return ImageStatus::kOutOfMemory;
   }
-  const int channels = alpha ? 4 : 3;
-  for (std::uint32_t y = 0; y < height; ++y) {
-    std::uint8_t* out = image.Row(static_cast<int>(y));
-    const std::uint32_t* in = raster.data() + static_cast<std::size_t>(y) * width;
-    for (std::uint32_t x = 0; x < width; ++x, out += channels) {
-      out[0] = static_cast<std::uint8_t>(TIFFGetB(in[x]));
-      out[1] = static_cast<std::uint8_t>(TIFFGetG(in[x]));
-      out[2] = static_cast<std::uint8_t>(TIFFGetR(in[x]));
-      if (alpha) Unpremultiply(out, static_cast<std::uint8_t>(TIFFGetA(in[x])));
-    }
-  }
+  CopyRaster(raster, image);
   return ImageStatus::kOk;
 }
 
