@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "adobe_samples.h"
+#include "preview_samples.h"
 #include "scratch_dir.h"
 
 extern char** environ;
@@ -108,6 +109,26 @@ TEST_F(CliTest, ExtractPrintsThePictureItWrote) {
   CliRun none = Cli({"extract", Path("docs/blank.eps"), Path("blank.jpg")});
   EXPECT_EQ(none.status, 1);
   EXPECT_FALSE(fs::exists(Path("blank.jpg")));
+}
+
+TEST_F(CliTest, ExtractSaysWhyNothingWasWrittenAndVerboseSaysWhichRouteFoundThePicture) {
+  CliRun none = Cli({"extract", Path("docs/blank.eps"), Path("blank.jpg")});
+  EXPECT_EQ(none.err, "glimpses-cli: no thumbnail in '" + Path("docs/blank.eps") + "': no stored picture\n");
+
+  Bytes cut = BuildDosEps(BuildTiff(8, 8, TiffLayout::kRgb, TiffCompression::kNone));
+  cut.resize(cut.size() - 10);
+  Write("docs/cut.eps", cut);
+  CliRun damaged = Cli({"extract", Path("docs/cut.eps"), Path("cut.jpg")});
+  EXPECT_EQ(damaged.status, 1);
+  EXPECT_NE(damaged.err.find("stored picture is damaged: EPS binary header points outside the file"), std::string::npos)
+      << damaged.err;
+
+  Write("docs/tiff.eps", BuildDosEps(BuildTiff(8, 8, TiffLayout::kRgb, TiffCompression::kNone)));
+  CliRun verbose = Cli({"extract", Path("docs/tiff.eps"), Path("tiff.eps_T.jpg"), "--verbose"});
+  EXPECT_EQ(verbose.status, 0) << verbose.err;
+  EXPECT_EQ(verbose.out, Path("tiff.eps_T.png") + "\n");
+  EXPECT_EQ(verbose.err, "glimpses-cli: '" + Path("docs/tiff.eps") + "': EPS TIFF preview\n");
+  EXPECT_EQ(Cli({"extract", Path("docs/tiff.eps"), Path("quiet.jpg")}).err, "");
 }
 
 TEST_F(CliTest, ExtractIntoAFolderUsesTheExportNames) {

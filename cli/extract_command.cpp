@@ -1,13 +1,14 @@
 // glimpses-cli extract: the stored thumbnail of one document under a given
 // name, or of several documents into a folder under the names the batch
-// export gives them.
+// export gives them; why none was written, and with --verbose which route
+// found each picture.
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <optional>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ constexpr int kError = 2;
 
 constexpr OptionInfo kOptions[] = {
     {"out-dir", 0, "DIR", "write each document's picture into DIR as NAME_T.jpg or NAME_T.png"},
+    {"verbose", 'v', nullptr, "say which stored picture was written"},
 };
 
 // Says on stderr why `document` cannot be read; true when it can.
@@ -63,18 +65,26 @@ bool CheckOutput(const std::string& document, const std::string& output) {
   return true;
 }
 
-int ExtractOne(const std::string& document, const std::string& output) {
-  if (!CheckDocument(document) || !CheckOutput(document, output)) return kError;
-  std::optional<std::string> written = ExtractThumbnailFile(document, output);
-  if (!written) {
-    std::fprintf(stderr, "glimpses-cli: no thumbnail in '%s'\n", document.c_str());
-    return kNothingFound;
+// Reports what the extraction of `document` did: the picture's path on
+// stdout (and, when `verbose`, the route on stderr), or why there is none.
+// The exit status that result alone asks for.
+int Report(const std::string& document, const ExtractResult& result, bool verbose) {
+  if (result.written()) {
+    std::printf("%s\n", result.path.c_str());
+    if (verbose) std::fprintf(stderr, "glimpses-cli: '%s': %s\n", document.c_str(), RouteName(result.route));
+    return kWritten;
   }
-  std::printf("%s\n", written->c_str());
-  return kWritten;
+  std::fprintf(stderr, "glimpses-cli: no thumbnail in '%s': %s\n", document.c_str(), DescribeFailure(result).c_str());
+  bool ioError = result.status == ExtractStatus::kUnreadable || result.status == ExtractStatus::kCannotWrite;
+  return ioError ? kError : kNothingFound;
 }
 
-int ExtractMany(const std::string& folder, const std::vector<std::string>& documents) {
+int ExtractOne(const std::string& document, const std::string& output, bool verbose) {
+  if (!CheckDocument(document) || !CheckOutput(document, output)) return kError;
+  return Report(document, TryExtractThumbnail(document, output), verbose);
+}
+
+int ExtractMany(const std::string& folder, const std::vector<std::string>& documents, bool verbose) {
   std::error_code error;
   fs::create_directories(folder, error);
   if (error || !fs::is_directory(folder, error)) {
@@ -88,12 +98,10 @@ int ExtractMany(const std::string& folder, const std::vector<std::string>& docum
       failed = true;
       continue;
     }
-    if (auto picture = ExtractThumbnailInto(folder, document, fs::path(document).filename().string())) {
-      std::printf("%s\n", picture->c_str());
-      ++written;
-    } else {
-      std::fprintf(stderr, "glimpses-cli: no thumbnail in '%s'\n", document.c_str());
-    }
+    ExtractResult result = TryExtractThumbnailInto(folder, document, fs::path(document).filename().string());
+    int status = Report(document, result, verbose);
+    failed = failed || status == kError;
+    if (status == kWritten) ++written;
   }
   if (failed) return kError;
   return written > 0 ? kWritten : kNothingFound;
@@ -110,13 +118,14 @@ int RunExtractCommand(int argc, char** argv) {
   const ParsedArguments parsed = ParseArguments(argc, argv, kExtractCommand);
   if (parsed.exitStatus) return *parsed.exitStatus;
   const std::vector<std::string>& documents = parsed.operands;
+  const bool verbose = parsed.Has("verbose");
   if (const std::optional<std::string> outDir = parsed.Value("out-dir")) {
     if (outDir->empty()) return UsageError(kExtractCommand, "--out-dir needs a folder");
     if (documents.empty()) return UsageError(kExtractCommand, "no documents given");
-    return ExtractMany(*outDir, documents);
+    return ExtractMany(*outDir, documents, verbose);
   }
   if (documents.size() != 2) return UsageError(kExtractCommand, "expected a document and an output path");
-  return ExtractOne(documents[0], documents[1]);
+  return ExtractOne(documents[0], documents[1], verbose);
 }
 
 }  // namespace glimpses

@@ -10,12 +10,15 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "bytes.h"
 #include "file_handle.h"
 #include "file_util.h"
 #include "hex_preview.h"
+#include "jpeg_codec.h"
+#include "stored_preview.h"
 
 namespace glimpses {
 
@@ -45,6 +48,10 @@ class DocumentWindow {
   std::size_t available() const { return available_; }
   bool complete() const { return complete_; }
   bool indd() const { return indd_; }
+  bool fromStart() const { return windowStart_ == 0; }
+  std::int64_t fileSize() const { return fileSize_; }
+  // `size` bytes at `offset` of the file, from the window when it holds them.
+  std::optional<Bytes> ReadRange(std::int64_t offset, std::size_t size) const;
 
  private:
   bool ReadUpTo(std::size_t wanted);
@@ -55,6 +62,7 @@ class DocumentWindow {
   std::size_t available_ = 0;
   std::size_t windowLength_ = 0;
   std::int64_t windowStart_ = 0;
+  std::int64_t fileSize_ = 0;
   bool complete_ = false;
   bool indd_ = false;
 };
@@ -66,6 +74,7 @@ bool DocumentWindow::Open(const std::string& path) {
   struct stat st;
   if (fstat(fd_.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) return false;
   std::int64_t size = st.st_size;
+  fileSize_ = size;
   windowLength_ = static_cast<std::size_t>(std::min<std::int64_t>(size, kWindowSize));
   if (!ReadUpTo(std::min(windowLength_, kAdobeFirstReadSize))) return false;
   indd_ = available_ >= kInddMagic.size() && std::equal(kInddMagic.begin(), kInddMagic.end(), data_.get());
@@ -111,6 +120,23 @@ bool DocumentWindow::ReadUpTo(std::size_t wanted) {
   }
   if (available_ >= windowLength_) complete_ = true;
   return true;
+}
+
+std::optional<Bytes> DocumentWindow::ReadRange(std::int64_t offset, std::size_t size) const {
+  if (offset < 0) return std::nullopt;
+  if (fromStart() && static_cast<std::uint64_t>(offset) + size <= available_) {
+    return Bytes(data_.get() + offset, data_.get() + offset + size);
+  }
+  if (fd_ < 0) return std::nullopt;
+  Bytes bytes(size);
+  std::size_t got = 0;
+  while (got < size) {
+    ssize_t n = pread(fd_, bytes.data() + got, size - got, static_cast<off_t>(offset + static_cast<std::int64_t>(got)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return std::nullopt;
+    got += static_cast<std::size_t>(n);
+  }
+  return bytes;
 }
 
 enum class Scan { kFound, kNotFound, kNeedMore };
@@ -247,6 +273,45 @@ Bytes DecodeThumbnailText(const std::uint8_t* data, TextRange range) {
   return picture;
 }
 
+// The value alone: the thumbnail text of the attribute form runs on past
+// its closing quote to the end of the line.
+TextRange ValueOnly(const std::uint8_t* data, TextRange text) {
+  std::size_t after = text.begin + kKey.size();
+  if (after + 1 < text.end && data[after] == '=') {
+    const char quote[] = {static_cast<char>(data[after + 1])};
+    return {text.begin, FindFirstOf(data, after + 2, text.end, std::string_view(quote, 1))};
+  }
+  if (after < text.end && data[after] == '>') return {text.begin, FindFirstOf(data, after + 1, text.end, "<")};
+  return text;
+}
+
+// InDesign passes over values shorter than kInddMinimumText because stale
+// fragments are common; a short value still counts when it is one whole
+// JPEG that decodes cleanly. The first such value is taken.
+PreviewFind FindSmallInddThumbnail(const std::uint8_t* data, std::size_t length) {
+  bool sawValue = false;
+  std::size_t from = 0;
+  while (auto hit = FindBytes(data + from, kKey, length - from)) {
+    std::size_t key = from + *hit;
+    from = key + 1;
+    TextRange range;
+    ValueTextAt(data, length, true, key, &range);
+    StoredPreview preview{ExtractRoute::kInddThumbnail, DecodeThumbnailText(data, ValueOnly(data, range)), {}};
+    if (preview.jpeg.empty()) continue;
+    sawValue = true;
+    if (IsWholeJpeg(preview.jpeg.data(), preview.jpeg.size(), preview.image)) return PreviewFind::Found(std::move(preview));
+  }
+  if (sawValue) return PreviewFind::Failed(ExtractStatus::kDamaged, "only stale fragments of an InDesign thumbnail");
+  return PreviewFind::Failed(ExtractStatus::kNoPicture);
+}
+
+ExtractResult Unreadable(const std::string& documentPath) {
+  if (!IsRegularFile(documentPath)) {
+    return ExtractResult::Failed(ExtractStatus::kUnreadable, FileExists(documentPath) ? "not a regular file" : "no such file");
+  }
+  return ExtractResult::Failed(ExtractStatus::kUnreadable, std::strerror(errno));
+}
+
 }  // namespace
 
 bool IsAdobeDocumentName(const std::string& path) {
@@ -262,35 +327,51 @@ bool IsAdobeDocumentName(const std::string& path) {
   return false;
 }
 
-AdobeRoute ExtractAdobeThumbnailRoute(const std::string& documentPath, const std::string& outputPath) {
-  if (!IsAdobeDocumentName(documentPath) || !FileExists(documentPath)) return AdobeRoute::kNone;
+ExtractResult ExtractAdobeThumbnailResult(const std::string& documentPath, const std::string& outputPath) {
+  if (!IsAdobeDocumentName(documentPath)) {
+    return ExtractResult::Failed(ExtractStatus::kUnsupported, "not an AI, EPS, InDesign or PDF document");
+  }
   DocumentWindow window;
-  if (!window.Open(documentPath)) return AdobeRoute::kNone;
+  if (!FileExists(documentPath) || !window.Open(documentPath)) return Unreadable(documentPath);
 
   TextRange range;
   std::size_t resumeAt = 0;
   Scan scan;
   while ((scan = LocateThumbnailText(window.data(), window.available(), window.complete(), window.indd(),
                                      &resumeAt, &range)) == Scan::kNeedMore) {
-    if (!window.ReadMore()) return AdobeRoute::kNone;
+    if (!window.ReadMore()) return Unreadable(documentPath);
   }
+  ExtractResult failure;
   if (scan == Scan::kFound) {
     Bytes picture = DecodeThumbnailText(window.data(), range);
     // A value that decodes to nothing is no thumbnail: the hex preview may
     // still be there, anywhere in the window.
     if (!picture.empty()) {
       window.CloseFile();
-      return WriteFileAtomically(outputPath, picture.data(), picture.size()) ? AdobeRoute::kXmp : AdobeRoute::kNone;
+      if (!WriteFileAtomically(outputPath, picture.data(), picture.size())) {
+        return ExtractResult::Failed(ExtractStatus::kCannotWrite, outputPath);
+      }
+      return ExtractResult::Written(ExtractRoute::kXmp, outputPath);
     }
+    failure = ExtractResult::Failed(ExtractStatus::kDamaged, "XMP thumbnail holds no data");
   }
-  if (!window.ReadAll()) return AdobeRoute::kNone;
-  window.CloseFile();
-  return ExtractHexPreview(window.data(), window.available(), outputPath) ? AdobeRoute::kHexPreview
-                                                                          : AdobeRoute::kNone;
+  if (!window.ReadAll()) return Unreadable(documentPath);
+  if (ExtractHexPreview(window.data(), window.available(), outputPath)) {
+    return ExtractResult::Written(ExtractRoute::kHexPreview, HexPreviewPath(outputPath));
+  }
+  // Only now, with the routes above empty-handed, the other stored previews:
+  // the bytes are already read, and only an EPS binary header makes us read
+  // more (the preview it points at).
+  std::vector<PreviewFind> more;
+  if (window.indd()) more.push_back(FindSmallInddThumbnail(window.data(), window.available()));
+  DocumentBytes document{window.data(), window.available(), window.fromStart(), window.fileSize(),
+                         [&window](std::int64_t offset, std::size_t size) { return window.ReadRange(offset, size); }};
+  ExtractResult stored = ExtractStoredPreview(document, std::move(more), outputPath);
+  return stored.written() ? stored : MoreTelling(failure, stored);
 }
 
 bool ExtractAdobeThumbnail(const std::string& documentPath, const std::string& outputPath) {
-  return ExtractAdobeThumbnailRoute(documentPath, outputPath) != AdobeRoute::kNone;
+  return ExtractAdobeThumbnailResult(documentPath, outputPath).written();
 }
 
 }  // namespace glimpses

@@ -1,21 +1,24 @@
 // Thumbnails of Illustrator, EPS, InDesign and PDF documents: the base64
 // JPEG of the XMP property xmpGImg:image, found by a byte search in at most
-// 1 MiB of the document, with the Illustrator hex preview as the fallback.
+// 1 MiB of the document, with the Illustrator hex preview as the fallback
+// and the other stored previews (see stored_preview.h) after it.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
+#include "extract_result.h"
+
 namespace glimpses {
 
-enum class AdobeRoute { kNone, kXmp, kHexPreview };
+// Writes the document's stored thumbnail and says which route wrote it and
+// where: the XMP JPEG at `outputPath` exactly as decoded, the hex preview as
+// a PNG at HexPreviewPath(outputPath), then the stored previews (a JPEG at
+// `outputPath`, anything converted at HexPreviewPath(outputPath)). When
+// nothing was written, why.
+ExtractResult ExtractAdobeThumbnailResult(const std::string& documentPath, const std::string& outputPath);
 
-// Writes the document's stored thumbnail and says which route wrote it: the
-// XMP JPEG under `outputPath` exactly as decoded, or the hex preview as a PNG
-// under HexPreviewPath(outputPath). kNone when nothing was written.
-AdobeRoute ExtractAdobeThumbnailRoute(const std::string& documentPath, const std::string& outputPath);
-
-// True when a picture was written (see ExtractAdobeThumbnailRoute).
+// True when a picture was written (see ExtractAdobeThumbnailResult).
 bool ExtractAdobeThumbnail(const std::string& documentPath, const std::string& outputPath);
 
 // True when `path` ends in ".ai", ".AI", ".indd", ".INDD", ".Indd", ".eps",

@@ -21,6 +21,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+ExtractRoute RouteOf(const std::string& documentPath, const std::string& outputPath) {
+  return ExtractAdobeThumbnailResult(documentPath, outputPath).route;
+}
+
 constexpr std::size_t kMiB = 1 << 20;
 const std::string kInddMagic("\x06\x06\xED\xF5", 4);
 
@@ -54,11 +58,11 @@ class AdobeThumbnailTest : public ScratchDirTest {
     return bytes ? Str(*bytes) : std::string("<missing>");
   }
   // The route taken and the bytes written (XMP route) for a document.
-  std::pair<AdobeRoute, std::string> Extract(const std::string& name, const std::string& bytes) {
+  std::pair<ExtractRoute, std::string> Extract(const std::string& name, const std::string& bytes) {
     std::string out = Output();
     fs::remove(out);
-    AdobeRoute route = ExtractAdobeThumbnailRoute(Write(name, bytes), out);
-    return {route, route == AdobeRoute::kXmp ? ReadOutput(out) : std::string()};
+    ExtractRoute route = RouteOf(Write(name, bytes), out);
+    return {route, route == ExtractRoute::kXmp ? ReadOutput(out) : std::string()};
   }
   std::size_t FilesIn() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), {})); }
 
@@ -85,18 +89,18 @@ TEST(AdobeDocumentName, MatchesTheTenExtensionsLikeTheFullMatchExpression) {
 TEST_F(AdobeThumbnailTest, RefusedNamesFoldersAndMissingFilesWriteNothing) {
   std::string doc = "%PDF-1.7\n" + Element(TestJpeg(300, 1)) + "\n";
   for (const char* name : {"plan.Ai", "plan.Pdf", "plan.iNDD", "plan.pdf.bak"}) {
-    EXPECT_EQ(ExtractAdobeThumbnailRoute(Write(name, doc), Output()), AdobeRoute::kNone) << name;
+    EXPECT_EQ(RouteOf(Write(name, doc), Output()), ExtractRoute::kNone) << name;
   }
   fs::create_directory(dir_ / "folder.pdf");
-  EXPECT_EQ(ExtractAdobeThumbnailRoute((dir_ / "folder.pdf").string(), Output()), AdobeRoute::kNone);
-  EXPECT_EQ(ExtractAdobeThumbnailRoute((dir_ / "missing.pdf").string(), Output()), AdobeRoute::kNone);
+  EXPECT_EQ(RouteOf((dir_ / "folder.pdf").string(), Output()), ExtractRoute::kNone);
+  EXPECT_EQ(RouteOf((dir_ / "missing.pdf").string(), Output()), ExtractRoute::kNone);
   EXPECT_FALSE(fs::exists(Output()));
 }
 
 TEST_F(AdobeThumbnailTest, FifoNamedLikeADocumentIsRefusedWithoutBlocking) {
   std::string path = (dir_ / "pipe.pdf").string();
   ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
-  EXPECT_EQ(ExtractAdobeThumbnailRoute(path, Output()), AdobeRoute::kNone);
+  EXPECT_EQ(RouteOf(path, Output()), ExtractRoute::kNone);
   EXPECT_FALSE(fs::exists(Output()));
 }
 
@@ -123,7 +127,7 @@ TEST_F(AdobeThumbnailTest, EveryValueLayoutGivesTheWholeJpeg) {
   for (const auto& c : cases) {
     std::string doc = "%PDF-1.7\n<rdf:li>\n " + c.text;
     auto [route, written] = Extract("doc.pdf", doc);
-    EXPECT_EQ(route, AdobeRoute::kXmp) << c.what;
+    EXPECT_EQ(route, ExtractRoute::kXmp) << c.what;
     EXPECT_EQ(written, Str(jpeg)) << c.what;
   }
 }
@@ -139,14 +143,14 @@ TEST_F(AdobeThumbnailTest, ValueEndingOnItsLineKeepsTheLineRuleBytes) {
   ASSERT_EQ(expected.size(), jpeg.size() + 1);
 
   auto [route, written] = Extract("doc.ai", "%PDF-1.6\n" + line + "\n");
-  EXPECT_EQ(route, AdobeRoute::kXmp);
+  EXPECT_EQ(route, ExtractRoute::kXmp);
   EXPECT_EQ(written, Str(expected));
 }
 
 TEST_F(AdobeThumbnailTest, FirstOccurrenceWinsOutsideInDesign) {
   Bytes first = TestJpeg(100, 4), second = TestJpeg(120, 5);
   auto [route, written] = Extract("doc.eps", "%!PS\n" + Element(first) + "\n" + Element(second) + "\n");
-  EXPECT_EQ(route, AdobeRoute::kXmp);
+  EXPECT_EQ(route, ExtractRoute::kXmp);
   EXPECT_EQ(written, Str(first));
 }
 
@@ -161,7 +165,7 @@ TEST_F(AdobeThumbnailTest, InDesignTakesTheFirstOccurrenceWith10240BytesBeforeAN
     ASSERT_EQ(doc.find('\0', key), key + run);
     doc += Element(current) + "\n" + std::string(12000, ' ');
     auto [route, written] = Extract("doc.indd", doc);
-    EXPECT_EQ(route, AdobeRoute::kXmp) << run;
+    EXPECT_EQ(route, ExtractRoute::kXmp) << run;
     EXPECT_EQ(written, Str(run == 10240 ? stale : current)) << run;
     // Without the signature the rule does not apply.
     doc.replace(0, 4, "%!PS");
@@ -171,7 +175,7 @@ TEST_F(AdobeThumbnailTest, InDesignTakesTheFirstOccurrenceWith10240BytesBeforeAN
 
 TEST_F(AdobeThumbnailTest, InDesignOccurrenceCloseToTheEndOfTheDataIsPassedOver) {
   std::string doc = kInddMagic + std::string(100, ' ') + Element(TestJpeg(100, 8)) + std::string(5000, ' ');
-  EXPECT_EQ(Extract("doc.indd", doc).first, AdobeRoute::kNone);
+  EXPECT_EQ(Extract("doc.indd", doc).first, ExtractRoute::kNone);
   EXPECT_FALSE(fs::exists(Output()));
 }
 
@@ -203,13 +207,13 @@ TEST_F(AdobeThumbnailTest, WindowIsTheFirstMiBOrTheLastMiBOfALargeInDesignDocume
     auto [route, written] = Extract(c.indd ? "doc.indd" : "doc.pdf", doc);
     std::string context = std::to_string(c.size) + (c.indd ? " indd" : "");
     if (c.windowStart == SIZE_MAX) {
-      EXPECT_EQ(route, AdobeRoute::kNone) << context;
+      EXPECT_EQ(route, ExtractRoute::kNone) << context;
       continue;
     }
     std::string text = doc.substr(c.valueOffset, std::min(c.size, c.windowStart + kMiB) - c.valueOffset);
     Bytes expected(text.size());
     expected.resize(DecodeBase64(text.data() + 15, text.size() - 15, expected.data(), expected.size()));
-    EXPECT_EQ(route, AdobeRoute::kXmp) << context;
+    EXPECT_EQ(route, ExtractRoute::kXmp) << context;
     EXPECT_EQ(written, Str(expected)) << context;
     if (c.size == kMiB + 1 && !c.indd) {
       EXPECT_NE(written, Str(jpeg)) << "the last byte must stay unread";
@@ -221,7 +225,7 @@ TEST_F(AdobeThumbnailTest, XmpThumbnailWinsOverAHexPreview) {
   Bytes jpeg = TestJpeg(500, 10);
   std::string doc = Str(BuildHexPreviewAi(16, 8, true, jpeg));
   auto [route, written] = Extract("badge.ai", doc);
-  EXPECT_EQ(route, AdobeRoute::kXmp);
+  EXPECT_EQ(route, ExtractRoute::kXmp);
   EXPECT_EQ(written, Str(jpeg));
   EXPECT_FALSE(fs::exists(HexPreviewPath(Output())));
 }
@@ -232,11 +236,11 @@ TEST_F(AdobeThumbnailTest, EmptyValueFallsThroughToTheHexPreview) {
                             "xmpGImg:image=\"\"/>\n", "<xmpGImg:image>===&#xA;</xmpGImg:image>\n"}) {
     std::string out = Output();
     fs::remove(HexPreviewPath(out));
-    EXPECT_EQ(ExtractAdobeThumbnailRoute(Write("doc.ai", "%!PS\n" + empty + preview), out), AdobeRoute::kHexPreview)
+    EXPECT_EQ(RouteOf(Write("doc.ai", "%!PS\n" + empty + preview), out), ExtractRoute::kHexPreview)
         << empty;
     EXPECT_FALSE(fs::exists(out)) << "an empty picture was written for " << empty;
     EXPECT_TRUE(fs::exists(HexPreviewPath(out))) << empty;
-    EXPECT_EQ(ExtractAdobeThumbnailRoute(Write("bare.ai", "%!PS\n" + empty), out), AdobeRoute::kNone) << empty;
+    EXPECT_EQ(RouteOf(Write("bare.ai", "%!PS\n" + empty), out), ExtractRoute::kNone) << empty;
   }
 }
 
@@ -245,7 +249,7 @@ TEST_F(AdobeThumbnailTest, HexRouteSeesTheWholeFirstMiB) {
   // thumbnail after it does not.
   std::string doc = Place(3 * kMiB, kMiB - 20000, HexPreviewText(16, 8, true));
   doc.replace(2 * kMiB, 200, Element(TestJpeg(100, 11)));
-  EXPECT_EQ(ExtractAdobeThumbnailRoute(Write("doc.ai", doc), Output()), AdobeRoute::kHexPreview);
+  EXPECT_EQ(RouteOf(Write("doc.ai", doc), Output()), ExtractRoute::kHexPreview);
 }
 
 TEST_F(AdobeThumbnailTest, OutputByAbsoluteAndRelativePath) {
@@ -255,8 +259,8 @@ TEST_F(AdobeThumbnailTest, OutputByAbsoluteAndRelativePath) {
   std::string absolute = (dir_ / "sub" / "a_T.jpg").string();
   std::string relative = fs::relative(dir_ / "sub" / "r_T.jpg", fs::current_path()).string();
   ASSERT_TRUE(fs::path(relative).is_relative());
-  EXPECT_EQ(ExtractAdobeThumbnailRoute(doc, absolute), AdobeRoute::kXmp);
-  EXPECT_EQ(ExtractAdobeThumbnailRoute(doc, relative), AdobeRoute::kXmp);
+  EXPECT_EQ(RouteOf(doc, absolute), ExtractRoute::kXmp);
+  EXPECT_EQ(RouteOf(doc, relative), ExtractRoute::kXmp);
   EXPECT_EQ(ReadOutput(absolute), Str(jpeg));
   EXPECT_EQ(ReadOutput((dir_ / "sub" / "r_T.jpg").string()), Str(jpeg));
 }
@@ -264,26 +268,26 @@ TEST_F(AdobeThumbnailTest, OutputByAbsoluteAndRelativePath) {
 TEST_F(AdobeThumbnailTest, UnwritableOutputGivesFalseAndLeavesNothing) {
   std::string doc = Write("doc.pdf", "%PDF\n" + Element(TestJpeg(400, 13)) + "\n");
   fs::create_directory(dir_ / "taken_T.jpg");  // a folder where the picture should go
-  EXPECT_EQ(ExtractAdobeThumbnailRoute(doc, (dir_ / "taken_T.jpg").string()), AdobeRoute::kNone);
-  EXPECT_EQ(ExtractAdobeThumbnailRoute(doc, (dir_ / "no" / "such" / "x_T.jpg").string()), AdobeRoute::kNone);
+  EXPECT_EQ(RouteOf(doc, (dir_ / "taken_T.jpg").string()), ExtractRoute::kNone);
+  EXPECT_EQ(RouteOf(doc, (dir_ / "no" / "such" / "x_T.jpg").string()), ExtractRoute::kNone);
   EXPECT_EQ(FilesIn(), 2u) << "a temporary file was left behind";
 }
 
 TEST_F(AdobeThumbnailTest, ExistingOutputIsReplacedWholeOrLeftAlone) {
   std::string out = Output();
   ASSERT_TRUE(WriteFileAtomically(out, "old", 3));
-  EXPECT_EQ(ExtractAdobeThumbnailRoute(Write("none.pdf", "%PDF-1.7\nno thumbnail\n"), out), AdobeRoute::kNone);
+  EXPECT_EQ(RouteOf(Write("none.pdf", "%PDF-1.7\nno thumbnail\n"), out), ExtractRoute::kNone);
   EXPECT_EQ(ReadOutput(out), "old");
   Bytes jpeg = TestJpeg(50, 14);
-  EXPECT_EQ(ExtractAdobeThumbnailRoute(Write("doc.pdf", Element(jpeg)), out), AdobeRoute::kXmp);
+  EXPECT_EQ(RouteOf(Write("doc.pdf", Element(jpeg)), out), ExtractRoute::kXmp);
   EXPECT_EQ(ReadOutput(out), Str(jpeg));
 }
 
 TEST_F(AdobeThumbnailTest, MalformedDocumentsGiveFalse) {
   for (std::string doc : {std::string(), std::string("\x06\x06\xED", 3), kInddMagic, std::string("pGImg:image>"), std::string("pGImg:image='"), std::string(5000, '\0'),
                           "<xmpGImg:image>" + std::string(100, '\0')}) {
-    EXPECT_EQ(Extract("doc.indd", doc).first, AdobeRoute::kNone) << doc.size();
-    EXPECT_EQ(Extract("doc.pdf", doc).first, AdobeRoute::kNone) << doc.size();
+    EXPECT_EQ(Extract("doc.indd", doc).first, ExtractRoute::kNone) << doc.size();
+    EXPECT_EQ(Extract("doc.pdf", doc).first, ExtractRoute::kNone) << doc.size();
   }
 }
 
@@ -303,11 +307,11 @@ TEST_F(AdobeThumbnailTest, SampleDocumentsOfEveryKindAndLayoutGiveTheirJpeg) {
       EXPECT_EQ(doc.size(), options.totalSize) << context;
       EXPECT_EQ(Str(doc).find("<?xpacket begin"), options.xmpOffset) << context;
       auto [route, written] = Extract(names[k], Str(doc));
-      EXPECT_EQ(route, AdobeRoute::kXmp) << context;
+      EXPECT_EQ(route, ExtractRoute::kXmp) << context;
       EXPECT_EQ(written, Str(jpeg)) << context;
     }
   }
-  EXPECT_EQ(Extract("none.pdf", Str(BuildDocumentWithoutThumbnail(DocumentKind::kPdf, 9000))).first, AdobeRoute::kNone);
+  EXPECT_EQ(Extract("none.pdf", Str(BuildDocumentWithoutThumbnail(DocumentKind::kPdf, 9000))).first, ExtractRoute::kNone);
 }
 
 // ---------------------------------------------------------------------------
@@ -448,11 +452,11 @@ class GrowingReadsTest : public AdobeThumbnailTest {
                           std::to_string(size) + " at " + std::to_string(at) + " feature " + std::to_string(c.feature);
     ++compared_;
     if (!expected) {
-      EXPECT_EQ(route, AdobeRoute::kNone) << context;
+      EXPECT_EQ(route, ExtractRoute::kNone) << context;
       return;
     }
     ++found_;
-    EXPECT_EQ(route, AdobeRoute::kXmp) << context;
+    EXPECT_EQ(route, ExtractRoute::kXmp) << context;
     EXPECT_EQ(written, Str(*expected)) << context;
   }
 

@@ -1,9 +1,11 @@
 #include "corel_thumbnail.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <unzip.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -101,13 +103,32 @@ bool HasCorelExtension(const std::string& path) {
   return false;
 }
 
-bool ExtractCorelThumbnail(const std::string& documentPath, const std::string& outputPath) {
-  if (!HasCorelExtension(documentPath)) return false;
+ExtractResult ExtractCorelThumbnailResult(const std::string& documentPath, const std::string& outputPath) {
+  if (!HasCorelExtension(documentPath)) {
+    return ExtractResult::Failed(ExtractStatus::kUnsupported, "not a CorelDRAW document");
+  }
   std::optional<Bytes> stored = ReadCorelPreview(documentPath);
-  if (!stored) return false;
+  if (!stored) {
+    // Only now tell an unreadable document from one without a picture,
+    // without reading it again.
+    if (!IsRegularFile(documentPath)) return ExtractResult::Failed(ExtractStatus::kUnreadable, "not a regular file");
+    if (access(documentPath.c_str(), R_OK) != 0) {
+      return ExtractResult::Failed(ExtractStatus::kUnreadable, std::strerror(errno));
+    }
+    return ExtractResult::Failed(ExtractStatus::kNoPicture);
+  }
   CImage picture;
-  return picture.LoadFromMemory(stored->data(), stored->size()) == ImageStatus::kOk &&
-         picture.SaveToFile(outputPath) == ImageStatus::kOk;
+  if (picture.LoadFromMemory(stored->data(), stored->size()) != ImageStatus::kOk) {
+    return ExtractResult::Failed(ExtractStatus::kDamaged, "stored CorelDRAW picture does not decode");
+  }
+  if (picture.SaveToFile(outputPath) != ImageStatus::kOk) {
+    return ExtractResult::Failed(ExtractStatus::kCannotWrite, outputPath);
+  }
+  return ExtractResult::Written(ExtractRoute::kCorel, outputPath);
+}
+
+bool ExtractCorelThumbnail(const std::string& documentPath, const std::string& outputPath) {
+  return ExtractCorelThumbnailResult(documentPath, outputPath).written();
 }
 
 int ProbeCorelVersion(const std::string& documentPath) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "extract_result.h"
 #include "file_util.h"
 
 namespace glimpses {
@@ -30,6 +31,8 @@ bool HasCorelExtension(const std::string& path);
 // on false an existing file at `outputPath` is left as it was. The stored
 // picture is converted in memory: no intermediate file is written.
 bool ExtractCorelThumbnail(const std::string& documentPath, const std::string& outputPath);
+// The same, saying where the picture went or why none was written.
+ExtractResult ExtractCorelThumbnailResult(const std::string& documentPath, const std::string& outputPath);
 
 // kCorelZipVersion when the document starts with "PK"; otherwise the 16-bit
 // little-endian number at offset 20; kCorelUnreadable or kCorelNoVersion.

@@ -2,42 +2,51 @@
 
 #include "adobe_thumbnail.h"
 #include "corel_thumbnail.h"
-#include "hex_preview.h"
 #include "path.h"
 
 namespace glimpses {
 
 namespace {
 
-// The Adobe try under `adobeOutput`, then the CorelDRAW try under `corelOutput`.
-std::optional<std::string> ExtractEitherWay(const std::string& documentPath, const std::string& adobeOutput,
-                                            const std::string& corelOutput) {
-  switch (ExtractAdobeThumbnailRoute(documentPath, adobeOutput)) {
-    case AdobeRoute::kXmp:
-      return adobeOutput;
-    case AdobeRoute::kHexPreview:
-      return HexPreviewPath(adobeOutput);
-    case AdobeRoute::kNone:
-      break;
-  }
-  if (ExtractCorelThumbnail(documentPath, corelOutput)) return corelOutput;
-  return std::nullopt;
+// The Adobe try under `adobeOutput`, then the CorelDRAW try under
+// `corelOutput`. A document of neither kind is refused by both.
+ExtractResult ExtractEitherWay(const std::string& documentPath, const std::string& adobeOutput,
+                               const std::string& corelOutput) {
+  ExtractResult adobe = ExtractAdobeThumbnailResult(documentPath, adobeOutput);
+  if (adobe.written() || IsAdobeDocumentName(documentPath)) return adobe;
+  ExtractResult corel = ExtractCorelThumbnailResult(documentPath, corelOutput);
+  if (corel.written() || HasCorelExtension(documentPath)) return corel;
+  return ExtractResult::Failed(ExtractStatus::kUnsupported, "not an AI, EPS, InDesign, PDF or CorelDRAW document");
+}
+
+std::optional<std::string> WrittenPath(const ExtractResult& result) {
+  if (!result.written()) return std::nullopt;
+  return result.path;
 }
 
 }  // namespace
 
-std::optional<std::string> ExtractThumbnailFile(const std::string& documentPath, const std::string& outputPath) {
+ExtractResult TryExtractThumbnail(const std::string& documentPath, const std::string& outputPath) {
   return ExtractEitherWay(documentPath, outputPath, outputPath);
 }
 
-std::optional<std::string> ExtractThumbnailInto(const std::string& folder, const std::string& documentPath,
-                                                const std::string& fileName) {
+ExtractResult TryExtractThumbnailInto(const std::string& folder, const std::string& documentPath,
+                                      const std::string& fileName) {
   const std::string base = JoinPath(folder, fileName);
   return ExtractEitherWay(documentPath, base + "_T.jpg", base + "_T.png");
 }
 
+std::optional<std::string> ExtractThumbnailFile(const std::string& documentPath, const std::string& outputPath) {
+  return WrittenPath(TryExtractThumbnail(documentPath, outputPath));
+}
+
+std::optional<std::string> ExtractThumbnailInto(const std::string& folder, const std::string& documentPath,
+                                                const std::string& fileName) {
+  return WrittenPath(TryExtractThumbnailInto(folder, documentPath, fileName));
+}
+
 bool ExtractThumbnail(const std::string& documentPath, const std::string& outputPath) {
-  return ExtractThumbnailFile(documentPath, outputPath).has_value();
+  return TryExtractThumbnail(documentPath, outputPath).written();
 }
 
 }  // namespace glimpses

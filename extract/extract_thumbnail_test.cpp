@@ -142,5 +142,40 @@ TEST_F(FrontEndTest, NothingWrittenMeansFalse) {
   EXPECT_EQ(Names(), (std::set<std::string>{"empty.cdr", "empty.pdf"}));
 }
 
+TEST_F(FrontEndTest, EveryFailureSaysWhy) {
+  const std::string emptyXmp = "%PDF-1.7\n<xmpGImg:image>\n</xmpGImg:image>\n";
+  Bytes garbledDisp = SampleDispData(10, 7, 8);
+  garbledDisp.resize(20);
+  const Bytes brokenCdr = BuildCorelRiff(1300, {{"DISP", garbledDisp, std::nullopt}});
+  Write("empty value.pdf", emptyXmp);
+  Write("garbled.cdr", brokenCdr);
+  Write("notes.txt", "text");
+  Write("blank.cdr", BuildCorelRiff(1300, {{"LIST", Bytes(7, 'x'), std::nullopt}}));
+  WriteCdr("good.cdr");
+  fs::create_directory(Path("folder.pdf"));
+  struct Case {
+    const char* document;
+    const char* output;
+    ExtractStatus status;
+  } cases[] = {
+      {"empty value.pdf", "out.jpg", ExtractStatus::kDamaged},
+      {"garbled.cdr", "out.png", ExtractStatus::kDamaged},
+      {"notes.txt", "out.png", ExtractStatus::kUnsupported},
+      {"blank.cdr", "out.png", ExtractStatus::kNoPicture},
+      {"missing.pdf", "out.jpg", ExtractStatus::kUnreadable},
+      {"folder.pdf", "out.jpg", ExtractStatus::kUnreadable},
+      {"good.cdr", "no/such/folder/out.png", ExtractStatus::kCannotWrite},
+  };
+  for (const Case& c : cases) {
+    ExtractResult result = TryExtractThumbnail(Path(c.document), Path(c.output));
+    EXPECT_EQ(result.status, c.status) << c.document << ": " << DescribeFailure(result);
+    EXPECT_EQ(result.route, ExtractRoute::kNone) << c.document;
+    EXPECT_FALSE(FileExists(Path("out.jpg")) || FileExists(Path("out.png"))) << c.document;
+  }
+  ExtractResult good = TryExtractThumbnail(Path("good.cdr"), Path("out.png"));
+  EXPECT_EQ(good.route, ExtractRoute::kCorel);
+  EXPECT_EQ(good.path, Path("out.png"));
+}
+
 }  // namespace
 }  // namespace glimpses

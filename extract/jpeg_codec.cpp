@@ -20,6 +20,7 @@ namespace {
 struct ErrorManager {
   jpeg_error_mgr base;
   std::jmp_buf jump;
+  bool warningsAreErrors = false;
 };
 
 [[noreturn]] void OnJpegError(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1); }
@@ -27,7 +28,9 @@ struct ErrorManager {
 void OnJpegMessage(j_common_ptr cinfo, int level) {
   // A stream that ends early decodes as grey filler with only a warning;
   // we would rather have no picture than a half-grey one.
-  if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) OnJpegError(cinfo);
+  if (level < 0 && (cinfo->err->msg_code == JWRN_JPEG_EOF || reinterpret_cast<ErrorManager*>(cinfo->err)->warningsAreErrors)) {
+    OnJpegError(cinfo);
+  }
 }
 
 void Silence(j_common_ptr) {}
@@ -182,10 +185,9 @@ bool WriteScanlines(jpeg_compress_struct* cinfo, ErrorManager* errors, MemoryDes
   return true;
 }
 
-}  // namespace
-
-ImageStatus DecodeJpeg(const std::uint8_t* data, std::size_t size, CImage& image) {
+ImageStatus Decode(const std::uint8_t* data, std::size_t size, CImage& image, bool warningsAreErrors) {
   Decompressor decompressor;
+  decompressor.errors()->warningsAreErrors = warningsAreErrors;
   jpeg_decompress_struct* cinfo = decompressor.cinfo();
   if (!ReadHeader(cinfo, decompressor.errors(), decompressor.progress(), data, size)) return ImageStatus::kFail;
   if (cinfo->image_width > static_cast<JDIMENSION>(kMaxImagePixels) || cinfo->image_height > static_cast<JDIMENSION>(kMaxImagePixels)) {
@@ -215,6 +217,18 @@ ImageStatus DecodeJpeg(const std::uint8_t* data, std::size_t size, CImage& image
   std::vector<std::uint8_t> scratch(cinfo->out_color_space == JCS_CMYK ? static_cast<std::size_t>(image.Width()) * 4 : 0);
   if (!ReadScanlines(cinfo, decompressor.errors(), rows.data(), scratch.data())) return ImageStatus::kFail;
   return ImageStatus::kOk;
+}
+
+}  // namespace
+
+ImageStatus DecodeJpeg(const std::uint8_t* data, std::size_t size, CImage& image) {
+  return Decode(data, size, image, false);
+}
+
+bool IsWholeJpeg(const std::uint8_t* data, std::size_t size, CImage& image) {
+  constexpr std::uint8_t kStart[] = {0xFF, 0xD8}, kEnd[] = {0xFF, 0xD9};
+  return size >= 4 && std::memcmp(data, kStart, 2) == 0 && std::memcmp(data + size - 2, kEnd, 2) == 0 &&
+         Decode(data, size, image, true) == ImageStatus::kOk;
 }
 
 std::optional<Bytes> EncodeJpeg(const CImage& source) {

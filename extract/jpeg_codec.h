@@ -14,6 +14,12 @@ namespace glimpses {
 // indices over a grey ramp, CMYK converted to 24 bits. kFail on damage.
 ImageStatus DecodeJpeg(const std::uint8_t* data, std::size_t size, CImage& image);
 
+// True when `data` is one whole JPEG stream, from its start marker at the
+// first byte to its end marker at the last, that libjpeg decodes without an
+// error or a warning; `image` then holds it. Stale fragments of a stream
+// fail here however much of their header survived.
+bool IsWholeJpeg(const std::uint8_t* data, std::size_t size, CImage& image);
+
 // The baseline JPEG of `image` at the library's default quality; alpha is
 // dropped. Nullopt for an empty image.
 std::optional<Bytes> EncodeJpeg(const CImage& image);

@@ -8,6 +8,7 @@
 #include "adobe_samples.h"
 #include "corel_samples.h"
 #include "file_util.h"
+#include "preview_samples.h"
 
 namespace {
 
@@ -59,6 +60,12 @@ bool WriteAdobeSamples(const std::filesystem::path& dir) {
   samples.push_back({"badge hex.ai", glimpses::BuildHexPreviewAi(105, 80, false)});
   samples.push_back({"badge rle.ai", glimpses::BuildHexPreviewAi(128, 96, true)});
   samples.push_back({"no thumbnail.pdf", glimpses::BuildDocumentWithoutThumbnail(DocumentKind::kPdf, 20000)});
+  using glimpses::TiffLayout, glimpses::TiffCompression;
+  samples.push_back({"windows preview.eps", glimpses::BuildDosEps(glimpses::BuildTiff(160, 120, TiffLayout::kRgb, TiffCompression::kLzw))});
+  const std::string epsi = glimpses::BuildEpsi(128, 96, 8);
+  samples.push_back({"grey preview.eps", glimpses::Bytes(epsi.begin(), epsi.end())});
+  const std::string photo = glimpses::BuildImageResourceEps(glimpses::SampleJpeg(160, 120, 7));
+  samples.push_back({"photo resource.eps", glimpses::Bytes(photo.begin(), photo.end())});
   return WriteSamples(dir, samples);
 }
 

@@ -1,0 +1,20 @@
+// InDesign documents: the XMP thumbnail search with its 10,240-byte rule and
+// the check that lets a shorter value through only as a whole JPEG. The
+// input follows the InDesign signature, so every run takes that path.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "adobe_thumbnail.h"
+#include "scratch_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const glimpses::ScratchFolder scratch;
+  std::vector<std::uint8_t> document = {0x06, 0x06, 0xED, 0xF5};
+  document.insert(document.end(), data, data + size);
+  std::string path = scratch.WriteInput("in.indd", document.data(), document.size());
+  glimpses::ExtractAdobeThumbnail(path, scratch.Path("out_T.jpg"));
+  scratch.Remove("out_T.jpg");
+  scratch.Remove("out_T.png");
+  return 0;
+}
