@@ -127,11 +127,11 @@ std::optional<Bytes> DocumentWindow::ReadRange(std::int64_t offset, std::size_t 
   if (fromStart() && static_cast<std::uint64_t>(offset) + size <= available_) {
     return Bytes(data_.get() + offset, data_.get() + offset + size);
   }
-  if (fd_ < 0) return std::nullopt;
+  if (!fd_) return std::nullopt;
   Bytes bytes(size);
   std::size_t got = 0;
   while (got < size) {
-    ssize_t n = pread(fd_, bytes.data() + got, size - got, static_cast<off_t>(offset + static_cast<std::int64_t>(got)));
+    ssize_t n = pread(fd_.get(), bytes.data() + got, size - got, static_cast<off_t>(offset + static_cast<std::int64_t>(got)));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return std::nullopt;
     got += static_cast<std::size_t>(n);
