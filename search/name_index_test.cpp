@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "index_cache.h"
 #include "test_tree.h"
 
 namespace glimpses {

@@ -12,6 +12,8 @@
 #include <optional>
 #include <string_view>
 
+#include "answer_order.h"
+
 extern char** environ;
 
 namespace glimpses {

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "index_cache.h"
 #include "name_index.h"
 #include "plocate_backend.h"
 #include "query.h"

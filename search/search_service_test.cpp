@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "document_filter.h"
+#include "index_cache.h"
 #include "name_index.h"
 #include "test_tree.h"
 

@@ -1,0 +1,76 @@
+// The name index's table: every entry (file or folder) in one vector, their
+// case-folded names in one arena in entry order, parent links instead of
+// paths. An entry's id is its position; a removed entry stays as a dead slot
+// until Compact renumbers the table. The crawl fills it, the search reads it
+// and the cache file saves it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace glimpses {
+
+struct IndexTable {
+  static constexpr std::uint32_t kNoParent = UINT32_MAX;
+  static constexpr std::uint32_t kNoEntry = UINT32_MAX;
+  static constexpr std::uint32_t kSameAsFolded = UINT32_MAX;
+  // Entry::folder values that are not folder records.
+  static constexpr std::uint32_t kFile = UINT32_MAX;
+  static constexpr std::uint32_t kDead = UINT32_MAX - 1;
+  static constexpr std::uint32_t kLeafFolder = UINT32_MAX - 2;  // a folder we do not enter
+  static constexpr std::uint32_t kFirstMark = kLeafFolder;
+  static constexpr std::int64_t kUnknownMtime = INT64_MIN;
+
+  struct Entry {
+    std::uint32_t parent;  // entry id of the holding folder; kNoParent for a root
+    std::uint32_t folded;  // offset of the folded name in `folded`
+    std::uint32_t name;    // offset of the name in `names`, or kSameAsFolded
+    std::uint32_t folder;  // index in `folders`, or kFile / kDead / kLeafFolder
+  };
+  struct Folder {
+    std::uint32_t entry;  // kDead when the record is free
+    std::int64_t mtimeNs;
+    std::vector<std::uint32_t> children;
+  };
+  struct Root {
+    std::uint32_t entry;  // kNoEntry while the root is unavailable
+    std::uint64_t dev;
+  };
+
+  // Appends an entry under `parent` (kNoParent for a root) and returns its id.
+  std::uint32_t Add(std::uint32_t parent, std::string_view name, bool isFolder);
+  // Marks the entry and everything below it dead.
+  void MarkDead(std::uint32_t id);
+  // Drops the dead slots, renumbering every entry and folder record.
+  void Compact();
+  // Empties the table, with `rootCount` roots not yet read.
+  void Clear(std::size_t rootCount);
+  void ShrinkToFit();
+
+  bool IsFolderRecord(std::uint32_t id) const { return entries[id].folder < kFirstMark; }
+  std::string_view FoldedName(std::uint32_t id) const;
+  std::string_view Name(std::uint32_t id) const;
+  // The full path of an entry, from its root's path down.
+  std::string PathOf(std::uint32_t id) const;
+
+  std::size_t RootEntryCount() const;
+  std::size_t EntryCount() const { return entries.size() - dead - RootEntryCount(); }
+  std::size_t FolderCount() const;
+  // Bytes held by the table's structures.
+  std::size_t MemoryBytes() const;
+
+  std::vector<Root> roots;
+  std::vector<Entry> entries;
+  std::string folded;  // NUL-terminated folded names, in entry order
+  std::string names;   // NUL-terminated names whose folded form differs
+  std::vector<Folder> folders;
+  std::size_t dead = 0;
+};
+
+// `folder` and `name` joined by one '/'.
+std::string JoinPath(std::string folder, std::string_view name);
+
+}  // namespace glimpses
