@@ -16,7 +16,8 @@ using Entry = IndexTable::Entry;
 using Folder = IndexTable::Folder;
 using Root = IndexTable::Root;
 
-constexpr char kMagic[8] = {'G', 'L', 'I', 'M', 'I', 'D', 'X', '1'};
+// Version 2 keeps the entries in the answer order, parents anywhere.
+constexpr char kMagic[8] = {'G', 'L', 'I', 'M', 'I', 'D', 'X', '2'};
 
 std::uint64_t Fnv1a(std::string_view data, std::uint64_t hash = 1469598103934665603ull) {
   for (unsigned char c : data) {
@@ -85,44 +86,65 @@ class Reader {
   std::size_t left_;
 };
 
-// Every offset inside its arena, parents before their children, folder
-// records pointing both ways; fills in the children lists.
+// Every offset inside its arena, folder records pointing both ways, every
+// parent a live folder and every chain of parents ending at a root; fills
+// in the children lists.
 bool CheckTable(IndexTable* t) {
-  if (t->entries.size() >= IndexTable::kFirstMark) return false;
+  const std::size_t count = t->entries.size();
+  if (count >= IndexTable::kFirstMark || t->orderedCount > count) return false;
   if (!t->folded.empty() && t->folded.back() != '\0') return false;
   if (!t->names.empty() && t->names.back() != '\0') return false;
   if (t->entries.empty() != t->folded.empty()) return false;
-  for (std::uint32_t id = 0; id < t->entries.size(); ++id) {
+  if (!t->entries.empty() && t->entries.front().folded != 0) return false;
+  for (std::uint32_t id = 0; id < count; ++id) {
     const Entry& entry = t->entries[id];
     if (entry.folded >= t->folded.size()) return false;
     if (id > 0 && entry.folded <= t->entries[id - 1].folded) return false;
     if (entry.name != IndexTable::kSameAsFolded && entry.name >= t->names.size()) return false;
-    if (entry.folder == IndexTable::kDead) {
-      ++t->dead;
-      continue;
-    }
     if (entry.folder < IndexTable::kFirstMark &&
         (entry.folder >= t->folders.size() || t->folders[entry.folder].entry != id))
       return false;
-    if (entry.parent == IndexTable::kNoParent) {
-      if (std::none_of(t->roots.begin(), t->roots.end(), [&](const Root& root) { return root.entry == id; }))
-        return false;
-      continue;
-    }
-    if (entry.parent >= id || !t->IsFolderRecord(entry.parent)) return false;
-    t->folders[t->entries[entry.parent].folder].children.push_back(id);
   }
-  if (!t->entries.empty() && t->entries.front().folded != 0) return false;
   for (std::uint32_t index = 0; index < t->folders.size(); ++index) {
     const std::uint32_t entry = t->folders[index].entry;
-    if (entry != IndexTable::kDead && (entry >= t->entries.size() || t->entries[entry].folder != index))
-      return false;
+    if (entry != IndexTable::kDead && (entry >= count || t->entries[entry].folder != index)) return false;
   }
   for (const Root& root : t->roots) {
     if (root.entry == IndexTable::kNoEntry) continue;
-    if (root.entry >= t->entries.size() || t->entries[root.entry].parent != IndexTable::kNoParent ||
+    if (root.entry >= count || t->entries[root.entry].parent != IndexTable::kNoParent ||
         !t->IsFolderRecord(root.entry))
       return false;
+  }
+  std::vector<std::uint32_t> rootEntries;
+  for (const Root& root : t->roots)
+    if (root.entry != IndexTable::kNoEntry) rootEntries.push_back(root.entry);
+  std::sort(rootEntries.begin(), rootEntries.end());
+  if (std::adjacent_find(rootEntries.begin(), rootEntries.end()) != rootEntries.end()) return false;
+  // 0: not seen, 1: on the chain being followed, 2: leads to a root.
+  std::vector<std::uint8_t> state(count, 0);
+  std::vector<std::uint32_t> chain;
+  for (std::uint32_t id = 0; id < count; ++id) {
+    if (t->entries[id].folder == IndexTable::kDead) {
+      ++t->dead;
+      continue;
+    }
+    for (std::uint32_t at = id; state[at] != 2;) {
+      if (state[at] == 1) return false;  // a loop
+      state[at] = 1;
+      chain.push_back(at);
+      const std::uint32_t parent = t->entries[at].parent;
+      if (parent == IndexTable::kNoParent) {
+        if (std::none_of(t->roots.begin(), t->roots.end(), [&](const Root& root) { return root.entry == at; }))
+          return false;
+        break;
+      }
+      if (parent >= count || !t->IsFolderRecord(parent)) return false;
+      at = parent;
+    }
+    for (std::uint32_t at : chain) state[at] = 2;
+    chain.clear();
+    const std::uint32_t parent = t->entries[id].parent;
+    if (parent != IndexTable::kNoParent) t->folders[t->entries[parent].folder].children.push_back(id);
   }
   return true;
 }
@@ -151,6 +173,7 @@ bool SaveIndexTable(const IndexTable& table, const std::vector<std::string>& roo
     out.Value(table.roots[i].entry);
     out.Value(table.roots[i].dev);
   }
+  out.Value(table.orderedCount);
   out.Value<std::uint64_t>(table.entries.size());
   out.Put(table.entries.data(), table.entries.size() * sizeof(Entry));
   out.Text(table.folded);
@@ -180,12 +203,15 @@ bool DecodeIndexTable(const std::uint8_t* data, std::size_t size, const std::vec
     if (!in.Value(&t.roots[i].entry) || !in.Value(&t.roots[i].dev)) return false;
   }
   std::uint64_t folderCount = 0;
-  if (!in.Array(&t.entries) || !in.Text(&t.folded) || !in.Text(&t.names) || !in.Value(&folderCount)) return false;
+  if (!in.Value(&t.orderedCount) || !in.Array(&t.entries) || !in.Text(&t.folded) || !in.Text(&t.names) || !in.Value(&folderCount)) return false;
   if (folderCount > t.entries.size()) return false;
   t.folders.resize(folderCount);
-  for (Folder& folder : t.folders)
+  for (Folder& folder : t.folders) {
+    folder.watch = -1;
     if (!in.Value(&folder.entry) || !in.Value(&folder.mtimeNs)) return false;
+  }
   if (!in.done() || !CheckTable(&t)) return false;
+  t.generation = table->generation + 1;
   *table = std::move(t);
   return true;
 }

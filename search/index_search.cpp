@@ -8,7 +8,6 @@
 #include <unordered_map>
 #include <utility>
 
-#include "answer_order.h"
 
 namespace glimpses {
 namespace {
@@ -91,42 +90,14 @@ std::vector<std::uint32_t> MatchEntries(const IndexTable& table, const Query& qu
   return hits;
 }
 
-void SortInAnswerOrder(const IndexTable& table, std::vector<std::uint32_t>& ids) {
-  // Order by folded name first, making folder paths only where two names are
-  // alike. The first eight bytes of each name, read big-endian, settle most
-  // comparisons without touching the arena.
-  std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed;
-  keyed.reserve(ids.size());
-  for (std::uint32_t id : ids) {
-    const std::string_view name = table.FoldedName(id);
-    std::uint64_t key = 0;
-    for (std::size_t i = 0; i < 8; ++i)
-      key = (key << 8) | (i < name.size() ? static_cast<unsigned char>(name[i]) : 0u);
-    keyed.emplace_back(key, id);
-  }
-  std::sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
-    if (a.first != b.first) return a.first < b.first;
-    return table.FoldedName(a.second) < table.FoldedName(b.second);
-  });
-  for (std::size_t i = 0; i < ids.size(); ++i) ids[i] = keyed[i].second;
-  std::unordered_map<std::uint32_t, std::string> folderOf;
-  auto folderPath = [&](std::uint32_t id) -> const std::string& {
-    const std::uint32_t parent = table.entries[id].parent;
-    auto it = folderOf.find(parent);
-    if (it == folderOf.end()) it = folderOf.emplace(parent, table.PathOf(parent)).first;
-    return it->second;
-  };
-  for (auto run = ids.begin(); run != ids.end();) {
-    const auto runEnd = std::find_if(
-        run, ids.end(), [&](std::uint32_t id) { return table.FoldedName(id) != table.FoldedName(*run); });
-    if (runEnd - run > 1) {
-      std::sort(run, runEnd, [&](std::uint32_t a, std::uint32_t b) {
-        return CompareAnswerOrder({table.FoldedName(a), folderPath(a), table.Name(a)},
-                                  {table.FoldedName(b), folderPath(b), table.Name(b)}) < 0;
-      });
-    }
-    run = runEnd;
-  }
+void OrderMatches(const IndexTable& table, std::vector<std::uint32_t>& ids) {
+  const auto tail = std::lower_bound(ids.begin(), ids.end(), table.orderedCount);
+  if (tail == ids.end()) return;
+  std::vector<std::uint32_t> added(tail, ids.end());
+  table.SortInAnswerOrder(added);
+  std::copy(added.begin(), added.end(), tail);
+  std::inplace_merge(ids.begin(), tail, ids.end(),
+                     [&](std::uint32_t a, std::uint32_t b) { return table.AnswerOrderLess(a, b); });
 }
 
 std::vector<SearchResult> ResultsOf(const IndexTable& table, const std::vector<std::uint32_t>& ids) {

@@ -15,8 +15,9 @@ namespace glimpses {
 // second thread on large tables.
 std::vector<std::uint32_t> MatchEntries(const IndexTable& table, const Query& query);
 
-// Puts entry ids in the answer order.
-void SortInAnswerOrder(const IndexTable& table, std::vector<std::uint32_t>& ids);
+// Puts matches in id order into the answer order: those of the ordered part
+// of the table are already in it; only later additions are sorted and merged.
+void OrderMatches(const IndexTable& table, std::vector<std::uint32_t>& ids);
 
 // Name and folder of each entry, in the order given.
 std::vector<SearchResult> ResultsOf(const IndexTable& table, const std::vector<std::uint32_t>& ids);

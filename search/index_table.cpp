@@ -1,8 +1,10 @@
 #include "index_table.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <utility>
 
+#include "answer_order.h"
 #include "query.h"
 
 namespace glimpses {
@@ -26,7 +28,7 @@ std::uint32_t IndexTable::Add(std::uint32_t parent, std::string_view name, bool 
   }
   if (isFolder) {
     entry.folder = static_cast<std::uint32_t>(folders.size());
-    folders.push_back(Folder{id, kUnknownMtime, {}});
+    folders.push_back(Folder{id, -1, kUnknownMtime, {}});
   }
   entries.push_back(entry);
   if (parent != kNoParent) folders[entries[parent].folder].children.push_back(id);
@@ -44,6 +46,8 @@ void IndexTable::MarkDead(std::uint32_t id) {
       Folder& folder = folders[entry.folder];
       stack.insert(stack.end(), folder.children.begin(), folder.children.end());
       folder.entry = kDead;
+      if (folder.watch >= 0) droppedWatches.push_back(folder.watch);
+      folder.watch = -1;
       std::vector<std::uint32_t>().swap(folder.children);
     }
     entry.folder = kDead;
@@ -52,13 +56,23 @@ void IndexTable::MarkDead(std::uint32_t id) {
 }
 
 void IndexTable::Compact() {
+  std::vector<std::uint32_t> order;
+  std::vector<std::uint32_t> rest;
+  order.reserve(entries.size() - dead);
+  for (const Root& root : roots)
+    if (root.entry != kNoEntry) order.push_back(root.entry);
+  for (std::uint32_t id = 0; id < entries.size(); ++id)
+    if (entries[id].folder != kDead && entries[id].parent != kNoParent) rest.push_back(id);
+  SortInAnswerOrder(rest);
+  order.insert(order.end(), rest.begin(), rest.end());
+  std::vector<std::uint32_t>().swap(rest);
+
   std::vector<std::uint32_t> newId(entries.size(), kNoEntry);
+  for (std::uint32_t at = 0; at < order.size(); ++at) newId[order[at]] = at;
   IndexTable out;
-  out.entries.reserve(entries.size() - dead);
-  for (std::uint32_t id = 0; id < entries.size(); ++id) {
+  out.entries.reserve(order.size());
+  for (std::uint32_t id : order) {
     const Entry& old = entries[id];
-    if (old.folder == kDead) continue;
-    newId[id] = static_cast<std::uint32_t>(out.entries.size());
     Entry entry{old.parent == kNoParent ? kNoParent : newId[old.parent],
                 static_cast<std::uint32_t>(out.folded.size()), kSameAsFolded, old.folder};
     out.folded.append(FoldedName(id));
@@ -69,8 +83,9 @@ void IndexTable::Compact() {
       out.names.push_back('\0');
     }
     if (old.folder < kFirstMark) {
+      const Folder& folder = folders[old.folder];
       entry.folder = static_cast<std::uint32_t>(out.folders.size());
-      out.folders.push_back(Folder{newId[id], folders[old.folder].mtimeNs, {}});
+      out.folders.push_back(Folder{newId[id], folder.watch, folder.mtimeNs, {}});
     }
     out.entries.push_back(entry);
   }
@@ -80,12 +95,17 @@ void IndexTable::Compact() {
   out.roots = std::move(roots);
   for (Root& root : out.roots)
     if (root.entry != kNoEntry) root.entry = newId[root.entry];
+  out.orderedCount = static_cast<std::uint32_t>(out.entries.size());
+  out.generation = generation + 1;
+  out.droppedWatches = std::move(droppedWatches);
   *this = std::move(out);
   ShrinkToFit();
 }
 
 void IndexTable::Clear(std::size_t rootCount) {
+  const std::uint64_t nextGeneration = generation + 1;
   *this = IndexTable();
+  generation = nextGeneration;
   roots.assign(rootCount, Root{kNoEntry, 0});
 }
 
@@ -115,6 +135,52 @@ std::string IndexTable::PathOf(std::uint32_t id) const {
   std::string path(Name(chain.back()));
   for (auto it = chain.rbegin() + 1; it != chain.rend(); ++it) path = JoinPath(std::move(path), Name(*it));
   return path;
+}
+
+bool IndexTable::AnswerOrderLess(std::uint32_t a, std::uint32_t b) const {
+  const std::string_view foldedA = FoldedName(a);
+  const std::string_view foldedB = FoldedName(b);
+  if (foldedA != foldedB) return foldedA < foldedB;
+  return CompareAnswerOrder({foldedA, PathOf(entries[a].parent), Name(a)},
+                            {foldedB, PathOf(entries[b].parent), Name(b)}) < 0;
+}
+
+void IndexTable::SortInAnswerOrder(std::vector<std::uint32_t>& ids) const {
+  // Order by folded name first, making folder paths only where two names are
+  // alike. The first eight bytes of each name, read big-endian, settle most
+  // comparisons without touching the arena.
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed;
+  keyed.reserve(ids.size());
+  for (std::uint32_t id : ids) {
+    const std::string_view name = FoldedName(id);
+    std::uint64_t key = 0;
+    for (std::size_t i = 0; i < 8; ++i)
+      key = (key << 8) | (i < name.size() ? static_cast<unsigned char>(name[i]) : 0u);
+    keyed.emplace_back(key, id);
+  }
+  std::sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first < b.first;
+    return FoldedName(a.second) < FoldedName(b.second);
+  });
+  for (std::size_t i = 0; i < ids.size(); ++i) ids[i] = keyed[i].second;
+  std::unordered_map<std::uint32_t, std::string> folderOf;
+  auto folderPath = [&](std::uint32_t id) -> const std::string& {
+    const std::uint32_t parent = entries[id].parent;
+    auto it = folderOf.find(parent);
+    if (it == folderOf.end()) it = folderOf.emplace(parent, PathOf(parent)).first;
+    return it->second;
+  };
+  for (auto run = ids.begin(); run != ids.end();) {
+    const auto runEnd =
+        std::find_if(run, ids.end(), [&](std::uint32_t id) { return FoldedName(id) != FoldedName(*run); });
+    if (runEnd - run > 1) {
+      std::sort(run, runEnd, [&](std::uint32_t a, std::uint32_t b) {
+        return CompareAnswerOrder({FoldedName(a), folderPath(a), Name(a)}, {FoldedName(b), folderPath(b), Name(b)}) <
+               0;
+      });
+    }
+    run = runEnd;
+  }
 }
 
 std::size_t IndexTable::RootEntryCount() const {

@@ -1,8 +1,10 @@
 // The name index's table: every entry (file or folder) in one vector, their
 // case-folded names in one arena in entry order, parent links instead of
 // paths. An entry's id is its position; a removed entry stays as a dead slot
-// until Compact renumbers the table. The crawl fills it, the search reads it
-// and the cache file saves it.
+// (its name and parent kept) until Compact renumbers the table. Compact puts
+// the entries in the answer order, so the matches of a query, found in id
+// order, come out sorted; only entries added since need ordering.
+// The crawl fills it, the search reads it and the cache file saves it.
 #pragma once
 
 #include <cstddef>
@@ -32,6 +34,7 @@ struct IndexTable {
   };
   struct Folder {
     std::uint32_t entry;  // kDead when the record is free
+    std::int32_t watch;   // the change notification watch on it, -1 for none
     std::int64_t mtimeNs;
     std::vector<std::uint32_t> children;
   };
@@ -44,7 +47,8 @@ struct IndexTable {
   std::uint32_t Add(std::uint32_t parent, std::string_view name, bool isFolder);
   // Marks the entry and everything below it dead.
   void MarkDead(std::uint32_t id);
-  // Drops the dead slots, renumbering every entry and folder record.
+  // Drops the dead slots and renumbers every entry and folder record, roots
+  // first and the rest in the answer order. Bumps `generation`.
   void Compact();
   // Empties the table, with `rootCount` roots not yet read.
   void Clear(std::size_t rootCount);
@@ -55,6 +59,10 @@ struct IndexTable {
   std::string_view Name(std::uint32_t id) const;
   // The full path of an entry, from its root's path down.
   std::string PathOf(std::uint32_t id) const;
+  // Puts live non-root entry ids in the answer order.
+  void SortInAnswerOrder(std::vector<std::uint32_t>& ids) const;
+  // True when entry `a` comes before entry `b` in the answer order.
+  bool AnswerOrderLess(std::uint32_t a, std::uint32_t b) const;
 
   std::size_t RootEntryCount() const;
   std::size_t EntryCount() const { return entries.size() - dead - RootEntryCount(); }
@@ -68,6 +76,13 @@ struct IndexTable {
   std::string names;   // NUL-terminated names whose folded form differs
   std::vector<Folder> folders;
   std::size_t dead = 0;
+  // Entries below this id are in the answer order (roots and dead slots
+  // aside); those added since are not.
+  std::uint32_t orderedCount = 0;
+  // Changes whenever ids are renumbered, so ids kept from before can tell.
+  std::uint64_t generation = 0;
+  // Watches of folder records that MarkDead freed, for their owner to drop.
+  std::vector<std::int32_t> droppedWatches;
 };
 
 // `folder` and `name` joined by one '/'.

@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,7 +39,10 @@ class Fd {
  public:
   explicit Fd(int fd = -1) : fd_(fd) {}
   Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Fd& operator=(Fd&&) = delete;
+  Fd& operator=(Fd&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+  }
   Fd(const Fd&) = delete;
   ~Fd() {
     if (fd_ >= 0) ::close(fd_);
@@ -106,7 +111,8 @@ NameIndex::NameIndex(std::vector<std::string> normalizedRoots, bool includeHidde
   table_.Clear(rootPaths_.size());
 }
 
-bool NameIndex::ReadListing(int fd, std::vector<Listed>* listing) const {
+bool NameIndex::ReadListing(int fd, std::vector<Listed>* listing) {
+  ++foldersRead_;
   const int own = ::dup(fd);
   if (own < 0) return false;
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(own), ::closedir);
@@ -125,6 +131,7 @@ bool NameIndex::ReadListing(int fd, std::vector<Listed>* listing) const {
     }
     listing->push_back(Listed{std::string(name), isFolder});
   }
+  entriesRead_.fetch_add(listing->size(), std::memory_order_relaxed);
   return true;
 }
 
@@ -132,7 +139,7 @@ void NameIndex::EnterSubfolder(std::uint32_t entryId, int parentFd, const std::s
                                int depth) {
   const std::uint32_t folderIndex = table_.entries[entryId].folder;
   Fd fd(depth < kMaxHeldDepth ? ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
-                              : ::open(table_.PathOf(entryId).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+                              : OpenEntry(entryId, O_RDONLY));
   struct stat st{};
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) return;  // unreadable: its time stays unknown, retried
   if (st.st_dev != dev) {
@@ -148,6 +155,8 @@ void NameIndex::Crawl(std::uint32_t folderIndex, int fd, std::uint64_t dev, int 
   if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) return;
   struct stat st{};
   std::vector<Listed> listing;
+  // Watched before it is read, so no change falls between the two.
+  if (IsWatchedDev(dev)) WatchFolder(folderIndex, fd);
   if (::fstat(fd, &st) != 0 || !ReadListing(fd, &listing)) return;
   table_.folders[folderIndex].mtimeNs = TrustedMtime(st);
   const std::uint32_t self = table_.folders[folderIndex].entry;
@@ -181,7 +190,7 @@ bool NameIndex::RefreshRoot(std::size_t rootIndex) {
 void NameIndex::Build() {
   table_.Clear(rootPaths_.size());
   for (std::size_t i = 0; i < table_.roots.size(); ++i) RefreshRoot(i);
-  table_.ShrinkToFit();
+  table_.Compact();
 }
 
 // ---- refreshing -------------------------------------------------------------
@@ -195,11 +204,11 @@ std::uint64_t NameIndex::RootDevOf(std::uint32_t entryId) const {
 
 bool NameIndex::Reread(std::uint32_t folderIndex) {
   const std::uint32_t self = table_.folders[folderIndex].entry;
-  const bool isRoot = table_.entries[self].parent == IndexTable::kNoParent;
   const std::uint64_t dev = RootDevOf(self);
-  Fd fd(::open(table_.PathOf(self).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (isRoot ? 0 : O_NOFOLLOW)));
+  Fd fd(OpenEntry(self, O_RDONLY));
   struct stat st{};
   std::vector<Listed> listing;
+  if (fd.get() >= 0 && table_.folders[folderIndex].watch < 0 && IsWatchedDev(dev)) WatchFolder(folderIndex, fd.get());
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || st.st_dev != dev || !ReadListing(fd.get(), &listing)) {
     // Gone, replaced or unreadable: its entries go; its parent's re-read (or
     // the next refresh) settles the folder itself.
@@ -268,7 +277,7 @@ void NameIndex::CheckSubtree(std::uint32_t folderIndex, int fd, std::size_t limi
 // system call; to keep that a one-component fstatat rather than a full path
 // lookup the tree is walked with a descriptor per level, and the walk is
 // split over two threads by subtrees a few levels down.
-std::vector<std::uint32_t> NameIndex::StaleFolders(std::size_t limit) const {
+std::vector<std::uint32_t> NameIndex::StaleFolders(std::size_t limit, const std::vector<bool>& rootsToCheck) const {
   std::vector<std::uint32_t> stale;
   auto checkOwnTime = [&](std::uint32_t folderIndex, int fd, std::vector<std::uint32_t>* out) {
     struct stat st{};
@@ -276,13 +285,15 @@ std::vector<std::uint32_t> NameIndex::StaleFolders(std::size_t limit) const {
   };
   auto openFolder = [&](std::uint32_t folderIndex) {
     const std::uint32_t entry = table_.folders[folderIndex].entry;
-    const int noFollow = table_.entries[entry].parent == IndexTable::kNoParent ? 0 : O_NOFOLLOW;
-    return Fd(::open(table_.PathOf(entry).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC | noFollow));
+    return Fd(OpenEntry(entry, O_PATH));
   };
 
   std::vector<std::uint32_t> level;
-  for (const Root& root : table_.roots)
-    if (root.entry != IndexTable::kNoEntry && IsFolderRecord(root.entry, limit)) level.push_back(table_.entries[root.entry].folder);
+  for (std::size_t i = 0; i < table_.roots.size(); ++i) {
+    const std::uint32_t entry = table_.roots[i].entry;
+    if (rootsToCheck[i] && entry != IndexTable::kNoEntry && IsFolderRecord(entry, limit))
+      level.push_back(table_.entries[entry].folder);
+  }
   for (int depth = 0; depth < 3 && !level.empty() && level.size() < 64; ++depth) {
     std::vector<std::uint32_t> next;
     for (std::uint32_t folderIndex : level) {
@@ -325,29 +336,224 @@ std::vector<std::uint32_t> NameIndex::StaleFolders(std::size_t limit) const {
   return stale;
 }
 
+bool NameIndex::RereadStale(std::vector<std::uint32_t> stale) {
+  // Parents first, so a folder its parent dropped is not read.
+  auto depth = [&](std::uint32_t folderIndex) {
+    int d = 0;
+    for (std::uint32_t at = table_.folders[folderIndex].entry; table_.entries[at].parent != IndexTable::kNoParent;
+         at = table_.entries[at].parent)
+      ++d;
+    return d;
+  };
+  std::vector<std::pair<int, std::uint32_t>> byDepth;
+  for (std::uint32_t folderIndex : stale) byDepth.emplace_back(depth(folderIndex), folderIndex);
+  std::sort(byDepth.begin(), byDepth.end());
+  bool changed = false;
+  for (const auto& [d, folderIndex] : byDepth) {
+    if (table_.folders[folderIndex].entry == IndexTable::kDead) continue;
+    changed |= Reread(folderIndex);
+  }
+  const std::size_t unordered = table_.entries.size() - table_.orderedCount;
+  if ((table_.dead > 256 && table_.dead > table_.entries.size() / 4) ||
+      (unordered > 4096 && unordered > table_.entries.size() / 16))
+    table_.Compact();
+  SettleWatches();
+  return changed;
+}
+
 bool NameIndex::Refresh() {
   bool changed = false;
   const std::size_t knownFolders = table_.folders.size();
   for (std::size_t i = 0; i < table_.roots.size(); ++i) changed |= RefreshRoot(i);
-  std::vector<std::uint32_t> stale = StaleFolders(knownFolders);
-  // Parents were created before their children, so ascending order re-reads
-  // a parent first and skips children it dropped.
-  std::sort(stale.begin(), stale.end());
-  for (std::uint32_t folderIndex : stale) {
-    if (table_.folders[folderIndex].entry == IndexTable::kDead) continue;
-    changed |= Reread(folderIndex);
-  }
-  if (table_.dead > 256 && table_.dead > table_.entries.size() / 4) table_.Compact();
+  changed |= RereadStale(StaleFolders(knownFolders, std::vector<bool>(table_.roots.size(), true)));
   return changed;
+}
+
+// ---- keeping current from notifications ---------------------------------------
+
+// Opens an indexed folder by its path; a path too long for one system call
+// is opened one component at a time from its root.
+int NameIndex::OpenEntry(std::uint32_t entryId, int flags) const {
+  flags |= O_DIRECTORY | O_CLOEXEC;
+  const bool isRoot = table_.entries[entryId].parent == IndexTable::kNoParent;
+  const std::string path = table_.PathOf(entryId);
+  if (path.size() < PATH_MAX) return ::open(path.c_str(), flags | (isRoot ? 0 : O_NOFOLLOW));
+  std::vector<std::uint32_t> chain;
+  for (std::uint32_t at = entryId; at != IndexTable::kNoParent; at = table_.entries[at].parent) chain.push_back(at);
+  Fd fd(::open(std::string(table_.Name(chain.back())).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  for (auto it = chain.rbegin() + 1; it != chain.rend() && fd.get() >= 0; ++it) {
+    const bool last = it + 1 == chain.rend();
+    fd = Fd(::openat(fd.get(), std::string(table_.Name(*it)).c_str(),
+                     (last ? flags : O_PATH | O_DIRECTORY | O_CLOEXEC) | O_NOFOLLOW));
+  }
+  return fd.release();
+}
+
+bool NameIndex::IsWatchedDev(std::uint64_t dev) const {
+  return watch_ != nullptr && std::find(remoteDevs_.begin(), remoteDevs_.end(), dev) == remoteDevs_.end();
+}
+
+void NameIndex::WatchFolder(std::uint32_t folderIndex, int fd) {
+  const int watch = watch_->Add(fd);
+  if (watch < 0) return;  // checked by its time instead
+  table_.folders[folderIndex].watch = watch;
+  if (static_cast<std::size_t>(watch) >= folderOfWatch_.size()) folderOfWatch_.resize(watch + 1, IndexTable::kNoEntry);
+  folderOfWatch_[watch] = folderIndex;
+}
+
+void NameIndex::Watch(FolderWatch* watch) {
+  watch_ = watch;
+  remoteDevs_.clear();
+  for (std::size_t i = 0; i < table_.roots.size(); ++i)
+    if (table_.roots[i].entry != IndexTable::kNoEntry && isRemote_(rootPaths_[i]))
+      remoteDevs_.push_back(table_.roots[i].dev);
+  for (std::uint32_t index = 0; index < table_.folders.size(); ++index) {
+    const IndexTable::Folder& folder = table_.folders[index];
+    if (folder.entry == IndexTable::kDead || folder.watch >= 0 || !IsWatchedDev(RootDevOf(folder.entry))) continue;
+    const Fd fd(OpenEntry(folder.entry, O_PATH));
+    if (fd.get() >= 0) WatchFolder(index, fd.get());
+  }
+  watchMapGeneration_ = table_.generation;
+}
+
+// Watches of folders that went are dropped; after a renumbering the map
+// from watch to folder is made again.
+void NameIndex::SettleWatches() {
+  if (watch_ == nullptr) return;
+  if (watchMapGeneration_ != table_.generation) {
+    std::fill(folderOfWatch_.begin(), folderOfWatch_.end(), IndexTable::kNoEntry);
+    for (std::uint32_t index = 0; index < table_.folders.size(); ++index)
+      if (const int watch = table_.folders[index].watch; watch >= 0) folderOfWatch_[watch] = index;
+    watchMapGeneration_ = table_.generation;
+  }
+  for (const int watch : table_.droppedWatches) {
+    watch_->Remove(watch);
+    folderOfWatch_[watch] = IndexTable::kNoEntry;
+  }
+  table_.droppedWatches.clear();
+}
+
+bool NameIndex::RemoveChild(std::uint32_t folderIndex, std::string_view name) {
+  auto& children = table_.folders[folderIndex].children;
+  const auto it = std::find_if(children.begin(), children.end(),
+                               [&](std::uint32_t child) { return table_.Name(child) == name; });
+  if (it == children.end()) return false;
+  const std::uint32_t child = *it;
+  children.erase(it);
+  table_.MarkDead(child);
+  SettleWatches();
+  return true;
+}
+
+bool NameIndex::AddChild(std::uint32_t folderIndex, const std::string& name) {
+  const std::uint32_t self = table_.folders[folderIndex].entry;
+  const Fd parent(OpenEntry(self, O_PATH));
+  struct stat st{};
+  if (parent.get() < 0 || ::fstatat(parent.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  const bool isFolder = S_ISDIR(st.st_mode);
+  const std::uint32_t child = table_.Add(self, name, isFolder);
+  if (isFolder) EnterSubfolder(child, parent.get(), name, RootDevOf(self), 0);
+  return true;
+}
+
+bool NameIndex::ApplyEvent(const FolderWatch::Event& event) {
+  if (event.mask & IN_Q_OVERFLOW) {
+    overflowed_ = true;
+    return false;
+  }
+  if (event.watch < 0 || static_cast<std::size_t>(event.watch) >= folderOfWatch_.size()) return false;
+  const std::uint32_t folderIndex = folderOfWatch_[event.watch];
+  if (folderIndex == IndexTable::kNoEntry || table_.folders[folderIndex].watch != event.watch) return false;
+  IndexTable::Folder& folder = table_.folders[folderIndex];
+  if (event.mask & IN_IGNORED) {
+    // The kernel dropped the watch (an unmount, say): its time is checked
+    // from now on.
+    folder.watch = -1;
+    folder.mtimeNs = IndexTable::kUnknownMtime;
+    folderOfWatch_[event.watch] = IndexTable::kNoEntry;
+    return false;
+  }
+  if (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF)) return false;  // its parent's event, or CatchUp for a root
+  if (event.name.empty() || (!includeHidden_ && IsHidden(event.name))) return false;
+  // Its time on record no longer matches; should the watch go, the folder
+  // is read again.
+  folder.mtimeNs = IndexTable::kUnknownMtime;
+  bool changed = RemoveChild(folderIndex, event.name);
+  if (event.mask & (IN_CREATE | IN_MOVED_TO)) changed |= AddChild(folderIndex, event.name);
+  return changed;
+}
+
+bool NameIndex::ApplyChanges() {
+  if (watch_ == nullptr) return false;
+  bool changed = false;
+  for (const FolderWatch::Event& event : watch_->Read()) changed |= ApplyEvent(event);
+  return changed;
+}
+
+std::vector<std::uint32_t> NameIndex::StaleUnwatchedFolders() const {
+  std::vector<std::uint32_t> stale;
+  for (std::uint32_t index = 0; index < table_.folders.size(); ++index) {
+    const IndexTable::Folder& folder = table_.folders[index];
+    if (folder.entry == IndexTable::kDead || folder.watch >= 0 || !IsWatchedDev(RootDevOf(folder.entry))) continue;
+    const Fd fd(OpenEntry(folder.entry, O_PATH));
+    struct stat st{};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || MtimeNs(st) != folder.mtimeNs) stale.push_back(index);
+  }
+  return stale;
+}
+
+bool NameIndex::CatchUp() {
+  bool changed = ApplyChanges();
+  if (overflowed_) {
+    overflowed_ = false;
+    return Refresh() || changed;
+  }
+  const std::size_t knownFolders = table_.folders.size();
+  std::vector<bool> remote(table_.roots.size(), false);
+  for (std::size_t i = 0; i < table_.roots.size(); ++i) {
+    changed |= RefreshRoot(i);
+    remote[i] = table_.roots[i].entry != IndexTable::kNoEntry && !IsWatchedDev(table_.roots[i].dev);
+  }
+  std::vector<std::uint32_t> stale = StaleFolders(knownFolders, remote);
+  const std::vector<std::uint32_t> unwatched = StaleUnwatchedFolders();
+  stale.insert(stale.end(), unwatched.begin(), unwatched.end());
+  changed |= RereadStale(std::move(stale));
+  return changed;
+}
+
+NameIndex::Coverage NameIndex::WatchCoverage() const {
+  Coverage coverage;
+  if (watch_ == nullptr) return coverage;
+  for (const Root& root : table_.roots)
+    if (root.entry != IndexTable::kNoEntry && !IsWatchedDev(root.dev)) ++coverage.remoteRoots;
+  for (const IndexTable::Folder& folder : table_.folders)
+    if (folder.entry != IndexTable::kDead && folder.watch < 0 && IsWatchedDev(RootDevOf(folder.entry)))
+      ++coverage.unwatchedFolders;
+  return coverage;
 }
 
 // ---- searching and saving -----------------------------------------------------
 
-std::optional<std::vector<SearchResult>> NameIndex::Search(const Query& query) const {
+std::optional<std::vector<std::uint32_t>> NameIndex::Match(const Query& query,
+                                                           const std::function<bool(std::string_view)>& keep) const {
   if (table_.RootEntryCount() == 0) return std::nullopt;
   std::vector<std::uint32_t> ids = MatchEntries(table_, query);
-  SortInAnswerOrder(table_, ids);
-  return ResultsOf(table_, ids);
+  if (keep) std::erase_if(ids, [&](std::uint32_t id) { return !keep(table_.Name(id)); });
+  OrderMatches(table_, ids);
+  return ids;
+}
+
+std::optional<SearchResult> NameIndex::ResultAt(std::uint64_t generation, std::uint32_t id) const {
+  if (generation != table_.generation || id >= table_.entries.size() ||
+      table_.entries[id].parent == IndexTable::kNoParent)
+    return std::nullopt;
+  return SearchResult{std::string(table_.Name(id)), table_.PathOf(table_.entries[id].parent)};
+}
+
+std::optional<std::vector<SearchResult>> NameIndex::Search(const Query& query) const {
+  std::optional<std::vector<std::uint32_t>> ids = Match(query);
+  if (!ids) return std::nullopt;
+  return ResultsOf(table_, *ids);
 }
 
 bool NameIndex::Save(const std::string& path) const {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -253,6 +254,115 @@ TEST(NameIndexTest, CompactLayout) {
   index.Build();
   EXPECT_EQ(index.EntryCount(), 310u);
   EXPECT_LT(index.MemoryBytes() / index.EntryCount(), 100u);
+}
+
+}  // namespace
+}  // namespace glimpses
+
+namespace glimpses {
+namespace {
+
+// A watched index over an aged tree (so times are trusted and only what
+// changed is read again).
+class LiveIndexTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tree_.Make({"docs/a.pdf", "docs/deep/b.pdf", "art/c.ai"});
+    outside_.Make({"incoming/new/x.pdf", "incoming/y.pdf"});
+    tree_.Age();
+  }
+  void Start() {
+    index_.Build();
+    index_.Watch(&watch_);
+  }
+  std::string P(const std::string& relative) const { return tree_.Path(relative); }
+  // The next answer, and how many folder listings it took to give it.
+  std::vector<std::string> Answer(const std::string& text, std::size_t* foldersRead) {
+    const std::size_t before = index_.FoldersRead();
+    index_.CatchUp();
+    *foldersRead = index_.FoldersRead() - before;
+    return Find(index_, text);
+  }
+
+  testing::TempTree tree_;
+  testing::TempTree outside_;
+  FolderWatch watch_;
+  NameIndex index_{NormalizeRoots({tree_.root()}), false};
+};
+
+TEST_F(LiveIndexTest, ChangesShowInTheNextAnswerWithoutReadingOtherFolders) {
+  Start();
+  ASSERT_EQ(index_.WatchCoverage().unwatchedFolders, 0u);
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+    const char* query;
+    std::vector<std::string> expected;
+    std::size_t foldersRead;  // only the folders that arrived
+  };
+  const Step steps[] = {
+      {"file created", [&] { tree_.Make({"docs/deep/new.pdf"}); }, "new", {P("docs/deep/new.pdf")}, 0},
+      {"file renamed", [&] { fs::rename(P("docs/a.pdf"), P("docs/renamed.pdf")); }, "a.pdf|renamed",
+       {P("docs/renamed.pdf")}, 0},
+      {"file deleted", [&] { fs::remove(P("art/c.ai")); }, "c.ai", {}, 0},
+      {"folder created", [&] { fs::create_directory(P("made")); }, "made", {P("made")}, 1},
+      {"file in the new folder", [&] { tree_.Make({"made/inner.pdf"}); }, "inner", {P("made/inner.pdf")}, 0},
+      {"folder moved in", [&] { fs::rename(outside_.Path("incoming"), P("docs/incoming")); }, "x.pdf|y.pdf",
+       {P("docs/incoming/new/x.pdf"), P("docs/incoming/y.pdf")}, 2},
+      {"folder removed", [&] { fs::remove_all(P("docs/deep")); }, "b.pdf|deep", {}, 0},
+      {"folder moved within", [&] { fs::rename(P("docs/incoming"), P("art/incoming")); }, "y.pdf",
+       {P("art/incoming/y.pdf")}, 2},
+  };
+  for (const Step& step : steps) {
+    step.change();
+    std::size_t foldersRead = 0;
+    EXPECT_EQ(Answer(step.query, &foldersRead), step.expected) << step.what;
+    EXPECT_EQ(foldersRead, step.foldersRead) << step.what;
+  }
+  // A watch on everything that arrived: the next change needs no reading.
+  tree_.Make({"art/incoming/new/later.pdf"});
+  std::size_t foldersRead = 0;
+  EXPECT_EQ(Answer("later", &foldersRead), std::vector<std::string>{P("art/incoming/new/later.pdf")});
+  EXPECT_EQ(foldersRead, 0u);
+}
+
+TEST_F(LiveIndexTest, RemoteRootsAreCheckedByTheirTimes) {
+  index_.SetRemoteCheck([](const std::string&) { return true; });
+  Start();
+  EXPECT_EQ(index_.WatchCoverage().remoteRoots, 1u);
+  tree_.Make({"docs/deep/new.pdf"});
+  std::size_t foldersRead = 0;
+  EXPECT_EQ(Answer("new", &foldersRead), std::vector<std::string>{P("docs/deep/new.pdf")});
+  EXPECT_GE(foldersRead, 1u);
+  fs::remove(P("docs/deep/new.pdf"));
+  EXPECT_EQ(Answer("new", &foldersRead), std::vector<std::string>{});
+}
+
+TEST_F(LiveIndexTest, FoldersBeyondTheWatchLimitAreCheckedByTheirTimes) {
+  watch_.SetLimit(2);
+  Start();
+  EXPECT_EQ(index_.WatchCoverage().unwatchedFolders, 2u);  // of root, docs, docs/deep, art
+  const std::vector<std::string> made = {"new.pdf", "docs/new.pdf", "docs/deep/new.pdf", "art/new.pdf"};
+  tree_.Make(made);
+  std::size_t foldersRead = 0;
+  EXPECT_EQ(Answer("new", &foldersRead), (std::vector<std::string>{P("art/new.pdf"), P("docs/deep/new.pdf"),
+                                                                    P("docs/new.pdf"), P("new.pdf")}));
+  for (const std::string& file : made) fs::remove(P(file));
+  EXPECT_EQ(Answer("new", &foldersRead), std::vector<std::string>{});
+}
+
+TEST_F(LiveIndexTest, AQueueOverflowIsCaughtUpByTimes) {
+  Start();
+  // More events than the kernel queues (16384 by default) while nobody reads.
+  std::vector<std::string> many;
+  for (int i = 0; i < 20000; ++i) many.push_back("docs/bulk/f" + std::to_string(i));
+  tree_.Make(many);
+  tree_.Make({"art/after.pdf"});
+  fs::remove(P("docs/a.pdf"));
+  std::size_t foldersRead = 0;
+  EXPECT_EQ(Answer("after.pdf|a.pdf", &foldersRead), std::vector<std::string>{P("art/after.pdf")});
+  EXPECT_EQ(Answer("f19999", &foldersRead), std::vector<std::string>{P("docs/bulk/f19999")});
+  EXPECT_EQ(index_.EntryCount(), 20000u + 7u);
 }
 
 }  // namespace
