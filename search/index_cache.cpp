@@ -146,6 +146,7 @@ bool CheckTable(IndexTable* t) {
     const std::uint32_t parent = t->entries[id].parent;
     if (parent != IndexTable::kNoParent) t->folders[t->entries[parent].folder].children.push_back(id);
   }
+  for (std::uint32_t index = 0; index < t->folders.size(); ++index) t->PutFoldersFirst(index);
   return true;
 }
 
@@ -176,8 +177,8 @@ bool SaveIndexTable(const IndexTable& table, const std::vector<std::string>& roo
   out.Value(table.orderedCount);
   out.Value<std::uint64_t>(table.entries.size());
   out.Put(table.entries.data(), table.entries.size() * sizeof(Entry));
-  out.Text(table.folded);
-  out.Text(table.names);
+  out.Text(std::string_view(table.folded.data(), table.folded.size()));
+  out.Text(std::string_view(table.names.data(), table.names.size()));
   out.Value<std::uint64_t>(table.folders.size());
   for (const Folder& folder : table.folders) {
     out.Value(folder.entry);
@@ -203,7 +204,9 @@ bool DecodeIndexTable(const std::uint8_t* data, std::size_t size, const std::vec
     if (!in.Value(&t.roots[i].entry) || !in.Value(&t.roots[i].dev)) return false;
   }
   std::uint64_t folderCount = 0;
-  if (!in.Value(&t.orderedCount) || !in.Array(&t.entries) || !in.Text(&t.folded) || !in.Text(&t.names) || !in.Value(&folderCount)) return false;
+  if (!in.Value(&t.orderedCount) || !in.Array(&t.entries) || !in.Array(&t.folded) || !in.Array(&t.names) ||
+      !in.Value(&folderCount))
+    return false;
   if (folderCount > t.entries.size()) return false;
   t.folders.resize(folderCount);
   for (Folder& folder : t.folders) {

@@ -15,19 +15,41 @@ std::string JoinPath(std::string folder, std::string_view name) {
   return folder;
 }
 
+namespace {
+
+// A first build doubles its storage as it grows; a built index grows by a
+// few entries at a time, by a sixteenth when full, since doubling would
+// double its memory for a handful of new files.
+template <typename Container>
+void MakeRoom(Container& container, std::size_t extra, bool built) {
+  if (container.size() + extra > container.capacity())
+    container.reserve(container.size() + extra + container.size() / (built ? 16 : 1) + 64);
+}
+
+// Appends `text` and its terminating NUL.
+void Append(IndexTable::Arena& arena, std::string_view text) {
+  arena.insert(arena.end(), text.begin(), text.end());
+  arena.push_back('\0');
+}
+
+}  // namespace
+
 std::uint32_t IndexTable::Add(std::uint32_t parent, std::string_view name, bool isFolder) {
   const auto id = static_cast<std::uint32_t>(entries.size());
+  const bool built = orderedCount > 0;
+  MakeRoom(entries, 1, built);
+  MakeRoom(folded, name.size() + 1, built);
   Entry entry{parent, static_cast<std::uint32_t>(folded.size()), kSameAsFolded, kFile};
   const std::string foldedName = FoldCase(name);
-  folded.append(foldedName);
-  folded.push_back('\0');
+  Append(folded, foldedName);
   if (foldedName != name) {
     entry.name = static_cast<std::uint32_t>(names.size());
-    names.append(name);
-    names.push_back('\0');
+    MakeRoom(names, name.size() + 1, built);
+    Append(names, name);
   }
   if (isFolder) {
     entry.folder = static_cast<std::uint32_t>(folders.size());
+    MakeRoom(folders, 1, built);
     folders.push_back(Folder{id, -1, kUnknownMtime, {}});
   }
   entries.push_back(entry);
@@ -75,12 +97,10 @@ void IndexTable::Compact() {
     const Entry& old = entries[id];
     Entry entry{old.parent == kNoParent ? kNoParent : newId[old.parent],
                 static_cast<std::uint32_t>(out.folded.size()), kSameAsFolded, old.folder};
-    out.folded.append(FoldedName(id));
-    out.folded.push_back('\0');
+    Append(out.folded, FoldedName(id));
     if (old.name != kSameAsFolded) {
       entry.name = static_cast<std::uint32_t>(out.names.size());
-      out.names.append(Name(id));
-      out.names.push_back('\0');
+      Append(out.names, Name(id));
     }
     if (old.folder < kFirstMark) {
       const Folder& folder = folders[old.folder];
@@ -92,6 +112,7 @@ void IndexTable::Compact() {
   for (std::uint32_t id = 0; id < out.entries.size(); ++id)
     if (out.entries[id].parent != kNoParent)
       out.folders[out.entries[out.entries[id].parent].folder].children.push_back(id);
+  for (std::uint32_t index = 0; index < out.folders.size(); ++index) out.PutFoldersFirst(index);
   out.roots = std::move(roots);
   for (Root& root : out.roots)
     if (root.entry != kNoEntry) root.entry = newId[root.entry];
@@ -100,6 +121,12 @@ void IndexTable::Compact() {
   out.droppedWatches = std::move(droppedWatches);
   *this = std::move(out);
   ShrinkToFit();
+}
+
+void IndexTable::PutFoldersFirst(std::uint32_t folderIndex) {
+  auto& children = folders[folderIndex].children;
+  std::stable_partition(children.begin(), children.end(),
+                        [&](std::uint32_t child) { return entries[child].folder != kFile; });
 }
 
 void IndexTable::Clear(std::size_t rootCount) {
@@ -120,13 +147,13 @@ void IndexTable::ShrinkToFit() {
 std::string_view IndexTable::FoldedName(std::uint32_t id) const {
   const std::size_t begin = entries[id].folded;
   const std::size_t end = id + 1 < entries.size() ? entries[id + 1].folded : folded.size();
-  return std::string_view(folded).substr(begin, end - begin - 1);
+  return std::string_view(folded.data() + begin, end - begin - 1);
 }
 
 std::string_view IndexTable::Name(std::uint32_t id) const {
   const std::uint32_t offset = entries[id].name;
   if (offset == kSameAsFolded) return FoldedName(id);
-  return std::string_view(names.c_str() + offset);
+  return std::string_view(names.data() + offset);
 }
 
 std::string IndexTable::PathOf(std::uint32_t id) const {

@@ -34,6 +34,8 @@ struct IndexTable {
   };
   struct Folder {
     std::uint32_t entry;  // kDead when the record is free
+    // The entries inside, folders first (see PutFoldersFirst), so a walk
+    // over the subfolders stops at the first file.
     std::int32_t watch;   // the change notification watch on it, -1 for none
     std::int64_t mtimeNs;
     std::vector<std::uint32_t> children;
@@ -52,6 +54,8 @@ struct IndexTable {
   void Compact();
   // Empties the table, with `rootCount` roots not yet read.
   void Clear(std::size_t rootCount);
+  // Puts the folders among the record's children before the files.
+  void PutFoldersFirst(std::uint32_t folderIndex);
   void ShrinkToFit();
 
   bool IsFolderRecord(std::uint32_t id) const { return entries[id].folder < kFirstMark; }
@@ -72,8 +76,11 @@ struct IndexTable {
 
   std::vector<Root> roots;
   std::vector<Entry> entries;
-  std::string folded;  // NUL-terminated folded names, in entry order
-  std::string names;   // NUL-terminated names whose folded form differs
+  // Arenas of NUL-terminated names. Not strings: a string's storage always
+  // doubles when it grows, and these are the bulk of the index.
+  using Arena = std::vector<char>;
+  Arena folded;  // folded names, in entry order
+  Arena names;   // names whose folded form differs
   std::vector<Folder> folders;
   std::size_t dead = 0;
   // Entries below this id are in the answer order (roots and dead slots

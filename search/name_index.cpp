@@ -160,6 +160,7 @@ void NameIndex::Crawl(std::uint32_t folderIndex, int fd, std::uint64_t dev, int 
   if (::fstat(fd, &st) != 0 || !ReadListing(fd, &listing)) return;
   table_.folders[folderIndex].mtimeNs = TrustedMtime(st);
   const std::uint32_t self = table_.folders[folderIndex].entry;
+  std::stable_partition(listing.begin(), listing.end(), [](const Listed& item) { return item.isFolder; });
   for (const Listed& item : listing) {
     const std::uint32_t child = table_.Add(self, item.name, item.isFolder);
     if (item.isFolder) EnterSubfolder(child, fd, item.name, dev, depth);
@@ -244,6 +245,7 @@ bool NameIndex::Reread(std::uint32_t folderIndex) {
     const std::uint32_t child = table_.Add(self, item->name, item->isFolder);
     if (item->isFolder) EnterSubfolder(child, fd.get(), item->name, dev, 0);
   }
+  table_.PutFoldersFirst(folderIndex);
   return changed;
 }
 
@@ -254,7 +256,10 @@ bool NameIndex::IsFolderRecord(std::uint32_t entryId, std::size_t limit) const {
 
 void NameIndex::CheckSubtree(std::uint32_t folderIndex, int fd, std::size_t limit,
                              std::vector<std::uint32_t>* stale) const {
+  // Folders come first among the children: the files after them are not
+  // looked at.
   for (std::uint32_t child : table_.folders[folderIndex].children) {
+    if (table_.entries[child].folder == IndexTable::kFile) break;
     if (!IsFolderRecord(child, limit)) continue;
     const std::uint32_t sub = table_.entries[child].folder;
     // Names in the arenas are NUL-terminated, so data() is a C string.
@@ -265,7 +270,9 @@ void NameIndex::CheckSubtree(std::uint32_t folderIndex, int fd, std::size_t limi
       stale->push_back(sub);
     }
     const auto& grandChildren = table_.folders[sub].children;
-    if (std::none_of(grandChildren.begin(), grandChildren.end(),
+    if (std::none_of(grandChildren.begin(),
+                     std::find_if(grandChildren.begin(), grandChildren.end(),
+                                  [&](std::uint32_t g) { return table_.entries[g].folder == IndexTable::kFile; }),
                      [&](std::uint32_t g) { return IsFolderRecord(g, limit); }))
       continue;
     Fd subFd(::openat(fd, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -453,6 +460,7 @@ bool NameIndex::AddChild(std::uint32_t folderIndex, const std::string& name) {
   const bool isFolder = S_ISDIR(st.st_mode);
   const std::uint32_t child = table_.Add(self, name, isFolder);
   if (isFolder) EnterSubfolder(child, parent.get(), name, RootDevOf(self), 0);
+  table_.PutFoldersFirst(folderIndex);
   return true;
 }
 

@@ -99,8 +99,10 @@ class NameIndex {
 
   std::size_t EntryCount() const { return table_.EntryCount(); }
   std::size_t FolderCount() const { return table_.FolderCount(); }
-  // Bytes held by the index's structures.
-  std::size_t MemoryBytes() const { return table_.MemoryBytes(); }
+  // Bytes held by the index's structures, the watches' bookkeeping included.
+  std::size_t MemoryBytes() const {
+    return table_.MemoryBytes() + folderOfWatch_.capacity() * sizeof(std::uint32_t);
+  }
   const std::vector<std::string>& roots() const { return rootPaths_; }
 
  private:

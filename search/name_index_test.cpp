@@ -1,6 +1,7 @@
 #include "name_index.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -363,6 +364,97 @@ TEST_F(LiveIndexTest, AQueueOverflowIsCaughtUpByTimes) {
   EXPECT_EQ(Answer("after.pdf|a.pdf", &foldersRead), std::vector<std::string>{P("art/after.pdf")});
   EXPECT_EQ(Answer("f19999", &foldersRead), std::vector<std::string>{P("docs/bulk/f19999")});
   EXPECT_EQ(index_.EntryCount(), 20000u + 7u);
+}
+
+// A chain of folders longer than one path may be (4,096 bytes), made and
+// removed through descriptors, since no call taking a path reaches its end.
+class DeepChain {
+ public:
+  DeepChain(const std::string& root, int levels, std::size_t nameLength) : path_(root) {
+    fds_.push_back(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (int i = 0; i < levels; ++i) {
+      names_.push_back(std::to_string(i) + std::string(nameLength, 'd'));
+      ::mkdirat(fds_.back(), names_.back().c_str(), 0755);
+      fds_.push_back(::openat(fds_.back(), names_.back().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      path_ += "/" + names_.back();
+    }
+  }
+  ~DeepChain() {
+    for (const std::string& file : files_) ::unlinkat(fds_.back(), file.c_str(), 0);
+    for (std::size_t i = names_.size(); i-- > 0;) {
+      ::close(fds_[i + 1]);
+      ::unlinkat(fds_[i], names_[i].c_str(), AT_REMOVEDIR);
+    }
+    ::close(fds_[0]);
+  }
+  DeepChain(const DeepChain&) = delete;
+  DeepChain& operator=(const DeepChain&) = delete;
+
+  // An empty file at the bottom; its full path.
+  std::string MakeFile(const std::string& name) {
+    ::close(::openat(fds_.back(), name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    files_.push_back(name);
+    return path_ + "/" + name;
+  }
+
+ private:
+  std::string path_;
+  std::vector<std::string> names_;
+  std::vector<int> fds_;
+  std::vector<std::string> files_;
+};
+
+TEST(NameIndexTest, DocumentsDeeperThanAPathMayBeLongAreFoundAndKeptCurrent) {
+  testing::TempTree tree;
+  // More levels than the crawl holds descriptors for, and some 7,300 bytes.
+  DeepChain chain(tree.root(), 70, 100);
+  const std::string bottom = chain.MakeFile("bottom.pdf");
+  ASSERT_GT(bottom.size(), 4096u);
+  NameIndex index(NormalizeRoots({tree.root()}), false);
+  index.Build();
+  EXPECT_EQ(Find(index, "bottom.pdf"), std::vector<std::string>{bottom});
+
+  const std::string later = chain.MakeFile("later.pdf");
+  index.Refresh();
+  EXPECT_EQ(Find(index, "later.pdf"), std::vector<std::string>{later});
+
+  FolderWatch watch;
+  index.Watch(&watch);
+  EXPECT_EQ(index.WatchCoverage().unwatchedFolders, 0u);
+  const std::string live = chain.MakeFile("live.pdf");
+  index.CatchUp();
+  EXPECT_EQ(Find(index, "live.pdf"), std::vector<std::string>{live});
+}
+
+TEST(NameIndexTest, UnreadableFoldersUnderARootAreListedAndReadOnceTheyOpen) {
+  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not stop root";
+  testing::TempTree tree;
+  tree.Make({"a/secret/x.pdf", "a/open/y.pdf"});
+  fs::permissions(tree.Path("a/secret"), fs::perms::none);
+  NameIndex index(NormalizeRoots({tree.root()}), false);
+  index.Build();
+  EXPECT_EQ(Find(index, "pdf|secret"), (std::vector<std::string>{tree.Path("a/open/y.pdf"), tree.Path("a/secret")}));
+  fs::permissions(tree.Path("a/secret"), fs::perms::owner_all);
+  index.Refresh();
+  EXPECT_EQ(Find(index, "x.pdf"), std::vector<std::string>{tree.Path("a/secret/x.pdf")});
+}
+
+TEST(NameIndexTest, ARootThatIsASymbolicLinkIsFollowed) {
+  testing::TempTree tree;
+  tree.Make({"real/docs/a.pdf"});
+  fs::create_directory_symlink(tree.Path("real"), tree.Path("link"));
+  const std::string link = tree.Path("link");
+  NameIndex index(NormalizeRoots({link}), false);
+  index.Build();
+  EXPECT_EQ(Find(index, "a.pdf"), std::vector<std::string>{link + "/docs/a.pdf"});
+  tree.Make({"real/docs/b.pdf"});
+  index.Refresh();
+  EXPECT_EQ(Find(index, "b.pdf"), std::vector<std::string>{link + "/docs/b.pdf"});
+  FolderWatch watch;
+  index.Watch(&watch);
+  tree.Make({"real/c.pdf"});
+  index.CatchUp();
+  EXPECT_EQ(Find(index, "c.pdf"), std::vector<std::string>{link + "/c.pdf"});
 }
 
 }  // namespace
