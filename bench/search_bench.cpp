@@ -243,14 +243,17 @@ int main(int argc, char** argv) {
                 "(%.1f bytes/entry)\n",
                 watchMs, coverage.unwatchedFolders, index.MemoryBytes() / 1e6,
                 double(index.MemoryBytes()) / index.EntryCount());
-    std::printf("%-9s %-15s %8s %24s\n", "query", "text", "results", "live: catch-up+ids (ms)");
+    std::printf("%-9s %-15s %8s %24s %18s\n", "query", "text", "results", "live: catch-up+ids (ms)",
+                "CPU per answer");
     for (const auto& [label, text] : queries) {
+      const double cpuBefore = CpuMs();
       const Timing live = Measure(runs, [&] {
         const Query query = Query::Parse(text);
         index.CatchUp();
         return index.Match(query)->size();
       });
-      std::printf("%-9s %-15s %8zu %9.1f (best %5.1f)\n", label, text, live.results, live.median, live.best);
+      std::printf("%-9s %-15s %8zu %9.1f (best %5.1f) %13.1f ms\n", label, text, live.results, live.median, live.best,
+                  (CpuMs() - cpuBefore) / runs);
     }
     // From creating a file to its being in an answer, with no query between:
     // what the window's watcher thread does.
