@@ -294,6 +294,21 @@ class MainWindowTest : public QObject {
     QVERIFY(rows->made > 0);
     QVERIFY(rows->made < 2000);
   }
+
+  void rowsOutdatedByTheIndexSearchAgain() {
+    struct Outdated final : AnswerRows {
+      std::size_t size() const override { return 3; }
+      std::optional<SearchResult> At(std::size_t) const override { return std::nullopt; }
+    };
+    service_->SetAnswer("doc", Results("/d", {"a.pdf"}));
+    controller_->SetKeywordText("doc");
+    controller_->resultModel()->SetRows(std::make_shared<Outdated>());
+    QSignalSpy finished(controller_.get(), &MainController::searchFinished);
+    QVERIFY(!List()->model()->data(List()->model()->index(0, 0)).isValid());
+    QTRY_COMPARE(finished.count(), 1);
+    QCOMPARE(service_->Queries(), std::vector<std::string>{"doc"});
+    QCOMPARE(List()->model()->data(List()->model()->index(0, 0)).toString(), QStringLiteral("a.pdf"));
+  }
 };
 
 QTEST_MAIN(MainWindowTest)

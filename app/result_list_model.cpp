@@ -14,6 +14,7 @@ void ResultListModel::SetRows(RowsAnswer rows) {
   beginResetModel();
   rows_ = std::move(rows);
   shown_.clear();
+  outdated_ = false;
   endResetModel();
 }
 
@@ -22,7 +23,8 @@ std::optional<SearchResult> ResultListModel::ResultAt(int row) const {
   if (auto it = shown_.find(row); it != shown_.end()) return it->second;
   std::optional<SearchResult> result = rows_->At(static_cast<std::size_t>(row));
   if (!result) {
-    emit rowsOutdated();
+    if (!outdated_) emit rowsOutdated();  // once: every shown row would say so
+    outdated_ = true;
     return std::nullopt;
   }
   if (shown_.size() >= kShownRowsKept) shown_.clear();

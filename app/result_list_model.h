@@ -41,6 +41,7 @@ class ResultListModel : public QAbstractTableModel {
   RowsAnswer rows_;
   // The rows made lately, so a repaint does not make them again.
   mutable std::unordered_map<int, SearchResult> shown_;
+  mutable bool outdated_ = false;
 };
 
 }  // namespace glimpses

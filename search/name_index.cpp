@@ -182,6 +182,7 @@ bool NameIndex::RefreshRoot(std::size_t rootIndex) {
   if (present && table_.roots[rootIndex].entry == IndexTable::kNoEntry) {
     const std::uint32_t entry = table_.Add(IndexTable::kNoParent, path, /*isFolder=*/true);
     table_.roots[rootIndex] = Root{entry, static_cast<std::uint64_t>(st.st_dev)};
+    if (watch_ != nullptr && IsWatchedDev(st.st_dev) && isRemote_(path)) remoteDevs_.push_back(st.st_dev);
     Crawl(table_.entries[entry].folder, fd.get(), st.st_dev, 0);
     changed = true;
   }
@@ -481,7 +482,18 @@ bool NameIndex::ApplyEvent(const FolderWatch::Event& event) {
     folderOfWatch_[event.watch] = IndexTable::kNoEntry;
     return false;
   }
-  if (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF)) return false;  // its parent's event, or CatchUp for a root
+  if (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF)) {
+    // Another folder's event tells of a subfolder; a root that went is
+    // dropped here, and the next CatchUp reads whatever is at its path.
+    for (Root& root : table_.roots) {
+      if (root.entry != folder.entry) continue;
+      table_.MarkDead(root.entry);
+      root.entry = IndexTable::kNoEntry;
+      SettleWatches();
+      return true;
+    }
+    return false;
+  }
   if (event.name.empty() || (!includeHidden_ && IsHidden(event.name))) return false;
   // Its time on record no longer matches; should the watch go, the folder
   // is read again.

@@ -327,6 +327,17 @@ TEST_F(LiveIndexTest, ChangesShowInTheNextAnswerWithoutReadingOtherFolders) {
   EXPECT_EQ(foldersRead, 0u);
 }
 
+TEST_F(LiveIndexTest, ARootReplacedByAnotherFolderIsReadAgain) {
+  Start();
+  fs::rename(tree_.root(), tree_.root() + "-old");
+  fs::create_directory(tree_.root());
+  tree_.Make({"fresh.pdf"});
+  std::size_t foldersRead = 0;
+  EXPECT_EQ(Answer("pdf|ai", &foldersRead), std::vector<std::string>{P("fresh.pdf")});
+  fs::remove_all(tree_.root());
+  fs::rename(tree_.root() + "-old", tree_.root());
+}
+
 TEST_F(LiveIndexTest, RemoteRootsAreCheckedByTheirTimes) {
   index_.SetRemoteCheck([](const std::string&) { return true; });
   Start();
