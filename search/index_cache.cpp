@@ -87,8 +87,8 @@ class Reader {
 };
 
 // Every offset inside its arena, folder records pointing both ways, every
-// parent a live folder and every chain of parents ending at a root; fills
-// in the children lists.
+// parent a live folder and every chain of parents ending at a root; then
+// the children lists are made.
 bool CheckTable(IndexTable* t) {
   const std::size_t count = t->entries.size();
   if (count >= IndexTable::kFirstMark || t->orderedCount > count) return false;
@@ -143,10 +143,8 @@ bool CheckTable(IndexTable* t) {
     }
     for (std::uint32_t at : chain) state[at] = 2;
     chain.clear();
-    const std::uint32_t parent = t->entries[id].parent;
-    if (parent != IndexTable::kNoParent) t->folders[t->entries[parent].folder].children.push_back(id);
   }
-  for (std::uint32_t index = 0; index < t->folders.size(); ++index) t->PutFoldersFirst(index);
+  t->LinkChildren();
   return true;
 }
 

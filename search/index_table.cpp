@@ -109,10 +109,7 @@ void IndexTable::Compact() {
     }
     out.entries.push_back(entry);
   }
-  for (std::uint32_t id = 0; id < out.entries.size(); ++id)
-    if (out.entries[id].parent != kNoParent)
-      out.folders[out.entries[out.entries[id].parent].folder].children.push_back(id);
-  for (std::uint32_t index = 0; index < out.folders.size(); ++index) out.PutFoldersFirst(index);
+  out.LinkChildren();
   out.roots = std::move(roots);
   for (Root& root : out.roots)
     if (root.entry != kNoEntry) root.entry = newId[root.entry];
@@ -127,6 +124,28 @@ void IndexTable::PutFoldersFirst(std::uint32_t folderIndex) {
   auto& children = folders[folderIndex].children;
   std::stable_partition(children.begin(), children.end(),
                         [&](std::uint32_t child) { return entries[child].folder != kFile; });
+}
+
+void IndexTable::LinkChildren() {
+  // The parent's folder record of every entry (kDead: none), read once; the
+  // lists are sized exactly, then filled with the folders and then the
+  // files, so the folders come first without sorting each list.
+  std::vector<std::uint32_t> parentFolder(entries.size(), kDead);
+  std::vector<std::uint32_t> count(folders.size(), 0);
+  for (std::uint32_t id = 0; id < entries.size(); ++id) {
+    const Entry& entry = entries[id];
+    if (entry.parent == kNoParent || entry.folder == kDead) continue;
+    parentFolder[id] = entries[entry.parent].folder;
+    ++count[parentFolder[id]];
+  }
+  for (std::uint32_t index = 0; index < folders.size(); ++index) {
+    folders[index].children.clear();
+    folders[index].children.reserve(count[index]);
+  }
+  for (const bool filePass : {false, true})
+    for (std::uint32_t id = 0; id < entries.size(); ++id)
+      if (parentFolder[id] != kDead && (entries[id].folder == kFile) == filePass)
+        folders[parentFolder[id]].children.push_back(id);
 }
 
 void IndexTable::Clear(std::size_t rootCount) {

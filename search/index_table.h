@@ -56,6 +56,8 @@ struct IndexTable {
   void Clear(std::size_t rootCount);
   // Puts the folders among the record's children before the files.
   void PutFoldersFirst(std::uint32_t folderIndex);
+  // Makes every folder record's children list from the parent links.
+  void LinkChildren();
   void ShrinkToFit();
 
   bool IsFolderRecord(std::uint32_t id) const { return entries[id].folder < kFirstMark; }

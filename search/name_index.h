@@ -52,8 +52,7 @@ class NameIndex {
 
   // The ids of the entries matching `query` whose names `keep` accepts (all
   // when empty), in the answer order; nullopt when no root is available.
-  std::optional<std::vector<std::uint32_t>> Match(const Query& query,
-                                                  const std::function<bool(std::string_view)>& keep = {}) const;
+  std::optional<std::vector<std::uint32_t>> Match(const Query& query, const NameFilter& keep = {}) const;
   // Ids stay valid until this changes (the index renumbers its entries).
   std::uint64_t generation() const { return table_.generation; }
   // Name and folder of entry `id` of a Match made at `generation`; nullopt
@@ -74,8 +73,8 @@ class NameIndex {
   bool CatchUp();
   // Which roots count as remote; IsRemoteFileSystem unless replaced.
   void SetRemoteCheck(std::function<bool(const std::string& root)> check) { isRemote_ = std::move(check); }
-  // How many roots are remote and how many folders have no watch, for the
-  // status line; both zero when the notifications cover everything.
+  // How many roots are remote and how many folders have no watch; both
+  // zero when the notifications cover everything.
   struct Coverage {
     std::size_t remoteRoots = 0;
     std::size_t unwatchedFolders = 0;
