@@ -125,6 +125,9 @@ bool CheckTable(IndexTable* t) {
   std::vector<std::uint32_t> chain;
   for (std::uint32_t id = 0; id < count; ++id) {
     if (t->entries[id].folder == IndexTable::kDead) {
+      // Nothing reads a dead slot's parent; none is kept, so no unchecked
+      // chain can be followed from it.
+      t->entries[id].parent = IndexTable::kNoParent;
       ++t->dead;
       continue;
     }

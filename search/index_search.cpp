@@ -16,6 +16,7 @@ constexpr std::size_t kParallelSearchEntries = 200'000;
 
 void SearchRange(const IndexTable& table, const Query& query, std::uint32_t first, std::uint32_t last,
                  std::vector<std::uint32_t>* hits) {
+  if (first >= last) return;
   const auto& entries = table.entries;
   // Folded folder paths, built once per folder, for path terms.
   std::unordered_map<std::uint32_t, std::string> folderPaths;
