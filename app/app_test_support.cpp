@@ -57,9 +57,25 @@ void FakeSearchService::SetAnswer(const std::string& text, SearchAnswer answer) 
   answers_[text] = std::move(answer);
 }
 
-void FakeSearchService::SetIndexing(bool indexing) {
+void FakeSearchService::SetIndexing(bool indexing, std::size_t entriesSoFar) {
   std::lock_guard lock(mutex_);
   indexing_ = indexing;
+  entriesSoFar_ = entriesSoFar;
+}
+
+std::size_t FakeSearchService::IndexedSoFar() const {
+  std::lock_guard lock(mutex_);
+  return entriesSoFar_;
+}
+
+void FakeSearchService::KeepCurrent() {
+  std::lock_guard lock(mutex_);
+  keepCurrent_ = true;
+}
+
+bool FakeSearchService::AskedToKeepCurrent() {
+  std::lock_guard lock(mutex_);
+  return keepCurrent_;
 }
 
 std::vector<std::string> FakeSearchService::Queries() {

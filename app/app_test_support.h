@@ -54,12 +54,15 @@ class FakeSearchService : public SearchService {
  public:
   // The answer to every query of `text`; unknown texts get an empty list.
   void SetAnswer(const std::string& text, SearchAnswer answer);
-  void SetIndexing(bool indexing);
+  void SetIndexing(bool indexing, std::size_t entriesSoFar = 0);
   Gates& gates() { return gates_; }
+  bool AskedToKeepCurrent();
   std::vector<std::string> Queries();
 
   SearchAnswer Query(std::string_view text) override;
   bool IsIndexing() const override;
+  std::size_t IndexedSoFar() const override;
+  void KeepCurrent() override;
   // Opens every gate, as a real shutdown lets a query waiting for the first
   // build return.
   void Shutdown() override;
@@ -70,6 +73,8 @@ class FakeSearchService : public SearchService {
   std::map<std::string, SearchAnswer> answers_;
   std::vector<std::string> queries_;
   bool indexing_ = false;
+  std::size_t entriesSoFar_ = 0;
+  bool keepCurrent_ = false;
   bool shutdown_ = false;
   Gates gates_;
 };

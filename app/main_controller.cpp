@@ -23,7 +23,16 @@ constexpr int kWorkerThreads = 8;
 // Often enough for the count to look alive, rarely enough that thousands of
 // documents a second never flood the event queue.
 constexpr int kExportProgressIntervalMs = 50;
-const QString kIndexingText = QStringLiteral("正在建立文件索引, 索引完成后即显示搜索结果...");
+// A pause this long in typing starts a search; a fast typist's keys come
+// closer together than this.
+constexpr int kTypingPauseMs = 150;
+constexpr int kIndexingProgressIntervalMs = 250;
+
+// While the first build runs: how far it got. The answer comes when it is
+// done, never from the part read so far.
+QString IndexingText(std::size_t entriesSoFar) {
+  return QStringLiteral("正在建立文件索引 (已读取 %1 项), 索引完成后即显示搜索结果...").arg(entriesSoFar);
+}
 
 QString SaveErrorText(SettingsError error, const std::string& path) {
   switch (error) {
@@ -42,11 +51,9 @@ QString SaveErrorText(SettingsError error, const std::string& path) {
 }
 
 // Runs on a worker thread: everything it uses arrives by value.
-SearchAnswer QueryDocuments(const std::shared_ptr<SearchService>& service, const std::string& text) {
-  if (!service) return std::nullopt;
-  SearchAnswer answer = service->Query(text);
-  if (!answer) return std::nullopt;
-  return FilterDocuments(*answer);
+RowsAnswer QueryDocuments(const std::shared_ptr<SearchService>& service, const std::string& text) {
+  if (!service) return nullptr;
+  return service->QueryRows(text, IsListedDocument);
 }
 
 // Runs on a worker thread. The picture file is ours alone (a fresh name in
@@ -139,6 +146,18 @@ MainController::MainController(MainControllerSetup setup, QObject* parent)
   pool_.setMaxThreadCount(kWorkerThreads);
   exportProgressTimer_.setInterval(kExportProgressIntervalMs);
   connect(&exportProgressTimer_, &QTimer::timeout, this, &MainController::ShowExportProgress);
+  typingTimer_.setSingleShot(true);
+  typingTimer_.setInterval(kTypingPauseMs);
+  connect(&typingTimer_, &QTimer::timeout, this, &MainController::SearchDocuments);
+  indexingTimer_.setInterval(kIndexingProgressIntervalMs);
+  connect(&indexingTimer_, &QTimer::timeout, this, &MainController::ShowIndexingProgress);
+  // Rows are made when shown, possibly while the list paints: search again
+  // from the event loop, not from inside the paint.
+  connect(&resultModel_, &ResultListModel::rowsOutdated, this, &MainController::SearchDocuments,
+          Qt::QueuedConnection);
+  // A window asks many times over a long life: the index follows changes as
+  // they happen instead of looking for them before each answer.
+  if (service_) service_->KeepCurrent();
 }
 
 // A window closed during an export stops it and waits: the workers check
@@ -160,24 +179,43 @@ void MainController::SetStatusText(const QString& text) {
 
 void MainController::SetKeywordText(const QString& text) { keywordText_ = text; }
 
+void MainController::KeywordEdited(const QString& text) {
+  keywordText_ = text;
+  typingTimer_.start();
+}
+
+void MainController::ShowIndexingProgress() {
+  if (!service_ || !service_->IsIndexing() || searchTicket_ == shownTicket_) {
+    indexingTimer_.stop();
+    return;
+  }
+  const QString text = IndexingText(service_->IndexedSoFar());
+  if (statusText_ == text) return;
+  statusText_ = text;
+  emit statusTextChanged(statusText_);
+}
+
 void MainController::SetOutputDirText(const QString& text) { outputDirText_ = text; }
 
 void MainController::SearchDocuments() {
+  typingTimer_.stop();
   const std::uint64_t ticket = ++searchTicket_;
-  if (service_ && service_->IsIndexing() && statusText_ != kIndexingText) {
-    statusText_ = kIndexingText;
-    emit statusTextChanged(statusText_);
+  if (service_ && service_->IsIndexing()) {
+    ShowIndexingProgress();
+    indexingTimer_.start();
   }
-  auto* watcher = new QFutureWatcher<SearchAnswer>(this);
+  auto* watcher = new QFutureWatcher<RowsAnswer>(this);
   connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, ticket] {
     watcher->deleteLater();
     if (ticket != searchTicket_) return;
+    shownTicket_ = ticket;
+    indexingTimer_.stop();
     ShowSearchAnswer(watcher->result());
   });
   watcher->setFuture(QtConcurrent::run(&pool_, QueryDocuments, service_, keywordText_.toStdString()));
 }
 
-void MainController::ShowSearchAnswer(const SearchAnswer& answer) {
+void MainController::ShowSearchAnswer(const RowsAnswer& answer) {
   if (!answer) {
     if (statusText_ != settledStatusText_) {
       statusText_ = settledStatusText_;
@@ -187,14 +225,14 @@ void MainController::ShowSearchAnswer(const SearchAnswer& answer) {
     return;
   }
   const int count = static_cast<int>(answer->size());
-  resultModel_.SetResults(*answer);
+  resultModel_.SetRows(answer);
   SetStatusText(QString::fromStdString(FormatStatusText(count)));
   emit searchFinished(true);
 }
 
 bool MainController::PreviewSelectedDocument(int row) {
-  const SearchResult* result = resultModel_.ResultAt(row);
-  if (result == nullptr) return false;
+  const std::optional<SearchResult> result = resultModel_.ResultAt(row);
+  if (!result) return false;
   // Taken before anything is emitted: a slot could change the list.
   std::string document = result->FullPath();
   selectedPath_ = QString::fromStdString(document);

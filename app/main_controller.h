@@ -99,6 +99,8 @@ class MainController : public QObject {
   // ended; their outcomes are then waiting in the event queue.
   void WaitForBackgroundWork() { pool_.waitForDone(); }
   bool IsExporting() const { return exportStop_.has_value(); }
+  // True while typing has paused too briefly to search yet.
+  bool IsSearchPending() const { return typingTimer_.isActive(); }
 
   // A status text other work (an export's progress) puts in the line.
   void SetStatusText(const QString& text);
@@ -106,11 +108,15 @@ class MainController : public QObject {
  public slots:
   // The edits report each change here, so the handlers never read widgets.
   void SetKeywordText(const QString& text);
+  // The user typed in the keyword edit: a search starts once typing pauses
+  // (SearchDocuments at once cancels the wait).
+  void KeywordEdited(const QString& text);
   void SetOutputDirText(const QString& text);
 
   // Queries the service with the keyword text; on an answer the list shows
   // its documents and the status line their count; "no answer" changes
-  // nothing. Returns at once; searchFinished reports the outcome.
+  // nothing. While the first index build runs the status line shows its
+  // progress. Returns at once; searchFinished reports the outcome.
   void SearchDocuments();
   // Remembers the row's document and folder, empties the preview and starts
   // extracting its thumbnail. False, changing nothing, for a row that does
@@ -152,7 +158,8 @@ class MainController : public QObject {
 
  private:
   bool SaveSettings();
-  void ShowSearchAnswer(const SearchAnswer& answer);
+  void ShowSearchAnswer(const RowsAnswer& answer);
+  void ShowIndexingProgress();
   void ShowPreview(const QImage& image);
   void RequestExportStop();
   void ShowExportProgress();
@@ -188,6 +195,9 @@ class MainController : public QObject {
   QString selectedPath_;
   QString selectedDir_;
   std::uint64_t searchTicket_ = 0;
+  std::uint64_t shownTicket_ = 0;  // the search whose answer came last
+  QTimer typingTimer_;
+  QTimer indexingTimer_;
   std::uint64_t previewTicket_ = 0;
   // Set while an export runs.
   std::optional<std::stop_source> exportStop_;

@@ -136,13 +136,17 @@ class MainControllerTest : public QObject {
   }
 
   void indexingNoteGivesWayToTheAnswerOrTheOldStatus() {
-    service_->SetIndexing(true);
+    QVERIFY(service_->AskedToKeepCurrent());
+    service_->SetIndexing(true, 1234);
     service_->SetAnswer("broken", std::nullopt);
     service_->gates().Close("broken");
     QSignalSpy finished(controller_.get(), &MainController::searchFinished);
     controller_->SetKeywordText("broken");
     controller_->SearchDocuments();
     QVERIFY(controller_->statusText().contains(QStringLiteral("索引")));
+    QVERIFY(controller_->statusText().contains(QStringLiteral("1234")));
+    service_->SetIndexing(true, 56789);
+    QTRY_VERIFY(controller_->statusText().contains(QStringLiteral("56789")));
     service_->gates().Open("broken");
     QVERIFY(finished.wait(10000));
     QCOMPARE(controller_->statusText(), QStringLiteral("Adobe AI EPS INDD PDF和CorelDRAW 缩略图工具"));

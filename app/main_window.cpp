@@ -100,6 +100,8 @@ void MainWindow::LayoutMainWindow(const QImage& tipPicture) {
 
 void MainWindow::BindHandlers() {
   connect(keywordEdit_, &QLineEdit::textChanged, &controller_, &MainController::SetKeywordText);
+  // Only the user's own edits search as they type, not a text set by code.
+  connect(keywordEdit_, &QLineEdit::textEdited, &controller_, &MainController::KeywordEdited);
   connect(outputDirEdit_, &QLineEdit::textChanged, &controller_, &MainController::SetOutputDirText);
   connect(&controller_, &MainController::outputDirTextChanged, outputDirEdit_, &QLineEdit::setText);
   connect(keywordEdit_, &QLineEdit::returnPressed, &controller_, &MainController::SearchDocuments);

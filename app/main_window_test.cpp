@@ -11,9 +11,12 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeView>
+#include <atomic>
 #include <memory>
+#include <string>
 
 #include "app_test_support.h"
+#include "document_filter.h"
 #include "main_controller.h"
 
 using namespace glimpses;
@@ -241,6 +244,70 @@ class MainWindowTest : public QObject {
     QCOMPARE(start->text(), QStringLiteral("开始执行"));
     QCOMPARE(FilesIn(output), QStringList());
     QCOMPARE(opened_.size(), 1);
+  }
+
+  void typingSearchesOncePerPauseAndTheLastInputWins() {
+    service_->SetAnswer("rep", Results("/d", {"rep.pdf", "report.pdf"}));
+    service_->SetAnswer("report", Results("/d", {"report.pdf"}));
+    auto* edit = Child<QLineEdit>("keywordEdit");
+    QSignalSpy finished(controller_.get(), &MainController::searchFinished);
+    QTest::keyClicks(edit, "rep");
+    QVERIFY(controller_->IsSearchPending());
+    QTRY_COMPARE(finished.count(), 1);
+    QCOMPARE(service_->Queries(), std::vector<std::string>{"rep"});
+    QCOMPARE(List()->model()->rowCount(), 2);
+
+    QTest::keyClicks(edit, "ort");
+    QTRY_COMPARE(finished.count(), 2);
+    QVERIFY(!controller_->IsSearchPending());
+    QCOMPARE(service_->Queries(), (std::vector<std::string>{"rep", "report"}));
+    QCOMPARE(List()->model()->rowCount(), 1);
+    QCOMPARE(Child<QLabel>("statusText")->text(), QString::fromStdString(FormatStatusText(1)));
+
+    // Return searches at once; the pause that follows starts no second one.
+    QTest::keyClicks(edit, "x");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QVERIFY(!controller_->IsSearchPending());
+    QTRY_COMPARE(finished.count(), 3);
+    QCOMPARE(service_->Queries(), (std::vector<std::string>{"rep", "report", "reportx"}));
+    // A text set by code is not typing.
+    edit->setText("set");
+    QVERIFY(!controller_->IsSearchPending());
+  }
+
+  void theListMakesOnlyTheRowsItShows() {
+    // Half a million rows: the list asks for those on screen, not for all.
+    struct CountingRows final : AnswerRows {
+      std::size_t size() const override { return 500'000; }
+      std::optional<SearchResult> At(std::size_t i) const override {
+        ++made;
+        return SearchResult{"row" + std::to_string(i) + ".pdf", "/d"};
+      }
+      mutable std::atomic<int> made{0};
+    };
+    auto rows = std::make_shared<CountingRows>();
+    controller_->resultModel()->SetRows(rows);
+    List()->scrollToBottom();
+    List()->viewport()->repaint();
+    QCOMPARE(List()->model()->rowCount(), 500'000);
+    QCOMPARE(List()->model()->data(List()->model()->index(499'999, 0)).toString(), QStringLiteral("row499999.pdf"));
+    QVERIFY(rows->made > 0);
+    QVERIFY(rows->made < 2000);
+  }
+
+  void rowsOutdatedByTheIndexSearchAgain() {
+    struct Outdated final : AnswerRows {
+      std::size_t size() const override { return 3; }
+      std::optional<SearchResult> At(std::size_t) const override { return std::nullopt; }
+    };
+    service_->SetAnswer("doc", Results("/d", {"a.pdf"}));
+    controller_->SetKeywordText("doc");
+    controller_->resultModel()->SetRows(std::make_shared<Outdated>());
+    QSignalSpy finished(controller_.get(), &MainController::searchFinished);
+    QVERIFY(!List()->model()->data(List()->model()->index(0, 0)).isValid());
+    QTRY_COMPARE(finished.count(), 1);
+    QCOMPARE(service_->Queries(), std::vector<std::string>{"doc"});
+    QCOMPARE(List()->model()->data(List()->model()->index(0, 0)).toString(), QStringLiteral("a.pdf"));
   }
 };
 

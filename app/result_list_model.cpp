@@ -3,36 +3,47 @@
 #include <utility>
 
 namespace glimpses {
+namespace {
 
-void ResultListModel::SetResults(std::vector<SearchResult> results) {
+// A few screens of rows.
+constexpr std::size_t kShownRowsKept = 1024;
+
+}  // namespace
+
+void ResultListModel::SetRows(RowsAnswer rows) {
   beginResetModel();
-  results_ = std::move(results);
+  rows_ = std::move(rows);
+  shown_.clear();
+  outdated_ = false;
   endResetModel();
 }
 
-const SearchResult* ResultListModel::ResultAt(int row) const {
-  if (row < 0 || static_cast<std::size_t>(row) >= results_.size()) return nullptr;
-  return &results_[static_cast<std::size_t>(row)];
+std::optional<SearchResult> ResultListModel::ResultAt(int row) const {
+  if (!rows_ || row < 0 || static_cast<std::size_t>(row) >= rows_->size()) return std::nullopt;
+  if (auto it = shown_.find(row); it != shown_.end()) return it->second;
+  std::optional<SearchResult> result = rows_->At(static_cast<std::size_t>(row));
+  if (!result) {
+    if (!outdated_) emit rowsOutdated();  // once: every shown row would say so
+    outdated_ = true;
+    return std::nullopt;
+  }
+  if (shown_.size() >= kShownRowsKept) shown_.clear();
+  shown_.emplace(row, *result);
+  return result;
 }
 
 int ResultListModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(results_.size());
+  return parent.isValid() || !rows_ ? 0 : static_cast<int>(rows_->size());
 }
 
 int ResultListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
 
 QVariant ResultListModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
-  const SearchResult* result = ResultAt(index.row());
-  if (result == nullptr) return {};
-  switch (index.column()) {
-    case kNameColumn:
-      return QString::fromStdString(result->fileName);
-    case kFolderColumn:
-      return QString::fromStdString(result->folder);
-    default:
-      return {};
-  }
+  if (index.column() != kNameColumn && index.column() != kFolderColumn) return {};
+  const std::optional<SearchResult> result = ResultAt(index.row());
+  if (!result) return {};
+  return QString::fromStdString(index.column() == kNameColumn ? result->fileName : result->folder);
 }
 
 QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const {

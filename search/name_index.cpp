@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,39 +18,31 @@
 #include <unordered_map>
 #include <utility>
 
-#include "file_util.h"
+#include "index_cache.h"
+#include "index_search.h"
 
 namespace glimpses {
 namespace {
 
-constexpr std::uint32_t kNoParent = UINT32_MAX;
-constexpr std::uint32_t kNoEntry = UINT32_MAX;
-constexpr std::uint32_t kSameAsFolded = UINT32_MAX;
-// Entry::folder values that are not folder records.
-constexpr std::uint32_t kFile = UINT32_MAX;
-constexpr std::uint32_t kDead = UINT32_MAX - 1;
-constexpr std::uint32_t kLeafFolder = UINT32_MAX - 2;  // a folder we do not enter
-constexpr std::uint32_t kFirstMark = kLeafFolder;
+using Root = IndexTable::Root;
+using Folder = IndexTable::Folder;
 
 // A folder changed this recently may change again within the same tick of
 // the file system's clock without its time moving, so its time is not
 // trusted: the next refresh reads it again.
 constexpr std::int64_t kRacyNs = 2'000'000'000;
-constexpr std::int64_t kUnknownMtime = INT64_MIN;
 
 // Deep trees would otherwise hold one descriptor per level.
 constexpr int kMaxHeldDepth = 64;
-
-// Below this many entries a second search thread costs more than it saves.
-constexpr std::size_t kParallelSearchEntries = 200'000;
-
-constexpr char kMagic[8] = {'G', 'L', 'I', 'M', 'I', 'D', 'X', '1'};
 
 class Fd {
  public:
   explicit Fd(int fd = -1) : fd_(fd) {}
   Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Fd& operator=(Fd&&) = delete;
+  Fd& operator=(Fd&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+  }
   Fd(const Fd&) = delete;
   ~Fd() {
     if (fd_ >= 0) ::close(fd_);
@@ -75,83 +69,10 @@ std::int64_t TrustedMtime(const struct stat& st) {
   // Only times near now are racy; a folder dated far in the future (an
   // unpacked archive, a skewed clock) would otherwise be read on every query.
   const std::int64_t age = NowNs() - mtime;
-  return age < kRacyNs && age > -kRacyNs ? kUnknownMtime : mtime;
+  return age < kRacyNs && age > -kRacyNs ? IndexTable::kUnknownMtime : mtime;
 }
 
 bool IsHidden(std::string_view name) { return !name.empty() && name.front() == '.'; }
-
-std::string JoinPath(std::string folder, std::string_view name) {
-  if (folder.empty() || folder.back() != '/') folder.push_back('/');
-  folder.append(name);
-  return folder;
-}
-
-std::uint64_t Fnv1a(std::string_view data, std::uint64_t hash = 1469598103934665603ull) {
-  for (unsigned char c : data) {
-    hash ^= c;
-    hash *= 1099511628211ull;
-  }
-  return hash;
-}
-
-// Little helpers for the cache file: native byte order, since the file only
-// ever goes back into the program that wrote it (the magic names the layout).
-class Writer {
- public:
-  explicit Writer(TempFile* file) : file_(file) {}
-  void Put(const void* data, std::size_t size) {
-    if (ok_ && size > 0) ok_ = file_->Write(data, size);
-  }
-  template <typename T>
-  void Value(T value) {
-    Put(&value, sizeof value);
-  }
-  void Text(std::string_view text) {
-    Value<std::uint64_t>(text.size());
-    Put(text.data(), text.size());
-  }
-  bool ok() const { return ok_; }
-
- private:
-  TempFile* file_;
-  bool ok_ = true;
-};
-
-class Reader {
- public:
-  Reader(const std::uint8_t* data, std::size_t size) : data_(data), left_(size) {}
-  bool Get(void* out, std::size_t size) {
-    if (size > left_) return false;
-    if (size > 0) std::memcpy(out, data_, size);
-    data_ += size;
-    left_ -= size;
-    return true;
-  }
-  template <typename T>
-  bool Value(T* value) {
-    return Get(value, sizeof *value);
-  }
-  bool Text(std::string* text) {
-    std::uint64_t size = 0;
-    if (!Value(&size) || size > left_) return false;
-    text->assign(reinterpret_cast<const char*>(data_), size);
-    data_ += size;
-    left_ -= size;
-    return true;
-  }
-  template <typename T>
-  bool Array(std::vector<T>* out) {
-    std::uint64_t count = 0;
-    if (!Value(&count) || count > left_ / sizeof(T)) return false;
-    out->resize(count);
-    return Get(out->data(), count * sizeof(T));
-  }
-  bool done() const { return left_ == 0; }
-
- private:
-  const std::uint8_t* data_;
-  std::size_t left_;
-};
 
 }  // namespace
 
@@ -185,43 +106,13 @@ std::vector<std::string> NormalizeRoots(const std::vector<std::string>& roots) {
   return kept;
 }
 
-std::string IndexFileName(const std::vector<std::string>& normalizedRoots, bool includeHidden) {
-  std::uint64_t hash = Fnv1a(std::string_view(kMagic, sizeof kMagic));
-  for (const std::string& root : normalizedRoots) hash = Fnv1a(std::string_view(root.c_str(), root.size() + 1), hash);
-  hash = Fnv1a(includeHidden ? "h" : "-", hash);
-  char name[40];
-  std::snprintf(name, sizeof name, "index-%016llx.bin", static_cast<unsigned long long>(hash));
-  return name;
-}
-
 NameIndex::NameIndex(std::vector<std::string> normalizedRoots, bool includeHidden)
     : rootPaths_(std::move(normalizedRoots)), includeHidden_(includeHidden) {
-  roots_.assign(rootPaths_.size(), Root{kNoEntry, 0});
+  table_.Clear(rootPaths_.size());
 }
 
-// ---- building ---------------------------------------------------------------
-
-std::uint32_t NameIndex::AddEntry(std::uint32_t parent, std::string_view name, bool isFolder) {
-  const auto id = static_cast<std::uint32_t>(entries_.size());
-  Entry entry{parent, static_cast<std::uint32_t>(folded_.size()), kSameAsFolded, kFile};
-  const std::string folded = FoldCase(name);
-  folded_.append(folded);
-  folded_.push_back('\0');
-  if (folded != name) {
-    entry.name = static_cast<std::uint32_t>(names_.size());
-    names_.append(name);
-    names_.push_back('\0');
-  }
-  if (isFolder) {
-    entry.folder = static_cast<std::uint32_t>(folders_.size());
-    folders_.push_back(Folder{id, kUnknownMtime, {}});
-  }
-  entries_.push_back(entry);
-  if (parent != kNoParent) folders_[entries_[parent].folder].children.push_back(id);
-  return id;
-}
-
-bool NameIndex::ReadListing(int fd, std::vector<Listed>* listing) const {
+bool NameIndex::ReadListing(int fd, std::vector<Listed>* listing) {
+  ++foldersRead_;
   const int own = ::dup(fd);
   if (own < 0) return false;
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(own), ::closedir);
@@ -240,20 +131,21 @@ bool NameIndex::ReadListing(int fd, std::vector<Listed>* listing) const {
     }
     listing->push_back(Listed{std::string(name), isFolder});
   }
+  entriesRead_.fetch_add(listing->size(), std::memory_order_relaxed);
   return true;
 }
 
 void NameIndex::EnterSubfolder(std::uint32_t entryId, int parentFd, const std::string& name, std::uint64_t dev,
                                int depth) {
-  const std::uint32_t folderIndex = entries_[entryId].folder;
+  const std::uint32_t folderIndex = table_.entries[entryId].folder;
   Fd fd(depth < kMaxHeldDepth ? ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
-                              : ::open(PathOf(entryId).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+                              : OpenEntry(entryId, O_RDONLY));
   struct stat st{};
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) return;  // unreadable: its time stays unknown, retried
   if (st.st_dev != dev) {
     // Another file system is mounted here: list the folder, never enter it.
-    folders_[folderIndex].entry = kDead;
-    entries_[entryId].folder = kLeafFolder;
+    table_.folders[folderIndex].entry = IndexTable::kDead;
+    table_.entries[entryId].folder = IndexTable::kLeafFolder;
     return;
   }
   Crawl(folderIndex, fd.get(), dev, depth + 1);
@@ -263,110 +155,83 @@ void NameIndex::Crawl(std::uint32_t folderIndex, int fd, std::uint64_t dev, int 
   if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) return;
   struct stat st{};
   std::vector<Listed> listing;
+  // Watched before it is read, so no change falls between the two.
+  if (IsWatchedDev(dev)) WatchFolder(folderIndex, fd);
   if (::fstat(fd, &st) != 0 || !ReadListing(fd, &listing)) return;
-  folders_[folderIndex].mtimeNs = TrustedMtime(st);
-  const std::uint32_t self = folders_[folderIndex].entry;
+  table_.folders[folderIndex].mtimeNs = TrustedMtime(st);
+  const std::uint32_t self = table_.folders[folderIndex].entry;
+  std::stable_partition(listing.begin(), listing.end(), [](const Listed& item) { return item.isFolder; });
   for (const Listed& item : listing) {
-    const std::uint32_t child = AddEntry(self, item.name, item.isFolder);
+    const std::uint32_t child = table_.Add(self, item.name, item.isFolder);
     if (item.isFolder) EnterSubfolder(child, fd, item.name, dev, depth);
   }
 }
 
 bool NameIndex::RefreshRoot(std::size_t rootIndex) {
-  Root& root = roots_[rootIndex];
+  Root& root = table_.roots[rootIndex];
   const std::string& path = rootPaths_[rootIndex];
   Fd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   struct stat st{};
   const bool present = fd.get() >= 0 && ::fstat(fd.get(), &st) == 0;
   bool changed = false;
-  if (root.entry != kNoEntry && (!present || st.st_dev != root.dev)) {
-    MarkDead(root.entry);
-    roots_[rootIndex].entry = kNoEntry;
+  if (root.entry != IndexTable::kNoEntry && (!present || st.st_dev != root.dev)) {
+    table_.MarkDead(root.entry);
+    table_.roots[rootIndex].entry = IndexTable::kNoEntry;
     changed = true;
   }
-  if (present && roots_[rootIndex].entry == kNoEntry) {
-    const std::uint32_t entry = AddEntry(kNoParent, path, /*isFolder=*/true);
-    roots_[rootIndex] = Root{entry, static_cast<std::uint64_t>(st.st_dev)};
-    Crawl(entries_[entry].folder, fd.get(), st.st_dev, 0);
+  if (present && table_.roots[rootIndex].entry == IndexTable::kNoEntry) {
+    const std::uint32_t entry = table_.Add(IndexTable::kNoParent, path, /*isFolder=*/true);
+    table_.roots[rootIndex] = Root{entry, static_cast<std::uint64_t>(st.st_dev)};
+    if (watch_ != nullptr && IsWatchedDev(st.st_dev) && isRemote_(path)) remoteDevs_.push_back(st.st_dev);
+    Crawl(table_.entries[entry].folder, fd.get(), st.st_dev, 0);
     changed = true;
   }
   return changed;
 }
 
 void NameIndex::Build() {
-  entries_.clear();
-  folded_.clear();
-  names_.clear();
-  folders_.clear();
-  dead_ = 0;
-  roots_.assign(rootPaths_.size(), Root{kNoEntry, 0});
-  for (std::size_t i = 0; i < roots_.size(); ++i) RefreshRoot(i);
-  ShrinkToFit();
-}
-
-void NameIndex::ShrinkToFit() {
-  entries_.shrink_to_fit();
-  folded_.shrink_to_fit();
-  names_.shrink_to_fit();
-  folders_.shrink_to_fit();
-  for (Folder& folder : folders_) folder.children.shrink_to_fit();
+  table_.Clear(rootPaths_.size());
+  for (std::size_t i = 0; i < table_.roots.size(); ++i) RefreshRoot(i);
+  table_.Compact();
 }
 
 // ---- refreshing -------------------------------------------------------------
 
-void NameIndex::MarkDead(std::uint32_t entryId) {
-  std::vector<std::uint32_t> stack{entryId};
-  while (!stack.empty()) {
-    const std::uint32_t id = stack.back();
-    stack.pop_back();
-    Entry& entry = entries_[id];
-    if (entry.folder == kDead) continue;
-    if (entry.folder < kFirstMark) {
-      Folder& folder = folders_[entry.folder];
-      stack.insert(stack.end(), folder.children.begin(), folder.children.end());
-      folder.entry = kDead;
-      std::vector<std::uint32_t>().swap(folder.children);
-    }
-    entry.folder = kDead;
-    ++dead_;
-  }
-}
-
 std::uint64_t NameIndex::RootDevOf(std::uint32_t entryId) const {
-  while (entries_[entryId].parent != kNoParent) entryId = entries_[entryId].parent;
-  for (const Root& root : roots_)
+  while (table_.entries[entryId].parent != IndexTable::kNoParent) entryId = table_.entries[entryId].parent;
+  for (const Root& root : table_.roots)
     if (root.entry == entryId) return root.dev;
   return 0;
 }
 
 bool NameIndex::Reread(std::uint32_t folderIndex) {
-  const std::uint32_t self = folders_[folderIndex].entry;
-  const bool isRoot = entries_[self].parent == kNoParent;
+  const std::uint32_t self = table_.folders[folderIndex].entry;
   const std::uint64_t dev = RootDevOf(self);
-  Fd fd(::open(PathOf(self).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (isRoot ? 0 : O_NOFOLLOW)));
+  Fd fd(OpenEntry(self, O_RDONLY));
   struct stat st{};
   std::vector<Listed> listing;
+  if (fd.get() >= 0 && table_.folders[folderIndex].watch < 0 && IsWatchedDev(dev)) WatchFolder(folderIndex, fd.get());
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || st.st_dev != dev || !ReadListing(fd.get(), &listing)) {
     // Gone, replaced or unreadable: its entries go; its parent's re-read (or
     // the next refresh) settles the folder itself.
     bool changed = false;
-    for (std::uint32_t child : std::vector<std::uint32_t>(std::move(folders_[folderIndex].children))) {
-      MarkDead(child);
+    for (std::uint32_t child : std::vector<std::uint32_t>(std::move(table_.folders[folderIndex].children))) {
+      table_.MarkDead(child);
       changed = true;
     }
-    folders_[folderIndex].children.clear();
-    folders_[folderIndex].mtimeNs = kUnknownMtime;
+    table_.folders[folderIndex].children.clear();
+    table_.folders[folderIndex].mtimeNs = IndexTable::kUnknownMtime;
     return changed;
   }
   const std::int64_t mtime = TrustedMtime(st);
 
   std::unordered_map<std::string_view, std::uint32_t> old;
-  for (std::uint32_t child : folders_[folderIndex].children) old.emplace(Name(child), child);
+  for (std::uint32_t child : table_.folders[folderIndex].children) old.emplace(table_.Name(child), child);
   std::vector<std::uint32_t> kept;
   std::vector<const Listed*> added;
   for (const Listed& item : listing) {
     auto it = old.find(item.name);
-    if (it != old.end() && (entries_[it->second].folder != kFile) == item.isFolder) {
+    if (it != old.end() && (table_.entries[it->second].folder != IndexTable::kFile) == item.isFolder) {
       kept.push_back(it->second);
       old.erase(it);
     } else {
@@ -374,35 +239,41 @@ bool NameIndex::Reread(std::uint32_t folderIndex) {
     }
   }
   const bool changed = !old.empty() || !added.empty();
-  for (const auto& [name, child] : old) MarkDead(child);
-  folders_[folderIndex].children = std::move(kept);
-  folders_[folderIndex].mtimeNs = mtime;
+  for (const auto& [name, child] : old) table_.MarkDead(child);
+  table_.folders[folderIndex].children = std::move(kept);
+  table_.folders[folderIndex].mtimeNs = mtime;
   for (const Listed* item : added) {
-    const std::uint32_t child = AddEntry(self, item->name, item->isFolder);
+    const std::uint32_t child = table_.Add(self, item->name, item->isFolder);
     if (item->isFolder) EnterSubfolder(child, fd.get(), item->name, dev, 0);
   }
+  table_.PutFoldersFirst(folderIndex);
   return changed;
 }
 
 bool NameIndex::IsFolderRecord(std::uint32_t entryId, std::size_t limit) const {
-  const std::uint32_t folder = entries_[entryId].folder;
-  return folder < kFirstMark && folder < limit;
+  const std::uint32_t folder = table_.entries[entryId].folder;
+  return folder < IndexTable::kFirstMark && folder < limit;
 }
 
 void NameIndex::CheckSubtree(std::uint32_t folderIndex, int fd, std::size_t limit,
                              std::vector<std::uint32_t>* stale) const {
-  for (std::uint32_t child : folders_[folderIndex].children) {
+  // Folders come first among the children: the files after them are not
+  // looked at.
+  for (std::uint32_t child : table_.folders[folderIndex].children) {
+    if (table_.entries[child].folder == IndexTable::kFile) break;
     if (!IsFolderRecord(child, limit)) continue;
-    const std::uint32_t sub = entries_[child].folder;
+    const std::uint32_t sub = table_.entries[child].folder;
     // Names in the arenas are NUL-terminated, so data() is a C string.
-    const char* name = Name(child).data();
+    const char* name = table_.Name(child).data();
     struct stat st{};
     if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) ||
-        MtimeNs(st) != folders_[sub].mtimeNs) {
+        MtimeNs(st) != table_.folders[sub].mtimeNs) {
       stale->push_back(sub);
     }
-    const auto& grandChildren = folders_[sub].children;
-    if (std::none_of(grandChildren.begin(), grandChildren.end(),
+    const auto& grandChildren = table_.folders[sub].children;
+    if (std::none_of(grandChildren.begin(),
+                     std::find_if(grandChildren.begin(), grandChildren.end(),
+                                  [&](std::uint32_t g) { return table_.entries[g].folder == IndexTable::kFile; }),
                      [&](std::uint32_t g) { return IsFolderRecord(g, limit); }))
       continue;
     Fd subFd(::openat(fd, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -414,21 +285,23 @@ void NameIndex::CheckSubtree(std::uint32_t folderIndex, int fd, std::size_t limi
 // system call; to keep that a one-component fstatat rather than a full path
 // lookup the tree is walked with a descriptor per level, and the walk is
 // split over two threads by subtrees a few levels down.
-std::vector<std::uint32_t> NameIndex::StaleFolders(std::size_t limit) const {
+std::vector<std::uint32_t> NameIndex::StaleFolders(std::size_t limit, const std::vector<bool>& rootsToCheck) const {
   std::vector<std::uint32_t> stale;
   auto checkOwnTime = [&](std::uint32_t folderIndex, int fd, std::vector<std::uint32_t>* out) {
     struct stat st{};
-    if (::fstat(fd, &st) != 0 || MtimeNs(st) != folders_[folderIndex].mtimeNs) out->push_back(folderIndex);
+    if (::fstat(fd, &st) != 0 || MtimeNs(st) != table_.folders[folderIndex].mtimeNs) out->push_back(folderIndex);
   };
   auto openFolder = [&](std::uint32_t folderIndex) {
-    const std::uint32_t entry = folders_[folderIndex].entry;
-    const int noFollow = entries_[entry].parent == kNoParent ? 0 : O_NOFOLLOW;
-    return Fd(::open(PathOf(entry).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC | noFollow));
+    const std::uint32_t entry = table_.folders[folderIndex].entry;
+    return Fd(OpenEntry(entry, O_PATH));
   };
 
   std::vector<std::uint32_t> level;
-  for (const Root& root : roots_)
-    if (root.entry != kNoEntry && IsFolderRecord(root.entry, limit)) level.push_back(entries_[root.entry].folder);
+  for (std::size_t i = 0; i < table_.roots.size(); ++i) {
+    const std::uint32_t entry = table_.roots[i].entry;
+    if (rootsToCheck[i] && entry != IndexTable::kNoEntry && IsFolderRecord(entry, limit))
+      level.push_back(table_.entries[entry].folder);
+  }
   for (int depth = 0; depth < 3 && !level.empty() && level.size() < 64; ++depth) {
     std::vector<std::uint32_t> next;
     for (std::uint32_t folderIndex : level) {
@@ -438,8 +311,8 @@ std::vector<std::uint32_t> NameIndex::StaleFolders(std::size_t limit) const {
         continue;
       }
       checkOwnTime(folderIndex, fd.get(), &stale);
-      for (std::uint32_t child : folders_[folderIndex].children)
-        if (IsFolderRecord(child, limit)) next.push_back(entries_[child].folder);
+      for (std::uint32_t child : table_.folders[folderIndex].children)
+        if (IsFolderRecord(child, limit)) next.push_back(table_.entries[child].folder);
     }
     level = std::move(next);
   }
@@ -471,309 +344,243 @@ std::vector<std::uint32_t> NameIndex::StaleFolders(std::size_t limit) const {
   return stale;
 }
 
-bool NameIndex::Refresh() {
+bool NameIndex::RereadStale(std::vector<std::uint32_t> stale) {
+  // Parents first, so a folder its parent dropped is not read.
+  auto depth = [&](std::uint32_t folderIndex) {
+    int d = 0;
+    for (std::uint32_t at = table_.folders[folderIndex].entry; table_.entries[at].parent != IndexTable::kNoParent;
+         at = table_.entries[at].parent)
+      ++d;
+    return d;
+  };
+  std::vector<std::pair<int, std::uint32_t>> byDepth;
+  for (std::uint32_t folderIndex : stale) byDepth.emplace_back(depth(folderIndex), folderIndex);
+  std::sort(byDepth.begin(), byDepth.end());
   bool changed = false;
-  const std::size_t knownFolders = folders_.size();
-  for (std::size_t i = 0; i < roots_.size(); ++i) changed |= RefreshRoot(i);
-  std::vector<std::uint32_t> stale = StaleFolders(knownFolders);
-  // Parents were created before their children, so ascending order re-reads
-  // a parent first and skips children it dropped.
-  std::sort(stale.begin(), stale.end());
-  for (std::uint32_t folderIndex : stale) {
-    if (folders_[folderIndex].entry == kDead) continue;
+  for (const auto& [d, folderIndex] : byDepth) {
+    if (table_.folders[folderIndex].entry == IndexTable::kDead) continue;
     changed |= Reread(folderIndex);
   }
-  if (dead_ > 256 && dead_ > entries_.size() / 4) Compact();
+  const std::size_t unordered = table_.entries.size() - table_.orderedCount;
+  if ((table_.dead > 256 && table_.dead > table_.entries.size() / 4) ||
+      (unordered > 4096 && unordered > table_.entries.size() / 16))
+    table_.Compact();
+  SettleWatches();
   return changed;
 }
 
-void NameIndex::Compact() {
-  std::vector<std::uint32_t> newId(entries_.size(), kNoEntry);
-  std::vector<Entry> entries;
-  std::string folded;
-  std::string names;
-  std::vector<Folder> folders;
-  entries.reserve(entries_.size() - dead_);
-  for (std::uint32_t id = 0; id < entries_.size(); ++id) {
-    const Entry& old = entries_[id];
-    if (old.folder == kDead) continue;
-    newId[id] = static_cast<std::uint32_t>(entries.size());
-    Entry entry{old.parent == kNoParent ? kNoParent : newId[old.parent], static_cast<std::uint32_t>(folded.size()),
-                kSameAsFolded, old.folder};
-    folded.append(FoldedName(id));
-    folded.push_back('\0');
-    if (old.name != kSameAsFolded) {
-      entry.name = static_cast<std::uint32_t>(names.size());
-      names.append(Name(id));
-      names.push_back('\0');
-    }
-    if (old.folder < kFirstMark) {
-      entry.folder = static_cast<std::uint32_t>(folders.size());
-      folders.push_back(Folder{newId[id], folders_[old.folder].mtimeNs, {}});
-    }
-    entries.push_back(entry);
-  }
-  for (Folder& folder : folders) folder.children.clear();
-  for (std::uint32_t id = 0; id < entries.size(); ++id)
-    if (entries[id].parent != kNoParent) folders[entries[entries[id].parent].folder].children.push_back(id);
-  for (Root& root : roots_)
-    if (root.entry != kNoEntry) root.entry = newId[root.entry];
-  entries_ = std::move(entries);
-  folded_ = std::move(folded);
-  names_ = std::move(names);
-  folders_ = std::move(folders);
-  dead_ = 0;
-  ShrinkToFit();
+bool NameIndex::Refresh() {
+  bool changed = false;
+  const std::size_t knownFolders = table_.folders.size();
+  for (std::size_t i = 0; i < table_.roots.size(); ++i) changed |= RefreshRoot(i);
+  changed |= RereadStale(StaleFolders(knownFolders, std::vector<bool>(table_.roots.size(), true)));
+  return changed;
 }
 
-// ---- reading ----------------------------------------------------------------
+// ---- keeping current from notifications ---------------------------------------
 
-std::string_view NameIndex::FoldedName(std::uint32_t id) const {
-  const std::size_t begin = entries_[id].folded;
-  const std::size_t end = id + 1 < entries_.size() ? entries_[id + 1].folded : folded_.size();
-  return std::string_view(folded_).substr(begin, end - begin - 1);
-}
-
-std::string_view NameIndex::Name(std::uint32_t id) const {
-  const std::uint32_t offset = entries_[id].name;
-  if (offset == kSameAsFolded) return FoldedName(id);
-  return std::string_view(names_.c_str() + offset);
-}
-
-std::string NameIndex::PathOf(std::uint32_t id) const {
+// Opens an indexed folder by its path; a path too long for one system call
+// is opened one component at a time from its root.
+int NameIndex::OpenEntry(std::uint32_t entryId, int flags) const {
+  flags |= O_DIRECTORY | O_CLOEXEC;
+  const bool isRoot = table_.entries[entryId].parent == IndexTable::kNoParent;
+  const std::string path = table_.PathOf(entryId);
+  if (path.size() < PATH_MAX) return ::open(path.c_str(), flags | (isRoot ? 0 : O_NOFOLLOW));
   std::vector<std::uint32_t> chain;
-  for (std::uint32_t at = id; at != kNoParent; at = entries_[at].parent) chain.push_back(at);
-  std::string path(Name(chain.back()));
-  for (auto it = chain.rbegin() + 1; it != chain.rend(); ++it) path = JoinPath(std::move(path), Name(*it));
-  return path;
+  for (std::uint32_t at = entryId; at != IndexTable::kNoParent; at = table_.entries[at].parent) chain.push_back(at);
+  Fd fd(::open(std::string(table_.Name(chain.back())).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  for (auto it = chain.rbegin() + 1; it != chain.rend() && fd.get() >= 0; ++it) {
+    const bool last = it + 1 == chain.rend();
+    fd = Fd(::openat(fd.get(), std::string(table_.Name(*it)).c_str(),
+                     (last ? flags : O_PATH | O_DIRECTORY | O_CLOEXEC) | O_NOFOLLOW));
+  }
+  return fd.release();
 }
 
-std::size_t NameIndex::RootEntryCount() const {
-  return static_cast<std::size_t>(
-      std::count_if(roots_.begin(), roots_.end(), [](const Root& root) { return root.entry != kNoEntry; }));
+bool NameIndex::IsWatchedDev(std::uint64_t dev) const {
+  return watch_ != nullptr && std::find(remoteDevs_.begin(), remoteDevs_.end(), dev) == remoteDevs_.end();
 }
 
-std::size_t NameIndex::FolderCount() const {
-  return static_cast<std::size_t>(std::count_if(folders_.begin(), folders_.end(), [](const Folder& folder) {
-    return folder.entry != kDead;
-  })) - RootEntryCount();
+void NameIndex::WatchFolder(std::uint32_t folderIndex, int fd) {
+  const int watch = watch_->Add(fd);
+  if (watch < 0) return;  // checked by its time instead
+  table_.folders[folderIndex].watch = watch;
+  if (static_cast<std::size_t>(watch) >= folderOfWatch_.size()) folderOfWatch_.resize(watch + 1, IndexTable::kNoEntry);
+  folderOfWatch_[watch] = folderIndex;
 }
 
-std::size_t NameIndex::MemoryBytes() const {
-  std::size_t bytes = entries_.capacity() * sizeof(Entry) + folded_.capacity() + names_.capacity() +
-                      folders_.capacity() * sizeof(Folder);
-  for (const Folder& folder : folders_) bytes += folder.children.capacity() * sizeof(std::uint32_t);
-  return bytes;
+void NameIndex::Watch(FolderWatch* watch) {
+  watch_ = watch;
+  remoteDevs_.clear();
+  for (std::size_t i = 0; i < table_.roots.size(); ++i)
+    if (table_.roots[i].entry != IndexTable::kNoEntry && isRemote_(rootPaths_[i]))
+      remoteDevs_.push_back(table_.roots[i].dev);
+  for (std::uint32_t index = 0; index < table_.folders.size(); ++index) {
+    const IndexTable::Folder& folder = table_.folders[index];
+    if (folder.entry == IndexTable::kDead || folder.watch >= 0 || !IsWatchedDev(RootDevOf(folder.entry))) continue;
+    const Fd fd(OpenEntry(folder.entry, O_PATH));
+    if (fd.get() >= 0) WatchFolder(index, fd.get());
+  }
+  watchMapGeneration_ = table_.generation;
 }
 
-void NameIndex::SearchRange(const Query& query, std::uint32_t first, std::uint32_t last,
-                            std::vector<std::uint32_t>* hits) const {
-  // Folded folder paths, built once per folder, for path terms.
-  std::unordered_map<std::uint32_t, std::string> folderPaths;
-  std::function<const std::string&(std::uint32_t)> folderPath = [&](std::uint32_t id) -> const std::string& {
-    auto it = folderPaths.find(id);
-    if (it != folderPaths.end()) return it->second;
-    const std::uint32_t parent = entries_[id].parent;
-    std::string path = parent == kNoParent ? std::string(FoldedName(id)) : JoinPath(folderPath(parent), FoldedName(id));
-    return folderPaths.emplace(id, std::move(path)).first->second;
-  };
-  std::string pathBuffer;
-  auto test = [&](std::uint32_t id) {
-    const Entry& entry = entries_[id];
-    if (entry.folder == kDead || entry.parent == kNoParent) return;
-    EntryView view{FoldedName(id), entry.folder != kFile, {}};
-    if (query.UsesPath()) {
-      pathBuffer = JoinPath(folderPath(entry.parent), view.foldedName);
-      view.foldedPath = pathBuffer;
+// Watches of folders that went are dropped; after a renumbering the map
+// from watch to folder is made again.
+void NameIndex::SettleWatches() {
+  if (watch_ == nullptr) return;
+  if (watchMapGeneration_ != table_.generation) {
+    std::fill(folderOfWatch_.begin(), folderOfWatch_.end(), IndexTable::kNoEntry);
+    for (std::uint32_t index = 0; index < table_.folders.size(); ++index)
+      if (const int watch = table_.folders[index].watch; watch >= 0) folderOfWatch_[watch] = index;
+    watchMapGeneration_ = table_.generation;
+  }
+  for (const int watch : table_.droppedWatches) {
+    watch_->Remove(watch);
+    folderOfWatch_[watch] = IndexTable::kNoEntry;
+  }
+  table_.droppedWatches.clear();
+}
+
+bool NameIndex::RemoveChild(std::uint32_t folderIndex, std::string_view name) {
+  auto& children = table_.folders[folderIndex].children;
+  const auto it = std::find_if(children.begin(), children.end(),
+                               [&](std::uint32_t child) { return table_.Name(child) == name; });
+  if (it == children.end()) return false;
+  const std::uint32_t child = *it;
+  children.erase(it);
+  table_.MarkDead(child);
+  SettleWatches();
+  return true;
+}
+
+bool NameIndex::AddChild(std::uint32_t folderIndex, const std::string& name) {
+  const std::uint32_t self = table_.folders[folderIndex].entry;
+  const Fd parent(OpenEntry(self, O_PATH));
+  struct stat st{};
+  if (parent.get() < 0 || ::fstatat(parent.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  const bool isFolder = S_ISDIR(st.st_mode);
+  const std::uint32_t child = table_.Add(self, name, isFolder);
+  if (isFolder) EnterSubfolder(child, parent.get(), name, RootDevOf(self), 0);
+  table_.PutFoldersFirst(folderIndex);
+  return true;
+}
+
+bool NameIndex::ApplyEvent(const FolderWatch::Event& event) {
+  if (event.mask & IN_Q_OVERFLOW) {
+    overflowed_ = true;
+    return false;
+  }
+  if (event.watch < 0 || static_cast<std::size_t>(event.watch) >= folderOfWatch_.size()) return false;
+  const std::uint32_t folderIndex = folderOfWatch_[event.watch];
+  if (folderIndex == IndexTable::kNoEntry || table_.folders[folderIndex].watch != event.watch) return false;
+  IndexTable::Folder& folder = table_.folders[folderIndex];
+  if (event.mask & IN_IGNORED) {
+    // The kernel dropped the watch (an unmount, say): its time is checked
+    // from now on.
+    folder.watch = -1;
+    folder.mtimeNs = IndexTable::kUnknownMtime;
+    folderOfWatch_[event.watch] = IndexTable::kNoEntry;
+    return false;
+  }
+  if (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF)) {
+    // Another folder's event tells of a subfolder; a root that went is
+    // dropped here, and the next CatchUp reads whatever is at its path.
+    for (Root& root : table_.roots) {
+      if (root.entry != folder.entry) continue;
+      table_.MarkDead(root.entry);
+      root.entry = IndexTable::kNoEntry;
+      SettleWatches();
+      return true;
     }
-    if (query.Matches(view)) hits->push_back(id);
-  };
+    return false;
+  }
+  if (event.name.empty() || (!includeHidden_ && IsHidden(event.name))) return false;
+  // Its time on record no longer matches; should the watch go, the folder
+  // is read again.
+  folder.mtimeNs = IndexTable::kUnknownMtime;
+  bool changed = RemoveChild(folderIndex, event.name);
+  if (event.mask & (IN_CREATE | IN_MOVED_TO)) changed |= AddChild(folderIndex, event.name);
+  return changed;
+}
 
-  const std::string literal = query.RequiredNameLiteral();
-  if (literal.empty()) {
-    for (std::uint32_t id = first; id < last; ++id) test(id);
-    return;
+bool NameIndex::ApplyChanges() {
+  if (watch_ == nullptr) return false;
+  bool changed = false;
+  for (const FolderWatch::Event& event : watch_->Read()) changed |= ApplyEvent(event);
+  return changed;
+}
+
+std::vector<std::uint32_t> NameIndex::StaleUnwatchedFolders() const {
+  std::vector<std::uint32_t> stale;
+  for (std::uint32_t index = 0; index < table_.folders.size(); ++index) {
+    const IndexTable::Folder& folder = table_.folders[index];
+    if (folder.entry == IndexTable::kDead || folder.watch >= 0 || !IsWatchedDev(RootDevOf(folder.entry))) continue;
+    const Fd fd(OpenEntry(folder.entry, O_PATH));
+    struct stat st{};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || MtimeNs(st) != folder.mtimeNs) stale.push_back(index);
   }
-  // Search the arena for the literal in one pass; only the names holding it
-  // are tested against the whole query.
-  const char* arena = folded_.data();
-  std::size_t at = entries_[first].folded;
-  const std::size_t end = last < entries_.size() ? entries_[last].folded : folded_.size();
-  // Hits come in arena order, so the entry holding one is found by walking
-  // forward from the last: at most one pass over the range in all.
-  std::uint32_t id = first;
-  while (at < end) {
-    const void* found = memmem(arena + at, end - at, literal.data(), literal.size());
-    if (found == nullptr) break;
-    const std::size_t offset = static_cast<const char*>(found) - arena;
-    while (id + 1 < last && entries_[id + 1].folded <= offset) ++id;
-    test(id);
-    at = id + 1 < entries_.size() ? entries_[id + 1].folded : folded_.size();
+  return stale;
+}
+
+bool NameIndex::CatchUp() {
+  bool changed = ApplyChanges();
+  if (overflowed_) {
+    overflowed_ = false;
+    return Refresh() || changed;
   }
+  const std::size_t knownFolders = table_.folders.size();
+  std::vector<bool> remote(table_.roots.size(), false);
+  for (std::size_t i = 0; i < table_.roots.size(); ++i) {
+    changed |= RefreshRoot(i);
+    remote[i] = table_.roots[i].entry != IndexTable::kNoEntry && !IsWatchedDev(table_.roots[i].dev);
+  }
+  std::vector<std::uint32_t> stale = StaleFolders(knownFolders, remote);
+  const std::vector<std::uint32_t> unwatched = StaleUnwatchedFolders();
+  stale.insert(stale.end(), unwatched.begin(), unwatched.end());
+  changed |= RereadStale(std::move(stale));
+  return changed;
+}
+
+NameIndex::Coverage NameIndex::WatchCoverage() const {
+  Coverage coverage;
+  if (watch_ == nullptr) return coverage;
+  for (const Root& root : table_.roots)
+    if (root.entry != IndexTable::kNoEntry && !IsWatchedDev(root.dev)) ++coverage.remoteRoots;
+  for (const IndexTable::Folder& folder : table_.folders)
+    if (folder.entry != IndexTable::kDead && folder.watch < 0 && IsWatchedDev(RootDevOf(folder.entry)))
+      ++coverage.unwatchedFolders;
+  return coverage;
+}
+
+// ---- searching and saving -----------------------------------------------------
+
+std::optional<std::vector<std::uint32_t>> NameIndex::Match(const Query& query, const NameFilter& keep) const {
+  if (table_.RootEntryCount() == 0) return std::nullopt;
+  std::vector<std::uint32_t> ids = MatchEntries(table_, query);
+  if (keep) std::erase_if(ids, [&](std::uint32_t id) { return !keep(table_.Name(id)); });
+  OrderMatches(table_, ids);
+  return ids;
+}
+
+std::optional<SearchResult> NameIndex::ResultAt(std::uint64_t generation, std::uint32_t id) const {
+  if (generation != table_.generation || id >= table_.entries.size() ||
+      table_.entries[id].parent == IndexTable::kNoParent)
+    return std::nullopt;
+  return SearchResult{std::string(table_.Name(id)), table_.PathOf(table_.entries[id].parent)};
 }
 
 std::optional<std::vector<SearchResult>> NameIndex::Search(const Query& query) const {
-  if (RootEntryCount() == 0) return std::nullopt;
-  const auto count = static_cast<std::uint32_t>(entries_.size());
-  std::vector<std::uint32_t> hits;
-  if (count >= kParallelSearchEntries) {
-    const std::uint32_t middle = count / 2;
-    std::vector<std::uint32_t> secondHits;
-    std::thread second;
-    try {
-      second = std::thread([&] { SearchRange(query, middle, count, &secondHits); });
-    } catch (...) {
-      // No thread to be had: search the second half here instead.
-    }
-    SearchRange(query, 0, middle, &hits);
-    if (second.joinable()) {
-      second.join();
-    } else {
-      SearchRange(query, middle, count, &secondHits);
-    }
-    hits.insert(hits.end(), secondHits.begin(), secondHits.end());
-  } else {
-    SearchRange(query, 0, count, &hits);
-  }
-
-  // Order the ids first and make strings only for the answer: names ignoring
-  // case, and folders only where two names are alike.
-  // The first eight bytes of each name, read big-endian, settle most
-  // comparisons without touching the arena.
-  std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed;
-  keyed.reserve(hits.size());
-  for (std::uint32_t id : hits) {
-    const std::string_view name = FoldedName(id);
-    std::uint64_t key = 0;
-    for (std::size_t i = 0; i < 8; ++i)
-      key = (key << 8) | (i < name.size() ? static_cast<unsigned char>(name[i]) : 0u);
-    keyed.emplace_back(key, id);
-  }
-  std::sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
-    if (a.first != b.first) return a.first < b.first;
-    return FoldedName(a.second) < FoldedName(b.second);
-  });
-  for (std::size_t i = 0; i < hits.size(); ++i) hits[i] = keyed[i].second;
-  std::unordered_map<std::uint32_t, std::string> folderOf;
-  folderOf.reserve(std::min(hits.size(), folders_.size()));
-  auto folderPath = [&](std::uint32_t id) -> const std::string& {
-    const std::uint32_t parent = entries_[id].parent;
-    auto it = folderOf.find(parent);
-    if (it == folderOf.end()) it = folderOf.emplace(parent, PathOf(parent)).first;
-    return it->second;
-  };
-  for (auto run = hits.begin(); run != hits.end();) {
-    const auto runEnd = std::find_if(run, hits.end(), [&](std::uint32_t id) { return FoldedName(id) != FoldedName(*run); });
-    if (runEnd - run > 1) {
-      std::sort(run, runEnd, [&](std::uint32_t a, std::uint32_t b) {
-        if (const int c = folderPath(a).compare(folderPath(b)); c != 0) return c < 0;
-        return Name(a) < Name(b);
-      });
-    }
-    run = runEnd;
-  }
-  std::vector<SearchResult> results;
-  results.reserve(hits.size());
-  for (std::uint32_t id : hits) results.push_back(SearchResult{std::string(Name(id)), folderPath(id)});
-  return results;
+  std::optional<std::vector<std::uint32_t>> ids = Match(query);
+  if (!ids) return std::nullopt;
+  return ResultsOf(table_, *ids);
 }
 
-// ---- the cache file -----------------------------------------------------------
-
 bool NameIndex::Save(const std::string& path) const {
-  std::optional<TempFile> file = TempFile::CreateBeside(path);
-  if (!file) return false;
-  Writer out(&*file);
-  out.Put(kMagic, sizeof kMagic);
-  out.Value<std::uint32_t>(includeHidden_ ? 1 : 0);
-  out.Value<std::uint64_t>(rootPaths_.size());
-  for (std::size_t i = 0; i < rootPaths_.size(); ++i) {
-    out.Text(rootPaths_[i]);
-    out.Value(roots_[i].entry);
-    out.Value(roots_[i].dev);
-  }
-  out.Value<std::uint64_t>(entries_.size());
-  out.Put(entries_.data(), entries_.size() * sizeof(Entry));
-  out.Text(folded_);
-  out.Text(names_);
-  out.Value<std::uint64_t>(folders_.size());
-  for (const Folder& folder : folders_) {
-    out.Value(folder.entry);
-    out.Value(folder.mtimeNs);
-  }
-  return out.ok() && file->CommitTo(path);
+  return SaveIndexTable(table_, rootPaths_, includeHidden_, path);
 }
 
 bool NameIndex::Load(const std::string& path) {
-  const std::optional<Bytes> bytes = ReadWholeFile(path, std::size_t{1} << 34);
-  if (!bytes) return false;
-  Reader in(bytes->data(), bytes->size());
-  char magic[sizeof kMagic];
-  std::uint32_t hidden = 0;
-  std::uint64_t rootCount = 0;
-  if (!in.Get(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic) != 0) return false;
-  if (!in.Value(&hidden) || (hidden != 0) != includeHidden_) return false;
-  if (!in.Value(&rootCount) || rootCount != rootPaths_.size()) return false;
-  std::vector<Root> roots(rootCount);
-  for (std::size_t i = 0; i < rootCount; ++i) {
-    std::string rootPath;
-    if (!in.Text(&rootPath) || rootPath != rootPaths_[i]) return false;
-    if (!in.Value(&roots[i].entry) || !in.Value(&roots[i].dev)) return false;
-  }
-  std::vector<Entry> entries;
-  std::string folded;
-  std::string names;
-  std::uint64_t folderCount = 0;
-  if (!in.Array(&entries) || !in.Text(&folded) || !in.Text(&names) || !in.Value(&folderCount)) return false;
-  if (folderCount > entries.size()) return false;
-  std::vector<Folder> folders(folderCount);
-  for (Folder& folder : folders)
-    if (!in.Value(&folder.entry) || !in.Value(&folder.mtimeNs)) return false;
-  if (!in.done()) return false;
-
-  // The file is checked whole before it is used: every offset inside its
-  // arena, parents before their children, folder records pointing both ways.
-  if (entries.size() >= kFirstMark) return false;
-  if (!folded.empty() && folded.back() != '\0') return false;
-  if (!names.empty() && names.back() != '\0') return false;
-  if (entries.empty() != folded.empty()) return false;
-  std::size_t dead = 0;
-  for (std::uint32_t id = 0; id < entries.size(); ++id) {
-    const Entry& entry = entries[id];
-    if (entry.folded >= folded.size()) return false;
-    if (id > 0 && entry.folded <= entries[id - 1].folded) return false;
-    if (entry.name != kSameAsFolded && entry.name >= names.size()) return false;
-    if (entry.folder == kDead) {
-      ++dead;
-      continue;
-    }
-    if (entry.folder < kFirstMark && (entry.folder >= folders.size() || folders[entry.folder].entry != id))
-      return false;
-    if (entry.parent == kNoParent) {
-      if (std::none_of(roots.begin(), roots.end(), [&](const Root& root) { return root.entry == id; })) return false;
-      continue;
-    }
-    if (entry.parent >= id || entries[entry.parent].folder >= kFirstMark) return false;
-    folders[entries[entry.parent].folder].children.push_back(id);
-  }
-  if (!entries.empty() && entries.front().folded != 0) return false;
-  for (std::uint32_t index = 0; index < folders.size(); ++index) {
-    const std::uint32_t entry = folders[index].entry;
-    if (entry != kDead && (entry >= entries.size() || entries[entry].folder != index)) return false;
-  }
-  for (const Root& root : roots) {
-    if (root.entry == kNoEntry) continue;
-    if (root.entry >= entries.size() || entries[root.entry].parent != kNoParent ||
-        entries[root.entry].folder >= kFirstMark)
-      return false;
-  }
-  roots_ = std::move(roots);
-  entries_ = std::move(entries);
-  folded_ = std::move(folded);
-  names_ = std::move(names);
-  folders_ = std::move(folders);
-  dead_ = dead;
-  return true;
+  return LoadIndexTable(path, rootPaths_, includeHidden_, &table_);
 }
 
 }  // namespace glimpses

@@ -1,22 +1,28 @@
 // The embedded name index: every entry (file or folder) under a set of root
-// folders, held compactly in memory (case-folded names in one arena, parent
-// links instead of paths), kept fresh by re-reading only the folders whose
-// modification time changed, and saved to a cache file between runs.
+// folders, read by a crawl into an IndexTable, kept fresh by re-reading only
+// the folders whose modification time changed, and saved to a cache file
+// between runs (index_cache.h). Searching is index_search.h's.
 //
 // Hidden entries (names starting with '.') are left out unless asked for.
 // Symbolic links are listed as entries but never followed, and folders on
 // other file systems than their root's are listed but not entered.
-// Not thread-safe: the search service serialises Refresh and Search.
+// A long-running process can keep it current from change notifications
+// instead (Watch, ApplyChanges, CatchUp).
+// Not thread-safe: the search service serialises every call but
+// EntriesRead.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "folder_watch.h"
+#include "index_table.h"
 #include "query.h"
 #include "search_service.h"
 
@@ -25,9 +31,6 @@ namespace glimpses {
 // The roots made absolute and lexically normal, in their order, without
 // duplicates and without roots that lie inside another root.
 std::vector<std::string> NormalizeRoots(const std::vector<std::string>& roots);
-
-// The cache file name for this root set ("index-<hash>.bin").
-std::string IndexFileName(const std::vector<std::string>& normalizedRoots, bool includeHidden);
 
 class NameIndex {
  public:
@@ -47,6 +50,41 @@ class NameIndex {
   // is available. Uses a second thread on large indexes.
   std::optional<std::vector<SearchResult>> Search(const Query& query) const;
 
+  // The ids of the entries matching `query` whose names `keep` accepts (all
+  // when empty), in the answer order; nullopt when no root is available.
+  std::optional<std::vector<std::uint32_t>> Match(const Query& query, const NameFilter& keep = {}) const;
+  // Ids stay valid until this changes (the index renumbers its entries).
+  std::uint64_t generation() const { return table_.generation; }
+  // Name and folder of entry `id` of a Match made at `generation`; nullopt
+  // when the index was renumbered since. A removed entry still answers.
+  std::optional<SearchResult> ResultAt(std::uint64_t generation, std::uint32_t id) const;
+
+  // Keeps the index current from notifications of `watch` (not owned; it
+  // outlives the index): every folder read so far and from now on gets a
+  // watch, except on roots the remote check calls remote. Call Refresh after
+  // it to catch up with what changed before the watches were set.
+  void Watch(FolderWatch* watch);
+  // Applies the notifications waiting. True when entries changed.
+  bool ApplyChanges();
+  // Before an answer of a watched index: applies the notifications, then
+  // checks by modification time what they do not cover: roots that vanish
+  // or appear, remote roots and folders left without a watch (the per-user
+  // limit reached), and after a queue overflow every folder once.
+  bool CatchUp();
+  // Which roots count as remote; IsRemoteFileSystem unless replaced.
+  void SetRemoteCheck(std::function<bool(const std::string& root)> check) { isRemote_ = std::move(check); }
+  // How many roots are remote and how many folders have no watch; both
+  // zero when the notifications cover everything.
+  struct Coverage {
+    std::size_t remoteRoots = 0;
+    std::size_t unwatchedFolders = 0;
+  };
+  Coverage WatchCoverage() const;
+  // Folder listings read so far (for tests); entries read so far (for
+  // progress, from any thread).
+  std::size_t FoldersRead() const { return foldersRead_; }
+  std::size_t EntriesRead() const { return entriesRead_.load(std::memory_order_relaxed); }
+
   // While `*cancel` is true, folders not yet entered are left unread (their
   // time unknown, so a later Refresh reads them): a long first build can be
   // abandoned when the program closes. Null: never cancelled.
@@ -58,64 +96,53 @@ class NameIndex {
   // index unchanged, when the file is missing, damaged, or holds other roots.
   bool Load(const std::string& path);
 
-  std::size_t EntryCount() const { return entries_.size() - dead_ - RootEntryCount(); }
-  std::size_t FolderCount() const;
-  // Bytes held by the index's structures.
-  std::size_t MemoryBytes() const;
+  std::size_t EntryCount() const { return table_.EntryCount(); }
+  std::size_t FolderCount() const { return table_.FolderCount(); }
+  // Bytes held by the index's structures, the watches' bookkeeping included.
+  std::size_t MemoryBytes() const {
+    return table_.MemoryBytes() + folderOfWatch_.capacity() * sizeof(std::uint32_t);
+  }
   const std::vector<std::string>& roots() const { return rootPaths_; }
 
  private:
-  struct Entry {
-    std::uint32_t parent;  // entry id of the holding folder; kNoParent for a root
-    std::uint32_t folded;  // offset of the folded name in folded_
-    std::uint32_t name;    // offset of the name in names_, or kSameAsFolded
-    std::uint32_t folder;  // index in folders_, or kFile / kDead / kLeafFolder
-  };
-  struct Folder {
-    std::uint32_t entry;  // kDead when the record is free
-    std::int64_t mtimeNs;
-    std::vector<std::uint32_t> children;
-  };
-  struct Root {
-    std::uint32_t entry;  // kNoEntry while the root is unavailable
-    std::uint64_t dev;
-  };
   struct Listed {
     std::string name;
     bool isFolder;
   };
 
-  std::uint32_t AddEntry(std::uint32_t parent, std::string_view name, bool isFolder);
   void Crawl(std::uint32_t folderIndex, int fd, std::uint64_t dev, int depth);
-  bool ReadListing(int fd, std::vector<Listed>* listing) const;
+  bool ReadListing(int fd, std::vector<Listed>* listing);
   void EnterSubfolder(std::uint32_t entryId, int parentFd, const std::string& name, std::uint64_t dev,
                       int depth);
   bool Reread(std::uint32_t folderIndex);
   bool IsFolderRecord(std::uint32_t entryId, std::size_t limit) const;
   void CheckSubtree(std::uint32_t folderIndex, int fd, std::size_t limit, std::vector<std::uint32_t>* stale) const;
-  std::vector<std::uint32_t> StaleFolders(std::size_t limit) const;
+  std::vector<std::uint32_t> StaleFolders(std::size_t limit, const std::vector<bool>& rootsToCheck) const;
+  std::vector<std::uint32_t> StaleUnwatchedFolders() const;
+  bool RereadStale(std::vector<std::uint32_t> stale);
+  int OpenEntry(std::uint32_t entryId, int flags) const;
+  bool IsWatchedDev(std::uint64_t dev) const;
+  void WatchFolder(std::uint32_t folderIndex, int fd);
+  bool ApplyEvent(const FolderWatch::Event& event);
+  bool AddChild(std::uint32_t folderIndex, const std::string& name);
+  bool RemoveChild(std::uint32_t folderIndex, std::string_view name);
+  void SettleWatches();
   bool RefreshRoot(std::size_t rootIndex);
-  void MarkDead(std::uint32_t entryId);
-  void Compact();
-  void ShrinkToFit();
   std::uint64_t RootDevOf(std::uint32_t entryId) const;
-  std::size_t RootEntryCount() const;
-
-  std::string_view FoldedName(std::uint32_t id) const;
-  std::string_view Name(std::uint32_t id) const;
-  std::string PathOf(std::uint32_t id) const;
-  void SearchRange(const Query& query, std::uint32_t first, std::uint32_t last,
-                   std::vector<std::uint32_t>* hits) const;
 
   std::vector<std::string> rootPaths_;
   bool includeHidden_;
-  std::vector<Root> roots_;
-  std::vector<Entry> entries_;
-  std::string folded_;  // NUL-terminated folded names, in entry order
-  std::string names_;   // NUL-terminated names whose folded form differs
-  std::vector<Folder> folders_;
-  std::size_t dead_ = 0;
+  IndexTable table_;
   const std::atomic<bool>* cancel_ = nullptr;
+  std::size_t foldersRead_ = 0;
+  std::atomic<std::size_t> entriesRead_{0};
+
+  FolderWatch* watch_ = nullptr;
+  std::function<bool(const std::string&)> isRemote_ = IsRemoteFileSystem;
+  std::vector<std::uint64_t> remoteDevs_;
+  std::vector<std::uint32_t> folderOfWatch_;  // by watch number
+  std::uint64_t watchMapGeneration_ = 0;
+  bool overflowed_ = false;
 };
 
 }  // namespace glimpses

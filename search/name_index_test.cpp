@@ -1,16 +1,19 @@
 #include "name_index.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "index_cache.h"
 #include "test_tree.h"
 
 namespace glimpses {
@@ -252,6 +255,217 @@ TEST(NameIndexTest, CompactLayout) {
   index.Build();
   EXPECT_EQ(index.EntryCount(), 310u);
   EXPECT_LT(index.MemoryBytes() / index.EntryCount(), 100u);
+}
+
+}  // namespace
+}  // namespace glimpses
+
+namespace glimpses {
+namespace {
+
+// A watched index over an aged tree (so times are trusted and only what
+// changed is read again).
+class LiveIndexTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tree_.Make({"docs/a.pdf", "docs/deep/b.pdf", "art/c.ai"});
+    outside_.Make({"incoming/new/x.pdf", "incoming/y.pdf"});
+    tree_.Age();
+  }
+  void Start() {
+    index_.Build();
+    index_.Watch(&watch_);
+  }
+  std::string P(const std::string& relative) const { return tree_.Path(relative); }
+  // The next answer, and how many folder listings it took to give it.
+  std::vector<std::string> Answer(const std::string& text, std::size_t* foldersRead) {
+    const std::size_t before = index_.FoldersRead();
+    index_.CatchUp();
+    *foldersRead = index_.FoldersRead() - before;
+    return Find(index_, text);
+  }
+
+  testing::TempTree tree_;
+  testing::TempTree outside_;
+  FolderWatch watch_;
+  NameIndex index_{NormalizeRoots({tree_.root()}), false};
+};
+
+TEST_F(LiveIndexTest, ChangesShowInTheNextAnswerWithoutReadingOtherFolders) {
+  Start();
+  ASSERT_EQ(index_.WatchCoverage().unwatchedFolders, 0u);
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+    const char* query;
+    std::vector<std::string> expected;
+    std::size_t foldersRead;  // only the folders that arrived
+  };
+  const Step steps[] = {
+      {"file created", [&] { tree_.Make({"docs/deep/new.pdf"}); }, "new", {P("docs/deep/new.pdf")}, 0},
+      {"file renamed", [&] { fs::rename(P("docs/a.pdf"), P("docs/renamed.pdf")); }, "a.pdf|renamed",
+       {P("docs/renamed.pdf")}, 0},
+      {"file deleted", [&] { fs::remove(P("art/c.ai")); }, "c.ai", {}, 0},
+      {"folder created", [&] { fs::create_directory(P("made")); }, "made", {P("made")}, 1},
+      {"file in the new folder", [&] { tree_.Make({"made/inner.pdf"}); }, "inner", {P("made/inner.pdf")}, 0},
+      {"folder moved in", [&] { fs::rename(outside_.Path("incoming"), P("docs/incoming")); }, "x.pdf|y.pdf",
+       {P("docs/incoming/new/x.pdf"), P("docs/incoming/y.pdf")}, 2},
+      {"folder removed", [&] { fs::remove_all(P("docs/deep")); }, "b.pdf|deep", {}, 0},
+      {"folder moved within", [&] { fs::rename(P("docs/incoming"), P("art/incoming")); }, "y.pdf",
+       {P("art/incoming/y.pdf")}, 2},
+  };
+  for (const Step& step : steps) {
+    step.change();
+    std::size_t foldersRead = 0;
+    EXPECT_EQ(Answer(step.query, &foldersRead), step.expected) << step.what;
+    EXPECT_EQ(foldersRead, step.foldersRead) << step.what;
+  }
+  // A watch on everything that arrived: the next change needs no reading.
+  tree_.Make({"art/incoming/new/later.pdf"});
+  std::size_t foldersRead = 0;
+  EXPECT_EQ(Answer("later", &foldersRead), std::vector<std::string>{P("art/incoming/new/later.pdf")});
+  EXPECT_EQ(foldersRead, 0u);
+}
+
+TEST_F(LiveIndexTest, ARootReplacedByAnotherFolderIsReadAgain) {
+  Start();
+  fs::rename(tree_.root(), tree_.root() + "-old");
+  fs::create_directory(tree_.root());
+  tree_.Make({"fresh.pdf"});
+  std::size_t foldersRead = 0;
+  EXPECT_EQ(Answer("pdf|ai", &foldersRead), std::vector<std::string>{P("fresh.pdf")});
+  fs::remove_all(tree_.root());
+  fs::rename(tree_.root() + "-old", tree_.root());
+}
+
+TEST_F(LiveIndexTest, RemoteRootsAreCheckedByTheirTimes) {
+  index_.SetRemoteCheck([](const std::string&) { return true; });
+  Start();
+  EXPECT_EQ(index_.WatchCoverage().remoteRoots, 1u);
+  tree_.Make({"docs/deep/new.pdf"});
+  std::size_t foldersRead = 0;
+  EXPECT_EQ(Answer("new", &foldersRead), std::vector<std::string>{P("docs/deep/new.pdf")});
+  EXPECT_GE(foldersRead, 1u);
+  fs::remove(P("docs/deep/new.pdf"));
+  EXPECT_EQ(Answer("new", &foldersRead), std::vector<std::string>{});
+}
+
+TEST_F(LiveIndexTest, FoldersBeyondTheWatchLimitAreCheckedByTheirTimes) {
+  watch_.SetLimit(2);
+  Start();
+  EXPECT_EQ(index_.WatchCoverage().unwatchedFolders, 2u);  // of root, docs, docs/deep, art
+  const std::vector<std::string> made = {"new.pdf", "docs/new.pdf", "docs/deep/new.pdf", "art/new.pdf"};
+  tree_.Make(made);
+  std::size_t foldersRead = 0;
+  EXPECT_EQ(Answer("new", &foldersRead), (std::vector<std::string>{P("art/new.pdf"), P("docs/deep/new.pdf"),
+                                                                    P("docs/new.pdf"), P("new.pdf")}));
+  for (const std::string& file : made) fs::remove(P(file));
+  EXPECT_EQ(Answer("new", &foldersRead), std::vector<std::string>{});
+}
+
+TEST_F(LiveIndexTest, AQueueOverflowIsCaughtUpByTimes) {
+  Start();
+  // More events than the kernel queues (16384 by default) while nobody reads.
+  std::vector<std::string> many;
+  for (int i = 0; i < 20000; ++i) many.push_back("docs/bulk/f" + std::to_string(i));
+  tree_.Make(many);
+  tree_.Make({"art/after.pdf"});
+  fs::remove(P("docs/a.pdf"));
+  std::size_t foldersRead = 0;
+  EXPECT_EQ(Answer("after.pdf|a.pdf", &foldersRead), std::vector<std::string>{P("art/after.pdf")});
+  EXPECT_EQ(Answer("f19999", &foldersRead), std::vector<std::string>{P("docs/bulk/f19999")});
+  EXPECT_EQ(index_.EntryCount(), 20000u + 7u);
+}
+
+// A chain of folders longer than one path may be (4,096 bytes), made and
+// removed through descriptors, since no call taking a path reaches its end.
+class DeepChain {
+ public:
+  DeepChain(const std::string& root, int levels, std::size_t nameLength) : path_(root) {
+    fds_.push_back(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (int i = 0; i < levels; ++i) {
+      names_.push_back(std::to_string(i) + std::string(nameLength, 'd'));
+      ::mkdirat(fds_.back(), names_.back().c_str(), 0755);
+      fds_.push_back(::openat(fds_.back(), names_.back().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      path_ += "/" + names_.back();
+    }
+  }
+  ~DeepChain() {
+    for (const std::string& file : files_) ::unlinkat(fds_.back(), file.c_str(), 0);
+    for (std::size_t i = names_.size(); i-- > 0;) {
+      ::close(fds_[i + 1]);
+      ::unlinkat(fds_[i], names_[i].c_str(), AT_REMOVEDIR);
+    }
+    ::close(fds_[0]);
+  }
+  DeepChain(const DeepChain&) = delete;
+  DeepChain& operator=(const DeepChain&) = delete;
+
+  // An empty file at the bottom; its full path.
+  std::string MakeFile(const std::string& name) {
+    ::close(::openat(fds_.back(), name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    files_.push_back(name);
+    return path_ + "/" + name;
+  }
+
+ private:
+  std::string path_;
+  std::vector<std::string> names_;
+  std::vector<int> fds_;
+  std::vector<std::string> files_;
+};
+
+TEST(NameIndexTest, DocumentsDeeperThanAPathMayBeLongAreFoundAndKeptCurrent) {
+  testing::TempTree tree;
+  // More levels than the crawl holds descriptors for, and some 7,300 bytes.
+  DeepChain chain(tree.root(), 70, 100);
+  const std::string bottom = chain.MakeFile("bottom.pdf");
+  ASSERT_GT(bottom.size(), 4096u);
+  NameIndex index(NormalizeRoots({tree.root()}), false);
+  index.Build();
+  EXPECT_EQ(Find(index, "bottom.pdf"), std::vector<std::string>{bottom});
+
+  const std::string later = chain.MakeFile("later.pdf");
+  index.Refresh();
+  EXPECT_EQ(Find(index, "later.pdf"), std::vector<std::string>{later});
+
+  FolderWatch watch;
+  index.Watch(&watch);
+  EXPECT_EQ(index.WatchCoverage().unwatchedFolders, 0u);
+  const std::string live = chain.MakeFile("live.pdf");
+  index.CatchUp();
+  EXPECT_EQ(Find(index, "live.pdf"), std::vector<std::string>{live});
+}
+
+TEST(NameIndexTest, UnreadableFoldersUnderARootAreListedAndReadOnceTheyOpen) {
+  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not stop root";
+  testing::TempTree tree;
+  tree.Make({"a/secret/x.pdf", "a/open/y.pdf"});
+  fs::permissions(tree.Path("a/secret"), fs::perms::none);
+  NameIndex index(NormalizeRoots({tree.root()}), false);
+  index.Build();
+  EXPECT_EQ(Find(index, "pdf|secret"), (std::vector<std::string>{tree.Path("a/open/y.pdf"), tree.Path("a/secret")}));
+  fs::permissions(tree.Path("a/secret"), fs::perms::owner_all);
+  index.Refresh();
+  EXPECT_EQ(Find(index, "x.pdf"), std::vector<std::string>{tree.Path("a/secret/x.pdf")});
+}
+
+TEST(NameIndexTest, ARootThatIsASymbolicLinkIsFollowed) {
+  testing::TempTree tree;
+  tree.Make({"real/docs/a.pdf"});
+  fs::create_directory_symlink(tree.Path("real"), tree.Path("link"));
+  const std::string link = tree.Path("link");
+  NameIndex index(NormalizeRoots({link}), false);
+  index.Build();
+  EXPECT_EQ(Find(index, "a.pdf"), std::vector<std::string>{link + "/docs/a.pdf"});
+  tree.Make({"real/docs/b.pdf"});
+  index.Refresh();
+  EXPECT_EQ(Find(index, "b.pdf"), std::vector<std::string>{link + "/docs/b.pdf"});
+  FolderWatch watch;
+  index.Watch(&watch);
+  tree.Make({"real/c.pdf"});
+  index.CatchUp();
+  EXPECT_EQ(Find(index, "c.pdf"), std::vector<std::string>{link + "/c.pdf"});
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string_view>
 
+#include "answer_order.h"
 #include "file_handle.h"
 #include "path.h"
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <numeric>
 #include <optional>
 #include <utility>
 
@@ -321,28 +320,6 @@ std::vector<std::string> Query::RequiredPathLiterals() const {
   for (const Node* node : Conjuncts(root_))
     if (node->kind == Kind::kName || node->kind == Kind::kPath) out.push_back(node->text);
   return out;
-}
-
-bool AnswerOrderLess(std::string_view foldedA, const SearchResult& a, std::string_view foldedB,
-                     const SearchResult& b) {
-  if (const int c = foldedA.compare(foldedB); c != 0) return c < 0;
-  if (const int c = a.folder.compare(b.folder); c != 0) return c < 0;
-  return a.fileName < b.fileName;
-}
-
-void SortAnswer(std::vector<SearchResult>& results) {
-  std::vector<std::string> folded;
-  folded.reserve(results.size());
-  for (const SearchResult& r : results) folded.push_back(FoldCase(r.fileName));
-  std::vector<std::size_t> order(results.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
-    return AnswerOrderLess(folded[x], results[x], folded[y], results[y]);
-  });
-  std::vector<SearchResult> sorted;
-  sorted.reserve(results.size());
-  for (std::size_t i : order) sorted.push_back(std::move(results[i]));
-  results = std::move(sorted);
 }
 
 }  // namespace glimpses

@@ -85,10 +85,4 @@ class Query {
   bool usesKind_ = false;
 };
 
-// The answer order: by case-folded name, then by folder, then by the bytes
-// of the name (so "A.pdf" and "a.pdf" in one folder always come out alike).
-bool AnswerOrderLess(std::string_view foldedA, const SearchResult& a, std::string_view foldedB,
-                     const SearchResult& b);
-void SortAnswer(std::vector<SearchResult>& results);
-
 }  // namespace glimpses

@@ -169,22 +169,6 @@ TEST_F(QueryLanguageTest, EmptyAndMalformedQueriesAreReadForgivingly) {
   EXPECT_EQ(Find("!report !logo !*"), std::vector<std::string>{});
 }
 
-TEST(AnswerOrderTest, ByNameIgnoringCaseThenByFolder) {
-  ScratchFolder tree;
-  tree.Make({"b.pdf", "z/A.pdf", "y/a.pdf", "a.pdf", "Y/B.pdf"});
-  NameIndex index(NormalizeRoots({tree.root()}), false);
-  index.Build();
-  const auto answer = index.Search(Query::Parse("pdf"));
-  ASSERT_TRUE(answer);
-  const std::string& r = tree.root();
-  const std::vector<SearchResult> expected = {
-      {"a.pdf", r}, {"a.pdf", r + "/y"}, {"A.pdf", r + "/z"}, {"b.pdf", r}, {"B.pdf", r + "/Y"}};
-  EXPECT_EQ(*answer, expected);
-  std::vector<SearchResult> shuffled(expected.rbegin(), expected.rend());
-  SortAnswer(shuffled);
-  EXPECT_EQ(shuffled, expected);
-}
-
 TEST(WildcardMatchTest, StarsAndQuestionMarks) {
   const std::tuple<const char*, const char*, bool> cases[] = {
       {"*.pdf", "a.pdf", true},     {"*.pdf", "a.pdf.bak", false}, {"a*b*c", "aXXbYYc", true},

@@ -1,11 +1,17 @@
 #include "search_service.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
 #include <thread>
 
+#include "index_cache.h"
 #include "name_index.h"
 #include "path.h"
 #include "plocate_backend.h"
@@ -23,12 +29,50 @@ std::vector<std::string> RootsOf(const SearchOptions& options) {
   return NormalizeRoots(options.roots.empty() ? std::vector<std::string>{HomeDir()} : options.roots);
 }
 
+// Rows made from a whole answer.
+class ListedRows final : public AnswerRows {
+ public:
+  explicit ListedRows(std::vector<SearchResult> results) : results_(std::move(results)) {}
+  std::size_t size() const override { return results_.size(); }
+  std::optional<SearchResult> At(std::size_t i) const override { return results_[i]; }
+
+ private:
+  std::vector<SearchResult> results_;
+};
+
+// The index and the lock every use of it takes; shared with the rows of
+// its answers, which may outlive the service.
+struct IndexCore {
+  IndexCore(std::vector<std::string> roots, bool includeHidden) : index(std::move(roots), includeHidden) {}
+  NameIndex index;
+  std::mutex mutex;
+};
+
+// Rows as entry ids, made into text when read.
+class IndexRows final : public AnswerRows {
+ public:
+  IndexRows(std::shared_ptr<IndexCore> core, std::uint64_t generation, std::vector<std::uint32_t> ids)
+      : core_(std::move(core)), generation_(generation), ids_(std::move(ids)) {}
+  std::size_t size() const override { return ids_.size(); }
+  std::optional<SearchResult> At(std::size_t i) const override {
+    std::lock_guard lock(core_->mutex);
+    return core_->index.ResultAt(generation_, ids_[i]);
+  }
+
+ private:
+  std::shared_ptr<IndexCore> core_;
+  std::uint64_t generation_;
+  std::vector<std::uint32_t> ids_;
+};
+
 // The embedded index: loaded from the cache file or built on a background
-// thread, then refreshed before every answer.
+// thread, then refreshed before every answer; or, once asked to keep
+// current, kept so by change notifications on a thread of its own.
 class IndexService final : public SearchService {
  public:
   explicit IndexService(const SearchOptions& options)
-      : index_(RootsOf(options), options.includeHidden),
+      : core_(std::make_shared<IndexCore>(RootsOf(options), options.includeHidden)),
+        index_(core_->index),
         cachePath_(JoinPath(CacheFolder(options), IndexFileName(index_.roots(), options.includeHidden))) {
     index_.SetCancelFlag(&closing_);
     try {
@@ -41,25 +85,54 @@ class IndexService final : public SearchService {
   ~IndexService() override {
     Shutdown();
     if (worker_.joinable()) worker_.join();
-    std::lock_guard lock(mutex_);
+    if (watcher_.joinable()) watcher_.join();
+    if (stop_ >= 0) ::close(stop_);
+    std::lock_guard lock(core_->mutex);
     if (dirty_) SaveLocked();
   }
 
   SearchAnswer Query(std::string_view text) override {
     const glimpses::Query query = glimpses::Query::Parse(text);
-    std::unique_lock lock(mutex_);
-    ready_.wait(lock, [this] { return !indexing_.load(); });
-    dirty_ |= index_.Refresh();
+    std::unique_lock lock = ReadyLock();
     return index_.Search(query);
   }
 
-  bool IsIndexing() const override { return indexing_.load(); }
+  RowsAnswer QueryRows(std::string_view text, const NameFilter& keep) override {
+    const glimpses::Query query = glimpses::Query::Parse(text);
+    std::unique_lock lock = ReadyLock();
+    std::optional<std::vector<std::uint32_t>> ids = index_.Match(query, keep);
+    if (!ids) return nullptr;
+    return std::make_shared<IndexRows>(core_, index_.generation(), std::move(*ids));
+  }
 
-  void Shutdown() override { closing_ = true; }
+  bool IsIndexing() const override { return indexing_.load(); }
+  std::size_t IndexedSoFar() const override { return index_.EntriesRead(); }
+
+  void KeepCurrent() override {
+    if (live_.exchange(true) || !watch_.ok() || stop_ < 0) return;
+    try {
+      watcher_ = std::thread([this] { KeepWatching(); });
+    } catch (...) {
+      live_ = false;  // no thread: answers keep checking times as before
+    }
+  }
+
+  void Shutdown() override {
+    closing_ = true;
+    if (stop_ >= 0) ::eventfd_write(stop_, 1);
+  }
 
  private:
+  // The lock, once the first build is done and the index is current.
+  std::unique_lock<std::mutex> ReadyLock() {
+    std::unique_lock lock(core_->mutex);
+    ready_.wait(lock, [this] { return !indexing_.load(); });
+    dirty_ |= watching_ ? index_.CatchUp() : index_.Refresh();
+    return lock;
+  }
+
   void Start() {
-    std::unique_lock lock(mutex_);
+    std::unique_lock lock(core_->mutex);
     const bool loaded = index_.Load(cachePath_);
     if (!loaded) {
       index_.Build();
@@ -68,10 +141,29 @@ class IndexService final : public SearchService {
     }
     indexing_ = false;
     ready_.notify_all();
-    if (loaded && !closing_) {
+    if (loaded && !closing_ && !live_) {
       // Catch up with what changed while we were not running, before the
       // first query asks.
       if (index_.Refresh()) SaveLocked();
+    }
+  }
+
+  void KeepWatching() {
+    {
+      std::unique_lock lock(core_->mutex);
+      ready_.wait(lock, [this] { return !indexing_.load() || closing_; });
+      if (closing_) return;
+      index_.Watch(&watch_);
+      // What changed before the watches were set.
+      dirty_ |= index_.Refresh();
+      watching_ = true;
+    }
+    pollfd fds[2] = {{watch_.fd(), POLLIN, 0}, {stop_, POLLIN, 0}};
+    while (!closing_) {
+      if (::poll(fds, 2, -1) < 0 && errno != EINTR) break;
+      if (fds[1].revents != 0) break;
+      std::lock_guard lock(core_->mutex);
+      dirty_ |= index_.ApplyChanges();
     }
   }
 
@@ -81,14 +173,19 @@ class IndexService final : public SearchService {
     dirty_ = !index_.Save(cachePath_);
   }
 
-  NameIndex index_;
+  std::shared_ptr<IndexCore> core_;
+  NameIndex& index_;
   const std::string cachePath_;
-  std::mutex mutex_;
   std::condition_variable ready_;
   std::atomic<bool> indexing_{true};
   std::atomic<bool> closing_{false};
+  std::atomic<bool> live_{false};
+  bool watching_ = false;  // under the lock
   bool dirty_ = false;
+  FolderWatch watch_;
+  const int stop_ = ::eventfd(0, EFD_CLOEXEC);  // Shutdown wakes the watcher through it
   std::thread worker_;
+  std::thread watcher_;
 };
 
 class PlocateService final : public SearchService {
@@ -110,6 +207,13 @@ class PlocateService final : public SearchService {
 }  // namespace
 
 std::string SearchResult::FullPath() const { return JoinPath(folder, fileName); }
+
+RowsAnswer SearchService::QueryRows(std::string_view text, const NameFilter& keep) {
+  SearchAnswer answer = Query(text);
+  if (!answer) return nullptr;
+  if (keep) std::erase_if(*answer, [&](const SearchResult& result) { return !keep(result.fileName); });
+  return std::make_shared<ListedRows>(std::move(*answer));
+}
 
 std::unique_ptr<SearchService> EnsureSearchServiceRunning(const SearchOptions& options) {
   if (options.backend == Backend::kPlocate) return std::make_unique<PlocateService>(options);

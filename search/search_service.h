@@ -3,6 +3,8 @@
 // name index or from plocate.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,14 +34,40 @@ struct SearchResult {
 // nullopt is "no answer": the backend could not answer at all.
 using SearchAnswer = std::optional<std::vector<SearchResult>>;
 
+// An answer for a list that shows a few rows at a time: its matches are held
+// as entries of the index and made into text only when a row is read.
+class AnswerRows {
+ public:
+  virtual ~AnswerRows() = default;
+  virtual std::size_t size() const = 0;
+  // Row `i` (below size()); nullopt when it can no longer be told because
+  // the index renumbered its entries since the answer (ask again).
+  virtual std::optional<SearchResult> At(std::size_t i) const = 0;
+};
+
+// Null is "no answer".
+using RowsAnswer = std::shared_ptr<const AnswerRows>;
+
+// Which names an answer keeps; an empty function keeps all.
+using NameFilter = std::function<bool(std::string_view fileName)>;
+
 class SearchService {
  public:
   virtual ~SearchService() = default;
   // Safe to call from any thread. While the index is first being built the
   // call waits for it rather than failing.
   virtual SearchAnswer Query(std::string_view text) = 0;
+  // Query's answer with only the names `keep` accepts, as rows. The default
+  // makes every row's text at once.
+  virtual RowsAnswer QueryRows(std::string_view text, const NameFilter& keep);
   // True while the first build of the index is still running.
   virtual bool IsIndexing() const = 0;
+  // Entries read so far by the first build (for its progress).
+  virtual std::size_t IndexedSoFar() const { return 0; }
+  // The process will ask many times: keep the index current from change
+  // notifications from now on rather than looking for changes before each
+  // answer. Returns at once. One-shot users never call it.
+  virtual void KeepCurrent() {}
   // The program is closing: a first build still running stops reading
   // folders, so a Query waiting for it returns soon (from what was read; the
   // rest is read by a later start) instead of holding up the exit.

@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <utility>
 #include <thread>
 #include <vector>
 
 #include "document_filter.h"
+#include "index_cache.h"
 #include "name_index.h"
 #include "test_tree.h"
 
@@ -98,6 +102,60 @@ TEST_F(SearchServiceTest, AnUnwritableCacheStillAnswers) {
   const SearchAnswer answer = service->Query("report");
   ASSERT_TRUE(answer);
   EXPECT_EQ(answer->size(), 1u);
+}
+
+TEST_F(SearchServiceTest, DamagedCacheFilesAreRebuiltNotTrusted) {
+  const std::string cacheFile = options_.cacheDir + "/" + IndexFileName(NormalizeRoots(options_.roots), false);
+  EnsureSearchServiceRunning(options_)->Query("");  // writes a good cache file
+  std::string good;
+  {
+    std::ifstream in(cacheFile, std::ios::binary);
+    good.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  ASSERT_FALSE(good.empty());
+  std::string otherVersion = good;
+  otherVersion[7] = '9';
+  std::string wrongCounts = good;
+  for (std::size_t at = 40; at < 48 && at < wrongCounts.size(); ++at) wrongCounts[at] = '\xff';
+  const std::pair<const char*, std::string> damages[] = {
+      {"empty", ""},
+      {"truncated", good.substr(0, good.size() / 2)},
+      {"one byte short", good.substr(0, good.size() - 1)},
+      {"garbage", std::string(good.size(), 'x')},
+      {"other version", otherVersion},
+      {"wrong counts", wrongCounts},
+  };
+  for (const auto& [what, bytes] : damages) {
+    std::ofstream(cacheFile, std::ios::binary | std::ios::trunc).write(bytes.data(), bytes.size());
+    {
+      auto service = EnsureSearchServiceRunning(options_);
+      const SearchAnswer answer = service->Query("logo|report");
+      ASSERT_TRUE(answer) << what;
+      EXPECT_EQ(answer->size(), 3u) << what;
+    }
+    NameIndex reloaded(NormalizeRoots(options_.roots), false);
+    EXPECT_TRUE(reloaded.Load(cacheFile)) << what << ": the rebuilt index replaced the damaged file";
+  }
+}
+
+TEST_F(SearchServiceTest, AServiceKeptCurrentAnswersInRows) {
+  auto service = EnsureSearchServiceRunning(options_);
+  service->KeepCurrent();
+  const NameFilter documents = IsListedDocument;
+  RowsAnswer rows = service->QueryRows("logo|report|notes", documents);
+  ASSERT_TRUE(rows);
+  ASSERT_EQ(rows->size(), 3u);
+  EXPECT_EQ(rows->At(2), (SearchResult{"Report.pdf", tree_.Path("docs")}));
+
+  tree_.Make({"docs/Later.pdf"});
+  fs::remove(tree_.Path("docs/Report.pdf"));
+  // The old answer still tells its rows; the next one has the changes.
+  EXPECT_EQ(rows->At(2), (SearchResult{"Report.pdf", tree_.Path("docs")}));
+  rows = service->QueryRows("later|report", documents);
+  ASSERT_TRUE(rows);
+  ASSERT_EQ(rows->size(), 1u);
+  EXPECT_EQ(rows->At(0), (SearchResult{"Later.pdf", tree_.Path("docs")}));
+  EXPECT_EQ(service->Query("later|report"), SearchAnswer({{"Later.pdf", tree_.Path("docs")}}));
 }
 
 }  // namespace

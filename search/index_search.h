@@ -1,0 +1,25 @@
+// Searching the name index's table: the entries a query matches, and those
+// entries in the answer order.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "index_table.h"
+#include "query.h"
+#include "search_service.h"
+
+namespace glimpses {
+
+// The live entries (roots excepted) that `query` matches, in id order. Uses a
+// second thread on large tables.
+std::vector<std::uint32_t> MatchEntries(const IndexTable& table, const Query& query);
+
+// Puts matches in id order into the answer order: those of the ordered part
+// of the table are already in it; only later additions are sorted and merged.
+void OrderMatches(const IndexTable& table, std::vector<std::uint32_t>& ids);
+
+// Name and folder of each entry, in the order given.
+std::vector<SearchResult> ResultsOf(const IndexTable& table, const std::vector<std::uint32_t>& ids);
+
+}  // namespace glimpses
