@@ -1,5 +1,5 @@
-// RIFF-generation CorelDRAW documents: the chunk walk, the bitmap built from
-// the DISP chunk and its conversion.
+// RIFF-generation CorelDRAW documents: the version probe, the chunk walk,
+// the bitmap built from the DISP chunk and its conversion to PNG.
 #include <cstddef>
 #include <cstdint>
 
@@ -8,11 +8,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const glimpses::ScratchFolder scratch;
-  std::string document = scratch.WriteInput("in.cdr", data, size);
-  glimpses::ProbeCorelVersion(document);
-  glimpses::ExtractDispBitmap(document, scratch.Path("disp.bmp"));
-  glimpses::ExtractCorelThumbnail(document, scratch.Path("out.png"));
-  scratch.Remove("disp.bmp");
-  scratch.Remove("out.png");
+  static const std::string output = scratch.Path("out.png");
+  const std::string document = scratch.WriteInput("in.cdr", data, size);
+  glimpses::BuildDispBitmap(document);
+  if (glimpses::ExtractCorelThumbnail(document, output)) scratch.Remove(output);
   return 0;
 }

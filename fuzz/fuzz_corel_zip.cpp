@@ -1,5 +1,5 @@
-// ZIP-generation CorelDRAW documents: the archive reader, the entry copy
-// and the conversion of whatever picture the entry holds.
+// ZIP-generation CorelDRAW documents: the archive reader, the entry lookup
+// and whatever picture the entry holds, converted to PNG.
 #include <cstddef>
 #include <cstdint>
 
@@ -8,10 +8,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const glimpses::ScratchFolder scratch;
-  std::string document = scratch.WriteInput("in.cdr", data, size);
-  glimpses::ExtractZipEntry(document, "previews/thumbnail.png", scratch.Path("entry.bin"));
-  glimpses::ExtractCorelThumbnail(document, scratch.Path("out.png"));
-  scratch.Remove("entry.bin");
-  scratch.Remove("out.png");
+  static const std::string output = scratch.Path("out.png");
+  const std::string document = scratch.WriteInput("in.cdr", data, size);
+  glimpses::ReadZipEntry(document, "previews/thumbnail.png");
+  if (glimpses::ExtractCorelThumbnail(document, output)) scratch.Remove(output);
   return 0;
 }

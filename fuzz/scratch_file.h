@@ -1,5 +1,6 @@
 // A private folder for one fuzzing process: each input is written to a file
-// there, since the extractors read documents by path.
+// there, for the readers that take documents by path. It lives in /dev/shm
+// when that exists, so the file costs no disk writes.
 #pragma once
 
 #include <stdlib.h>
@@ -16,9 +17,12 @@ namespace glimpses {
 class ScratchFolder {
  public:
   ScratchFolder() {
-    char pattern[] = "/tmp/glimpses-fuzz-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) std::abort();
-    folder_ = pattern;
+    char pattern[] = "/dev/shm/glimpses-fuzz-XXXXXX";
+    char fallback[] = "/tmp/glimpses-fuzz-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    if (made == nullptr) made = mkdtemp(fallback);
+    if (made == nullptr) std::abort();
+    folder_ = made;
   }
   ~ScratchFolder() {
     std::error_code ignored;
@@ -28,8 +32,8 @@ class ScratchFolder {
   ScratchFolder& operator=(const ScratchFolder&) = delete;
   std::string Path(const char* name) const { return folder_ + "/" + name; }
 
-  // Writes the input as `name`; aborts when it cannot, which would make
-  // every later run meaningless.
+  // Writes the input as `name`, aborts when it cannot, which would make every later run
+  // meaningless.
   std::string WriteInput(const char* name, const std::uint8_t* data, std::size_t size) const {
     std::string path = Path(name);
     std::FILE* f = std::fopen(path.c_str(), "wb");
@@ -37,7 +41,7 @@ class ScratchFolder {
     return path;
   }
 
-  void Remove(const char* name) const { unlink(Path(name).c_str()); }
+  void Remove(const std::string& path) const { unlink(path.c_str()); }
 
  private:
   std::string folder_;
