@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev libgl-dev
   plocate libimage-exiftool-perl
   xvfb xauth fonts-noto-cjk
+  clang libclang-rt-14-dev
 )
 
 missing=()
