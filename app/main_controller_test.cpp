@@ -310,6 +310,35 @@ class MainControllerTest : public QObject {
     QVERIFY(controller_->statusText().contains(QStringLiteral("GBK")));
     QCOMPARE(controller_->keywordText(), QStringLiteral("emoji 😀"));
     QCOMPARE(home_.SettingsBytes(), QByteArray("old\r\n/old\r\n"));
+
+    // A file that cannot be written (a folder stands in its way) is said so.
+    QVERIFY(QFile::remove(QString::fromStdString(path)));
+    QVERIFY(QDir().mkpath(QString::fromStdString(path)));
+    controller_->SetKeywordText(QStringLiteral("plain"));
+    controller_->SaveAndClose();
+    QCOMPARE(close.count(), 0);
+    QCOMPARE(controller_->statusText(), QStringLiteral("设置未保存: 无法写入 %1").arg(QString::fromStdString(path)));
+    QVERIFY(QDir().rmdir(QString::fromStdString(path)));
+  }
+
+  void exportOutcomeTellsOfFailuresAndAFullDisk() {
+    ExportResult full;
+    full.answered = true;
+    full.documents = 10;
+    full.picturesWritten = 4;
+    full.errorKind = ExportError::kOutputFull;
+    QCOMPARE(ExportOutcomeText(full, QStringLiteral("/out")),
+             QStringLiteral("导出中止: 输出目录已满, 已写入 4 个缩略图, 其余文档没有导出: /out"));
+    ExportResult failed;
+    failed.answered = true;
+    failed.documents = 3;
+    failed.picturesWritten = 1;
+    failed.withoutThumbnail = 1;
+    failed.failed = 1;
+    failed.failures = {"/d/x.pdf: vanished during the export"};
+    QCOMPARE(ExportOutcomeText(failed, QStringLiteral("/out")),
+             QStringLiteral("导出完成: 3 个文档, 写入 1 个缩略图, 1 个文档没有缩略图, 1 个文档导出失败 "
+                            "(/d/x.pdf: vanished during the export)"));
   }
 
   void searchWithoutServiceIsNoAnswer() {
