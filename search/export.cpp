@@ -129,8 +129,9 @@ constexpr std::size_t kPictureSuffixBytes = 6;  // "_T.jpg", "_T.png"
 // that vanishes or changes before its extraction is told from one that holds
 // no picture.
 struct Survey {
-  enum Kind { kOther, kDocument, kVanished } kind = kOther;
+  enum Kind { kOther, kDocument, kUnreachable } kind = kOther;
   struct stat before {};
+  int error = 0;  // for kUnreachable
 };
 
 bool IsDocumentName(const std::string& path) { return IsAdobeDocumentName(path) || HasCorelExtension(path); }
@@ -140,7 +141,8 @@ Survey SurveyEntry(const SearchResult& entry) {
   const std::string path = entry.FullPath();
   if (!IsDocumentName(path)) return survey;
   if (stat(path.c_str(), &survey.before) != 0) {
-    survey.kind = Survey::kVanished;
+    survey.kind = Survey::kUnreachable;
+    survey.error = errno;
   } else if (S_ISREG(survey.before.st_mode)) {
     survey.kind = Survey::kDocument;
   }
@@ -169,7 +171,10 @@ bool IsDiskFull(int error) { return error == ENOSPC || error == EDQUOT || error 
 
 Outcome ExportOne(const SearchResult& entry, const Survey& survey, const std::string& folder) {
   const std::string path = entry.FullPath();
-  if (survey.kind == Survey::kVanished) return {Outcome::kFailed, "vanished after the search"};
+  if (survey.kind == Survey::kUnreachable) {
+    return {Outcome::kFailed, survey.error == ENOENT ? std::string("vanished after the search")
+                                                     : std::string("cannot be read: ") + std::strerror(survey.error)};
+  }
   if (survey.kind == Survey::kDocument && entry.fileName.size() + kPictureSuffixBytes > kMaxNameBytes) {
     return {Outcome::kFailed, "the picture's name would be longer than 255 bytes"};
   }
