@@ -97,11 +97,10 @@ QString ExportOutcomeText(const ExportResult& result, const QString& folder) {
       break;
   }
   // The first failure names its document; the command line lists them all.
-  const QString failures =
-      result.failed == 0 ? QString()
-                         : QStringLiteral(", %1 个文档导出失败 (%2)")
-                               .arg(result.failed)
-                               .arg(QString::fromStdString(result.failures.empty() ? std::string() : result.failures[0]));
+  const QString failures = result.failures.empty() ? QString()
+                                                   : QStringLiteral(", %1 个文档导出失败 (%2)")
+                                                         .arg(result.failed)
+                                                         .arg(QString::fromStdString(result.failures.front()));
   if (result.cancelled) {
     return QStringLiteral("导出已取消: 已处理 %1 / %2 个文档, 写入 %3 个缩略图, %4 个文档没有缩略图%5")
         .arg(result.DocumentsDone())
