@@ -122,6 +122,15 @@ class ExportTest : public ScratchDirTest {
     }
   }
 
+  // Every entry of `answer` exported by `jobs` workers into an empty out_.
+  ExportResult ExportAfresh(const std::vector<SearchResult>& answer, int jobs) {
+    fs::remove_all(out_);
+    FixedSearchService service(answer);
+    ExportOptions options;
+    options.jobs = jobs;
+    return ExportThumbnails(service, "", out_, options);
+  }
+
   std::string root_, docs_, out_;
 };
 
@@ -402,11 +411,7 @@ TEST_F(ExportTest, HostileNamesGetPicturesUnderTheirExactNames) {
   answer.push_back(Put("\xfe folder", tooLong + ".pdf", XmpDocument(jpeg)));
   for (int jobs : {1, 3}) {
     SCOPED_TRACE("jobs " + std::to_string(jobs));
-    fs::remove_all(out_);
-    FixedSearchService service(answer);
-    ExportOptions options;
-    options.jobs = jobs;
-    ExportResult result = ExportThumbnails(service, "", out_, options);
+    ExportResult result = ExportAfresh(answer, jobs);
     ASSERT_TRUE(result.ok()) << result.error;
     EXPECT_EQ(result.documents, 7);  // " lead and trail .pdf " ends in a blank
     EXPECT_EQ(result.picturesWritten, 6);
