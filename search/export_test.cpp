@@ -366,18 +366,21 @@ TEST_F(ExportTest, AnExistingFolderIsUsedAndOnlySameNamedPicturesReplaced) {
 }
 
 // Only names the extractors accept count as documents, though every entry
-// is offered to them: 4 documents among 12 entries report 4, not 12.
+// is offered to them: 4 documents among 15 entries report 4, not 15.
 TEST_F(ExportTest, CountsOnlyEntriesTheExtractorsAccept) {
   const Bytes jpeg = SampleJpeg(4, 4, 5);
   std::vector<SearchResult> answer = {
       Put("h", "plan.pdf", XmpDocument(jpeg)), Put("h", "old.cdR", CorelRiffDocument(3, 3)),
       Put("h", "blank.ai", BuildDocumentWithoutThumbnail(DocumentKind::kAi, 0)),
-      // A line break makes no document name, for every kind.
-      Put("h", "line\nbreak.pdf", XmpDocument(jpeg)), Put("h", "line\rbreak.cdr", CorelRiffDocument(3, 3)),
       Put("h", "xmp inside.txt", XmpDocument(jpeg)), Put("h", "plan.Pdf", XmpDocument(jpeg)),
       Put("h", "README", AsBytes("text")),
       // The name test reads the whole path, so a bare extension in a folder passes.
       Put("h", ".pdf", XmpDocument(jpeg))};
+  // A line break makes no document name, for every kind.
+  for (const char* name : {"line\nbreak.ai", "line\rbreak.eps", "line\nbreak.indd", "line\nbreak.pdf"}) {
+    answer.push_back(Put("h", name, XmpDocument(jpeg)));
+  }
+  answer.push_back(Put("h", "line\nbreak.cdr", CorelRiffDocument(3, 3)));
   fs::create_directories(docs_ + "/h/folder.ai");
   answer.push_back({"folder.ai", docs_ + "/h"});
   answer.push_back({"h", docs_});
@@ -385,7 +388,7 @@ TEST_F(ExportTest, CountsOnlyEntriesTheExtractorsAccept) {
   FixedSearchService service(answer);
   ExportResult result = ExportThumbnails(service, "", out_);
   ASSERT_TRUE(result.ok()) << result.error;
-  EXPECT_EQ(result.entries, 12);
+  EXPECT_EQ(result.entries, 15);
   EXPECT_EQ(result.documents, 4);
   EXPECT_EQ(result.picturesWritten, 3);
   EXPECT_EQ(result.withoutThumbnail, 1);
