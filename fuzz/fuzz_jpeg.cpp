@@ -5,6 +5,7 @@
 // 256 x 256 pixels are left out, or the fuzzer would spend nearly all its
 // time on them. The code that decodes them is the same that decodes small
 // pictures.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -15,9 +16,11 @@ namespace {
 
 constexpr std::int64_t kMaxFuzzedPixels = 256 * 256;
 
-// The size the first frame header (SOF0 to SOF15, not DHT, JPG or DAC)
-// declares, in pixels; 0 when none is found.
+// The largest size any frame header (SOF0 to SOF15, not DHT, JPG or DAC)
+// declares, in pixels; 0 when there is none. Every one counts, since the
+// decoder may settle on a later one than the first.
 std::int64_t DeclaredPixels(const std::uint8_t* data, std::size_t size) {
+  std::int64_t largest = 0;
   for (std::size_t i = 0; i + 8 < size; ++i) {
     const std::uint8_t marker = data[i + 1];
     if (data[i] != 0xFF || marker < 0xC0 || marker > 0xCF || marker == 0xC4 || marker == 0xC8 || marker == 0xCC) {
@@ -25,9 +28,9 @@ std::int64_t DeclaredPixels(const std::uint8_t* data, std::size_t size) {
     }
     const int height = data[i + 5] << 8 | data[i + 6];
     const int width = data[i + 7] << 8 | data[i + 8];
-    return std::int64_t{width} * height;
+    largest = std::max(largest, std::int64_t{width} * height);
   }
-  return 0;
+  return largest;
 }
 
 }  // namespace
