@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
   setup.cacheDir = glimpses::CacheDir();
   setup.settings = settings;
   setup.startPicture = picture("Glimpses.png");
-  setup.opener = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+  setup.opener = [](const QUrl& url) { QDesktopServices::openUrl(url); };
   setup.chooseFolder = [](const QString& title, const QString& startFolder) {
     return QFileDialog::getExistingDirectory(nullptr, title, startFolder);
   };

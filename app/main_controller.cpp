@@ -14,6 +14,7 @@
 
 #include "document_filter.h"
 #include "extract_thumbnail.h"
+#include "file_url.h"
 
 namespace glimpses {
 
@@ -95,20 +96,31 @@ QString ExportOutcomeText(const ExportResult& result, const QString& folder) {
       return QStringLiteral("导出失败: 搜索服务没有回答, 没有写入任何文件");
     case ExportError::kOutputFolderUnusable:
       return QStringLiteral("导出失败: 输出目录无法创建或写入, 没有写入任何文件: %1").arg(folder);
+    case ExportError::kOutputFull:
+      return QStringLiteral("导出中止: 输出目录已满, 已写入 %1 个缩略图, 其余文档没有导出: %2")
+          .arg(result.picturesWritten)
+          .arg(folder);
     case ExportError::kNone:
       break;
   }
+  // The first failure names its document; the command line lists them all.
+  const QString failures = result.failures.empty() ? QString()
+                                                   : QStringLiteral(", %1 个文档导出失败 (%2)")
+                                                         .arg(result.failed)
+                                                         .arg(QString::fromStdString(result.failures.front()));
   if (result.cancelled) {
-    return QStringLiteral("导出已取消: 已处理 %1 / %2 个文档, 写入 %3 个缩略图, %4 个文档没有缩略图")
-        .arg(result.picturesWritten + result.withoutThumbnail)
+    return QStringLiteral("导出已取消: 已处理 %1 / %2 个文档, 写入 %3 个缩略图, %4 个文档没有缩略图%5")
+        .arg(result.DocumentsDone())
         .arg(result.documents)
         .arg(result.picturesWritten)
-        .arg(result.withoutThumbnail);
+        .arg(result.withoutThumbnail)
+        .arg(failures);
   }
-  return QStringLiteral("导出完成: %1 个文档, 写入 %2 个缩略图, %3 个文档没有缩略图")
+  return QStringLiteral("导出完成: %1 个文档, 写入 %2 个缩略图, %3 个文档没有缩略图%4")
       .arg(result.documents)
       .arg(result.picturesWritten)
-      .arg(result.withoutThumbnail);
+      .arg(result.withoutThumbnail)
+      .arg(failures);
 }
 
 QImage FitPicture(const QImage& image, QSize box) {
@@ -235,8 +247,8 @@ bool MainController::PreviewSelectedDocument(int row) {
   if (!result) return false;
   // Taken before anything is emitted: a slot could change the list.
   std::string document = result->FullPath();
-  selectedPath_ = QString::fromStdString(document);
-  selectedDir_ = QString::fromStdString(result->folder);
+  selectedPath_ = document;
+  selectedDir_ = result->folder;
   // Emptied at once, so a slow document never shows the previous picture.
   ShowPreview(QImage());
 
@@ -265,11 +277,11 @@ void MainController::ShowPreview(const QImage& image) {
 }
 
 void MainController::OpenSelectedFile() {
-  if (!selectedPath_.isEmpty() && opener_) opener_(selectedPath_);
+  if (!selectedPath_.empty() && opener_) opener_(FileUrl(selectedPath_));
 }
 
 void MainController::OpenSelectedFolder() {
-  if (!selectedDir_.isEmpty() && opener_) opener_(selectedDir_);
+  if (!selectedDir_.empty() && opener_) opener_(FileUrl(selectedDir_));
 }
 
 void MainController::ChooseOutputFolder() {
@@ -369,7 +381,7 @@ void MainController::FinishExport(const ExportResult& result, const QString& fol
   SetStatusText(ExportOutcomeText(result, folder));
   emit exportRunningChanged(false);
   const bool succeeded = result.ok() && result.answered && !result.cancelled && !stopRequested;
-  if (succeeded && opener_) opener_(folder);
+  if (succeeded && opener_) opener_(FileUrl(folder.toStdString()));
   emit exportFinished(succeeded);
 }
 

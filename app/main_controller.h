@@ -15,6 +15,7 @@
 #include <QThreadPool>
 #include <QString>
 #include <QTimer>
+#include <QUrl>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -30,8 +31,9 @@
 
 namespace glimpses {
 
-// Hands a file or folder to the desktop's default application.
-using DesktopOpener = std::function<void(const QString& path)>;
+// Hands a file or folder, as a file URL (see FileUrl), to the desktop's
+// default application.
+using DesktopOpener = std::function<void(const QUrl& url)>;
 // Asks the user for a folder; an empty string when the user cancelled.
 using FolderChooser = std::function<QString(const QString& title, const QString& startFolder)>;
 // Writes the document's stored thumbnail under `outputPath` and gives the
@@ -91,8 +93,9 @@ class MainController : public QObject {
   const QString& outputDir() const { return outputDir_; }
   const QString& statusText() const { return statusText_; }
   const QImage& previewImage() const { return previewImage_; }
-  const QString& selectedPath() const { return selectedPath_; }
-  const QString& selectedDir() const { return selectedDir_; }
+  // The selected row's paths, for showing; the opener gets their bytes.
+  QString selectedPath() const { return QString::fromStdString(selectedPath_); }
+  QString selectedDir() const { return QString::fromStdString(selectedDir_); }
   const std::shared_ptr<SearchService>& service() const { return service_; }
 
   // Blocks until every search, extraction and export started so far has
@@ -192,8 +195,8 @@ class MainController : public QObject {
   // search that showed the note gets no answer.
   QString settledStatusText_;
   QImage previewImage_;
-  QString selectedPath_;
-  QString selectedDir_;
+  std::string selectedPath_;  // raw bytes: a name need not be UTF-8
+  std::string selectedDir_;
   std::uint64_t searchTicket_ = 0;
   std::uint64_t shownTicket_ = 0;  // the search whose answer came last
   QTimer typingTimer_;

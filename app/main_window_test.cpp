@@ -71,7 +71,7 @@ class MainWindowTest : public QObject {
     setup.cacheDir = home_.Path("cache/glimpses");
     setup.settings = {u"", u"/home/me/Thumbs缩略图"};
     setup.startPicture = SolidPicture(270, 256, Qt::blue);
-    setup.opener = [this](const QString& path) { opened_ << path; };
+    setup.opener = [this](const QUrl& url) { opened_ << url.toLocalFile(); };
     setup.extractor = FakeExtractor({{"with.pdf", SolidPicture(135, 128, Qt::red)}}, nullptr);
     controller_ = std::make_unique<MainController>(std::move(setup));
     QIcon icon(QCoreApplication::applicationDirPath() + "/glimpses-icon.png");
@@ -223,7 +223,7 @@ class MainWindowTest : public QObject {
     QTest::mouseClick(start, Qt::LeftButton);
     QCOMPARE(start->text(), QStringLiteral("取消"));
     QVERIFY(finished.wait(20000));
-    QCOMPARE(status->text(), QStringLiteral("导出完成: 5 个文档, 写入 3 个缩略图, 2 个文档没有缩略图"));
+    QCOMPARE(status->text(), QStringLiteral("导出完成: 4 个文档, 写入 3 个缩略图, 1 个文档没有缩略图"));
     QCOMPARE(start->text(), QStringLiteral("开始执行"));
     QCOMPARE(start->toolTip(), QStringLiteral("开始执行提取缩略图"));
     QStringList written = FilesIn(output);

@@ -2,6 +2,7 @@
 // writes, run as a separate process over documents the test builds.
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -191,6 +192,94 @@ TEST_F(CliTest, SearchAndExportOverARoot) {
   // An output folder that cannot exist (under a regular file) is an error.
   CliRun refused = Cli(with({"export", "--out", Path("docs/badge.ai/out")}, {""}));
   EXPECT_EQ(refused.status, 2);
+}
+
+// Names other systems and archives leave, found by the index and written
+// back byte for byte; a name holding a line break is no document.
+TEST_F(CliTest, HostileNamesAreSearchedAndExportedByTheirBytes) {
+  const std::string folder = "docs/hostile \xfe";
+  const std::string tooLong(252 - 4, 'l');
+  const std::vector<std::string> documents = {
+      "caf\xe9 \xff.pdf", "tab\there.ai", "back\\slash.eps", "-rf.pdf", "--help.ai", std::string(245, 'n') + ".pdf",
+      tooLong + ".pdf"};
+  fs::create_directories(Path(folder));
+  for (const std::string& name : documents) Write(folder + "/" + name, BuildAdobeDocument(jpeg_, {}));
+  Write(folder + "/line\nbreak.pdf", BuildAdobeDocument(jpeg_, {}));
+  const std::vector<std::string> common = {"--root", Path(folder), "--cache-dir", Path("cache"), "--"};
+
+  std::vector<std::string> search = {"search", "-0"};
+  search.insert(search.end(), common.begin(), common.end());
+  search.push_back("");
+  CliRun found = Cli(search);
+  EXPECT_EQ(found.status, 0) << found.err;
+  std::set<std::string> listed;
+  for (std::size_t start = 0, end; (end = found.out.find('\0', start)) != std::string::npos; start = end + 1) {
+    listed.insert(found.out.substr(start, end - start));
+  }
+  std::set<std::string> expected;
+  for (const std::string& name : documents) expected.insert(Path(folder) + "/" + name);
+  EXPECT_EQ(listed, expected);
+
+  std::vector<std::string> exportArgs = {"export", "--out", Path("thumbs")};
+  exportArgs.insert(exportArgs.end(), common.begin(), common.end());
+  exportArgs.push_back("");
+  CliRun exported = Cli(exportArgs);
+  EXPECT_EQ(exported.status, 2);
+  EXPECT_NE(exported.out.find("7 documents, 6 pictures written, 0 without thumbnail, 1 failed"), std::string::npos)
+      << exported.out;
+  EXPECT_NE(exported.err.find(tooLong + ".pdf: the picture's name would be longer than 255 bytes"), std::string::npos)
+      << exported.err;
+  std::set<std::string> pictures;
+  for (const auto& entry : fs::directory_iterator(Path("thumbs"))) pictures.insert(entry.path().filename().string());
+  std::set<std::string> expectedPictures;
+  for (const std::string& name : documents) {
+    if (name.size() + 6 <= 255) expectedPictures.insert(name + "_T.jpg");
+  }
+  EXPECT_EQ(pictures, expectedPictures);
+}
+
+// A tmpfs of its own, taken down again whatever the test's outcome.
+class SmallDisk {
+ public:
+  SmallDisk(const std::string& where, const char* size) : where_(where) {
+    fs::create_directories(where);
+    const std::string options = std::string("size=") + size;
+    mounted_ = mount("glimpses-test", where.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) == 0;
+  }
+  ~SmallDisk() {
+    if (mounted_) umount2(where_.c_str(), MNT_DETACH);
+  }
+  SmallDisk(const SmallDisk&) = delete;
+  SmallDisk& operator=(const SmallDisk&) = delete;
+  bool mounted() const { return mounted_; }
+
+ private:
+  std::string where_;
+  bool mounted_ = false;
+};
+
+// An export into a disk that fills up: it stops, says how many pictures it
+// wrote, exits 2, and leaves only those pictures, whole.
+TEST_F(CliTest, ExportIntoAFullDiskStopsAndSaysHowFarItGot) {
+  SmallDisk disk(Path("small"), "120k");
+  if (!disk.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs root or CAP_SYS_ADMIN)";
+  const Bytes picture = SampleJpeg(160, 120, 7);
+  fs::create_directories(Path("many"));
+  for (int i = 0; i < 60; ++i) Write("many/doc" + std::to_string(i) + ".pdf", BuildAdobeDocument(picture, {}));
+  CliRun run = Cli({"export", "--root", Path("many"), "--cache-dir", Path("cache"), "--jobs", "2", "--out",
+                    Path("small/out"), ""});
+  EXPECT_EQ(run.status, 2) << run.out << run.err;
+  std::size_t pictures = 0;
+  for (const auto& entry : fs::directory_iterator(Path("small/out"))) {
+    ++pictures;
+    EXPECT_EQ(ReadWholeFile(entry.path().string(), 1 << 20), picture) << entry.path();
+  }
+  EXPECT_GT(pictures, 0u);
+  EXPECT_LT(pictures, 60u);
+  EXPECT_NE(run.err.find("is full (No space left on device): " + std::to_string(pictures) +
+                         " pictures written, the export stopped"),
+            std::string::npos)
+      << run.err;
 }
 
 }  // namespace

@@ -141,16 +141,24 @@ int RunExportCommand(int argc, char** argv) {
     result = ExportThumbnails(*service, JoinKeywords(line.keywords), line.outputFolder, options);
   }
   bar.Finish();
+  for (const std::string& failure : result.failures) std::fprintf(stderr, "glimpses-cli export: %s\n", failure.c_str());
+  if (result.failed > static_cast<int>(result.failures.size())) {
+    std::fprintf(stderr, "glimpses-cli export: %d more documents failed\n",
+                 result.failed - static_cast<int>(result.failures.size()));
+  }
+  if (result.ok() || result.errorKind == ExportError::kOutputFull) {
+    std::printf("%d documents, %d pictures written, %d without thumbnail, %d failed\n", result.documents,
+                result.picturesWritten, result.withoutThumbnail, result.failed);
+  }
   if (!result.ok()) {
     std::fprintf(stderr, "glimpses-cli export: %s\n", result.error.c_str());
     return 2;
   }
-  std::printf("%d documents, %d pictures written, %d without thumbnail\n", result.documents, result.picturesWritten,
-              result.withoutThumbnail);
   if (result.cancelled) {
     std::fputs("glimpses-cli export: interrupted; the pictures written so far are whole\n", stderr);
     return 2;
   }
+  if (result.failed > 0) return 2;
   return 0;
 }
 

@@ -98,7 +98,8 @@ bool HasCorelExtension(const std::string& path) {
   if (path.size() < 5 || path[path.size() - 4] != '.') return false;
   std::string_view extension = std::string_view(path).substr(path.size() - 3);
   for (std::string_view accepted : {"cdr", "CDR", "Cdr", "CDr", "cdR"}) {
-    if (extension == accepted) return true;
+    // A line break before the dot makes no document name, as for the other kinds.
+    if (extension == accepted) return path.find_first_of("\r\n") == std::string::npos;
   }
   return false;
 }

@@ -23,7 +23,8 @@ constexpr int kCorelZipVersion = 1400;
 constexpr std::uint64_t kMaxCorelPictureBytes = 64u << 20;
 
 // True when `path` ends in ".cdr", ".CDR", ".Cdr", ".CDr" or ".cdR" (exactly
-// these spellings) with at least one byte before the dot.
+// these spellings) with at least one byte before the dot and no line break
+// (CR or LF) anywhere before it.
 bool HasCorelExtension(const std::string& path);
 
 // Writes the stored thumbnail of the document as a picture in the format

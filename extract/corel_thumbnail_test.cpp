@@ -62,7 +62,7 @@ Bytes Concat(const char* text, Bytes tail) {
   return bytes;
 }
 
-TEST(CorelNameTest, OnlyTheFiveSpellingsWithSomethingBeforeTheDot) {
+TEST(CorelNameTest, OnlyTheFiveSpellingsWithSomethingAndNoLineBreakBeforeTheDot) {
   struct Case {
     const char* path;
     bool accepted;
@@ -71,6 +71,7 @@ TEST(CorelNameTest, OnlyTheFiveSpellingsWithSomethingBeforeTheDot) {
       {"logo.cdR", true},      {"/a b/设计.cdr", true},     {"x.cdr", true},      {"logo.cDr", false},
       {"logo.cDR", false},     {"logo.CdR", false},         {"logo.cdr.bak", false}, {".cdr", false},
       {"logocdr", false},      {"logo.cdrx", false},        {"", false},          {"logo.pdf", false},
+      {"lo\ngo.cdr", false},   {"logo\r.CDR", false},       {"/a\nb/logo.cdR", false},
   };
   for (const auto& c : cases) EXPECT_EQ(HasCorelExtension(c.path), c.accepted) << c.path;
 }

@@ -15,6 +15,8 @@
 #include <set>
 #include <tuple>
 
+#include "corel_samples.h"
+
 namespace glimpses {
 namespace {
 
@@ -476,6 +478,37 @@ Bytes WithIhdrSize(Bytes png, std::uint32_t width, std::uint32_t height) {
   put(16, width), put(20, height);
   put(29, static_cast<std::uint32_t>(crc32(0, png.data() + 12, 17)));
   return png;
+}
+
+// `png` with a chunk of `type` stating `statedLength` and holding `data`
+// put right after IHDR (whose chunk ends at byte 33).
+Bytes WithChunkAfterIhdr(const Bytes& png, const char* type, std::uint32_t statedLength, const std::string& data) {
+  Bytes chunk;
+  for (int i = 0; i < 4; ++i) chunk.push_back(std::uint8_t(statedLength >> (24 - 8 * i)));
+  chunk.insert(chunk.end(), type, type + 4);
+  chunk.insert(chunk.end(), data.begin(), data.end());
+  const auto crc = static_cast<std::uint32_t>(crc32(0, chunk.data() + 4, static_cast<uInt>(chunk.size() - 4)));
+  for (int i = 0; i < 4; ++i) chunk.push_back(std::uint8_t(crc >> (24 - 8 * i)));
+  Bytes out(png.begin(), png.begin() + 33);
+  out.insert(out.end(), chunk.begin(), chunk.end());
+  out.insert(out.end(), png.begin() + 33, png.end());
+  return out;
+}
+
+// Text and profile chunks are skipped unread: their stated length is never
+// allocated (a 44-byte file stating 1.3 GB once cost that much memory).
+TEST_F(ImageTest, PngTextAndProfileChunksAreSkipped) {
+  Bytes png = SamplePngFile(5, 3).value();
+  CImage image;
+  const std::string text("Comment\0made by a test", 23);
+  for (const char* type : {"tEXt", "zTXt", "iTXt", "iCCP", "eXIf"}) {
+    Bytes withChunk = WithChunkAfterIhdr(png, type, static_cast<std::uint32_t>(text.size()), text);
+    ASSERT_EQ(image.LoadFromMemory(withChunk.data(), withChunk.size()), ImageStatus::kOk) << type;
+    EXPECT_EQ(image.Width(), 5) << type;
+  }
+  Bytes stated = WithChunkAfterIhdr(png, "zTXt", 0x5000004C, "");
+  stated.resize(33 + 8);  // the file ends after the chunk's header, as the fuzzer's finding did
+  EXPECT_EQ(image.LoadFromMemory(stated.data(), stated.size()), ImageStatus::kFail);
 }
 
 TEST_F(ImageTest, MalformedPngFailsCleanly) {

@@ -1,21 +1,14 @@
-// ZIP-generation CorelDRAW documents: the archive reader, the entry copy
-// and the conversion of whatever picture the entry holds.
+// ZIP-generation CorelDRAW documents: the archive reader, the lookup of both
+// thumbnail entries and whatever picture they hold, converted to PNG.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string_view>
 
 #include "corel_thumbnail.h"
-#include "scratch_folder.h"
+#include "fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const glimpses::ScratchFolder scratch;
-  std::string document = scratch.Write("in.cdr", std::string_view(reinterpret_cast<const char*>(data), size));
-  // Without the input on disk every later run would be meaningless.
-  if (document.empty()) std::abort();
-  glimpses::ReadZipEntry(document, "previews/thumbnail.png");
-  glimpses::ExtractCorelThumbnail(document, scratch.Path("out.png"));
-  std::remove(scratch.Path("out.png").c_str());
+  const std::string document = glimpses::WriteFuzzInput("in.cdr", data, size);
+  glimpses::ExtractCorelThumbnail(document, glimpses::FuzzScratch().Path("out.png"));
+  glimpses::RemoveFuzzOutput("out.png");
   return 0;
 }

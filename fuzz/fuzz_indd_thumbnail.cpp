@@ -6,15 +6,14 @@
 #include <vector>
 
 #include "adobe_thumbnail.h"
-#include "scratch_file.h"
+#include "fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const glimpses::ScratchFolder scratch;
   std::vector<std::uint8_t> document = {0x06, 0x06, 0xED, 0xF5};
   document.insert(document.end(), data, data + size);
-  std::string path = scratch.WriteInput("in.indd", document.data(), document.size());
-  glimpses::ExtractAdobeThumbnail(path, scratch.Path("out_T.jpg"));
-  scratch.Remove("out_T.jpg");
-  scratch.Remove("out_T.png");
+  std::string path = glimpses::WriteFuzzInput("in.indd", document.data(), document.size());
+  glimpses::ExtractAdobeThumbnail(path, glimpses::FuzzScratch().Path("out_T.jpg"));
+  glimpses::RemoveFuzzOutput("out_T.jpg");
+  glimpses::RemoveFuzzOutput("out_T.png");
   return 0;
 }

@@ -1,8 +1,11 @@
-// fuzz_seeds DIR: writes small seed documents for each fuzzer into
-// DIR/zip, DIR/disp, DIR/adobe and DIR/image.
+// fuzz_seeds DIR: writes the seeds built from the sample builders into
+// DIR/<target>/, each named for what it holds. The seeds are committed;
+// this is how they were made, and how to make them again after a builder
+// changes.
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "adobe_samples.h"
 #include "corel_samples.h"
@@ -14,48 +17,105 @@ namespace fs = std::filesystem;
 using glimpses::Bytes;
 
 bool Write(const fs::path& path, const Bytes& bytes) {
+  std::error_code ignored;
+  fs::create_directories(path.parent_path(), ignored);
   bool ok = glimpses::WriteFileAtomically(path.string(), bytes.data(), bytes.size());
   if (!ok) std::fprintf(stderr, "fuzz_seeds: cannot write %s\n", path.c_str());
   return ok;
 }
 
-bool WriteZipSeeds(const fs::path& dir) {
-  auto png = glimpses::SamplePngFile(6, 4);
-  Bytes bmp = glimpses::SampleBmpFile(5, 3, 24);
-  bool ok = glimpses::WriteCorelZip((dir / "bmp.cdr").string(), {{"metadata/thumbnails/thumbnail.bmp", bmp}});
-  if (png) ok = glimpses::WriteCorelZip((dir / "png.cdr").string(), {{"previews/thumbnail.png", *png}}) && ok;
-  if (png) {
-    ok = glimpses::WriteCorelZip((dir / "both.cdr").string(),
-                                 {{"Previews/Thumbnail.PNG", *png}, {"metadata/thumbnails/thumbnail.bmp", bmp}}) &&
-         ok;
+bool WriteText(const fs::path& path, std::string_view text) { return Write(path, Bytes(text.begin(), text.end())); }
+
+bool WriteXmpSeeds(const fs::path& dir) {
+  using glimpses::DocumentKind;
+  using glimpses::XmpForm;
+  struct Seed {
+    const char* name;
+    DocumentKind kind;
+    XmpForm form;
+  };
+  const Seed seeds[] = {
+      {"element.ai", DocumentKind::kAi, XmpForm::kElement},
+      {"attribute.pdf", DocumentKind::kPdf, XmpForm::kAttribute},
+      {"wrapped.eps", DocumentKind::kEps, XmpForm::kWrapped},
+      {"single-quoted.ai", DocumentKind::kAi, XmpForm::kSingleQuoted},
+      {"element.indd", DocumentKind::kIndd, XmpForm::kElement},
+  };
+  const Bytes jpeg = glimpses::SampleJpeg(4, 3, 1);
+  bool ok = true;
+  for (const Seed& seed : seeds) {
+    glimpses::AdobeSampleOptions options;
+    options.kind = seed.kind;
+    options.form = seed.form;
+    options.thumbnailWidth = 4;
+    options.thumbnailHeight = 3;
+    ok = Write(dir / seed.name, glimpses::BuildAdobeDocument(jpeg, options)) && ok;
   }
-  return ok;
+  ok = Write(dir / "no-thumbnail.pdf", glimpses::BuildDocumentWithoutThumbnail(DocumentKind::kPdf, 0)) && ok;
+  return Write(dir / "hex-preview-and-xmp.ai", glimpses::BuildHexPreviewAi(3, 2, true, jpeg)) && ok;
 }
 
-bool WriteDispSeeds(const fs::path& dir) {
+bool WriteHexPreviewSeeds(const fs::path& dir) {
+  bool ok = Write(dir / "run-length.ai", glimpses::BuildHexPreviewAi(6, 4, true));
+  return Write(dir / "plain.ai", glimpses::BuildHexPreviewAi(5, 3, false)) && ok;
+}
+
+bool WriteCorelZipSeeds(const fs::path& dir) {
+  std::error_code ignored;
+  fs::create_directories(dir, ignored);
+  auto png = glimpses::SamplePngFile(4, 3);
+  Bytes bmp = glimpses::SampleBmpFile(4, 3, 8);
+  bool ok = glimpses::WriteCorelZip((dir / "bmp-entry.cdr").string(), {{"metadata/thumbnails/thumbnail.bmp", bmp}});
+  if (!png) return false;
+  ok = glimpses::WriteCorelZip((dir / "png-entry.cdr").string(), {{"previews/thumbnail.png", *png}}) && ok;
+  return glimpses::WriteCorelZip((dir / "both-entries-other-case.cdr").string(),
+                                 {{"Previews/Thumbnail.PNG", *png}, {"metadata/thumbnails/thumbnail.bmp", bmp}}) &&
+         ok;
+}
+
+bool WriteCorelDispSeeds(const fs::path& dir) {
   bool ok = true;
   for (int bits : {1, 4, 8, 24}) {
     Bytes doc = glimpses::BuildCorelRiff(1300, {{"LIST", Bytes(9, 'l'), std::nullopt},
                                                 {"DISP", glimpses::SampleDispData(5, 3, bits), std::nullopt}});
-    ok = Write(dir / ("disp-" + std::to_string(bits) + ".cdr"), doc) && ok;
+    ok = Write(dir / ("disp-" + std::to_string(bits) + "-bit.cdr"), doc) && ok;
   }
   return ok;
 }
 
-bool WriteAdobeSeeds(const fs::path& dir) {
-  glimpses::AdobeSampleOptions options;
-  options.thumbnailWidth = 8;
-  options.thumbnailHeight = 6;
-  bool ok = Write(dir / "xmp.ai", glimpses::BuildAdobeDocument(glimpses::SampleJpeg(8, 6, 1), options));
-  return Write(dir / "hex.ai", glimpses::BuildHexPreviewAi(6, 4, true)) && ok;
+bool WritePictureSeeds(const fs::path& root) {
+  bool ok = true;
+  for (int bits : {1, 4, 8, 24}) {
+    ok = Write(root / "bmp" / (std::to_string(bits) + "-bit.bmp"), glimpses::SampleBmpFile(5, 3, bits)) && ok;
+  }
+  ok = Write(root / "jpeg" / "baseline.jpg", glimpses::SampleJpeg(8, 6, 2)) && ok;
+  auto png = glimpses::SamplePngFile(5, 3);
+  return png && Write(root / "png" / "rgb.png", *png) && ok;
 }
 
-bool WriteImageSeeds(const fs::path& dir) {
-  bool ok = Write(dir / "8.bmp", glimpses::SampleBmpFile(5, 3, 8));
-  ok = Write(dir / "1.bmp", glimpses::SampleBmpFile(9, 2, 1)) && ok;
-  ok = Write(dir / "t.jpg", glimpses::SampleJpeg(8, 6, 2)) && ok;
-  if (auto png = glimpses::SamplePngFile(6, 4)) ok = Write(dir / "t.png", *png) && ok;
+bool WriteQuerySeeds(const fs::path& dir) {
+  using namespace std::string_view_literals;
+  // The query, a NUL, the entry's name, a NUL, its folder.
+  const std::pair<const char*, std::string_view> seeds[] = {
+      {"and-or", "report 2023|draft\0Report 2023.pdf\0/home/u/docs"sv},
+      {"not-ext", "!ext:txt;eps rep\0report-draft.AI\0/home/u/docs"sv},
+      {"quotes-groups", "\"two words\" <a|b> c\0two words abc.pdf\0/x"sv},
+      {"wildcards", "*.p?f re*\0Report.pdf\0/home"sv},
+      {"path-term", "docs/ar logo\0logo.cdr\0/home/u/docs/Archive"sv},
+      {"folders-only", "folder: x.pdf\0x.pdf/\0/data"sv},
+      {"non-ascii", "über ΑΛΦΑ 设计\0ÜBER ΑΛΦΑ 设计稿.pdf\0/Ärger"sv},
+  };
+  bool ok = true;
+  for (const auto& [name, text] : seeds) ok = WriteText(dir / name, text) && ok;
   return ok;
+}
+
+bool WriteSettingsSeeds(const fs::path& dir) {
+  using namespace std::string_view_literals;
+  // GBK, CRLF: "设计" and "/home/u/Thumbs缩略图".
+  bool ok = WriteText(dir / "gbk-crlf.ini", "\xC9\xE8\xBC\xC6 pdf\r\n/home/u/Thumbs\xCB\xF5\xC2\xD4\xCD\xBC\r\n"sv);
+  ok = WriteText(dir / "lf-only-one-line.ini", "ai cdr\n"sv) && ok;
+  return WriteText(dir / "lone-cr-and-bad-gbk.ini", "a\rb\x81\r\n\xFF\xFE/out\r\n"sv) && ok;
 }
 
 }  // namespace
@@ -65,13 +125,14 @@ int main(int argc, char** argv) {
     std::fputs("usage: fuzz_seeds DIR\n", stderr);
     return 2;
   }
-  fs::path root = argv[1];
-  std::error_code error;
-  for (const char* sub : {"zip", "disp", "adobe", "image"}) fs::create_directories(root / sub, error);
+  const fs::path root = argv[1];
   // Every kind is written even when an earlier one failed.
-  bool ok = WriteZipSeeds(root / "zip");
-  ok = WriteDispSeeds(root / "disp") && ok;
-  ok = WriteAdobeSeeds(root / "adobe") && ok;
-  ok = WriteImageSeeds(root / "image") && ok;
+  bool ok = WriteXmpSeeds(root / "xmp");
+  ok = WriteHexPreviewSeeds(root / "hex_preview") && ok;
+  ok = WriteCorelZipSeeds(root / "corel_zip") && ok;
+  ok = WriteCorelDispSeeds(root / "corel_disp") && ok;
+  ok = WritePictureSeeds(root) && ok;
+  ok = WriteQuerySeeds(root / "query") && ok;
+  ok = WriteSettingsSeeds(root / "settings") && ok;
   return ok ? 0 : 2;
 }

@@ -15,9 +15,14 @@ namespace glimpses {
 
 namespace fs = std::filesystem;
 
-ScratchFolder::ScratchFolder() {
-  char pattern[] = "/tmp/glimpses-test-XXXXXX";
-  if (mkdtemp(pattern) != nullptr) root_ = pattern;
+ScratchFolder::ScratchFolder(const std::string& parent) {
+  for (const std::string& under : {parent, std::string("/tmp")}) {
+    std::string pattern = JoinPath(under, "glimpses-test-XXXXXX");
+    if (mkdtemp(pattern.data()) != nullptr) {
+      root_ = pattern;
+      return;
+    }
+  }
 }
 
 ScratchFolder::~ScratchFolder() {

@@ -13,8 +13,9 @@ namespace glimpses {
 
 class ScratchFolder {
  public:
+  // A new folder under `parent`, or under /tmp when none can be made there;
   // root() is empty when no folder could be made.
-  ScratchFolder();
+  explicit ScratchFolder(const std::string& parent = "/tmp");
   ~ScratchFolder();
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;

@@ -14,6 +14,7 @@ packages=(
   desktop-file-utils appstream shared-mime-info libglib2.0-bin
   python3-gi gir1.2-gnomedesktop-3.0 bubblewrap dbus evince tumbler
   libkf5kio-dev extra-cmake-modules kio-extras
+  clang libclang-rt-14-dev
 )
 
 missing=()

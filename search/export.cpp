@@ -15,6 +15,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "adobe_thumbnail.h"
+#include "corel_thumbnail.h"
 #include "extract_thumbnail.h"
 #include "file_util.h"
 #include "path.h"
@@ -116,9 +118,74 @@ std::vector<std::vector<std::size_t>> GroupByOutputName(const std::vector<Search
   return groups;
 }
 
-// True when a picture was written for the entry.
-bool ExportOne(const SearchResult& entry, const std::string& folder) {
-  return ExtractThumbnailInto(folder, entry.FullPath(), entry.fileName).has_value();
+// Longest file name the folder can take (every Linux file system).
+constexpr std::size_t kMaxNameBytes = 255;
+constexpr std::size_t kPictureSuffixBytes = 6;  // "_T.jpg", "_T.png"
+
+// What the export saw of an entry right after the query, so that a document
+// that vanishes or changes before its extraction is told from one that holds
+// no picture.
+struct Survey {
+  enum Kind { kOther, kDocument, kUnreachable } kind = kOther;
+  struct stat before {};
+  int error = 0;  // for kUnreachable
+};
+
+bool IsDocumentName(const std::string& path) { return IsAdobeDocumentName(path) || HasCorelExtension(path); }
+
+Survey SurveyEntry(const SearchResult& entry) {
+  Survey survey;
+  const std::string path = entry.FullPath();
+  if (!IsDocumentName(path)) return survey;
+  if (stat(path.c_str(), &survey.before) != 0) {
+    survey.kind = Survey::kUnreachable;
+    survey.error = errno;
+  } else if (S_ISREG(survey.before.st_mode)) {
+    survey.kind = Survey::kDocument;
+  }
+  return survey;
+}
+
+// Why the document is no longer what the survey saw, or nullopt.
+std::optional<std::string> ChangeSince(const std::string& path, const struct stat& before) {
+  struct stat now;
+  if (stat(path.c_str(), &now) != 0) return "vanished during the export";
+  if (now.st_ino != before.st_ino || now.st_dev != before.st_dev || now.st_size != before.st_size ||
+      now.st_mtim.tv_sec != before.st_mtim.tv_sec || now.st_mtim.tv_nsec != before.st_mtim.tv_nsec) {
+    return "changed during the export";
+  }
+  return std::nullopt;
+}
+
+struct Outcome {
+  enum Kind { kWritten, kNoThumbnail, kFailed, kOutputFull } kind = kNoThumbnail;
+  std::string why;
+};
+
+// The extractors leave errno as the failed write set it: the one way the
+// front end tells a full disk from a document that holds no picture.
+bool IsDiskFull(int error) { return error == ENOSPC || error == EDQUOT || error == EFBIG; }
+
+Outcome ExportOne(const SearchResult& entry, const Survey& survey, const std::string& folder) {
+  const std::string path = entry.FullPath();
+  if (survey.kind == Survey::kUnreachable) {
+    return {Outcome::kFailed, survey.error == ENOENT ? std::string("vanished after the search")
+                                                     : std::string("cannot be read: ") + std::strerror(survey.error)};
+  }
+  if (survey.kind == Survey::kDocument && entry.fileName.size() + kPictureSuffixBytes > kMaxNameBytes) {
+    return {Outcome::kFailed, "the picture's name would be longer than 255 bytes"};
+  }
+  errno = 0;
+  if (ExtractThumbnailInto(folder, path, entry.fileName)) return {Outcome::kWritten, {}};
+  const int error = errno;
+  if (survey.kind != Survey::kDocument) return {};
+  if (IsDiskFull(error)) return {Outcome::kOutputFull, std::strerror(error)};
+  if (auto change = ChangeSince(path, survey.before)) return {Outcome::kFailed, *change};
+  if (access(path.c_str(), R_OK) != 0) return {Outcome::kFailed, std::string("cannot be read: ") + std::strerror(errno)};
+  if (!IsFolder(folder) || access(folder.c_str(), W_OK | X_OK) != 0) {
+    return {Outcome::kFailed, "the output folder can no longer be written"};
+  }
+  return {};
 }
 
 int WorkerCount(int jobs, std::size_t groups) {
@@ -129,7 +196,15 @@ int WorkerCount(int jobs, std::size_t groups) {
 class ExportRun {
  public:
   ExportRun(const std::vector<SearchResult>& answer, std::string folder, const ExportOptions& options)
-      : answer_(answer), folder_(std::move(folder)), options_(options), groups_(GroupByOutputName(answer)) {}
+      : answer_(answer), folder_(std::move(folder)), options_(options), groups_(GroupByOutputName(answer)) {
+    surveys_.reserve(answer.size());
+    for (const SearchResult& entry : answer) {
+      surveys_.push_back(SurveyEntry(entry));
+      if (surveys_.back().kind != Survey::kOther) ++result_.documents;
+    }
+  }
+
+  int Documents() const { return result_.documents; }
 
   void Run() {
     const int workers = WorkerCount(options_.jobs, groups_.size());
@@ -148,34 +223,54 @@ class ExportRun {
     }
   }
 
-  int Written() const { return written_.load(); }
-  int Done() const { return done_; }
+  // The counts once Run has returned.
+  const ExportResult& Result() const { return result_; }
+  // Why the disk was full, when it was.
+  const std::optional<std::string>& FullReason() const { return fullReason_; }
 
  private:
   void Work() {
     for (std::size_t g = nextGroup_.fetch_add(1); g < groups_.size(); g = nextGroup_.fetch_add(1)) {
       for (std::size_t index : groups_[g]) {
-        if (options_.stopToken.stop_requested()) return;
-        if (ExportOne(answer_[index], folder_)) written_.fetch_add(1);
-        ReportOneDone();
+        if (options_.stopToken.stop_requested() || full_.load()) return;
+        Record(answer_[index], surveys_[index].kind, ExportOne(answer_[index], surveys_[index], folder_));
       }
     }
   }
 
-  void ReportOneDone() {
-    std::lock_guard lock(progressMutex_);
-    ++done_;
-    if (options_.progress) options_.progress(done_, static_cast<int>(answer_.size()));
+  void Record(const SearchResult& entry, Survey::Kind kind, Outcome outcome) {
+    std::lock_guard lock(mutex_);
+    switch (outcome.kind) {
+      case Outcome::kWritten:
+        ++result_.picturesWritten;
+        break;
+      case Outcome::kNoThumbnail:
+        if (kind != Survey::kOther) ++result_.withoutThumbnail;
+        break;
+      case Outcome::kFailed:
+        ++result_.failed;
+        if (result_.failures.size() < kMaxReportedFailures) {
+          result_.failures.push_back(entry.FullPath() + ": " + outcome.why);
+        }
+        break;
+      case Outcome::kOutputFull:
+        if (!fullReason_) fullReason_ = outcome.why;
+        full_.store(true);
+        return;  // not done: the document may be exported again once there is room
+    }
+    if (kind != Survey::kOther && options_.progress) options_.progress(result_.DocumentsDone(), result_.documents);
   }
 
   const std::vector<SearchResult>& answer_;
   const std::string folder_;
   const ExportOptions& options_;
   const std::vector<std::vector<std::size_t>> groups_;
+  std::vector<Survey> surveys_;
   std::atomic<std::size_t> nextGroup_{0};
-  std::atomic<int> written_{0};
-  std::mutex progressMutex_;
-  int done_ = 0;  // guarded by progressMutex_ while workers run
+  std::atomic<bool> full_{false};
+  std::mutex mutex_;
+  ExportResult result_;  // guarded by mutex_ while workers run
+  std::optional<std::string> fullReason_;
 };
 
 }  // namespace
@@ -193,7 +288,7 @@ ExportResult ExportThumbnails(SearchService& service, std::string_view keywords,
   SearchAnswer answer = service.Query(keywords);
   if (!answer) return fail(ExportError::kNoAnswer, "the search service could not answer the query");
   result.answered = true;
-  result.documents = static_cast<int>(answer->size());
+  result.entries = static_cast<int>(answer->size());
 
   const std::string folder = AbsoluteFolder(outputFolder);
   FolderMaker maker;
@@ -201,13 +296,20 @@ ExportResult ExportThumbnails(SearchService& service, std::string_view keywords,
   if (auto error = CheckWritable(folder)) return fail(error->kind, error->message);
   maker.Keep();
 
-  if (options.progress) options.progress(0, result.documents);
   ExportRun run(*answer, folder, options);
+  if (options.progress) options.progress(0, run.Documents());
   run.Run();
-  result.picturesWritten = run.Written();
-  result.withoutThumbnail = run.Done() - run.Written();
-  result.cancelled = run.Done() < result.documents;
-  return result;
+  ExportResult done = run.Result();
+  done.answered = true;
+  done.entries = result.entries;
+  if (const auto& reason = run.FullReason()) {
+    done.errorKind = ExportError::kOutputFull;
+    done.error = "output folder '" + folder + "' is full (" + *reason + "): " +
+                 std::to_string(done.picturesWritten) + " pictures written, the export stopped";
+  } else {
+    done.cancelled = done.DocumentsDone() < done.documents;
+  }
+  return done;
 }
 
 }  // namespace glimpses

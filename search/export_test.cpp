@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -119,6 +122,15 @@ class ExportTest : public ScratchDirTest {
     }
   }
 
+  // Every entry of `answer` exported by `jobs` workers into an empty out_.
+  ExportResult ExportAfresh(const std::vector<SearchResult>& answer, int jobs) {
+    fs::remove_all(out_);
+    FixedSearchService service(answer);
+    ExportOptions options;
+    options.jobs = jobs;
+    return ExportThumbnails(service, "", out_, options);
+  }
+
   std::string root_, docs_, out_;
 };
 
@@ -170,9 +182,13 @@ TEST_F(ExportTest, WritesWhatAOneByOneExportInServiceOrderWouldLeave) {
     EXPECT_TRUE(result.answered);
     EXPECT_FALSE(result.cancelled);
     EXPECT_EQ(service.Queries(), std::vector<std::string>{"plan logo"});
-    EXPECT_EQ(result.documents, static_cast<int>(answer.size()));
+    // notes.txt and folder.pdf are offered but no documents; gone.pdf failed.
+    EXPECT_EQ(result.entries, static_cast<int>(answer.size()));
+    EXPECT_EQ(result.documents, static_cast<int>(answer.size()) - 2);
     EXPECT_EQ(result.picturesWritten, 13);
-    EXPECT_EQ(result.withoutThumbnail, static_cast<int>(answer.size()) - 13);
+    EXPECT_EQ(result.failed, 1);
+    EXPECT_EQ(result.failures, std::vector<std::string>{docs_ + "/a/gone.pdf: vanished after the search"});
+    EXPECT_EQ(result.withoutThumbnail, static_cast<int>(answer.size()) - 2 - 13 - 1);
     ExpectFolderHolds(expected);
   }
 }
@@ -347,6 +363,158 @@ TEST_F(ExportTest, AnExistingFolderIsUsedAndOnlySameNamedPicturesReplaced) {
                      {"plan.cdr_T.png", PngSize{6, 2}},
                      {"plan.pdf_T.jpg", jpeg},
                      {"tmpBmp.bmp", AsBytes("mine too")}});
+}
+
+// Only names the extractors accept count as documents, though every entry
+// is offered to them: 4 documents among 15 entries report 4, not 15.
+TEST_F(ExportTest, CountsOnlyEntriesTheExtractorsAccept) {
+  const Bytes jpeg = SampleJpeg(4, 4, 5);
+  std::vector<SearchResult> answer = {
+      Put("h", "plan.pdf", XmpDocument(jpeg)), Put("h", "old.cdR", CorelRiffDocument(3, 3)),
+      Put("h", "blank.ai", BuildDocumentWithoutThumbnail(DocumentKind::kAi, 0)),
+      Put("h", "xmp inside.txt", XmpDocument(jpeg)), Put("h", "plan.Pdf", XmpDocument(jpeg)),
+      Put("h", "README", AsBytes("text")),
+      // The name test reads the whole path, so a bare extension in a folder passes.
+      Put("h", ".pdf", XmpDocument(jpeg))};
+  // A line break makes no document name, for every kind.
+  for (const char* name : {"line\nbreak.ai", "line\rbreak.eps", "line\nbreak.indd", "line\nbreak.pdf"}) {
+    answer.push_back(Put("h", name, XmpDocument(jpeg)));
+  }
+  answer.push_back(Put("h", "line\nbreak.cdr", CorelRiffDocument(3, 3)));
+  fs::create_directories(docs_ + "/h/folder.ai");
+  answer.push_back({"folder.ai", docs_ + "/h"});
+  answer.push_back({"h", docs_});
+  answer.push_back({"docs", root_});
+  FixedSearchService service(answer);
+  ExportResult result = ExportThumbnails(service, "", out_);
+  ASSERT_TRUE(result.ok()) << result.error;
+  EXPECT_EQ(result.entries, 15);
+  EXPECT_EQ(result.documents, 4);
+  EXPECT_EQ(result.picturesWritten, 3);
+  EXPECT_EQ(result.withoutThumbnail, 1);
+  EXPECT_EQ(result.failed, 0);
+  ExpectFolderHolds({{"plan.pdf_T.jpg", jpeg}, {"old.cdR_T.png", PngSize{3, 3}}, {".pdf_T.jpg", jpeg}});
+}
+
+// Names other systems and archives leave: every picture lands under its
+// document's exact bytes; one whose name would pass 255 bytes cannot be
+// written and is named as failed, and the export goes on.
+TEST_F(ExportTest, HostileNamesGetPicturesUnderTheirExactNames) {
+  const Bytes jpeg = SampleJpeg(4, 4, 8);
+  const std::string longest(249 - 4, 'n');  // 249 bytes with ".pdf"; 255 with "_T.jpg"
+  const std::string tooLong(250 - 4, 'l');
+  std::vector<SearchResult> answer;
+  std::map<std::string, Expected> expected;
+  for (const std::string& name : {std::string("caf\xe9 \xff.pdf"), std::string("tab\there.ai"),
+                                  std::string("back\\slash.eps"), std::string("-rf.pdf"), std::string("--help.ai"),
+                                  std::string(" lead and trail .pdf "), longest + ".pdf"}) {
+    answer.push_back(Put("\xfe folder", name, XmpDocument(jpeg)));
+    if (name.back() != ' ') expected[name + "_T.jpg"] = jpeg;
+  }
+  answer.push_back(Put("\xfe folder", tooLong + ".pdf", XmpDocument(jpeg)));
+  for (int jobs : {1, 3}) {
+    SCOPED_TRACE("jobs " + std::to_string(jobs));
+    ExportResult result = ExportAfresh(answer, jobs);
+    ASSERT_TRUE(result.ok()) << result.error;
+    EXPECT_EQ(result.documents, 7);  // " lead and trail .pdf " ends in a blank
+    EXPECT_EQ(result.picturesWritten, 6);
+    EXPECT_EQ(result.failed, 1);
+    EXPECT_EQ(result.failures, std::vector<std::string>{docs_ + "/\xfe folder/" + tooLong +
+                                                        ".pdf: the picture's name would be longer than 255 bytes"});
+    ExpectFolderHolds(expected);
+  }
+}
+
+// Between the query and the extraction a document vanishes, another is cut
+// short, and the output folder is swapped for a file: each such document
+// counts as failed, naming why, and the export goes on with the others.
+TEST_F(ExportTest, DocumentsAndFolderThatChangeAfterTheQueryCountAsFailed) {
+  const Bytes jpeg = SampleJpeg(8, 8, 12);
+  const std::vector<SearchResult> answer = {Put("v", "a kept.pdf", XmpDocument(jpeg)),
+                                            Put("v", "b vanishes.pdf", XmpDocument(jpeg)),
+                                            Put("v", "c shrinks.pdf", XmpDocument(jpeg)),
+                                            Put("v", "d kept.pdf", XmpDocument(jpeg))};
+  FixedSearchService service(answer);
+  ExportOptions options;
+  options.jobs = 1;
+  options.progress = [&](int done, int) {
+    if (done != 0) return;
+    fs::remove(answer[1].FullPath());
+    fs::resize_file(answer[2].FullPath(), 100);
+  };
+  ExportResult result = ExportThumbnails(service, "", out_, options);
+  ASSERT_TRUE(result.ok()) << result.error;
+  EXPECT_EQ(result.picturesWritten, 2);
+  EXPECT_EQ(result.withoutThumbnail, 0);
+  EXPECT_EQ(result.failed, 2);
+  EXPECT_EQ(result.failures, (std::vector<std::string>{answer[1].FullPath() + ": vanished during the export",
+                                                       answer[2].FullPath() + ": changed during the export"}));
+  ExpectFolderHolds({{"a kept.pdf_T.jpg", jpeg}, {"d kept.pdf_T.jpg", jpeg}});
+
+  // The folder turns into a file after the first picture: the rest fail.
+  fs::remove_all(out_);
+  FixedSearchService again(std::vector<SearchResult>{answer[0], answer[3]});
+  const std::string moved = root_ + "/moved";
+  options.progress = [&](int done, int) {
+    if (done != 1) return;
+    fs::rename(out_, moved);
+    ASSERT_TRUE(WriteFileAtomically(out_, "user data", 9));
+  };
+  result = ExportThumbnails(again, "", out_, options);
+  ASSERT_TRUE(result.ok()) << result.error;
+  EXPECT_EQ(result.picturesWritten, 1);
+  EXPECT_EQ(result.failures,
+            std::vector<std::string>{answer[3].FullPath() + ": the output folder can no longer be written"});
+  EXPECT_EQ(ReadWholeFile(out_, 100), AsBytes("user data"));
+  EXPECT_EQ(Listing(moved), std::vector<std::string>{"a kept.pdf_T.jpg"});
+  fs::remove(out_);
+}
+
+// A disk that fills up, stood in for by a limit on the size of any one file
+// (so pictures above it cannot be written), in a child process since the
+// limit holds for the whole process. The export stops at the first picture
+// that does not fit; every picture left is whole, no temporary file stays.
+TEST_F(ExportTest, AFullDiskStopsTheExportAndLeavesOnlyWholePictures) {
+  constexpr rlim_t kLimit = 4096;
+  std::vector<SearchResult> answer;
+  std::map<std::string, Expected> small;
+  for (int i = 0; i < 6; ++i) {
+    const Bytes jpeg = SampleJpeg(8, 8, i);
+    ASSERT_LT(jpeg.size(), kLimit);
+    answer.push_back(Put("f", "s" + std::to_string(i) + ".pdf", XmpDocument(jpeg)));
+    small["s" + std::to_string(i) + ".pdf_T.jpg"] = jpeg;
+  }
+  const Bytes big = SampleJpeg(600, 600, 1);
+  ASSERT_GT(big.size(), kLimit);
+  for (int i = 0; i < 3; ++i) answer.push_back(Put("f", "t" + std::to_string(i) + ".pdf", XmpDocument(big)));
+  fs::create_directories(out_);
+
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead of ending the process
+    const rlimit limit{kLimit, kLimit};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    FixedSearchService service(answer);
+    ExportOptions options;
+    options.jobs = 1;
+    const ExportResult result = ExportThumbnails(service, "", out_, options);
+    const int report[] = {static_cast<int>(result.errorKind), result.picturesWritten, result.failed};
+    _exit(write(pipeFds[1], report, sizeof report) == sizeof report ? 0 : 1);
+  }
+  close(pipeFds[1]);
+  int report[3] = {-1, -1, -1};
+  const bool got = read(pipeFds[0], report, sizeof report) == sizeof report;
+  close(pipeFds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(got && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(report[0], static_cast<int>(ExportError::kOutputFull));
+  EXPECT_EQ(report[1], 6);
+  EXPECT_EQ(report[2], 0);
+  ExpectFolderHolds(small);
 }
 
 }  // namespace

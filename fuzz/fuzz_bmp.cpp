@@ -1,0 +1,12 @@
+// The BMP decoder from memory, and the encoders over whatever it accepts.
+#include <cstddef>
+#include <cstdint>
+
+#include "bmp_codec.h"
+#include "image_round_trip.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  glimpses::CImage image;
+  if (glimpses::DecodeBmp(data, size, image) == glimpses::ImageStatus::kOk) glimpses::EncodeEveryWay(image);
+  return 0;
+}
