@@ -438,8 +438,8 @@ class RealDocumentTest : public QObject {
     QCOMPARE(controller.resultModel()->rowCount(), int(documents.size()));
 
     for (int row = 0; row < int(documents.size()); ++row) {
-      const SearchResult* listed = controller.resultModel()->ResultAt(row);
-      QVERIFY(listed != nullptr);
+      const std::optional<SearchResult> listed = controller.resultModel()->ResultAt(row);
+      QVERIFY(listed.has_value());
       QVERIFY(std::find(documents.begin(), documents.end(), listed->fileName) != documents.end());
       QSignalSpy finished(&controller, &MainController::previewFinished);
       QVERIFY(controller.PreviewSelectedDocument(row));
