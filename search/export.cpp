@@ -162,8 +162,8 @@ struct Outcome {
   std::string why;
 };
 
-// The extractors leave errno as the failed write set it: the one way the
-// front end tells a full disk from a document that holds no picture.
+// A picture that could not be written leaves errno as the failed write set
+// it, which tells a full disk from a folder that was taken away.
 bool IsDiskFull(int error) { return error == ENOSPC || error == EDQUOT || error == EFBIG; }
 
 Outcome ExportOne(const SearchResult& entry, const Survey& survey, const std::string& folder) {
@@ -176,15 +176,15 @@ Outcome ExportOne(const SearchResult& entry, const Survey& survey, const std::st
     return {Outcome::kFailed, "the picture's name would be longer than 255 bytes"};
   }
   errno = 0;
-  if (ExtractThumbnailInto(folder, path, entry.fileName)) return {Outcome::kWritten, {}};
+  const ExtractResult result = TryExtractThumbnailInto(folder, path, entry.fileName);
   const int error = errno;
+  if (result.written()) return {Outcome::kWritten, {}};
   if (survey.kind != Survey::kDocument) return {};
-  if (IsDiskFull(error)) return {Outcome::kOutputFull, std::strerror(error)};
+  const bool cannotWrite = result.status == ExtractStatus::kCannotWrite;
+  if (cannotWrite && IsDiskFull(error)) return {Outcome::kOutputFull, std::strerror(error)};
   if (auto change = ChangeSince(path, survey.before)) return {Outcome::kFailed, *change};
   if (access(path.c_str(), R_OK) != 0) return {Outcome::kFailed, std::string("cannot be read: ") + std::strerror(errno)};
-  if (!IsFolder(folder) || access(folder.c_str(), W_OK | X_OK) != 0) {
-    return {Outcome::kFailed, "the output folder can no longer be written"};
-  }
+  if (cannotWrite) return {Outcome::kFailed, "the output folder can no longer be written"};
   return {};
 }
 
