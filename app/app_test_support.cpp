@@ -1,8 +1,7 @@
 #include "app_test_support.h"
 
-#include <QFile>
-
 #include <QDir>
+#include <QFile>
 #include <filesystem>
 #include <memory>
 #include <utility>

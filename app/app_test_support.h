@@ -3,10 +3,10 @@
 // writes pictures on demand, and a private home for the test process.
 #pragma once
 
+#include <QByteArray>
 #include <QColor>
 #include <QImage>
 #include <QString>
-#include <QByteArray>
 #include <QTemporaryDir>
 #include <condition_variable>
 #include <map>

@@ -9,9 +9,9 @@ namespace glimpses {
 namespace {
 
 TEST(WindowCommandLineTest, ReadsTheSharedSearchOptions) {
-  const WindowCommandLine line = ParseWindowCommandLine(
-      {"glimpses", "--root", "/a", "--root=/b 文件", "--backend", "plocate", "--plocate-db=/srv/team.db", "--hidden",
-       "--cache-dir", "/tmp/c"});
+  const WindowCommandLine line =
+      ParseWindowCommandLine({"glimpses", "--root", "/a", "--root=/b 文件", "--backend", "plocate",
+                              "--plocate-db=/srv/team.db", "--hidden", "--cache-dir", "/tmp/c"});
   ASSERT_EQ(line.start, WindowStart::kRun) << line.error;
   EXPECT_EQ(line.search.roots, (std::vector<std::string>{"/a", "/b 文件"}));
   EXPECT_EQ(line.search.backend, Backend::kPlocate);

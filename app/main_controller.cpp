@@ -165,8 +165,7 @@ MainController::MainController(MainControllerSetup setup, QObject* parent)
   connect(&indexingTimer_, &QTimer::timeout, this, &MainController::ShowIndexingProgress);
   // Rows are made when shown, possibly while the list paints: search again
   // from the event loop, not from inside the paint.
-  connect(&resultModel_, &ResultListModel::rowsOutdated, this, &MainController::SearchDocuments,
-          Qt::QueuedConnection);
+  connect(&resultModel_, &ResultListModel::rowsOutdated, this, &MainController::SearchDocuments, Qt::QueuedConnection);
   // A window asks many times over a long life: the index follows changes as
   // they happen instead of looking for them before each answer.
   if (service_) service_->KeepCurrent();
@@ -253,8 +252,7 @@ bool MainController::PreviewSelectedDocument(int row) {
   ShowPreview(QImage());
 
   const std::uint64_t ticket = ++previewTicket_;
-  std::string output =
-      cacheDir_ + "/preview-" + std::to_string(getpid()) + "-" + std::to_string(ticket) + ".png";
+  std::string output = cacheDir_ + "/preview-" + std::to_string(getpid()) + "-" + std::to_string(ticket) + ".png";
   auto* watcher = new QFutureWatcher<QImage>(this);
   connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, ticket] {
     watcher->deleteLater();
@@ -343,10 +341,9 @@ void MainController::StartExport() {
     watcher->deleteLater();
     FinishExport(watcher->result(), folder);
   });
-  watcher->setFuture(QtConcurrent::run(
-      &pool_, [service = service_, keywords = keywords_.toStdString(), output = folder.toStdString(), options] {
-        return ExportThumbnails(*service, keywords, output, options);
-      }));
+  watcher->setFuture(
+      QtConcurrent::run(&pool_, [service = service_, keywords = keywords_.toStdString(), output = folder.toStdString(),
+                                 options] { return ExportThumbnails(*service, keywords, output, options); }));
   exportProgressTimer_.start();
   ShowExportProgress();
   emit exportRunningChanged(true);

@@ -12,8 +12,8 @@
 #include <QImage>
 #include <QObject>
 #include <QSize>
-#include <QThreadPool>
 #include <QString>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
 #include <atomic>

@@ -1,12 +1,12 @@
 #include "main_controller.h"
 
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <memory>
 
@@ -19,8 +19,10 @@ using namespace glimpses::testing;
 
 namespace {
 
-const QString kStatusZero = QStringLiteral("匹配: 0 个文档(AI CDR EPS INDD PDF格式), 鼠标双击: 打开文件，右键: 打开路径");
-const QString kStatusTwo = QStringLiteral("匹配: 2 个文档(AI CDR EPS INDD PDF格式), 鼠标双击: 打开文件，右键: 打开路径");
+const QString kStatusZero =
+    QStringLiteral("匹配: 0 个文档(AI CDR EPS INDD PDF格式), 鼠标双击: 打开文件，右键: 打开路径");
+const QString kStatusTwo =
+    QStringLiteral("匹配: 2 个文档(AI CDR EPS INDD PDF格式), 鼠标双击: 打开文件，右键: 打开路径");
 
 }  // namespace
 
@@ -303,7 +305,8 @@ class MainControllerTest : public QObject {
     controller_->SaveAndClose();
     QCOMPARE(close.count(), 1);
     QCOMPARE(close.first().first().toInt(), 0);
-    QCOMPARE(home_.SettingsBytes(), QByteArray("\xD0\xC2 \xB9\xD8\xBC\xFC\xD7\xD6\r\nD:\\Thumbs\xCB\xF5\xC2\xD4\xCD\xBC\r\n"));
+    QCOMPARE(home_.SettingsBytes(),
+             QByteArray("\xD0\xC2 \xB9\xD8\xBC\xFC\xD7\xD6\r\nD:\\Thumbs\xCB\xF5\xC2\xD4\xCD\xBC\r\n"));
   }
 
   void settingsThatCannotBeSavedKeepTheWindowOpen() {
@@ -540,7 +543,8 @@ class ExportTest : public QObject {
     QTest::addColumn<QString>("message");
     QTest::newRow("empty edit") << QString() << true << true << QStringLiteral("导出失败: 请先填写输出目录");
     QTest::newRow("old Windows default") << QStringLiteral("D:\\Thumbs缩略图") << true << true
-                                         << QStringLiteral("导出失败: 输出目录须为完整路径 (以 / 或 ~/ 开头): D:\\Thumbs缩略图");
+                                         << QStringLiteral(
+                                                "导出失败: 输出目录须为完整路径 (以 / 或 ~/ 开头): D:\\Thumbs缩略图");
     QTest::newRow("relative name") << QStringLiteral("out") << true << true
                                    << QStringLiteral("导出失败: 输出目录须为完整路径 (以 / 或 ~/ 开头): out");
     QTest::newRow("under a regular file")
@@ -611,7 +615,8 @@ class ExportTest : public QObject {
     controller_->SetOutputDirText(InHome("out"));
     controller_->StartExport();
     controller_.reset();
-    for (const QString& name : FilesIn(InHome("out"))) QVERIFY2(ExportSamplePictures().contains(name), qPrintable(name));
+    for (const QString& name : FilesIn(InHome("out")))
+      QVERIFY2(ExportSamplePictures().contains(name), qPrintable(name));
     for (const QString& name : FilesIn(InHome("out"))) {
       QVERIFY2(!LoadPictureByContent(InHome("out") + "/" + name).isNull(), qPrintable(name));
     }
@@ -645,6 +650,7 @@ class PictureTest : public QObject {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("home");
     QTest::addColumn<QString>("folder");  // empty: refused
+    // clang-format off
     QTest::newRow("absolute") << "/data/缩略图" << "/home/me" << "/data/缩略图";
     QTest::newRow("root") << "/" << "/home/me" << "/";
     QTest::newRow("home alone") << "~" << "/home/me" << "/home/me";
@@ -655,6 +661,7 @@ class PictureTest : public QObject {
     QTest::newRow("Windows drive") << "D:\\Thumbs缩略图" << "/home/me" << "";
     QTest::newRow("no home known") << "~/x" << "" << "";
     QTest::newRow("leading space") << " /data" << "/home/me" << "";
+    // clang-format on
   }
   void outputFolderText() {
     QFETCH(QString, text);

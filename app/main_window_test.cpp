@@ -180,7 +180,8 @@ class MainWindowTest : public QObject {
     // A real double-click starts with a press on the same row.
     QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, cell.center());
     QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, cell.center());
-    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, cell.center(), List()->viewport()->mapToGlobal(cell.center()));
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, cell.center(),
+                                 List()->viewport()->mapToGlobal(cell.center()));
     QApplication::sendEvent(List()->viewport(), &rightClick);
     QCOMPARE(opened_, (QStringList{"/data/文档/third.cdr", "/data/文档"}));
   }

@@ -1,4 +1,3 @@
-#include "scratch_dir.h"
 #include "settings.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +8,7 @@
 
 #include "app_paths.h"
 #include "file_util.h"
+#include "scratch_dir.h"
 
 namespace glimpses {
 namespace {
@@ -19,7 +19,6 @@ std::string ReadAll(const std::string& path) {
   std::optional<Bytes> bytes = ReadWholeFile(path, 1 << 20);
   return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("<unreadable>");
 }
-
 
 const std::u16string k259(kSettingsLineLimit, u'字');
 const std::string k259Gbk = [] {
@@ -47,7 +46,10 @@ TEST(DecodeSettingsTest, ReadsLinesLikeTheWindowsReader) {
       {"lines after the second ignored", "a\r\nb\r\nc\r\n", u"a", u"b"},
       {"lone CR is text", "a\rb\r\n/out\r\n", u"a\rb", u"/out"},
       {"GBK Chinese", "\xB9\xD8\xBC\xFC \xD7\xD6\r\n/\xCA\xE4\xB3\xF6\r\n", u"关键 字", u"/输出"},
-      {"not GBK becomes U+FFFD", "\xFF" "ab\r\n/out\r\n", u"\uFFFDab", u"/out"},
+      {"not GBK becomes U+FFFD",
+       "\xFF"
+       "ab\r\n/out\r\n",
+       u"\uFFFDab", u"/out"},
       {"half a character at the end", "ab\xCB", u"ab\uFFFD", u""},
       {"line 1 of 259 characters", k259Gbk + "\r\n/out\r\n", k259, u"/out"},
       {"line 1 of 259 characters at the end", k259Gbk, k259, u""},

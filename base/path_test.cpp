@@ -11,9 +11,12 @@ TEST(JoinPathTest, ExactlyOneSlashBetweenFolderAndName) {
     const char* name;
     const char* joined;
   } cases[] = {
-      {"/srv/docs", "a.pdf", "/srv/docs/a.pdf"}, {"/srv/docs/", "a.pdf", "/srv/docs/a.pdf"},
-      {"/", "a.pdf", "/a.pdf"},                  {"", "a.pdf", "a.pdf"},
-      {"out", "", "out/"},                       {"设计 稿", "标志.cdr", "设计 稿/标志.cdr"},
+      {"/srv/docs", "a.pdf", "/srv/docs/a.pdf"},
+      {"/srv/docs/", "a.pdf", "/srv/docs/a.pdf"},
+      {"/", "a.pdf", "/a.pdf"},
+      {"", "a.pdf", "a.pdf"},
+      {"out", "", "out/"},
+      {"设计 稿", "标志.cdr", "设计 稿/标志.cdr"},
   };
   for (const auto& c : cases) EXPECT_EQ(JoinPath(c.folder, c.name), c.joined) << c.folder << " + " << c.name;
 }

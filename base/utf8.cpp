@@ -6,9 +6,9 @@ namespace glimpses {
 
 std::size_t DecodeUtf8(std::string_view text, std::size_t pos, char32_t* codePoint) {
   const auto lead = static_cast<std::uint8_t>(text[pos]);
-  const std::size_t length = lead < 0x80          ? 1
-                             : (lead >> 5) == 0x6 ? 2
-                             : (lead >> 4) == 0xE ? 3
+  const std::size_t length = lead < 0x80           ? 1
+                             : (lead >> 5) == 0x6  ? 2
+                             : (lead >> 4) == 0xE  ? 3
                              : (lead >> 3) == 0x1E ? 4
                                                    : 0;
   *codePoint = kReplacementCharacter;

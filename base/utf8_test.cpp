@@ -24,14 +24,16 @@ TEST(Utf8Test, DecodesEachLengthAndRefusesMalformedSequences) {
       {"\xF4\x8F\xBF\xBF", 4, 0x10FFFF},
       {"\xEF\xBF\xBD", 3, kReplacementCharacter},
       // Malformed: one byte, read as U+FFFD.
-      {"\x80", 1, kReplacementCharacter},             // a continuation byte alone
-      {"\xFF", 1, kReplacementCharacter},             // starts nothing
-      {"\xC0\x80", 1, kReplacementCharacter},         // overlong NUL
-      {"\xE0\x80\xAF", 1, kReplacementCharacter},     // overlong '/'
-      {"\xED\xA0\x80", 1, kReplacementCharacter},     // a surrogate
-      {"\xF4\x90\x80\x80", 1, kReplacementCharacter}, // above U+10FFFF
-      {"\xE7\xBC", 1, kReplacementCharacter},         // cut at the end
-      {"\xE7" "a\xBC", 1, kReplacementCharacter},     // interrupted
+      {"\x80", 1, kReplacementCharacter},              // a continuation byte alone
+      {"\xFF", 1, kReplacementCharacter},              // starts nothing
+      {"\xC0\x80", 1, kReplacementCharacter},          // overlong NUL
+      {"\xE0\x80\xAF", 1, kReplacementCharacter},      // overlong '/'
+      {"\xED\xA0\x80", 1, kReplacementCharacter},      // a surrogate
+      {"\xF4\x90\x80\x80", 1, kReplacementCharacter},  // above U+10FFFF
+      {"\xE7\xBC", 1, kReplacementCharacter},          // cut at the end
+      {"\xE7"
+       "a\xBC",
+       1, kReplacementCharacter},  // interrupted
   };
   for (const auto& c : cases) {
     char32_t codePoint = 0;
@@ -59,7 +61,9 @@ TEST(Utf8Test, AnsiToWideKeepsEveryCharacter) {
       {Utf8(u8"/home/设计 稿/标志 logo.cdr"), u"/home/设计 稿/标志 logo.cdr"},
       {"\xC3\xA9 \xC3\x9F \xCE\xA9", u"é ß Ω"},
       {"\xF0\x9D\x84\x9E", u"\U0001D11E"},  // outside the BMP: a surrogate pair
-      {"\xF0\x9F\x98\x80" "a\xF4\x8F\xBF\xBF", u"\U0001F600a\U0010FFFF"},
+      {"\xF0\x9F\x98\x80"
+       "a\xF4\x8F\xBF\xBF",
+       u"\U0001F600a\U0010FFFF"},
       {std::string(1, '\0') + "x", std::u16string(1, u'\0') + u"x"},
   };
   for (const auto& c : cases) EXPECT_EQ(AnsiToWide(c.narrow), c.wide) << c.narrow;

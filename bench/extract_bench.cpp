@@ -189,8 +189,8 @@ int main(int argc, char** argv) {
       std::printf("  differs: %s\n", documents[i].name.c_str());
     }
   }
-  std::printf("check: %d of %d pictures equal the expected bytes (%d documents with two packets not checked)\n",
-              same, checked, skipped);
+  std::printf("check: %d of %d pictures equal the expected bytes (%d documents with two packets not checked)\n", same,
+              checked, skipped);
 
   if (CommandExists("exiftool")) {
     std::string exifOut = MakeTempDir(outRoot, "exiftool");

@@ -39,11 +39,11 @@ constexpr int kSubFolders = 1000;  // in each top folder
 constexpr int kFilesPerFolder = 9;
 constexpr const char* kStamp = ".glimpses-bench-complete";
 
-const char* const kWords[] = {"alpha", "bravo",  "report", "design", "invoice", "poster", "logo",   "brochure",
-                              "catalog", "flyer", "banner", "summer", "winter", "spring", "autumn", "client",
-                              "draft",  "final",  "print",  "web",    "menu",   "card",   "label",  "package",
-                              "cover",  "book",   "map",    "sign",   "ticket", "badge",  "letter", "memo",
-                              "plan",   "sketch", "photo",  "icon",   "chart",  "slide",  "sheet",  "form"};
+const char* const kWords[] = {"alpha",   "bravo",  "report", "design", "invoice", "poster", "logo",   "brochure",
+                              "catalog", "flyer",  "banner", "summer", "winter",  "spring", "autumn", "client",
+                              "draft",   "final",  "print",  "web",    "menu",    "card",   "label",  "package",
+                              "cover",   "book",   "map",    "sign",   "ticket",  "badge",  "letter", "memo",
+                              "plan",    "sketch", "photo",  "icon",   "chart",   "slide",  "sheet",  "form"};
 const char* const kExtensions[] = {"pdf", "pdf", "pdf", "pdf", "ai",  "ai",  "eps", "indd", "cdr", "CDR",
                                    "txt", "txt", "txt", "jpg", "jpg", "jpg", "jpg", "png",  "png", "docx"};
 
@@ -92,7 +92,8 @@ bool GenerateTree(const std::string& root) {
         const std::string second = fileNumber % 50000 == 7 ? "quasar nebula" : kWords[word(random)];
         const std::string name =
             first + " " + second + " " + std::to_string(fileNumber) + "." + kExtensions[ext(random)];
-        if (!glimpses::UniqueFd(::openat(subFd.get(), name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644))) return false;
+        if (!glimpses::UniqueFd(::openat(subFd.get(), name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644)))
+          return false;
       }
     }
   }
@@ -182,7 +183,7 @@ int main(int argc, char** argv) {
     start = Clock::now();
     const bool ok = saved && loaded.Load(cacheFile);
     const double loadMs = Ms(Clock::now() - start);
-    struct stat st{};
+    struct stat st {};
     ::stat(cacheFile.c_str(), &st);
     std::printf("cache file            save %.0f ms, load %.0f ms, %.1f MB%s\n", saveMs, loadMs, st.st_size / 1e6,
                 ok ? "" : "  (FAILED)");
@@ -233,12 +234,12 @@ int main(int argc, char** argv) {
     index.Watch(&watch);
     const double watchMs = Ms(Clock::now() - start);
     const auto coverage = index.WatchCoverage();
-    std::printf("\nlive: watches set     %8.0f ms   %zu folders without a watch; index memory with watch map %.1f MB "
-                "(%.1f bytes/entry)\n",
-                watchMs, coverage.unwatchedFolders, index.MemoryBytes() / 1e6,
-                double(index.MemoryBytes()) / index.EntryCount());
-    std::printf("%-9s %-15s %8s %24s %18s\n", "query", "text", "results", "live: catch-up+ids (ms)",
-                "CPU per answer");
+    std::printf(
+        "\nlive: watches set     %8.0f ms   %zu folders without a watch; index memory with watch map %.1f MB "
+        "(%.1f bytes/entry)\n",
+        watchMs, coverage.unwatchedFolders, index.MemoryBytes() / 1e6,
+        double(index.MemoryBytes()) / index.EntryCount());
+    std::printf("%-9s %-15s %8s %24s %18s\n", "query", "text", "results", "live: catch-up+ids (ms)", "CPU per answer");
     for (const auto& [label, text] : queries) {
       const double cpuBefore = CpuMs();
       const Timing live = Measure(runs, [&] {
@@ -251,7 +252,8 @@ int main(int argc, char** argv) {
     }
     // From creating a file to its being in an answer, with no query between:
     // what the window's watcher thread does.
-    const std::string liveFile = treeRoot + "/Projects 17/" + kWords[(17 + 3) % std::size(kWords)] + " 003/quasar live.pdf";
+    const std::string liveFile =
+        treeRoot + "/Projects 17/" + kWords[(17 + 3) % std::size(kWords)] + " 003/quasar live.pdf";
     const Query liveQuery = Query::Parse("quasar live");
     std::vector<double> visible;
     for (int i = 0; i < runs; ++i) {
@@ -276,8 +278,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   const std::string database = "/tmp/glimpses-search-bench.plocate.db";
-  const std::string update = "updatedb -U '" + treeRoot + "' -o '" + database +
-                             "' -l 0 --prunepaths '' --prunefs '' --prunenames ''";
+  const std::string update =
+      "updatedb -U '" + treeRoot + "' -o '" + database + "' -l 0 --prunepaths '' --prunefs '' --prunenames ''";
   start = Clock::now();
   const int updateStatus = std::system(update.c_str());
   std::printf("\nupdatedb              %8.0f ms%s\n", Ms(Clock::now() - start), updateStatus == 0 ? "" : "  (FAILED)");
@@ -293,8 +295,8 @@ int main(int argc, char** argv) {
       const auto answer = glimpses::QueryPlocate(query, options);
       return answer ? answer->size() : 0;
     });
-    std::printf("%-9s %-15s %8zu %9.1f (best %5.1f) %9.1f (best %5.1f)\n", label, text, backend.results,
-                plain.median, plain.best, backend.median, backend.best);
+    std::printf("%-9s %-15s %8zu %9.1f (best %5.1f) %9.1f (best %5.1f)\n", label, text, backend.results, plain.median,
+                plain.best, backend.median, backend.best);
   }
   ::unlink(database.c_str());
   return 0;

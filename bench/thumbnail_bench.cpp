@@ -57,11 +57,21 @@ std::vector<Document> Generate(const std::string& dir) {
     Document doc;
     Bytes bytes;
     switch (i % 7) {
-      case 0: doc = {base + ".ai", true}, bytes = Adobe(DocumentKind::kAi, width, height, i); break;
-      case 1: doc = {base + ".ai", true}, bytes = glimpses::BuildHexPreviewAi(width / 2, height / 2, i % 2); break;
-      case 2: doc = {base + ".eps", true}, bytes = Adobe(DocumentKind::kEps, width, height, i); break;
-      case 3: doc = {base + ".indd", false}, bytes = Adobe(DocumentKind::kIndd, width, height, i); break;
-      case 4: doc = {base + ".pdf", true}, bytes = Adobe(DocumentKind::kPdf, width, height, i); break;
+      case 0:
+        doc = {base + ".ai", true}, bytes = Adobe(DocumentKind::kAi, width, height, i);
+        break;
+      case 1:
+        doc = {base + ".ai", true}, bytes = glimpses::BuildHexPreviewAi(width / 2, height / 2, i % 2);
+        break;
+      case 2:
+        doc = {base + ".eps", true}, bytes = Adobe(DocumentKind::kEps, width, height, i);
+        break;
+      case 3:
+        doc = {base + ".indd", false}, bytes = Adobe(DocumentKind::kIndd, width, height, i);
+        break;
+      case 4:
+        doc = {base + ".pdf", true}, bytes = Adobe(DocumentKind::kPdf, width, height, i);
+        break;
       case 5: {
         doc = {base + ".cdr", false};
         auto png = glimpses::SamplePngFile(width, height);
@@ -120,10 +130,11 @@ struct Summary {
     if (timing.seconds > worst) worst = timing.seconds, worstDocument = document;
   }
   void Print(const char* label) const {
-    std::printf("%-34s %3d docs  wall: %7.1f docs/s, worst %6.1f ms (%s)  cpu: %8.1f docs/s, worst %6.1f ms"
-                "  failed %d\n",
-                label, documents, Rate(), worst * 1000, fs::path(worstDocument).filename().c_str(), CpuRate(),
-                worstCpu * 1000, failures);
+    std::printf(
+        "%-34s %3d docs  wall: %7.1f docs/s, worst %6.1f ms (%s)  cpu: %8.1f docs/s, worst %6.1f ms"
+        "  failed %d\n",
+        label, documents, Rate(), worst * 1000, fs::path(worstDocument).filename().c_str(), CpuRate(), worstCpu * 1000,
+        failures);
   }
 };
 
@@ -166,7 +177,8 @@ int main(int argc, char** argv) {
     std::printf("evince-thumbnailer is not installed: no comparison\n");
   } else {
     theirs.Print("evince-thumbnailer, AI/EPS/PDF");
-    std::printf("ratio on AI/EPS/PDF: %.1fx wall, %.1fx cpu\n", theirs.Rate() > 0 ? oursShared.Rate() / theirs.Rate() : 0.0,
+    std::printf("ratio on AI/EPS/PDF: %.1fx wall, %.1fx cpu\n",
+                theirs.Rate() > 0 ? oursShared.Rate() / theirs.Rate() : 0.0,
                 theirs.CpuRate() > 0 ? oursShared.CpuRate() / theirs.CpuRate() : 0.0);
   }
   fs::remove_all(dir);

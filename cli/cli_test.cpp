@@ -1,12 +1,11 @@
 // glimpses-cli as scripts see it: exit statuses, what it prints and what it
 // writes, run as a separate process over documents the test builds.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <set>
@@ -134,7 +133,7 @@ TEST_F(CliTest, ExtractSaysWhyNothingWasWrittenAndVerboseSaysWhichRouteFoundTheP
 
 TEST_F(CliTest, ExtractIntoAFolderUsesTheExportNames) {
   CliRun run = Cli({"extract", "--out-dir", Path("out/new"), Path("docs/poster 海报.pdf"), Path("docs/badge.ai"),
-                 Path("docs/blank.eps")});
+                    Path("docs/blank.eps")});
   EXPECT_EQ(run.status, 0) << run.err;
   std::set<std::string> names;
   for (const auto& entry : fs::directory_iterator(Path("out/new"))) names.insert(entry.path().filename().string());
@@ -199,9 +198,9 @@ TEST_F(CliTest, SearchAndExportOverARoot) {
 TEST_F(CliTest, HostileNamesAreSearchedAndExportedByTheirBytes) {
   const std::string folder = "docs/hostile \xfe";
   const std::string tooLong(252 - 4, 'l');
-  const std::vector<std::string> documents = {
-      "caf\xe9 \xff.pdf", "tab\there.ai", "back\\slash.eps", "-rf.pdf", "--help.ai", std::string(245, 'n') + ".pdf",
-      tooLong + ".pdf"};
+  const std::vector<std::string> documents = {"caf\xe9 \xff.pdf", "tab\there.ai", "back\\slash.eps",
+                                              "-rf.pdf",          "--help.ai",    std::string(245, 'n') + ".pdf",
+                                              tooLong + ".pdf"};
   fs::create_directories(Path(folder));
   for (const std::string& name : documents) Write(folder + "/" + name, BuildAdobeDocument(jpeg_, {}));
   Write(folder + "/line\nbreak.pdf", BuildAdobeDocument(jpeg_, {}));
@@ -266,8 +265,8 @@ TEST_F(CliTest, ExportIntoAFullDiskStopsAndSaysHowFarItGot) {
   const Bytes picture = SampleJpeg(160, 120, 7);
   fs::create_directories(Path("many"));
   for (int i = 0; i < 60; ++i) Write("many/doc" + std::to_string(i) + ".pdf", BuildAdobeDocument(picture, {}));
-  CliRun run = Cli({"export", "--root", Path("many"), "--cache-dir", Path("cache"), "--jobs", "2", "--out",
-                    Path("small/out"), ""});
+  CliRun run = Cli(
+      {"export", "--root", Path("many"), "--cache-dir", Path("cache"), "--jobs", "2", "--out", Path("small/out"), ""});
   EXPECT_EQ(run.status, 2) << run.out << run.err;
   std::size_t pictures = 0;
   for (const auto& entry : fs::directory_iterator(Path("small/out"))) {

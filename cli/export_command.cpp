@@ -119,8 +119,7 @@ class InterruptWatch {
 
 }  // namespace
 
-const Subcommand kExportCommand = {"export", "[OPTION]... --out DIR KEYWORDS...", kOptions,
-                                true};
+const Subcommand kExportCommand = {"export", "[OPTION]... --out DIR KEYWORDS...", kOptions, true};
 
 int RunExportCommand(int argc, char** argv) {
   ExportCommandLine line;

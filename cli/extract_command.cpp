@@ -4,11 +4,11 @@
 // found each picture.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -110,9 +110,9 @@ int ExtractMany(const std::string& folder, const std::vector<std::string>& docum
 }  // namespace
 
 const Subcommand kExtractCommand = {"extract",
-                                 "[OPTION]... DOCUMENT OUTPUT\n"
-                                 "[OPTION]... --out-dir DIR DOCUMENT...",
-                                 kOptions, false};
+                                    "[OPTION]... DOCUMENT OUTPUT\n"
+                                    "[OPTION]... --out-dir DIR DOCUMENT...",
+                                    kOptions, false};
 
 int RunExtractCommand(int argc, char** argv) {
   const ParsedArguments parsed = ParseArguments(argc, argv, kExtractCommand);

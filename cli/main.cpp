@@ -42,9 +42,8 @@ std::string Usage() {
 
 int main(int argc, char** argv) {
   // '+': the options end at the command's name; what follows is the command's.
-  const option longOptions[] = {{"help", no_argument, nullptr, 'h'},
-                                {"version", no_argument, nullptr, 'V'},
-                                {nullptr, 0, nullptr, 0}};
+  const option longOptions[] = {
+      {"help", no_argument, nullptr, 'h'}, {"version", no_argument, nullptr, 'V'}, {nullptr, 0, nullptr, 0}};
   opterr = 0;
   switch (getopt_long(argc, argv, "+hV", longOptions, nullptr)) {
     case 'h':

@@ -131,7 +131,8 @@ std::optional<Bytes> DocumentWindow::ReadRange(std::int64_t offset, std::size_t 
   Bytes bytes(size);
   std::size_t got = 0;
   while (got < size) {
-    ssize_t n = pread(fd_.get(), bytes.data() + got, size - got, static_cast<off_t>(offset + static_cast<std::int64_t>(got)));
+    ssize_t n =
+        pread(fd_.get(), bytes.data() + got, size - got, static_cast<off_t>(offset + static_cast<std::int64_t>(got)));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return std::nullopt;
     got += static_cast<std::size_t>(n);
@@ -196,8 +197,8 @@ Scan ValueTextAt(const std::uint8_t* data, std::size_t length, bool complete, st
 // answer could change with the bytes after them; `resumeAt` then says where
 // the next search may start, since every key occurrence before it has been
 // settled (InDesign: passed over for a NUL too close behind it).
-Scan LocateThumbnailText(const std::uint8_t* data, std::size_t length, bool complete, bool indd,
-                         std::size_t* resumeAt, TextRange* text) {
+Scan LocateThumbnailText(const std::uint8_t* data, std::size_t length, bool complete, bool indd, std::size_t* resumeAt,
+                         TextRange* text) {
   std::size_t from = std::min(*resumeAt, length);
   for (;;) {
     auto hit = FindBytes(data + from, kKey, length - from);
@@ -266,8 +267,8 @@ std::string CleanValueText(std::string_view raw) {
 }
 
 Bytes DecodeThumbnailText(const std::uint8_t* data, TextRange range) {
-  std::string cleaned = CleanValueText(
-      std::string_view(reinterpret_cast<const char*>(data) + range.begin, range.end - range.begin));
+  std::string cleaned =
+      CleanValueText(std::string_view(reinterpret_cast<const char*>(data) + range.begin, range.end - range.begin));
   Bytes picture(cleaned.size());
   picture.resize(DecodeBase64(cleaned.data(), cleaned.size(), picture.data(), picture.size()));
   return picture;
@@ -299,7 +300,8 @@ PreviewFind FindSmallInddThumbnail(const std::uint8_t* data, std::size_t length)
     StoredPreview preview{ExtractRoute::kInddThumbnail, DecodeThumbnailText(data, ValueOnly(data, range)), {}};
     if (preview.jpeg.empty()) continue;
     sawValue = true;
-    if (IsWholeJpeg(preview.jpeg.data(), preview.jpeg.size(), preview.image)) return PreviewFind::Found(std::move(preview));
+    if (IsWholeJpeg(preview.jpeg.data(), preview.jpeg.size(), preview.image))
+      return PreviewFind::Found(std::move(preview));
   }
   if (sawValue) return PreviewFind::Failed(ExtractStatus::kDamaged, "only stale fragments of an InDesign thumbnail");
   return PreviewFind::Failed(ExtractStatus::kNoPicture);
@@ -307,7 +309,8 @@ PreviewFind FindSmallInddThumbnail(const std::uint8_t* data, std::size_t length)
 
 ExtractResult Unreadable(const std::string& documentPath) {
   if (!IsRegularFile(documentPath)) {
-    return ExtractResult::Failed(ExtractStatus::kUnreadable, FileExists(documentPath) ? "not a regular file" : "no such file");
+    return ExtractResult::Failed(ExtractStatus::kUnreadable,
+                                 FileExists(documentPath) ? "not a regular file" : "no such file");
   }
   return ExtractResult::Failed(ExtractStatus::kUnreadable, std::strerror(errno));
 }
@@ -337,8 +340,8 @@ ExtractResult ExtractAdobeThumbnailResult(const std::string& documentPath, const
   TextRange range;
   std::size_t resumeAt = 0;
   Scan scan;
-  while ((scan = LocateThumbnailText(window.data(), window.available(), window.complete(), window.indd(),
-                                     &resumeAt, &range)) == Scan::kNeedMore) {
+  while ((scan = LocateThumbnailText(window.data(), window.available(), window.complete(), window.indd(), &resumeAt,
+                                     &range)) == Scan::kNeedMore) {
     if (!window.ReadMore()) return Unreadable(documentPath);
   }
   ExtractResult failure;

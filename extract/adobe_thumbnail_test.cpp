@@ -1,4 +1,3 @@
-#include "scratch_dir.h"
 #include "adobe_thumbnail.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +14,7 @@
 #include "bytes.h"
 #include "file_util.h"
 #include "hex_preview.h"
+#include "scratch_dir.h"
 
 namespace glimpses {
 namespace {
@@ -38,7 +38,9 @@ Bytes TestJpeg(std::size_t size, unsigned seed) {
   return jpeg;
 }
 
-std::string Element(const Bytes& jpeg) { return "<xmpGImg:image>" + WrappedBase64(jpeg, 76, "&#xA;") + "</xmpGImg:image>"; }
+std::string Element(const Bytes& jpeg) {
+  return "<xmpGImg:image>" + WrappedBase64(jpeg, 76, "&#xA;") + "</xmpGImg:image>";
+}
 
 // The document bytes with `text` written at `offset` over a filler of
 // printable lines.
@@ -65,7 +67,6 @@ class AdobeThumbnailTest : public ScratchDirTest {
     return {route, route == ExtractRoute::kXmp ? ReadOutput(out) : std::string()};
   }
   std::size_t FilesIn() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), {})); }
-
 };
 
 TEST(AdobeDocumentName, MatchesTheTenExtensionsLikeTheFullMatchExpression) {
@@ -74,11 +75,11 @@ TEST(AdobeDocumentName, MatchesTheTenExtensionsLikeTheFullMatchExpression) {
     std::string path;
     bool accepted;
   } cases[] = {
-      {"plan.ai", true},       {"plan.INDD", true},   {"plan.Indd", true},      {"plan.Eps", true},
-      {"/d/plan.PDF", true},   {"a b 海报.pdf", true}, {"x..pdf", true},         {"/.pdf", true},
-      {"plan.Ai", false},      {"plan.Pdf", false},   {"plan.iNDD", false},     {"plan.pdf.bak", false},
-      {".pdf", false},         {"pdf", false},        {"", false},              {"plan.pdf ", false},
-      {"plan.cdr", false},     {"plan\n.pdf", false}, {"plan\r.eps", false},    {"plan.epsx", false},
+      {"plan.ai", true},     {"plan.INDD", true},    {"plan.Indd", true},   {"plan.Eps", true},
+      {"/d/plan.PDF", true}, {"a b 海报.pdf", true}, {"x..pdf", true},      {"/.pdf", true},
+      {"plan.Ai", false},    {"plan.Pdf", false},    {"plan.iNDD", false},  {"plan.pdf.bak", false},
+      {".pdf", false},       {"pdf", false},         {"", false},           {"plan.pdf ", false},
+      {"plan.cdr", false},   {"plan\n.pdf", false},  {"plan\r.eps", false}, {"plan.epsx", false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(IsAdobeDocumentName(c.path), c.accepted) << c.path;
@@ -194,12 +195,12 @@ TEST_F(AdobeThumbnailTest, WindowIsTheFirstMiBOrTheLastMiBOfALargeInDesignDocume
       {kMiB, false, kMiB - value.size(), 0},
       {kMiB + 1, false, kMiB + 1 - value.size(), 0},  // the last character falls outside
       {kMiB - 1, true, kMiB - 1 - value.size() - 10240, 0},
-      {kMiB, true, 8192, 0},                        // exactly 1 MiB: read from offset 0
-      {kMiB + 1, true, 8192, 1},                    // the window starts one byte in
-      {2 * kMiB, true, 8192, SIZE_MAX},             // only in the first MiB: not seen
-      {2 * kMiB, true, kMiB + kMiB / 2, kMiB},      // in the last MiB
-      {3 * kMiB, false, kMiB + 100, SIZE_MAX},      // after the first MiB: not seen
-      {3 * kMiB, false, kMiB - 5, SIZE_MAX},        // the key straddles the window's end
+      {kMiB, true, 8192, 0},                    // exactly 1 MiB: read from offset 0
+      {kMiB + 1, true, 8192, 1},                // the window starts one byte in
+      {2 * kMiB, true, 8192, SIZE_MAX},         // only in the first MiB: not seen
+      {2 * kMiB, true, kMiB + kMiB / 2, kMiB},  // in the last MiB
+      {3 * kMiB, false, kMiB + 100, SIZE_MAX},  // after the first MiB: not seen
+      {3 * kMiB, false, kMiB - 5, SIZE_MAX},    // the key straddles the window's end
   };
   for (const auto& c : cases) {
     std::string doc = Place(c.size, c.valueOffset, value, ' ');
@@ -236,8 +237,7 @@ TEST_F(AdobeThumbnailTest, EmptyValueFallsThroughToTheHexPreview) {
                             "xmpGImg:image=\"\"/>\n", "<xmpGImg:image>===&#xA;</xmpGImg:image>\n"}) {
     std::string out = Output();
     fs::remove(HexPreviewPath(out));
-    EXPECT_EQ(RouteOf(Write("doc.ai", "%!PS\n" + empty + preview), out), ExtractRoute::kHexPreview)
-        << empty;
+    EXPECT_EQ(RouteOf(Write("doc.ai", "%!PS\n" + empty + preview), out), ExtractRoute::kHexPreview) << empty;
     EXPECT_FALSE(fs::exists(out)) << "an empty picture was written for " << empty;
     EXPECT_TRUE(fs::exists(HexPreviewPath(out))) << empty;
     EXPECT_EQ(RouteOf(Write("bare.ai", "%!PS\n" + empty), out), ExtractRoute::kNone) << empty;
@@ -284,8 +284,9 @@ TEST_F(AdobeThumbnailTest, ExistingOutputIsReplacedWholeOrLeftAlone) {
 }
 
 TEST_F(AdobeThumbnailTest, MalformedDocumentsGiveFalse) {
-  for (std::string doc : {std::string(), std::string("\x06\x06\xED", 3), kInddMagic, std::string("pGImg:image>"), std::string("pGImg:image='"), std::string(5000, '\0'),
-                          "<xmpGImg:image>" + std::string(100, '\0')}) {
+  for (std::string doc :
+       {std::string(), std::string("\x06\x06\xED", 3), kInddMagic, std::string("pGImg:image>"),
+        std::string("pGImg:image='"), std::string(5000, '\0'), "<xmpGImg:image>" + std::string(100, '\0')}) {
     EXPECT_EQ(Extract("doc.indd", doc).first, ExtractRoute::kNone) << doc.size();
     EXPECT_EQ(Extract("doc.pdf", doc).first, ExtractRoute::kNone) << doc.size();
   }
@@ -311,7 +312,8 @@ TEST_F(AdobeThumbnailTest, SampleDocumentsOfEveryKindAndLayoutGiveTheirJpeg) {
       EXPECT_EQ(written, Str(jpeg)) << context;
     }
   }
-  EXPECT_EQ(Extract("none.pdf", Str(BuildDocumentWithoutThumbnail(DocumentKind::kPdf, 9000))).first, ExtractRoute::kNone);
+  EXPECT_EQ(Extract("none.pdf", Str(BuildDocumentWithoutThumbnail(DocumentKind::kPdf, 9000))).first,
+            ExtractRoute::kNone);
 }
 
 // ---------------------------------------------------------------------------
@@ -376,15 +378,33 @@ Snippet MakeSnippet(std::mt19937& rng, int kind) {
   std::string b64Wrapped = WrappedBase64(payload, 60, rng() % 2 ? "\n" : "\r\n");
   std::string text;
   switch (kind) {
-    case 0: text = "<xmpGImg:image>" + b64Adobe + "</xmpGImg:image>\n"; break;
-    case 1: text = "<xmpGImg:image>" + b64Adobe + "</xmpGImg:image>  <x/>AB\n"; break;
-    case 2: text = "<xmpGImg:image>" + b64Wrapped + "</xmpGImg:image>\n"; break;
-    case 3: text = "xmpGImg:image=\"" + b64Adobe + "\"/>\n"; break;
-    case 4: text = "xmpGImg:image='" + b64Wrapped + "'\n"; break;
-    case 5: text = "xmpGImg:image=\"" + b64Wrapped + "\"/>\n"; break;
-    case 6: text = "<xmpGImg:image>\n" + b64Wrapped + "</xmpGImg:image>\n"; break;
-    case 7: text = "</xmpGImg:image>\n"; break;
-    default: text = "<xmpGImg:image>" + b64Wrapped; break;  // never closed
+    case 0:
+      text = "<xmpGImg:image>" + b64Adobe + "</xmpGImg:image>\n";
+      break;
+    case 1:
+      text = "<xmpGImg:image>" + b64Adobe + "</xmpGImg:image>  <x/>AB\n";
+      break;
+    case 2:
+      text = "<xmpGImg:image>" + b64Wrapped + "</xmpGImg:image>\n";
+      break;
+    case 3:
+      text = "xmpGImg:image=\"" + b64Adobe + "\"/>\n";
+      break;
+    case 4:
+      text = "xmpGImg:image='" + b64Wrapped + "'\n";
+      break;
+    case 5:
+      text = "xmpGImg:image=\"" + b64Wrapped + "\"/>\n";
+      break;
+    case 6:
+      text = "<xmpGImg:image>\n" + b64Wrapped + "</xmpGImg:image>\n";
+      break;
+    case 7:
+      text = "</xmpGImg:image>\n";
+      break;
+    default:
+      text = "<xmpGImg:image>" + b64Wrapped;
+      break;  // never closed
   }
   std::size_t key = text.find("pGImg:image");
   std::vector<std::size_t> features = {key, key + 5, key + 11, key + 12, text.size() - 1};

@@ -1,11 +1,11 @@
 #include "bmp_codec.h"
 
-#include "bytes.h"
-
 #include <algorithm>
 #include <bit>
 #include <climits>
 #include <cstring>
+
+#include "bytes.h"
 
 namespace glimpses {
 
@@ -106,8 +106,15 @@ bool ParseHeaders(const std::uint8_t* data, std::size_t size, BmpLayout& layout)
   }
 
   switch (layout.bits) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
-    default: return false;
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+      break;
+    default:
+      return false;
   }
   if (layout.width <= 0 || layout.height <= 0) return false;
   if (static_cast<std::int64_t>(layout.width) * layout.height > kMaxImagePixels) return false;
@@ -128,7 +135,8 @@ bool ReadPalette(const std::uint8_t* data, const BmpLayout& layout, CImage& imag
   auto& palette = image.Palette();
   palette.resize(count);
   const std::uint8_t* entry = data + layout.tableStart;
-  for (std::size_t i = 0; i < count; ++i, entry += layout.tableEntrySize) palette[i] = {entry[0], entry[1], entry[2], 0};
+  for (std::size_t i = 0; i < count; ++i, entry += layout.tableEntrySize)
+    palette[i] = {entry[0], entry[1], entry[2], 0};
   return true;
 }
 
@@ -219,7 +227,7 @@ std::optional<Bytes> EncodeBmp(const CImage& image) {
   AppendLe32(out, 0);
   if (v4) {
     for (std::uint32_t mask : {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u}) AppendLe32(out, mask);
-    AppendLe32(out, 0x73524742);  // 'sRGB'
+    AppendLe32(out, 0x73524742);                     // 'sRGB'
     out.resize(kFileHeaderSize + kV4HeaderSize, 0);  // endpoints and gamma unused for sRGB
   }
   for (std::size_t i = 0; i < colors; ++i) {

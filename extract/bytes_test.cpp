@@ -48,11 +48,11 @@ TEST(BytesDecodeBase64, GroupsOfFourThreeTwoOneGiveThreeTwoOneZeroBytes) {
       {"TQ", "M"},
       {"T", ""},
       {"TWFuTWE", "ManMa"},
-      {"TWE=", "Ma"},             // padding is skipped, not checked
+      {"TWE=", "Ma"},                 // padding is skipped, not checked
       {"TQ==TWFu", "M\x04\xD6\x16"},  // '=' does not end a group: TQTW Fu
-      {"T W\r\nF u", "Man"},      // white space between characters
-      {"TW&#Fu\"<>", "Man"},      // markup bytes outside the alphabet
-      {"\xC3\xA9TWFu\xFF", "Man"},  // bytes of 0x80 and above
+      {"T W\r\nF u", "Man"},          // white space between characters
+      {"TW&#Fu\"<>", "Man"},          // markup bytes outside the alphabet
+      {"\xC3\xA9TWFu\xFF", "Man"},    // bytes of 0x80 and above
       {"", ""},
       {"====", ""},
       {"+/+/", "\xFB\xFF\xBF"},
@@ -66,7 +66,7 @@ TEST(BytesDecodeBase64, NulEndsTheTextOnlyWhereAGroupBegins) {
     std::string expected;
   } cases[] = {
       {std::string("TWFu\0TWFu", 9), "Man"},
-      {std::string("TW\0Fu", 5), "Man"},          // inside a group: skipped
+      {std::string("TW\0Fu", 5), "Man"},  // inside a group: skipped
       {std::string("\0TWFu", 5), ""},
       {std::string("TWFu \0TWFu", 10), "ManMan"},  // a group began at the blank
   };
@@ -84,11 +84,8 @@ TEST(BytesDecodeBase64, GivesZeroWhenTheBytesWouldNotFit) {
     std::size_t capacity;
     std::size_t expected;
   } cases[] = {
-      {"TWFuTWFu", 6, 6},
-      {"TWFuTWFu", 5, 0},
-      {"TWFuTW", 4, 4},
-      {"TWFuTW", 3, 0},
-      {"TWFuT", 3, 3},  // a single trailing character yields nothing to fit
+      {"TWFuTWFu", 6, 6}, {"TWFuTWFu", 5, 0}, {"TWFuTW", 4, 4},
+      {"TWFuTW", 3, 0},   {"TWFuT", 3, 3},  // a single trailing character yields nothing to fit
       {"", 0, 0},
   };
   for (const auto& c : cases) EXPECT_EQ(Decode(c.text, c.capacity).size(), c.expected) << c.text << "/" << c.capacity;

@@ -39,11 +39,16 @@ constexpr std::uint32_t kMinDispLength = 20;
 // the application stores; zero (left as it is) for any other depth.
 std::uint16_t PixelDataOffset(std::uint16_t bitsPerPixel) {
   switch (bitsPerPixel) {
-    case 1: return 62;
-    case 4: return 118;
-    case 8: return 1078;
-    case 24: return 54;
-    default: return 0;
+    case 1:
+      return 62;
+    case 4:
+      return 118;
+    case 8:
+      return 1078;
+    case 24:
+      return 54;
+    default:
+      return 0;
   }
 }
 

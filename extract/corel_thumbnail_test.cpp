@@ -1,4 +1,3 @@
-#include "scratch_dir.h"
 #include "corel_thumbnail.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +13,7 @@
 #include "corel_samples.h"
 #include "file_util.h"
 #include "image.h"
+#include "scratch_dir.h"
 
 namespace glimpses {
 namespace {
@@ -25,17 +25,13 @@ constexpr const char* kPngEntry = "previews/thumbnail.png";
 
 class CorelTest : public ScratchDirTest {
  protected:
-
-
   std::string WriteZip(const std::string& name, const std::vector<CorelZipEntry>& entries) const {
     std::string path = Path(name);
     EXPECT_TRUE(WriteCorelZip(path, entries));
     return path;
   }
 
-
   Bytes Read(const std::string& path) const { return ReadWholeFile(path, 1 << 30).value_or(Bytes{}); }
-
 };
 
 // Decodes `path` and checks it is the sample picture at `bitsPerPixel`.
@@ -67,11 +63,13 @@ TEST(CorelNameTest, OnlyTheFiveSpellingsWithSomethingAndNoLineBreakBeforeTheDot)
     const char* path;
     bool accepted;
   } cases[] = {
-      {"logo.cdr", true},      {"logo.CDR", true},          {"logo.Cdr", true},   {"logo.CDr", true},
-      {"logo.cdR", true},      {"/a b/设计.cdr", true},     {"x.cdr", true},      {"logo.cDr", false},
-      {"logo.cDR", false},     {"logo.CdR", false},         {"logo.cdr.bak", false}, {".cdr", false},
-      {"logocdr", false},      {"logo.cdrx", false},        {"", false},          {"logo.pdf", false},
-      {"lo\ngo.cdr", false},   {"logo\r.CDR", false},       {"/a\nb/logo.cdR", false},
+      {"logo.cdr", true},        {"logo.CDR", true},      {"logo.Cdr", true},
+      {"logo.CDr", true},        {"logo.cdR", true},      {"/a b/设计.cdr", true},
+      {"x.cdr", true},           {"logo.cDr", false},     {"logo.cDR", false},
+      {"logo.CdR", false},       {"logo.cdr.bak", false}, {".cdr", false},
+      {"logocdr", false},        {"logo.cdrx", false},    {"", false},
+      {"logo.pdf", false},       {"lo\ngo.cdr", false},   {"logo\r.CDR", false},
+      {"/a\nb/logo.cdR", false},
   };
   for (const auto& c : cases) EXPECT_EQ(HasCorelExtension(c.path), c.accepted) << c.path;
 }

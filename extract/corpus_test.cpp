@@ -4,8 +4,8 @@
 // the stored picture's pixels under "_T.png", or nothing). It equals
 // `expect` wherever that names a picture, so the older routes are held to
 // their bytes and names as well.
-#include <openssl/evp.h>
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 #include <tiffio.h>
 
 #include <filesystem>
@@ -50,7 +50,8 @@ std::vector<CorpusEntry> ReadManifest(const fs::path& manifest) {
   std::vector<CorpusEntry> entries;
   while (std::getline(in, line)) {
     auto fields = SplitTabs(line);
-    if (fields.size() > std::max(fileColumn, expectColumn)) entries.push_back({fields[fileColumn], fields[expectColumn]});
+    if (fields.size() > std::max(fileColumn, expectColumn))
+      entries.push_back({fields[fileColumn], fields[expectColumn]});
   }
   return entries;
 }
@@ -130,7 +131,8 @@ std::string CompareWithTiffPreview(const fs::path& document, const CImage& writt
                     written.HasAlpha() ? std::uint8_t(TIFFGetA(p)) : std::uint8_t(255)};
       Rgba seen = ColourAt(written, int(x), int(y));
       if (expected.alpha < 255) {
-        for (std::uint8_t* c : {&seen.red, &seen.green, &seen.blue}) *c = std::uint8_t((*c * expected.alpha + 127) / 255);
+        for (std::uint8_t* c : {&seen.red, &seen.green, &seen.blue})
+          *c = std::uint8_t((*c * expected.alpha + 127) / 255);
       }
       if (std::abs(seen.red - expected.red) > 1 || std::abs(seen.green - expected.green) > 1 ||
           std::abs(seen.blue - expected.blue) > 1 || seen.alpha != expected.alpha) {

@@ -19,13 +19,13 @@ enum class ExtractStatus {
 // Where the written picture came from.
 enum class ExtractRoute {
   kNone,
-  kXmp,             // XMP thumbnail, JPEG as stored
-  kHexPreview,      // Illustrator hex preview, PNG
-  kCorel,           // CorelDRAW thumbnail, converted
-  kEpsTiff,         // TIFF preview behind an EPS binary header, PNG
-  kEpsi,            // EPSI grey preview, PNG
-  kImageResource,   // image-resource thumbnail of an EPS file, JPEG as stored
-  kInddThumbnail,   // InDesign XMP thumbnail under the usual size, JPEG as stored
+  kXmp,            // XMP thumbnail, JPEG as stored
+  kHexPreview,     // Illustrator hex preview, PNG
+  kCorel,          // CorelDRAW thumbnail, converted
+  kEpsTiff,        // TIFF preview behind an EPS binary header, PNG
+  kEpsi,           // EPSI grey preview, PNG
+  kImageResource,  // image-resource thumbnail of an EPS file, JPEG as stored
+  kInddThumbnail,  // InDesign XMP thumbnail under the usual size, JPEG as stored
 };
 
 struct ExtractResult {

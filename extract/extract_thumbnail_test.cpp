@@ -1,4 +1,3 @@
-#include "scratch_dir.h"
 #include "extract_thumbnail.h"
 
 #include <fcntl.h>
@@ -17,6 +16,7 @@
 #include "file_handle.h"
 #include "file_util.h"
 #include "image.h"
+#include "scratch_dir.h"
 
 namespace glimpses {
 namespace {
@@ -48,12 +48,12 @@ class OpenWatch {
 class FrontEndTest : public ScratchDirTest {
  protected:
   std::string WriteCdr(const std::string& name) const {
-    Bytes doc = BuildCorelRiff(1300, {{"LIST", Bytes(7, 'x'), std::nullopt}, {"DISP", SampleDispData(10, 7, 8), std::nullopt}});
+    Bytes doc =
+        BuildCorelRiff(1300, {{"LIST", Bytes(7, 'x'), std::nullopt}, {"DISP", SampleDispData(10, 7, 8), std::nullopt}});
     std::string path = Path(name);
     EXPECT_TRUE(WriteFileAtomically(path, doc.data(), doc.size()));
     return path;
   }
-
 };
 
 void ExpectSamplePng(const std::string& path) {

@@ -1,4 +1,3 @@
-#include "scratch_dir.h"
 #include "file_util.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +6,8 @@
 #include <filesystem>
 #include <optional>
 #include <set>
+
+#include "scratch_dir.h"
 
 namespace glimpses {
 namespace {
@@ -36,8 +37,8 @@ TEST_F(FileUtilTest, ExistsAndLength) {
     bool exists;
     std::int64_t length;
   } cases[] = {
-      {Path("file"), true, 5},       {Path("star*?.ai"), true, 0}, {Path("folder"), false, -1},
-      {Path("missing"), false, -1},  {Path("file/below"), false, -1}, {"", false, -1},
+      {Path("file"), true, 5},      {Path("star*?.ai"), true, 0},    {Path("folder"), false, -1},
+      {Path("missing"), false, -1}, {Path("file/below"), false, -1}, {"", false, -1},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(FileExists(c.path), c.exists) << c.path;

@@ -174,7 +174,9 @@ Bytes DecodeHexDigits(std::string_view text) {
   return bytes;
 }
 
-Bytes ExpandPalettePixels(const Bytes& bytes) { return ExpandPalettePixels(bytes, std::numeric_limits<std::size_t>::max()); }
+Bytes ExpandPalettePixels(const Bytes& bytes) {
+  return ExpandPalettePixels(bytes, std::numeric_limits<std::size_t>::max());
+}
 
 Bytes ExpandPalettePixels(const Bytes& bytes, std::size_t maxBytes) {
   if (bytes.size() < kPaletteBytes) return {};

@@ -1,4 +1,3 @@
-#include "scratch_dir.h"
 #include "hex_preview.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +7,7 @@
 #include <tuple>
 
 #include "image.h"
+#include "scratch_dir.h"
 
 namespace glimpses {
 namespace {
@@ -93,7 +93,6 @@ class HexPreviewTest : public ScratchDirTest {
       }
     }
   }
-
 };
 
 TEST(HexPreviewCodes, DecodeHexDigits) {
@@ -101,8 +100,8 @@ TEST(HexPreviewCodes, DecodeHexDigits) {
       {"00FF7a", {0x00, 0xFF, 0x7A}},
       {"%4142\r\n%43", {0x41, 0x42, 0x43}},  // '%' and line breaks are not digits
       {"abcdef", {0xAB, 0xCD, 0xEF}},
-      {"ABC", {0xAB}},                        // odd last digit dropped
-      {"4 1g2", {0x41}},                      // a digit pair may straddle skipped bytes
+      {"ABC", {0xAB}},    // odd last digit dropped
+      {"4 1g2", {0x41}},  // a digit pair may straddle skipped bytes
       {std::string("1\0002", 3), {0x12}},
       {"xyz%", {}},
   };
@@ -219,7 +218,8 @@ TEST_F(HexPreviewTest, NeverTouchesOtherFilesBesideTheOutput) {
   ASSERT_TRUE(Extract(PreviewDocument(9, 9, hex)));
   ASSERT_FALSE(Extract(PreviewDocument(9, 10, hex), "other_T.jpg"));
   EXPECT_EQ(Names(), (std::set<std::string>{"tmpBmp.bmp", "plan.ai_T.bmp", "plan.ai_T.jpg", "plan.ai_T.png"}));
-  for (const char* name : {"tmpBmp.bmp", "plan.ai_T.bmp", "plan.ai_T.jpg"}) EXPECT_EQ(ReadWholeFile(Path(name), 100), mine);
+  for (const char* name : {"tmpBmp.bmp", "plan.ai_T.bmp", "plan.ai_T.jpg"})
+    EXPECT_EQ(ReadWholeFile(Path(name), 100), mine);
   EXPECT_EQ(HexPreviewPath("Thumbnail.png"), "Thumbnail.png");
 }
 

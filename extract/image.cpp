@@ -51,8 +51,15 @@ std::optional<ImageFormat> FormatForExtension(const std::string& path) {
 bool CImage::Create(int width, int height, int bitsPerPixel, bool hasAlpha) {
   *this = CImage();
   switch (bitsPerPixel) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
-    default: return false;
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+      break;
+    default:
+      return false;
   }
   if (width <= 0 || height <= 0) return false;
   if (static_cast<std::int64_t>(width) * height > kMaxImagePixels) return false;
@@ -107,9 +114,12 @@ std::optional<Bytes> CImage::Encode(ImageFormat format) const {
   if (IsNull()) return std::nullopt;
   try {
     switch (format) {
-      case ImageFormat::kBmp: return EncodeBmp(*this);
-      case ImageFormat::kPng: return EncodePng(*this);
-      case ImageFormat::kJpeg: return EncodeJpeg(*this);
+      case ImageFormat::kBmp:
+        return EncodeBmp(*this);
+      case ImageFormat::kPng:
+        return EncodePng(*this);
+      case ImageFormat::kJpeg:
+        return EncodeJpeg(*this);
     }
   } catch (const std::bad_alloc&) {
   }

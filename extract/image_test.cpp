@@ -1,6 +1,4 @@
-#include "scratch_dir.h"
 #include "image.h"
-#include "png_codec.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -16,6 +14,8 @@
 #include <tuple>
 
 #include "corel_samples.h"
+#include "png_codec.h"
+#include "scratch_dir.h"
 
 namespace glimpses {
 namespace {
@@ -51,7 +51,6 @@ std::vector<Rgba> TestPalette(int count) {
 
 int IndexAt(int x, int y, int colours) { return (x + 2 * y) % colours; }
 
-
 // ---- BMP files built by hand, independent of our own writer ----
 
 enum class BmpHeader { kInfo, kCore, kV4Alpha, kInfoBitfields565 };
@@ -72,7 +71,8 @@ std::pair<Bytes, Truth> BuildBmp(const BmpCase& c) {
     if (colours) return palette[static_cast<std::size_t>(IndexAt(x, y, colours))];
     if (c.bits == 16 && c.header == BmpHeader::kInfoBitfields565) {
       unsigned r = (x * 3) & 31, g = (y * 9 + x) & 63, b = (x + y) & 31;
-      return {std::uint8_t((r * 255 + 15) / 31), std::uint8_t((g * 255 + 31) / 63), std::uint8_t((b * 255 + 15) / 31), 255};
+      return {std::uint8_t((r * 255 + 15) / 31), std::uint8_t((g * 255 + 31) / 63), std::uint8_t((b * 255 + 15) / 31),
+              255};
     }
     if (c.bits == 16) {
       unsigned r = (x * 3) & 31, g = (y * 5) & 31, b = (x + y) & 31;
@@ -298,14 +298,23 @@ std::vector<Bytes> PngRowsOf(const Truth& truth, int colorType, int bitDepth, co
         if (bitDepth == 16) row.push_back(v);  // high byte = low byte, so 16 -> 8 bits is exact
       };
       switch (colorType) {
-        case PNG_COLOR_TYPE_GRAY: put(p.r); break;
-        case PNG_COLOR_TYPE_GRAY_ALPHA: put(p.r), put(p.a); break;
-        case PNG_COLOR_TYPE_RGB: put(p.r), put(p.g), put(p.b); break;
-        case PNG_COLOR_TYPE_RGB_ALPHA: put(p.r), put(p.g), put(p.b), put(p.a); break;
+        case PNG_COLOR_TYPE_GRAY:
+          put(p.r);
+          break;
+        case PNG_COLOR_TYPE_GRAY_ALPHA:
+          put(p.r), put(p.a);
+          break;
+        case PNG_COLOR_TYPE_RGB:
+          put(p.r), put(p.g), put(p.b);
+          break;
+        case PNG_COLOR_TYPE_RGB_ALPHA:
+          put(p.r), put(p.g), put(p.b), put(p.a);
+          break;
         case PNG_COLOR_TYPE_PALETTE: {
-          int index = static_cast<int>(std::find_if(palette.begin(), palette.end(), [&](const Rgba& e) {
-                                         return e.r == p.r && e.g == p.g && e.b == p.b;
-                                       }) - palette.begin());
+          int index =
+              static_cast<int>(std::find_if(palette.begin(), palette.end(),
+                                            [&](const Rgba& e) { return e.r == p.r && e.g == p.g && e.b == p.b; }) -
+                               palette.begin());
           int perByte = 8 / bitDepth;
           if (x % perByte == 0) row.push_back(0);
           row.back() |= std::uint8_t(index << (8 - bitDepth * (x % perByte + 1)));
@@ -351,7 +360,8 @@ TEST_F(ImageTest, PngOfEveryKindConvertsToPngWithSamePixels) {
       if (gray) return {std::uint8_t(x * 20 + y), std::uint8_t(x * 20 + y), std::uint8_t(x * 20 + y), a};
       return {std::uint8_t(x * 20), std::uint8_t(y * 30), std::uint8_t(x * y + 3), a};
     });
-    PngLayout layout{c.colorType, c.bitDepth, c.interlaced, {}, {}, PngRowsOf(truth, c.colorType, c.bitDepth, palette), 11, 7};
+    PngLayout layout{c.colorType, c.bitDepth, c.interlaced, {}, {}, PngRowsOf(truth, c.colorType, c.bitDepth, palette),
+                     11,          7};
     for (const Rgba& e : palette) layout.palette.push_back({e.r, e.g, e.b});
     if (c.withTrns && colours) layout.trns = Bytes(static_cast<std::size_t>(colours), 0);  // every entry invisible
     if (c.withTrns && !colours) {
@@ -388,7 +398,7 @@ TEST_F(ImageTest, TargetExtensionChoosesEncoderIgnoringCase) {
   auto [bmp, truth] = BuildBmp({"", 8, 6, 6, false, BmpHeader::kInfo});
   std::string source = Write("source.bmp", bmp);
   const std::pair<const char*, ImageFormat> cases[] = {
-      {"a.PNG", ImageFormat::kPng}, {"b.Png", ImageFormat::kPng},  {"c.jpg", ImageFormat::kJpeg},
+      {"a.PNG", ImageFormat::kPng},   {"b.Png", ImageFormat::kPng},  {"c.jpg", ImageFormat::kJpeg},
       {"d.JPEG", ImageFormat::kJpeg}, {"e.jpe", ImageFormat::kJpeg}, {"f.BMP", ImageFormat::kBmp},
       {"g.x.png", ImageFormat::kPng},
   };
@@ -552,7 +562,8 @@ TEST_F(ImageTest, BmpAndJpegEncodersRoundTrip) {
     EXPECT_EQ(again.HasAlpha(), original.HasAlpha()) << c.name;
     EXPECT_EQ(again.Palette(), original.Palette()) << c.name;
     for (int y = 0; y < original.Height(); ++y) {
-      ASSERT_EQ(0, std::memcmp(again.Row(y), original.Row(y), static_cast<std::size_t>(original.Pitch()))) << c.name << y;
+      ASSERT_EQ(0, std::memcmp(again.Row(y), original.Row(y), static_cast<std::size_t>(original.Pitch())))
+          << c.name << y;
     }
     // An uncompressed PNG holds the very pixels a compressed one does.
     auto fast = EncodePng(original), stored = EncodePng(original, PngCompression::kNone);
@@ -562,7 +573,8 @@ TEST_F(ImageTest, BmpAndJpegEncodersRoundTrip) {
     ASSERT_EQ(fromStored.LoadFromMemory(stored->data(), stored->size()), ImageStatus::kOk) << c.name;
     ASSERT_EQ(fromStored.BitsPerPixel(), fromFast.BitsPerPixel()) << c.name;
     for (int y = 0; y < original.Height(); ++y) {
-      ASSERT_EQ(0, std::memcmp(fromStored.Row(y), fromFast.Row(y), static_cast<std::size_t>(fromFast.Pitch()))) << c.name;
+      ASSERT_EQ(0, std::memcmp(fromStored.Row(y), fromFast.Row(y), static_cast<std::size_t>(fromFast.Pitch())))
+          << c.name;
     }
     // Every depth can go out as JPEG too (widened to 24 bits first).
     ASSERT_EQ(original.SaveToFile(Path("any.jpg")), ImageStatus::kOk) << c.name;
@@ -590,8 +602,14 @@ TEST(ImageBasics, CreateRefusesBadSizes) {
   EXPECT_TRUE(image.Create(3, 2, 24));
   EXPECT_EQ(image.Pitch(), 12);
   const std::tuple<int, int, int> bad[] = {
-      {0, 5, 24}, {5, 0, 24}, {-1, 5, 24}, {5, 5, 7}, {5, 5, 2}, {INT_MAX, INT_MAX, 32},
-      {static_cast<int>(kMaxImagePixels) + 1, 1, 8}, {65536, 65536, 1},
+      {0, 5, 24},
+      {5, 0, 24},
+      {-1, 5, 24},
+      {5, 5, 7},
+      {5, 5, 2},
+      {INT_MAX, INT_MAX, 32},
+      {static_cast<int>(kMaxImagePixels) + 1, 1, 8},
+      {65536, 65536, 1},
   };
   for (auto [w, h, bits] : bad) {
     EXPECT_FALSE(image.Create(w, h, bits)) << w << "x" << h << "x" << bits;
@@ -604,9 +622,13 @@ TEST(ImageBasics, CreateRefusesBadSizes) {
 
 TEST(ImageBasics, SniffAndExtension) {
   const std::pair<std::string, std::optional<ImageFormat>> sniff[] = {
-      {"BM", ImageFormat::kBmp}, {std::string("\x89PNG\r\n\x1A\n", 8), ImageFormat::kPng},
-      {"\xFF\xD8\xFF\xE0", ImageFormat::kJpeg}, {"\x89PNG\r\n", std::nullopt}, {"B", std::nullopt},
-      {"GIF89a", std::nullopt}, {"", std::nullopt},
+      {"BM", ImageFormat::kBmp},
+      {std::string("\x89PNG\r\n\x1A\n", 8), ImageFormat::kPng},
+      {"\xFF\xD8\xFF\xE0", ImageFormat::kJpeg},
+      {"\x89PNG\r\n", std::nullopt},
+      {"B", std::nullopt},
+      {"GIF89a", std::nullopt},
+      {"", std::nullopt},
   };
   for (const auto& [bytes, format] : sniff) {
     EXPECT_EQ(SniffImageFormat(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), format) << bytes;

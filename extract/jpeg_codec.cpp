@@ -1,14 +1,14 @@
 #include "jpeg_codec.h"
 
 // jpeglib.h needs size_t and FILE declared before it.
-#include <cstdio>
-#include <cstring>
-#include <csetjmp>
-#include <new>
-#include <vector>
-
 #include <jerror.h>
 #include <jpeglib.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
 
 namespace glimpses {
 
@@ -23,12 +23,15 @@ struct ErrorManager {
   bool warningsAreErrors = false;
 };
 
-[[noreturn]] void OnJpegError(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1); }
+[[noreturn]] void OnJpegError(j_common_ptr cinfo) {
+  std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+}
 
 void OnJpegMessage(j_common_ptr cinfo, int level) {
   // A stream that ends early decodes as grey filler with only a warning;
   // we would rather have no picture than a half-grey one.
-  if (level < 0 && (cinfo->err->msg_code == JWRN_JPEG_EOF || reinterpret_cast<ErrorManager*>(cinfo->err)->warningsAreErrors)) {
+  if (level < 0 &&
+      (cinfo->err->msg_code == JWRN_JPEG_EOF || reinterpret_cast<ErrorManager*>(cinfo->err)->warningsAreErrors)) {
     OnJpegError(cinfo);
   }
 }
@@ -190,7 +193,8 @@ ImageStatus Decode(const std::uint8_t* data, std::size_t size, CImage& image, bo
   decompressor.errors()->warningsAreErrors = warningsAreErrors;
   jpeg_decompress_struct* cinfo = decompressor.cinfo();
   if (!ReadHeader(cinfo, decompressor.errors(), decompressor.progress(), data, size)) return ImageStatus::kFail;
-  if (cinfo->image_width > static_cast<JDIMENSION>(kMaxImagePixels) || cinfo->image_height > static_cast<JDIMENSION>(kMaxImagePixels)) {
+  if (cinfo->image_width > static_cast<JDIMENSION>(kMaxImagePixels) ||
+      cinfo->image_height > static_cast<JDIMENSION>(kMaxImagePixels)) {
     return ImageStatus::kFail;
   }
 
@@ -208,13 +212,15 @@ ImageStatus Decode(const std::uint8_t* data, std::size_t size, CImage& image, bo
       cinfo->out_color_space = JCS_EXT_BGR;
       break;
   }
-  if (!image.Create(static_cast<int>(cinfo->image_width), static_cast<int>(cinfo->image_height), bits)) return ImageStatus::kFail;
+  if (!image.Create(static_cast<int>(cinfo->image_width), static_cast<int>(cinfo->image_height), bits))
+    return ImageStatus::kFail;
   if (bits == 8) {
     for (int i = 0; i < 256; ++i) image.Palette()[i] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0};
   }
   std::vector<std::uint8_t*> rows(static_cast<std::size_t>(image.Height()));
   for (int y = 0; y < image.Height(); ++y) rows[static_cast<std::size_t>(y)] = image.Row(y);
-  std::vector<std::uint8_t> scratch(cinfo->out_color_space == JCS_CMYK ? static_cast<std::size_t>(image.Width()) * 4 : 0);
+  std::vector<std::uint8_t> scratch(cinfo->out_color_space == JCS_CMYK ? static_cast<std::size_t>(image.Width()) * 4
+                                                                       : 0);
   if (!ReadScanlines(cinfo, decompressor.errors(), rows.data(), scratch.data())) return ImageStatus::kFail;
   return ImageStatus::kOk;
 }

@@ -129,7 +129,9 @@ HeldFormat ChooseHeldFormat(int colorType, int bitDepth, bool transparent) {
     if (gray) t |= kGrayToRgb | (bitDepth < 8 ? kGrayTo8 : 0u);
     return {32, true, t};
   }
-  if (gray) return bitDepth <= 8 ? HeldFormat{8, false, bitDepth < 8 ? kGrayTo8 : 0u} : HeldFormat{32, false, kStrip16 | kGrayToRgb | kFiller};
+  if (gray)
+    return bitDepth <= 8 ? HeldFormat{8, false, bitDepth < 8 ? kGrayTo8 : 0u}
+                         : HeldFormat{32, false, kStrip16 | kGrayToRgb | kFiller};
   return bitDepth == 8 ? HeldFormat{24, false, kBgr} : HeldFormat{32, false, kStrip16 | kBgr | kFiller};
 }
 
@@ -199,13 +201,15 @@ ImageStatus DecodePng(const std::uint8_t* data, std::size_t size, CImage& image)
   if (width > INT_MAX || height > INT_MAX) return ImageStatus::kFail;
   bool transparent = png_get_valid(reader.png(), reader.info(), PNG_INFO_tRNS) != 0;
   HeldFormat held = ChooseHeldFormat(colorType, bitDepth, transparent);
-  if (!image.Create(static_cast<int>(width), static_cast<int>(height), held.bits, held.alpha)) return ImageStatus::kFail;
+  if (!image.Create(static_cast<int>(width), static_cast<int>(height), held.bits, held.alpha))
+    return ImageStatus::kFail;
 
   auto& palette = image.Palette();
   if (colorType == PNG_COLOR_TYPE_PALETTE) {
     png_colorp entries = nullptr;
     int count = 0;
-    if (!png_get_PLTE(reader.png(), reader.info(), &entries, &count) || count < 1 || count > 256) return ImageStatus::kFail;
+    if (!png_get_PLTE(reader.png(), reader.info(), &entries, &count) || count < 1 || count > 256)
+      return ImageStatus::kFail;
     palette.resize(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) palette[i] = {entries[i].blue, entries[i].green, entries[i].red, 0};
   } else if (held.bits == 8) {
@@ -239,7 +243,8 @@ std::optional<Bytes> EncodePng(const CImage& source, PngCompression compression)
     for (std::size_t i = 0; i < image.Palette().size() && i < count; ++i) {
       palette[i] = {image.Palette()[i].red, image.Palette()[i].green, image.Palette()[i].blue};
     }
-    params = {image.Width(), image.Height(), bits, PNG_COLOR_TYPE_PALETTE, palette.data(), static_cast<int>(count), false, false};
+    params = {image.Width(),  image.Height(),          bits,  PNG_COLOR_TYPE_PALETTE,
+              palette.data(), static_cast<int>(count), false, false};
   } else if (bits == 32) {
     params.colorType = image.HasAlpha() ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
     params.stripFiller = !image.HasAlpha();

@@ -100,8 +100,7 @@ struct Section {
 // within the file.
 bool SectionFits(Section section, std::int64_t fileSize) {
   if (section.length == 0) return true;
-  return section.offset >= kDosEpsHeaderSize &&
-         std::int64_t{section.offset} + section.length <= fileSize;
+  return section.offset >= kDosEpsHeaderSize && std::int64_t{section.offset} + section.length <= fileSize;
 }
 
 // --- EPSI --------------------------------------------------------------
@@ -170,7 +169,8 @@ constexpr std::size_t kThumbnailHeaderSize = 28;
 constexpr std::uint32_t kJpegThumbnailFormat = 1;
 
 PreviewFind ThumbnailFromResource(const std::uint8_t* data, std::size_t size) {
-  if (size < kThumbnailHeaderSize) return PreviewFind::Failed(ExtractStatus::kDamaged, "image-resource thumbnail is cut short");
+  if (size < kThumbnailHeaderSize)
+    return PreviewFind::Failed(ExtractStatus::kDamaged, "image-resource thumbnail is cut short");
   if (ReadBe32(data) != kJpegThumbnailFormat) {
     return PreviewFind::Failed(ExtractStatus::kUnsupported, "uncompressed image-resource thumbnail");
   }
@@ -178,8 +178,8 @@ PreviewFind ThumbnailFromResource(const std::uint8_t* data, std::size_t size) {
   if (jpegSize > size - kThumbnailHeaderSize) {
     return PreviewFind::Failed(ExtractStatus::kDamaged, "image-resource thumbnail is shorter than it claims");
   }
-  StoredPreview preview{ExtractRoute::kImageResource,
-                        Bytes(data + kThumbnailHeaderSize, data + kThumbnailHeaderSize + jpegSize), {}};
+  StoredPreview preview{
+      ExtractRoute::kImageResource, Bytes(data + kThumbnailHeaderSize, data + kThumbnailHeaderSize + jpegSize), {}};
   if (!IsWholeJpeg(preview.jpeg.data(), preview.jpeg.size(), preview.image)) {
     return PreviewFind::Failed(ExtractStatus::kDamaged, "image-resource JPEG does not decode");
   }
@@ -222,7 +222,9 @@ PreviewFind FindEpsTiffPreview(const DocumentBytes& document) {
   if (document.size < kDosEpsHeaderSize) {
     return PreviewFind::Failed(ExtractStatus::kDamaged, "EPS binary header is cut short");
   }
-  auto section = [&](std::size_t at) { return Section{ReadLe32(document.data + at), ReadLe32(document.data + at + 4)}; };
+  auto section = [&](std::size_t at) {
+    return Section{ReadLe32(document.data + at), ReadLe32(document.data + at + 4)};
+  };
   const Section postScript = section(4), metafile = section(12), tiff = section(20);
   for (Section s : {postScript, metafile, tiff}) {
     if (!SectionFits(s, document.fileSize)) {
@@ -253,7 +255,8 @@ PreviewFind FindEpsiPreview(const std::uint8_t* data, std::size_t size) {
   const auto& numbers = *comment->numbers;
   const EpsiHeader header{numbers[0], numbers[1], numbers[2], numbers[3]};
   if (header.depth != 1 && header.depth != 2 && header.depth != 4 && header.depth != 8) {
-    return PreviewFind::Failed(ExtractStatus::kUnsupported, "EPSI preview of " + std::to_string(header.depth) + " bits");
+    return PreviewFind::Failed(ExtractStatus::kUnsupported,
+                               "EPSI preview of " + std::to_string(header.depth) + " bits");
   }
   if (header.width == 0 || header.height == 0 || std::int64_t{header.width} * header.height > kMaxImagePixels) {
     return PreviewFind::Failed(ExtractStatus::kDamaged, "EPSI preview size out of range");

@@ -33,13 +33,14 @@ class StoredPreviewTest : public ScratchDirTest {
 };
 
 TEST_F(StoredPreviewTest, TiffPreviewOfEveryLayoutAndCompressionBecomesAPngWithItsPixels) {
-  const TiffLayout layouts[] = {TiffLayout::kBilevel, TiffLayout::kGrey8, TiffLayout::kPalette4,
-                                TiffLayout::kPalette8, TiffLayout::kRgb, TiffLayout::kRgba};
+  const TiffLayout layouts[] = {TiffLayout::kBilevel,  TiffLayout::kGrey8, TiffLayout::kPalette4,
+                                TiffLayout::kPalette8, TiffLayout::kRgb,   TiffLayout::kRgba};
   const TiffCompression compressions[] = {TiffCompression::kNone, TiffCompression::kLzw, TiffCompression::kPackBits,
                                           TiffCompression::kDeflate};
   for (TiffLayout layout : layouts) {
     for (TiffCompression compression : compressions) {
-      std::string context = "layout " + std::to_string(int(layout)) + " compression " + std::to_string(int(compression));
+      std::string context =
+          "layout " + std::to_string(int(layout)) + " compression " + std::to_string(int(compression));
       Bytes tiff = BuildTiff(37, 21, layout, compression);
       ASSERT_FALSE(tiff.empty()) << context;
       ExtractResult result = Extract("plan.eps", BuildDosEps(tiff));
@@ -146,7 +147,8 @@ TEST_F(StoredPreviewTest, DamagedOrUnsupportedPreviewsWriteNothingAndSayWhy) {
 
   const std::vector<Damage> cases = {
       {"header cut short", Str(eps).substr(0, 20), ExtractStatus::kDamaged},
-      {"TIFF past the end", Str(WithLe32(eps, 24, static_cast<std::uint32_t>(tiff.size() + 1))), ExtractStatus::kDamaged},
+      {"TIFF past the end", Str(WithLe32(eps, 24, static_cast<std::uint32_t>(tiff.size() + 1))),
+       ExtractStatus::kDamaged},
       {"TIFF offset past the end", Str(WithLe32(eps, 20, 0xFFFFFFF0u)), ExtractStatus::kDamaged},
       {"TIFF inside the header", Str(WithLe32(eps, 20, 4)), ExtractStatus::kDamaged},
       {"PostScript past the end", Str(WithLe32(eps, 8, 0x7FFFFFFFu)), ExtractStatus::kDamaged},
@@ -159,10 +161,14 @@ TEST_F(StoredPreviewTest, DamagedOrUnsupportedPreviewsWriteNothingAndSayWhy) {
       {"EPSI of 3 bits", "%%BeginPreview: 4 4 3 4\n%00\n%00\n%00\n%00\n%%EndPreview\n", ExtractStatus::kUnsupported},
       {"EPSI of no pixels", "%%BeginPreview: 0 4 8 0\n%%EndPreview\n", ExtractStatus::kDamaged},
       {"EPSI header not numbers", "%%BeginPreview: a b c d\n%%EndPreview\n", ExtractStatus::kDamaged},
-      {"image resources shorter than claimed", PhotoshopBlock(resources, resources.size() + 2), ExtractStatus::kDamaged},
-      {"image resources without their end", PhotoshopBlock(resources, resources.size()).substr(0, 200), ExtractStatus::kDamaged},
-      {"image-resource JPEG cut short", PhotoshopBlock(ImageResources(cutJpeg), ImageResources(cutJpeg).size()), ExtractStatus::kDamaged},
-      {"resource size past the block", PhotoshopBlock(WithLe32(resources, 10, 0x01000000u), resources.size()), ExtractStatus::kDamaged},
+      {"image resources shorter than claimed", PhotoshopBlock(resources, resources.size() + 2),
+       ExtractStatus::kDamaged},
+      {"image resources without their end", PhotoshopBlock(resources, resources.size()).substr(0, 200),
+       ExtractStatus::kDamaged},
+      {"image-resource JPEG cut short", PhotoshopBlock(ImageResources(cutJpeg), ImageResources(cutJpeg).size()),
+       ExtractStatus::kDamaged},
+      {"resource size past the block", PhotoshopBlock(WithLe32(resources, 10, 0x01000000u), resources.size()),
+       ExtractStatus::kDamaged},
   };
   for (const Damage& c : cases) {
     ExtractResult result = Extract("doc.eps", c.document);

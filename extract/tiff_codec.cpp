@@ -106,8 +106,8 @@ ImageStatus DecodeTiff(const std::uint8_t* data, std::size_t size, CImage& image
   TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxTiffAllocation);
   // "m": never map the stream; "r": read only.
   std::unique_ptr<TIFF, TiffCloser> tiff(TIFFClientOpenExt("preview", "rm", &stream, ReadStream, WriteStream,
-                                                           SeekStream, CloseStream, StreamSize, MapStream,
-                                                           UnmapStream, options.get()));
+                                                           SeekStream, CloseStream, StreamSize, MapStream, UnmapStream,
+                                                           options.get()));
   if (!tiff) return ImageStatus::kFail;
   std::uint32_t width = 0, height = 0;
   if (TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width) != 1 ||

@@ -76,8 +76,8 @@ bool WriteCorelZipSeeds(const fs::path& dir) {
 bool WriteCorelDispSeeds(const fs::path& dir) {
   bool ok = true;
   for (int bits : {1, 4, 8, 24}) {
-    Bytes doc = glimpses::BuildCorelRiff(1300, {{"LIST", Bytes(9, 'l'), std::nullopt},
-                                                {"DISP", glimpses::SampleDispData(5, 3, bits), std::nullopt}});
+    Bytes doc = glimpses::BuildCorelRiff(
+        1300, {{"LIST", Bytes(9, 'l'), std::nullopt}, {"DISP", glimpses::SampleDispData(5, 3, bits), std::nullopt}});
     ok = Write(dir / ("disp-" + std::to_string(bits) + "-bit.cdr"), doc) && ok;
   }
   return ok;

@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-
 #include <algorithm>
 
 #include "thumbnailer.h"

@@ -11,7 +11,6 @@
 #include <QImage>
 #include <QPixmap>
 #include <QTimer>
-
 #include <cstdio>
 
 #include "corel_samples.h"

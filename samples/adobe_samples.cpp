@@ -145,8 +145,8 @@ std::string PdfDocument(const std::string& packet, const AdobeSampleOptions& opt
     offsets[id] = out.size();
     out += std::to_string(id) + " 0 obj\n" + body + "\nendobj\n";
   };
-  std::string metadataHead = "5 0 obj\n<< /Type /Metadata /Subtype /XML /Length " + std::to_string(packet.size()) +
-                             " >>\nstream\n";
+  std::string metadataHead =
+      "5 0 obj\n<< /Type /Metadata /Subtype /XML /Length " + std::to_string(packet.size()) + " >>\nstream\n";
   if (options.xmpOffset > out.size() + metadataHead.size()) {
     AppendCommentPadding(out, options.xmpOffset - out.size() - metadataHead.size());
   }
@@ -348,8 +348,8 @@ std::string HexPreviewText(int width, int height, bool runLength) {
     }
     lines += '\n';
   }
-  return "%%AI7_Thumbnail: " + std::to_string(width) + " " + std::to_string(height) + " 8\n%%BeginData: " +
-         std::to_string(lines.size()) + " Hex Bytes\n" + lines + "%%EndData\n";
+  return "%%AI7_Thumbnail: " + std::to_string(width) + " " + std::to_string(height) +
+         " 8\n%%BeginData: " + std::to_string(lines.size()) + " Hex Bytes\n" + lines + "%%EndData\n";
 }
 
 Bytes BuildHexPreviewAi(int width, int height, bool runLength, const Bytes& xmpJpeg) {

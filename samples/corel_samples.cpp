@@ -135,7 +135,8 @@ bool WriteCorelZip(const std::string& path, const std::vector<CorelZipEntry>& en
                               Z_DEFAULT_COMPRESSION, 0) != ZIP_OK) {
       return false;
     }
-    bool written = zipWriteInFileInZip(archive.get(), entry.data.data(), static_cast<unsigned>(entry.data.size())) == ZIP_OK;
+    bool written =
+        zipWriteInFileInZip(archive.get(), entry.data.data(), static_cast<unsigned>(entry.data.size())) == ZIP_OK;
     if (zipCloseFileInZip(archive.get()) != ZIP_OK || !written) return false;
   }
   return zipClose(archive.release(), nullptr) == ZIP_OK;
@@ -166,8 +167,8 @@ bool WriteCorelSamples(const std::string& folder) {
     return WriteFileAtomically(folder + "/" + name, bytes.data(), bytes.size());
   };
   Bytes bmp = SampleBmpFile(64, 48, 24);
-  bool ok = WriteCorelZip(folder + "/zip-thumbnail-bmp.cdr", {{"content/riffData.cdr", {1, 2, 3}},
-                                                               {"metadata/thumbnails/thumbnail.bmp", bmp}});
+  bool ok = WriteCorelZip(folder + "/zip-thumbnail-bmp.cdr",
+                          {{"content/riffData.cdr", {1, 2, 3}}, {"metadata/thumbnails/thumbnail.bmp", bmp}});
   if (auto png = SamplePngFile(64, 48)) {
     ok = WriteCorelZip(folder + "/zip-preview-png-only.cdr", {{"previews/thumbnail.png", *png}}) && ok;
   }
@@ -176,9 +177,10 @@ bool WriteCorelSamples(const std::string& folder) {
     CorelRiffChunk disp{"DISP", SampleDispData(40, 30, bits), std::nullopt};
     ok = write("riff-1300-disp-" + std::to_string(bits) + "bpp.cdr", BuildCorelRiff(1300, {list, disp})) && ok;
   }
-  ok = write("riff-1350-no-thumbnail.cdr", BuildCorelRiff(1350, {{"DISP", SampleDispData(8, 8, 8), std::nullopt}})) && ok;
-  ok = write("riff-disp-length-past-end.cdr",
-             BuildCorelRiff(1100, {{"DISP", SampleDispData(8, 8, 8), 0x7FFFFFF0u}})) && ok;
+  ok = write("riff-1350-no-thumbnail.cdr", BuildCorelRiff(1350, {{"DISP", SampleDispData(8, 8, 8), std::nullopt}})) &&
+       ok;
+  ok = write("riff-disp-length-past-end.cdr", BuildCorelRiff(1100, {{"DISP", SampleDispData(8, 8, 8), 0x7FFFFFF0u}})) &&
+       ok;
   return ok;
 }
 

@@ -51,8 +51,7 @@ bool WriteAdobeSamples(const std::filesystem::path& dir) {
   samples.push_back({"logo.eps", AdobeSample(DocumentKind::kEps, XmpForm::kElement, 200, 150, 2, 120000)});
   samples.push_back({"brochure.indd", AdobeSample(DocumentKind::kIndd, XmpForm::kElement, 181, 256, 3, 400000)});
   samples.push_back({"flyer.pdf", AdobeSample(DocumentKind::kPdf, XmpForm::kAttribute, 256, 200, 4, 60000)});
-  samples.push_back(
-      {"menu (exiftool).pdf", AdobeSample(DocumentKind::kPdf, XmpForm::kWrapped, 256, 144, 5, 80000)});
+  samples.push_back({"menu (exiftool).pdf", AdobeSample(DocumentKind::kPdf, XmpForm::kWrapped, 256, 144, 5, 80000)});
   samples.push_back(
       {"label (exiftool).ai", AdobeSample(DocumentKind::kAi, XmpForm::kSingleQuoted, 128, 128, 6, 50000)});
   samples.push_back(
@@ -61,7 +60,8 @@ bool WriteAdobeSamples(const std::filesystem::path& dir) {
   samples.push_back({"badge rle.ai", glimpses::BuildHexPreviewAi(128, 96, true)});
   samples.push_back({"no thumbnail.pdf", glimpses::BuildDocumentWithoutThumbnail(DocumentKind::kPdf, 20000)});
   using glimpses::TiffLayout, glimpses::TiffCompression;
-  samples.push_back({"windows preview.eps", glimpses::BuildDosEps(glimpses::BuildTiff(160, 120, TiffLayout::kRgb, TiffCompression::kLzw))});
+  samples.push_back({"windows preview.eps",
+                     glimpses::BuildDosEps(glimpses::BuildTiff(160, 120, TiffLayout::kRgb, TiffCompression::kLzw))});
   const std::string epsi = glimpses::BuildEpsi(128, 96, 8);
   samples.push_back({"grey preview.eps", glimpses::Bytes(epsi.begin(), epsi.end())});
   const std::string photo = glimpses::BuildImageResourceEps(glimpses::SampleJpeg(160, 120, 7));

@@ -180,7 +180,8 @@ Bytes BuildTiff(int width, int height, TiffLayout layout, TiffCompression compre
 }
 
 Bytes BuildDosEps(const Bytes& tiff, const Bytes& wmf, const std::string& postScript) {
-  const std::string text = postScript.empty() ? "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 100 100\n%%EOF\n" : postScript;
+  const std::string text =
+      postScript.empty() ? "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 100 100\n%%EOF\n" : postScript;
   constexpr std::uint32_t kHeader = 30;
   const auto psLength = static_cast<std::uint32_t>(text.size());
   const auto wmfOffset = wmf.empty() ? 0 : kHeader + psLength;
@@ -197,9 +198,7 @@ Bytes BuildDosEps(const Bytes& tiff, const Bytes& wmf, const std::string& postSc
   return out;
 }
 
-unsigned EpsiSampleValue(int x, int y, int depth) {
-  return static_cast<unsigned>(x + 3 * y) % (1u << depth);
-}
+unsigned EpsiSampleValue(int x, int y, int depth) { return static_cast<unsigned>(x + 3 * y) % (1u << depth); }
 
 std::string BuildEpsi(int width, int height, int depth, std::size_t lineBytes) {
   const std::size_t rowBytes = (static_cast<std::size_t>(width) * depth + 7) / 8;
@@ -209,7 +208,8 @@ std::string BuildEpsi(int width, int height, int depth, std::size_t lineBytes) {
     Bytes row(rowBytes, 0);
     for (int x = 0; x < width; ++x) {
       int bit = x * depth;
-      row[static_cast<std::size_t>(bit / 8)] |= static_cast<std::uint8_t>(EpsiSampleValue(x, y, depth) << (8 - depth - bit % 8));
+      row[static_cast<std::size_t>(bit / 8)] |=
+          static_cast<std::uint8_t>(EpsiSampleValue(x, y, depth) << (8 - depth - bit % 8));
     }
     lines += HexLines(row, lineBytes, "%");
     lineCount += (rowBytes + lineBytes - 1) / lineBytes;

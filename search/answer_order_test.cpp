@@ -20,8 +20,8 @@ TEST(AnswerOrderTest, ByNameIgnoringCaseThenByFolderThenByName) {
   const auto answer = index.Search(Query::Parse("pdf"));
   ASSERT_TRUE(answer);
   const std::string& r = tree.root();
-  const std::vector<SearchResult> expected = {{"a.pdf", r},     {"A.pdf", r + "/y"}, {"a.pdf", r + "/y"},
-                                              {"A.pdf", r + "/z"}, {"b.pdf", r},       {"B.pdf", r + "/Y"}};
+  const std::vector<SearchResult> expected = {{"a.pdf", r},        {"A.pdf", r + "/y"}, {"a.pdf", r + "/y"},
+                                              {"A.pdf", r + "/z"}, {"b.pdf", r},        {"B.pdf", r + "/Y"}};
   EXPECT_EQ(*answer, expected);
   std::vector<SearchResult> shuffled(expected.rbegin(), expected.rend());
   SortAnswer(shuffled);

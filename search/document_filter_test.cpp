@@ -24,10 +24,10 @@ TEST(DocumentFilterTest, ListsExactlyTheDocumentEndings) {
 // both must agree on every one.
 TEST(DocumentFilterTest, AgreesWithTheFullMatchPattern) {
   const std::regex pattern(R"((.+)(\.(?:ai|AI|indd|INDD|Indd|eps|EPS|Eps|pdf|PDF|cdr|CDR|Cdr)))");
-  const std::vector<std::string> pieces = {
-      "",    ".",    "..",   "a",    "x",    " ",   "ai",   "AI",   "Ai",   "aI",   "indd", "INDD", "Indd", "InDD",
-      "iNDD", "eps", "EPS",  "Eps",  "ePS",  "pdf", "PDF",  "Pdf",  "pDF",  "cdr",  "CDR",  "Cdr",  "CDr",  "cdR",
-      "设",  "\n",  "\r",   ".pdf", ".AI",  "bak",  "d",   "f",    "r",    "n",    "s"};
+  const std::vector<std::string> pieces = {"",     ".",    "..",   "a",    "x",    " ",   "ai",  "AI",  "Ai",  "aI",
+                                           "indd", "INDD", "Indd", "InDD", "iNDD", "eps", "EPS", "Eps", "ePS", "pdf",
+                                           "PDF",  "Pdf",  "pDF",  "cdr",  "CDR",  "Cdr", "CDr", "cdR", "设",  "\n",
+                                           "\r",   ".pdf", ".AI",  "bak",  "d",    "f",   "r",   "n",   "s"};
   std::mt19937 random(20240607);
   std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
   std::uniform_int_distribution<int> count(0, 4);
@@ -43,8 +43,11 @@ TEST(DocumentFilterTest, AgreesWithTheFullMatchPattern) {
 }
 
 TEST(DocumentFilterTest, FilterKeepsOrderAndFolders) {
-  const std::vector<SearchResult> answer = {
-      {"b.pdf", "/z"}, {"notes.txt", "/a"}, {"a.pdf", "/y"}, {"x.pdf", "/folder-named-like-a-document"}, {"b.pdf", "/a"}};
+  const std::vector<SearchResult> answer = {{"b.pdf", "/z"},
+                                            {"notes.txt", "/a"},
+                                            {"a.pdf", "/y"},
+                                            {"x.pdf", "/folder-named-like-a-document"},
+                                            {"b.pdf", "/a"}};
   const std::vector<SearchResult> expected = {
       {"b.pdf", "/z"}, {"a.pdf", "/y"}, {"x.pdf", "/folder-named-like-a-document"}, {"b.pdf", "/a"}};
   EXPECT_EQ(FilterDocuments(answer), expected);
@@ -52,11 +55,12 @@ TEST(DocumentFilterTest, FilterKeepsOrderAndFolders) {
 }
 
 TEST(DocumentFilterTest, StatusText) {
-  EXPECT_EQ(FormatStatusText(0),
-            "\xE5\x8C\xB9\xE9\x85\x8D: 0 \xE4\xB8\xAA\xE6\x96\x87\xE6\xA1\xA3(AI CDR EPS INDD PDF\xE6\xA0\xBC\xE5\xBC\x8F), "
-            "\xE9\xBC\xA0\xE6\xA0\x87\xE5\x8F\x8C\xE5\x87\xBB: \xE6\x89\x93\xE5\xBC\x80\xE6\x96\x87\xE4\xBB\xB6"
-            "\xEF\xBC\x8C"  // U+FF0C, the one full-width comma
-            "\xE5\x8F\xB3\xE9\x94\xAE: \xE6\x89\x93\xE5\xBC\x80\xE8\xB7\xAF\xE5\xBE\x84");
+  EXPECT_EQ(
+      FormatStatusText(0),
+      "\xE5\x8C\xB9\xE9\x85\x8D: 0 \xE4\xB8\xAA\xE6\x96\x87\xE6\xA1\xA3(AI CDR EPS INDD PDF\xE6\xA0\xBC\xE5\xBC\x8F), "
+      "\xE9\xBC\xA0\xE6\xA0\x87\xE5\x8F\x8C\xE5\x87\xBB: \xE6\x89\x93\xE5\xBC\x80\xE6\x96\x87\xE4\xBB\xB6"
+      "\xEF\xBC\x8C"  // U+FF0C, the one full-width comma
+      "\xE5\x8F\xB3\xE9\x94\xAE: \xE6\x89\x93\xE5\xBC\x80\xE8\xB7\xAF\xE5\xBE\x84");
   EXPECT_EQ(FormatStatusText(1234567).substr(0, 16), "\xE5\x8C\xB9\xE9\x85\x8D: 1234567 ");
   EXPECT_NE(FormatStatusText(-1).find(": -1 "), std::string::npos);
 }

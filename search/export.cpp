@@ -183,7 +183,8 @@ Outcome ExportOne(const SearchResult& entry, const Survey& survey, const std::st
   const bool cannotWrite = result.status == ExtractStatus::kCannotWrite;
   if (cannotWrite && IsDiskFull(error)) return {Outcome::kOutputFull, std::strerror(error)};
   if (auto change = ChangeSince(path, survey.before)) return {Outcome::kFailed, *change};
-  if (access(path.c_str(), R_OK) != 0) return {Outcome::kFailed, std::string("cannot be read: ") + std::strerror(errno)};
+  if (access(path.c_str(), R_OK) != 0)
+    return {Outcome::kFailed, std::string("cannot be read: ") + std::strerror(errno)};
   if (cannotWrite) return {Outcome::kFailed, "the output folder can no longer be written"};
   return {};
 }
@@ -304,8 +305,8 @@ ExportResult ExportThumbnails(SearchService& service, std::string_view keywords,
   done.entries = result.entries;
   if (const auto& reason = run.FullReason()) {
     done.errorKind = ExportError::kOutputFull;
-    done.error = "output folder '" + folder + "' is full (" + *reason + "): " +
-                 std::to_string(done.picturesWritten) + " pictures written, the export stopped";
+    done.error = "output folder '" + folder + "' is full (" + *reason + "): " + std::to_string(done.picturesWritten) +
+                 " pictures written, the export stopped";
   } else {
     done.cancelled = done.DocumentsDone() < done.documents;
   }

@@ -38,15 +38,15 @@ enum class ExportError {
 inline constexpr std::size_t kMaxReportedFailures = 100;
 
 struct ExportResult {
-  bool answered = false;     // the query was answered (possibly with nothing)
-  int entries = 0;           // entries the query answered
-  int documents = 0;         // of those, files whose names the extractors accept
+  bool answered = false;  // the query was answered (possibly with nothing)
+  int entries = 0;        // entries the query answered
+  int documents = 0;      // of those, files whose names the extractors accept
   int picturesWritten = 0;
   int withoutThumbnail = 0;  // documents done that hold no picture
   int failed = 0;            // documents unread or whose picture could not be written
   // "PATH: reason", one for each of the first kMaxReportedFailures failures.
   std::vector<std::string> failures;
-  bool cancelled = false;    // stopped before every document was done
+  bool cancelled = false;  // stopped before every document was done
   ExportError errorKind = ExportError::kNone;
   std::string error;  // one English line naming the folder; empty on success
 

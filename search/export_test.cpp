@@ -1,9 +1,8 @@
-#include "scratch_dir.h"
 #include "export.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -22,6 +21,7 @@
 #include "corel_samples.h"
 #include "file_util.h"
 #include "image.h"
+#include "scratch_dir.h"
 
 namespace glimpses {
 namespace {
@@ -369,13 +369,13 @@ TEST_F(ExportTest, AnExistingFolderIsUsedAndOnlySameNamedPicturesReplaced) {
 // is offered to them: 4 documents among 15 entries report 4, not 15.
 TEST_F(ExportTest, CountsOnlyEntriesTheExtractorsAccept) {
   const Bytes jpeg = SampleJpeg(4, 4, 5);
-  std::vector<SearchResult> answer = {
-      Put("h", "plan.pdf", XmpDocument(jpeg)), Put("h", "old.cdR", CorelRiffDocument(3, 3)),
-      Put("h", "blank.ai", BuildDocumentWithoutThumbnail(DocumentKind::kAi, 0)),
-      Put("h", "xmp inside.txt", XmpDocument(jpeg)), Put("h", "plan.Pdf", XmpDocument(jpeg)),
-      Put("h", "README", AsBytes("text")),
-      // The name test reads the whole path, so a bare extension in a folder passes.
-      Put("h", ".pdf", XmpDocument(jpeg))};
+  std::vector<SearchResult> answer = {Put("h", "plan.pdf", XmpDocument(jpeg)),
+                                      Put("h", "old.cdR", CorelRiffDocument(3, 3)),
+                                      Put("h", "blank.ai", BuildDocumentWithoutThumbnail(DocumentKind::kAi, 0)),
+                                      Put("h", "xmp inside.txt", XmpDocument(jpeg)),
+                                      Put("h", "plan.Pdf", XmpDocument(jpeg)), Put("h", "README", AsBytes("text")),
+                                      // The name test reads the whole path, so a bare extension in a folder passes.
+                                      Put("h", ".pdf", XmpDocument(jpeg))};
   // A line break makes no document name, for every kind.
   for (const char* name : {"line\nbreak.ai", "line\rbreak.eps", "line\nbreak.indd", "line\nbreak.pdf"}) {
     answer.push_back(Put("h", name, XmpDocument(jpeg)));
@@ -405,9 +405,9 @@ TEST_F(ExportTest, HostileNamesGetPicturesUnderTheirExactNames) {
   const std::string tooLong(250 - 4, 'l');
   std::vector<SearchResult> answer;
   std::map<std::string, Expected> expected;
-  for (const std::string& name : {std::string("caf\xe9 \xff.pdf"), std::string("tab\there.ai"),
-                                  std::string("back\\slash.eps"), std::string("-rf.pdf"), std::string("--help.ai"),
-                                  std::string(" lead and trail .pdf "), longest + ".pdf"}) {
+  for (const std::string& name :
+       {std::string("caf\xe9 \xff.pdf"), std::string("tab\there.ai"), std::string("back\\slash.eps"),
+        std::string("-rf.pdf"), std::string("--help.ai"), std::string(" lead and trail .pdf "), longest + ".pdf"}) {
     answer.push_back(Put("\xfe folder", name, XmpDocument(jpeg)));
     if (name.back() != ' ') expected[name + "_T.jpg"] = jpeg;
   }
@@ -430,10 +430,9 @@ TEST_F(ExportTest, HostileNamesGetPicturesUnderTheirExactNames) {
 // counts as failed, naming why, and the export goes on with the others.
 TEST_F(ExportTest, DocumentsAndFolderThatChangeAfterTheQueryCountAsFailed) {
   const Bytes jpeg = SampleJpeg(8, 8, 12);
-  const std::vector<SearchResult> answer = {Put("v", "a kept.pdf", XmpDocument(jpeg)),
-                                            Put("v", "b vanishes.pdf", XmpDocument(jpeg)),
-                                            Put("v", "c shrinks.pdf", XmpDocument(jpeg)),
-                                            Put("v", "d kept.pdf", XmpDocument(jpeg))};
+  const std::vector<SearchResult> answer = {
+      Put("v", "a kept.pdf", XmpDocument(jpeg)), Put("v", "b vanishes.pdf", XmpDocument(jpeg)),
+      Put("v", "c shrinks.pdf", XmpDocument(jpeg)), Put("v", "d kept.pdf", XmpDocument(jpeg))};
   FixedSearchService service(answer);
   ExportOptions options;
   options.jobs = 1;

@@ -16,7 +16,7 @@ constexpr std::uint32_t kWatchMask =
 }  // namespace
 
 bool IsRemoteFileSystem(const std::string& path) {
-  struct statfs st{};
+  struct statfs st {};
   if (::statfs(path.c_str(), &st) != 0) return false;
   switch (static_cast<unsigned long>(st.f_type)) {
     case 0x6969:      // NFS

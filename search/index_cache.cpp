@@ -111,8 +111,7 @@ bool CheckTable(IndexTable* t) {
   }
   for (const Root& root : t->roots) {
     if (root.entry == IndexTable::kNoEntry) continue;
-    if (root.entry >= count || t->entries[root.entry].parent != IndexTable::kNoParent ||
-        !t->IsFolderRecord(root.entry))
+    if (root.entry >= count || t->entries[root.entry].parent != IndexTable::kNoParent || !t->IsFolderRecord(root.entry))
       return false;
   }
   std::vector<std::uint32_t> rootEntries;

@@ -95,8 +95,8 @@ void IndexTable::Compact() {
   out.entries.reserve(order.size());
   for (std::uint32_t id : order) {
     const Entry& old = entries[id];
-    Entry entry{old.parent == kNoParent ? kNoParent : newId[old.parent],
-                static_cast<std::uint32_t>(out.folded.size()), kSameAsFolded, old.folder};
+    Entry entry{old.parent == kNoParent ? kNoParent : newId[old.parent], static_cast<std::uint32_t>(out.folded.size()),
+                kSameAsFolded, old.folder};
     Append(out.folded, FoldedName(id));
     if (old.name != kSameAsFolded) {
       entry.name = static_cast<std::uint32_t>(out.names.size());
@@ -200,8 +200,7 @@ void IndexTable::SortInAnswerOrder(std::vector<std::uint32_t>& ids) const {
   for (std::uint32_t id : ids) {
     const std::string_view name = FoldedName(id);
     std::uint64_t key = 0;
-    for (std::size_t i = 0; i < 8; ++i)
-      key = (key << 8) | (i < name.size() ? static_cast<unsigned char>(name[i]) : 0u);
+    for (std::size_t i = 0; i < 8; ++i) key = (key << 8) | (i < name.size() ? static_cast<unsigned char>(name[i]) : 0u);
     keyed.emplace_back(key, id);
   }
   std::sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
@@ -221,8 +220,7 @@ void IndexTable::SortInAnswerOrder(std::vector<std::uint32_t>& ids) const {
         std::find_if(run, ids.end(), [&](std::uint32_t id) { return FoldedName(id) != FoldedName(*run); });
     if (runEnd - run > 1) {
       std::sort(run, runEnd, [&](std::uint32_t a, std::uint32_t b) {
-        return CompareAnswerOrder({FoldedName(a), folderPath(a), Name(a)}, {FoldedName(b), folderPath(b), Name(b)}) <
-               0;
+        return CompareAnswerOrder({FoldedName(a), folderPath(a), Name(a)}, {FoldedName(b), folderPath(b), Name(b)}) < 0;
       });
     }
     run = runEnd;
@@ -235,15 +233,14 @@ std::size_t IndexTable::RootEntryCount() const {
 }
 
 std::size_t IndexTable::FolderCount() const {
-  return static_cast<std::size_t>(std::count_if(folders.begin(), folders.end(), [](const Folder& folder) {
-           return folder.entry != kDead;
-         })) -
+  return static_cast<std::size_t>(std::count_if(folders.begin(), folders.end(),
+                                                [](const Folder& folder) { return folder.entry != kDead; })) -
          RootEntryCount();
 }
 
 std::size_t IndexTable::MemoryBytes() const {
-  std::size_t bytes = entries.capacity() * sizeof(Entry) + folded.capacity() + names.capacity() +
-                      folders.capacity() * sizeof(Folder);
+  std::size_t bytes =
+      entries.capacity() * sizeof(Entry) + folded.capacity() + names.capacity() + folders.capacity() * sizeof(Folder);
   for (const Folder& folder : folders) bytes += folder.children.capacity() * sizeof(std::uint32_t);
   return bytes;
 }

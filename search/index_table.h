@@ -36,7 +36,7 @@ struct IndexTable {
     std::uint32_t entry;  // kDead when the record is free
     // The entries inside, folders first (see PutFoldersFirst), so a walk
     // over the subfolders stops at the first file.
-    std::int32_t watch;   // the change notification watch on it, -1 for none
+    std::int32_t watch;  // the change notification watch on it, -1 for none
     std::int64_t mtimeNs;
     std::vector<std::uint32_t> children;
   };

@@ -90,8 +90,7 @@ std::vector<std::string> NormalizeRoots(const std::vector<std::string>& roots) {
   auto inside = [](const std::string& inner, const std::string& outer) {
     if (inner == outer) return true;
     if (outer == "/") return true;
-    return inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
-           inner[outer.size()] == '/';
+    return inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 && inner[outer.size()] == '/';
   };
   std::vector<std::string> kept;
   for (std::size_t i = 0; i < normal.size(); ++i) {
@@ -126,7 +125,7 @@ bool NameIndex::ReadListing(int fd, std::vector<Listed>* listing) {
     if (!includeHidden_ && IsHidden(name)) continue;
     bool isFolder = d->d_type == DT_DIR;
     if (d->d_type == DT_UNKNOWN) {
-      struct stat st{};
+      struct stat st {};
       isFolder = ::fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
     }
     listing->push_back(Listed{std::string(name), isFolder});
@@ -140,7 +139,7 @@ void NameIndex::EnterSubfolder(std::uint32_t entryId, int parentFd, const std::s
   const std::uint32_t folderIndex = table_.entries[entryId].folder;
   Fd fd(depth < kMaxHeldDepth ? ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
                               : OpenEntry(entryId, O_RDONLY));
-  struct stat st{};
+  struct stat st {};
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) return;  // unreadable: its time stays unknown, retried
   if (st.st_dev != dev) {
     // Another file system is mounted here: list the folder, never enter it.
@@ -153,7 +152,7 @@ void NameIndex::EnterSubfolder(std::uint32_t entryId, int parentFd, const std::s
 
 void NameIndex::Crawl(std::uint32_t folderIndex, int fd, std::uint64_t dev, int depth) {
   if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) return;
-  struct stat st{};
+  struct stat st {};
   std::vector<Listed> listing;
   // Watched before it is read, so no change falls between the two.
   if (IsWatchedDev(dev)) WatchFolder(folderIndex, fd);
@@ -171,7 +170,7 @@ bool NameIndex::RefreshRoot(std::size_t rootIndex) {
   Root& root = table_.roots[rootIndex];
   const std::string& path = rootPaths_[rootIndex];
   Fd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  struct stat st{};
+  struct stat st {};
   const bool present = fd.get() >= 0 && ::fstat(fd.get(), &st) == 0;
   bool changed = false;
   if (root.entry != IndexTable::kNoEntry && (!present || st.st_dev != root.dev)) {
@@ -208,7 +207,7 @@ bool NameIndex::Reread(std::uint32_t folderIndex) {
   const std::uint32_t self = table_.folders[folderIndex].entry;
   const std::uint64_t dev = RootDevOf(self);
   Fd fd(OpenEntry(self, O_RDONLY));
-  struct stat st{};
+  struct stat st {};
   std::vector<Listed> listing;
   if (fd.get() >= 0 && table_.folders[folderIndex].watch < 0 && IsWatchedDev(dev)) WatchFolder(folderIndex, fd.get());
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || st.st_dev != dev || !ReadListing(fd.get(), &listing)) {
@@ -265,7 +264,7 @@ void NameIndex::CheckSubtree(std::uint32_t folderIndex, int fd, std::size_t limi
     const std::uint32_t sub = table_.entries[child].folder;
     // Names in the arenas are NUL-terminated, so data() is a C string.
     const char* name = table_.Name(child).data();
-    struct stat st{};
+    struct stat st {};
     if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) ||
         MtimeNs(st) != table_.folders[sub].mtimeNs) {
       stale->push_back(sub);
@@ -288,7 +287,7 @@ void NameIndex::CheckSubtree(std::uint32_t folderIndex, int fd, std::size_t limi
 std::vector<std::uint32_t> NameIndex::StaleFolders(std::size_t limit, const std::vector<bool>& rootsToCheck) const {
   std::vector<std::uint32_t> stale;
   auto checkOwnTime = [&](std::uint32_t folderIndex, int fd, std::vector<std::uint32_t>* out) {
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) != 0 || MtimeNs(st) != table_.folders[folderIndex].mtimeNs) out->push_back(folderIndex);
   };
   auto openFolder = [&](std::uint32_t folderIndex) {
@@ -443,8 +442,8 @@ void NameIndex::SettleWatches() {
 
 bool NameIndex::RemoveChild(std::uint32_t folderIndex, std::string_view name) {
   auto& children = table_.folders[folderIndex].children;
-  const auto it = std::find_if(children.begin(), children.end(),
-                               [&](std::uint32_t child) { return table_.Name(child) == name; });
+  const auto it =
+      std::find_if(children.begin(), children.end(), [&](std::uint32_t child) { return table_.Name(child) == name; });
   if (it == children.end()) return false;
   const std::uint32_t child = *it;
   children.erase(it);
@@ -456,7 +455,7 @@ bool NameIndex::RemoveChild(std::uint32_t folderIndex, std::string_view name) {
 bool NameIndex::AddChild(std::uint32_t folderIndex, const std::string& name) {
   const std::uint32_t self = table_.folders[folderIndex].entry;
   const Fd parent(OpenEntry(self, O_PATH));
-  struct stat st{};
+  struct stat st {};
   if (parent.get() < 0 || ::fstatat(parent.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
   const bool isFolder = S_ISDIR(st.st_mode);
   const std::uint32_t child = table_.Add(self, name, isFolder);
@@ -516,7 +515,7 @@ std::vector<std::uint32_t> NameIndex::StaleUnwatchedFolders() const {
     const IndexTable::Folder& folder = table_.folders[index];
     if (folder.entry == IndexTable::kDead || folder.watch >= 0 || !IsWatchedDev(RootDevOf(folder.entry))) continue;
     const Fd fd(OpenEntry(folder.entry, O_PATH));
-    struct stat st{};
+    struct stat st {};
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || MtimeNs(st) != folder.mtimeNs) stale.push_back(index);
   }
   return stale;
@@ -575,12 +574,8 @@ std::optional<std::vector<SearchResult>> NameIndex::Search(const Query& query) c
   return ResultsOf(table_, *ids);
 }
 
-bool NameIndex::Save(const std::string& path) const {
-  return SaveIndexTable(table_, rootPaths_, includeHidden_, path);
-}
+bool NameIndex::Save(const std::string& path) const { return SaveIndexTable(table_, rootPaths_, includeHidden_, path); }
 
-bool NameIndex::Load(const std::string& path) {
-  return LoadIndexTable(path, rootPaths_, includeHidden_, &table_);
-}
+bool NameIndex::Load(const std::string& path) { return LoadIndexTable(path, rootPaths_, includeHidden_, &table_); }
 
 }  // namespace glimpses

@@ -99,9 +99,7 @@ class NameIndex {
   std::size_t EntryCount() const { return table_.EntryCount(); }
   std::size_t FolderCount() const { return table_.FolderCount(); }
   // Bytes held by the index's structures, the watches' bookkeeping included.
-  std::size_t MemoryBytes() const {
-    return table_.MemoryBytes() + folderOfWatch_.capacity() * sizeof(std::uint32_t);
-  }
+  std::size_t MemoryBytes() const { return table_.MemoryBytes() + folderOfWatch_.capacity() * sizeof(std::uint32_t); }
   const std::vector<std::string>& roots() const { return rootPaths_; }
 
  private:
@@ -112,8 +110,7 @@ class NameIndex {
 
   void Crawl(std::uint32_t folderIndex, int fd, std::uint64_t dev, int depth);
   bool ReadListing(int fd, std::vector<Listed>* listing);
-  void EnterSubfolder(std::uint32_t entryId, int parentFd, const std::string& name, std::uint64_t dev,
-                      int depth);
+  void EnterSubfolder(std::uint32_t entryId, int parentFd, const std::string& name, std::uint64_t dev, int depth);
   bool Reread(std::uint32_t folderIndex);
   bool IsFolderRecord(std::uint32_t entryId, std::size_t limit) const;
   void CheckSubtree(std::uint32_t folderIndex, int fd, std::size_t limit, std::vector<std::uint32_t>* stale) const;

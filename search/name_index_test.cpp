@@ -1,14 +1,14 @@
 #include "name_index.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -59,7 +59,8 @@ TEST_P(NameIndexFreshnessTest, SeesCreatedRenamedAndDeletedEntries) {
   EXPECT_EQ(Fresh("new"), std::vector<std::string>{P("keep/deep/new.pdf")});
 
   tree_.Make({"fresh/inner/x.pdf"});
-  EXPECT_EQ(Fresh("fresh|inner|x.pdf"), (std::vector<std::string>{P("fresh"), P("fresh/inner"), P("fresh/inner/x.pdf")}));
+  EXPECT_EQ(Fresh("fresh|inner|x.pdf"),
+            (std::vector<std::string>{P("fresh"), P("fresh/inner"), P("fresh/inner/x.pdf")}));
 
   fs::rename(P("keep/a.pdf"), P("keep/renamed.pdf"));
   EXPECT_EQ(Fresh("a.pdf"), std::vector<std::string>{});
@@ -123,9 +124,9 @@ TEST(NameIndexTest, HiddenEntriesAndSymlinks) {
 
   NameIndex hidden(NormalizeRoots({tree.root()}), true);
   hidden.Build();
-  EXPECT_EQ(Find(hidden, "pdf|hidden"), (std::vector<std::string>{tree.Path(".dot.pdf"), tree.Path(".hidden"),
-                                                                  tree.Path(".hidden/secret.pdf"),
-                                                                  tree.Path("real/inside.pdf")}));
+  EXPECT_EQ(Find(hidden, "pdf|hidden"),
+            (std::vector<std::string>{tree.Path(".dot.pdf"), tree.Path(".hidden"), tree.Path(".hidden/secret.pdf"),
+                                      tree.Path("real/inside.pdf")}));
 }
 
 TEST(NameIndexTest, RootsThatVanishOrCannotBeReadAreLeftOut) {
@@ -249,7 +250,8 @@ TEST(NameIndexTest, RootsAreNormalised) {
 TEST(NameIndexTest, CompactLayout) {
   testing::TempTree tree;
   std::vector<std::string> files;
-  for (int i = 0; i < 300; ++i) files.push_back("f" + std::to_string(i % 10) + "/Document number " + std::to_string(i) + ".pdf");
+  for (int i = 0; i < 300; ++i)
+    files.push_back("f" + std::to_string(i % 10) + "/Document number " + std::to_string(i) + ".pdf");
   tree.Make(files);
   NameIndex index(NormalizeRoots({tree.root()}), false);
   index.Build();
@@ -303,16 +305,25 @@ TEST_F(LiveIndexTest, ChangesShowInTheNextAnswerWithoutReadingOtherFolders) {
   };
   const Step steps[] = {
       {"file created", [&] { tree_.Make({"docs/deep/new.pdf"}); }, "new", {P("docs/deep/new.pdf")}, 0},
-      {"file renamed", [&] { fs::rename(P("docs/a.pdf"), P("docs/renamed.pdf")); }, "a.pdf|renamed",
-       {P("docs/renamed.pdf")}, 0},
+      {"file renamed",
+       [&] { fs::rename(P("docs/a.pdf"), P("docs/renamed.pdf")); },
+       "a.pdf|renamed",
+       {P("docs/renamed.pdf")},
+       0},
       {"file deleted", [&] { fs::remove(P("art/c.ai")); }, "c.ai", {}, 0},
       {"folder created", [&] { fs::create_directory(P("made")); }, "made", {P("made")}, 1},
       {"file in the new folder", [&] { tree_.Make({"made/inner.pdf"}); }, "inner", {P("made/inner.pdf")}, 0},
-      {"folder moved in", [&] { fs::rename(outside_.Path("incoming"), P("docs/incoming")); }, "x.pdf|y.pdf",
-       {P("docs/incoming/new/x.pdf"), P("docs/incoming/y.pdf")}, 2},
+      {"folder moved in",
+       [&] { fs::rename(outside_.Path("incoming"), P("docs/incoming")); },
+       "x.pdf|y.pdf",
+       {P("docs/incoming/new/x.pdf"), P("docs/incoming/y.pdf")},
+       2},
       {"folder removed", [&] { fs::remove_all(P("docs/deep")); }, "b.pdf|deep", {}, 0},
-      {"folder moved within", [&] { fs::rename(P("docs/incoming"), P("art/incoming")); }, "y.pdf",
-       {P("art/incoming/y.pdf")}, 2},
+      {"folder moved within",
+       [&] { fs::rename(P("docs/incoming"), P("art/incoming")); },
+       "y.pdf",
+       {P("art/incoming/y.pdf")},
+       2},
   };
   for (const Step& step : steps) {
     step.change();
@@ -357,8 +368,8 @@ TEST_F(LiveIndexTest, FoldersBeyondTheWatchLimitAreCheckedByTheirTimes) {
   const std::vector<std::string> made = {"new.pdf", "docs/new.pdf", "docs/deep/new.pdf", "art/new.pdf"};
   tree_.Make(made);
   std::size_t foldersRead = 0;
-  EXPECT_EQ(Answer("new", &foldersRead), (std::vector<std::string>{P("art/new.pdf"), P("docs/deep/new.pdf"),
-                                                                    P("docs/new.pdf"), P("new.pdf")}));
+  EXPECT_EQ(Answer("new", &foldersRead),
+            (std::vector<std::string>{P("art/new.pdf"), P("docs/deep/new.pdf"), P("docs/new.pdf"), P("new.pdf")}));
   for (const std::string& file : made) fs::remove(P(file));
   EXPECT_EQ(Answer("new", &foldersRead), std::vector<std::string>{});
 }

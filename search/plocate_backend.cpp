@@ -119,7 +119,7 @@ SearchAnswer QueryPlocate(const Query& query, const PlocateOptions& options) {
   if (!IsPlocateDatabase(database)) return std::nullopt;
   std::vector<std::string> roots;
   for (const std::string& root : options.roots) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(root.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) roots.push_back(root);
   }
   if (roots.empty()) return std::nullopt;
@@ -151,7 +151,7 @@ SearchAnswer QueryPlocate(const Query& query, const PlocateOptions& options) {
     const std::string foldedName = FoldCase(result.fileName);
     EntryView view{foldedName, false, {}};
     if (query.UsesKind()) {
-      struct stat st{};
+      struct stat st {};
       view.isFolder = ::lstat(std::string(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     }
     if (query.UsesPath()) {

@@ -14,7 +14,7 @@ namespace glimpses {
 struct PlocateOptions {
   std::vector<std::string> roots;  // as NormalizeRoots gives them
   bool includeHidden = false;
-  std::string database;            // empty: plocate's default database
+  std::string database;             // empty: plocate's default database
   std::string program = "plocate";  // looked up in PATH when it has no '/'
 };
 

@@ -41,9 +41,9 @@ class PlocateBackendTest : public ::testing::Test {
 TEST_F(PlocateBackendTest, GivesTheSameAnswersAsTheIndex) {
   NameIndex index(options_.roots, false);
   index.Build();
-  for (const char* text : {"", "pdf", "report", "REPORT pdf", "ärger", "ΑΛΦΑ", "设计", "*.pdf", "folder:", "file:pdf",
-                           "ext:ai;cdr", "archive/", "!report ext:pdf", "<logo|plan> !txt", "\"two words\"",
-                           "docs/*.eps", "inner|still"}) {
+  for (const char* text :
+       {"", "pdf", "report", "REPORT pdf", "ärger", "ΑΛΦΑ", "设计", "*.pdf", "folder:", "file:pdf", "ext:ai;cdr",
+        "archive/", "!report ext:pdf", "<logo|plan> !txt", "\"two words\"", "docs/*.eps", "inner|still"}) {
     const SearchAnswer fromIndex = index.Search(Query::Parse(text));
     const SearchAnswer fromPlocate = QueryPlocate(Query::Parse(text), options_);
     ASSERT_TRUE(fromIndex && fromPlocate) << text;

@@ -111,8 +111,8 @@ std::optional<Node> TermNode(std::string_view text, std::size_t unquotedHead) {
     }
     return node;
   }
-  for (const auto& [name, kind] : {std::pair{std::string_view("file:"), Kind::kFiles},
-                                   std::pair{std::string_view("folder:"), Kind::kFolders}}) {
+  for (const auto& [name, kind] :
+       {std::pair{std::string_view("file:"), Kind::kFiles}, std::pair{std::string_view("folder:"), Kind::kFolders}}) {
     if (!modifier(name)) continue;
     Node filter;
     filter.kind = kind;
@@ -220,8 +220,10 @@ bool Contains(std::string_view haystack, std::string_view needle) {
 
 bool NodeMatches(const Node& node, const EntryView& entry) {
   switch (node.kind) {
-    case Kind::kAll: return true;
-    case Kind::kNone: return false;
+    case Kind::kAll:
+      return true;
+    case Kind::kNone:
+      return false;
     case Kind::kAnd:
       for (const Node& child : node.children)
         if (!NodeMatches(child, entry)) return false;
@@ -230,17 +232,24 @@ bool NodeMatches(const Node& node, const EntryView& entry) {
       for (const Node& child : node.children)
         if (NodeMatches(child, entry)) return true;
       return false;
-    case Kind::kNot: return !NodeMatches(node.children.front(), entry);
-    case Kind::kName: return Contains(entry.foldedName, node.text);
-    case Kind::kNameWild: return WildcardMatch(node.text, entry.foldedName);
-    case Kind::kPath: return Contains(entry.foldedPath, node.text);
-    case Kind::kPathWild: return WildcardMatch(node.text, entry.foldedPath);
+    case Kind::kNot:
+      return !NodeMatches(node.children.front(), entry);
+    case Kind::kName:
+      return Contains(entry.foldedName, node.text);
+    case Kind::kNameWild:
+      return WildcardMatch(node.text, entry.foldedName);
+    case Kind::kPath:
+      return Contains(entry.foldedPath, node.text);
+    case Kind::kPathWild:
+      return WildcardMatch(node.text, entry.foldedPath);
     case Kind::kExt: {
       const std::string_view ext = ExtensionOf(entry.foldedName);
       return std::find(node.exts.begin(), node.exts.end(), ext) != node.exts.end();
     }
-    case Kind::kFiles: return !entry.isFolder;
-    case Kind::kFolders: return entry.isFolder;
+    case Kind::kFiles:
+      return !entry.isFolder;
+    case Kind::kFolders:
+      return entry.isFolder;
   }
   return false;
 }

@@ -77,12 +77,29 @@ class QueryLanguageTest : public ::testing::Test {
 ScratchFolder* QueryLanguageTest::tree_ = nullptr;
 NameIndex* QueryLanguageTest::index_ = nullptr;
 
-
-const std::set<std::string> kEveryEntry = {
-    "docs", "docs/Report 2023.pdf", "docs/report-draft.AI", "docs/notes.txt", "docs/mail.txt", "docs/Archive",
-    "docs/Archive/old report.eps", "docs/Archive/logo.cdr", "images", "images/Logo.PNG", "images/photo.jpg",
-    "Ärger", "Ärger/ÜBER.pdf", "Греция", "Греция/ΑΛΦΑ.indd", "Греция/отчёт.txt", "中文", "中文/设计稿.pdf",
-    "x.pdf", "x.pdf/inner.txt", "a|b.txt", "two words.pdf", "words two.txt"};
+const std::set<std::string> kEveryEntry = {"docs",
+                                           "docs/Report 2023.pdf",
+                                           "docs/report-draft.AI",
+                                           "docs/notes.txt",
+                                           "docs/mail.txt",
+                                           "docs/Archive",
+                                           "docs/Archive/old report.eps",
+                                           "docs/Archive/logo.cdr",
+                                           "images",
+                                           "images/Logo.PNG",
+                                           "images/photo.jpg",
+                                           "Ärger",
+                                           "Ärger/ÜBER.pdf",
+                                           "Греция",
+                                           "Греция/ΑΛΦΑ.indd",
+                                           "Греция/отчёт.txt",
+                                           "中文",
+                                           "中文/设计稿.pdf",
+                                           "x.pdf",
+                                           "x.pdf/inner.txt",
+                                           "a|b.txt",
+                                           "two words.pdf",
+                                           "words two.txt"};
 
 TEST_F(QueryLanguageTest, EachOperatorAndTheirCombinations) {
   const std::set<std::string> reports = {"docs/Report 2023.pdf", "docs/report-draft.AI", "docs/Archive/old report.eps"};
@@ -159,10 +176,21 @@ TEST_F(QueryLanguageTest, EmptyAndMalformedQueriesAreReadForgivingly) {
     const std::vector<std::string>& expected;
   };
   const Case cases[] = {
-      {"", every},          {"   ", every},       {"!", every},     {">", every},
-      {"<>", every},        {"!<>", every},       {"\"\"", every},  {"|", every},
-      {"report |", reports}, {"| report", reports}, {"report !", reports}, {"report >", reports},
-      {"<report|logo", reportsAndLogos}, {"report||logo", reportsAndLogos}, {"<<report|logo>", reportsAndLogos},
+      {"", every},
+      {"   ", every},
+      {"!", every},
+      {">", every},
+      {"<>", every},
+      {"!<>", every},
+      {"\"\"", every},
+      {"|", every},
+      {"report |", reports},
+      {"| report", reports},
+      {"report !", reports},
+      {"report >", reports},
+      {"<report|logo", reportsAndLogos},
+      {"report||logo", reportsAndLogos},
+      {"<<report|logo>", reportsAndLogos},
   };
   for (const Case& c : cases) EXPECT_EQ(Find(c.query), c.expected) << "query: " << c.query;
   EXPECT_EQ(Find("\"two words"), std::vector<std::string>{"two words.pdf"});
@@ -171,10 +199,18 @@ TEST_F(QueryLanguageTest, EmptyAndMalformedQueriesAreReadForgivingly) {
 
 TEST(WildcardMatchTest, StarsAndQuestionMarks) {
   const std::tuple<const char*, const char*, bool> cases[] = {
-      {"*.pdf", "a.pdf", true},     {"*.pdf", "a.pdf.bak", false}, {"a*b*c", "aXXbYYc", true},
-      {"a*b*c", "aXXbYY", false},   {"?", "设", true},             {"??", "设", false},
-      {"*", "", true},              {"?*", "", false},             {"**a", "bba", true},
-      {"*a*", "xyz", false},        {"r?port", "report", true},    {"", "", true},
+      {"*.pdf", "a.pdf", true},
+      {"*.pdf", "a.pdf.bak", false},
+      {"a*b*c", "aXXbYYc", true},
+      {"a*b*c", "aXXbYY", false},
+      {"?", "设", true},
+      {"??", "设", false},
+      {"*", "", true},
+      {"?*", "", false},
+      {"**a", "bba", true},
+      {"*a*", "xyz", false},
+      {"r?port", "report", true},
+      {"", "", true},
   };
   for (const auto& [pattern, text, expected] : cases)
     EXPECT_EQ(WildcardMatch(pattern, text), expected) << pattern << " ~ " << text;

@@ -14,9 +14,9 @@ TEST(SearchOptionsTest, RefusesValuesThatWouldSearchSomethingElse) {
     bool accepted;
   };
   const Case cases[] = {
-      {"root", "/srv/设计", true},   {"root", "", false},      {"backend", "index", true},
-      {"backend", "plocate", true},  {"backend", "auto", false}, {"backend", "", false},
-      {"plocate-db", "", false},     {"cache-dir", "", false},  {"hidden", "", true},
+      {"root", "/srv/设计", true},    {"root", "", false},        {"backend", "index", true},
+      {"backend", "plocate", true},   {"backend", "auto", false}, {"backend", "", false},
+      {"plocate-db", "", false},      {"cache-dir", "", false},   {"hidden", "", true},
       {"no-such-option", "x", false},
   };
   for (const Case& c : cases) {

@@ -195,9 +195,7 @@ class PlocateService final : public SearchService {
     options_.includeHidden = options.includeHidden;
     options_.database = options.plocateDb;
   }
-  SearchAnswer Query(std::string_view text) override {
-    return QueryPlocate(glimpses::Query::Parse(text), options_);
-  }
+  SearchAnswer Query(std::string_view text) override { return QueryPlocate(glimpses::Query::Parse(text), options_); }
   bool IsIndexing() const override { return false; }
 
  private:

@@ -19,8 +19,8 @@ struct SearchOptions {
   std::vector<std::string> roots;  // empty: $HOME
   Backend backend = Backend::kIndex;
   bool includeHidden = false;
-  std::string cacheDir;    // empty: $XDG_CACHE_HOME/glimpses (or ~/.cache/glimpses)
-  std::string plocateDb;   // empty: plocate's default database
+  std::string cacheDir;   // empty: $XDG_CACHE_HOME/glimpses (or ~/.cache/glimpses)
+  std::string plocateDb;  // empty: plocate's default database
 };
 
 struct SearchResult {

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <utility>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "document_filter.h"
@@ -41,8 +41,8 @@ TEST_F(SearchServiceTest, FirstQueryWaitsForTheBuildAndTheNextStartLoadsIt) {
     EXPECT_FALSE(service->IsIndexing());
   }
   const std::string r = tree_.root();
-  EXPECT_EQ(first, (std::vector<SearchResult>{{"Logo.AI", r + "/art"}, {"Logo.cdr", r + "/art/old"},
-                                              {"Report.pdf", r + "/docs"}}));
+  EXPECT_EQ(first, (std::vector<SearchResult>{
+                       {"Logo.AI", r + "/art"}, {"Logo.cdr", r + "/art/old"}, {"Report.pdf", r + "/docs"}}));
   const std::string cacheFile = options_.cacheDir + "/" + IndexFileName(NormalizeRoots(options_.roots), false);
   EXPECT_TRUE(fs::exists(cacheFile));
 

@@ -176,8 +176,7 @@ StoredThumbnail LoadStoredThumbnail(const std::string& documentPath, int size, c
 }
 
 ThumbnailResult WriteThumbnail(const ThumbnailRequest& request) {
-  StoredThumbnail stored =
-      LoadStoredThumbnail(request.documentPath, request.size, ParentFolder(request.outputPath));
+  StoredThumbnail stored = LoadStoredThumbnail(request.documentPath, request.size, ParentFolder(request.outputPath));
   if (stored.status == ThumbnailStatus::kNoPicture && request.renderer && RendererHandles(stored.kind)) {
     Rendered rendered = RenderWith(*request.renderer, request.documentPath, request.size, request.outputPath);
     switch (rendered.status) {

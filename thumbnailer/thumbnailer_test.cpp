@@ -1,11 +1,10 @@
 #include "thumbnailer.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -110,12 +109,18 @@ TEST_F(ThumbnailerTest, KindComesFromTheNameInAnyCaseElseFromTheFirstBytes) {
     std::string bytes;
     const char* kind;
   } cases[] = {
-      {"plan.Indd", "anything", "indd"},     {"PLAN.CDR", "", "cdr"},
-      {"logo.Eps", "%PDF-1.4", "eps"},       {"layout", inDesignId + "rest", "indd"},
-      {"page", "%PDF-1.7\n", "pdf"},         {"art.txt", "%!PS-Adobe-3.0 EPSF", "eps"},
-      {"dos", "\xC5\xD0\xD3\xC6 binary", "eps"}, {"drawing", "PK\x03\x04 zip", "cdr"},
-      {"old drawing", "RIFF\x10\0\0\0CDRDvrsn"s, "cdr"}, {"sound", "RIFF\x10\0\0\0WAVEfmt "s, ""},
-      {".ai", "%!PS-Adobe", "eps"},          {"short", "RIFF", ""},
+      {"plan.Indd", "anything", "indd"},
+      {"PLAN.CDR", "", "cdr"},
+      {"logo.Eps", "%PDF-1.4", "eps"},
+      {"layout", inDesignId + "rest", "indd"},
+      {"page", "%PDF-1.7\n", "pdf"},
+      {"art.txt", "%!PS-Adobe-3.0 EPSF", "eps"},
+      {"dos", "\xC5\xD0\xD3\xC6 binary", "eps"},
+      {"drawing", "PK\x03\x04 zip", "cdr"},
+      {"old drawing", "RIFF\x10\0\0\0CDRDvrsn"s, "cdr"},
+      {"sound", "RIFF\x10\0\0\0WAVEfmt "s, ""},
+      {".ai", "%!PS-Adobe", "eps"},
+      {"short", "RIFF", ""},
       {"notes.txt", "hello", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(DocumentKindOf(Write(c.name, c.bytes)), c.kind) << c.name;
@@ -164,9 +169,15 @@ TEST_F(ThumbnailerTest, HostileDocumentsGiveOneOrTwoAndNoOutput) {
 TEST_F(ThumbnailerTest, BadUsageGivesTwo) {
   const std::string doc = Write("plan.ai", AdobeDocument(DocumentKind::kAi, 64, 64));
   const std::string out = Path("out.png");
-  const std::vector<std::vector<std::string>> usages = {
-      {}, {doc}, {"-s"}, {"-s", "0", doc, out}, {"-s", "-5", doc, out}, {"-s", "12x", doc, out},
-      {"-s", "4097", doc, out}, {doc, out, "extra"}, {"-x", doc, out}};
+  const std::vector<std::vector<std::string>> usages = {{},
+                                                        {doc},
+                                                        {"-s"},
+                                                        {"-s", "0", doc, out},
+                                                        {"-s", "-5", doc, out},
+                                                        {"-s", "12x", doc, out},
+                                                        {"-s", "4097", doc, out},
+                                                        {doc, out, "extra"},
+                                                        {"-x", doc, out}};
   for (const auto& args : usages) {
     ProgramRun run = RunThumbnailer(args);
     EXPECT_EQ(run.exitCode, 2) << ::testing::PrintToString(args);
@@ -180,8 +191,8 @@ TEST_F(ThumbnailerTest, ExistingOutputIsReplacedWholeOrKept) {
   const std::string out = Write("thumbnail.png", std::string("an earlier thumbnail"));
   const std::string empty = Write("empty.cdr", Bytes{});
   EXPECT_EQ(RunThumbnailer({"-s", "128", empty, out}).exitCode, 1);
-  EXPECT_EQ(ReadWholeFile(out, 100), (Bytes{'a', 'n', ' ', 'e', 'a', 'r', 'l', 'i', 'e', 'r', ' ', 't', 'h', 'u',
-                                            'm', 'b', 'n', 'a', 'i', 'l'}));
+  EXPECT_EQ(ReadWholeFile(out, 100), (Bytes{'a', 'n', ' ', 'e', 'a', 'r', 'l', 'i', 'e', 'r',
+                                            ' ', 't', 'h', 'u', 'm', 'b', 'n', 'a', 'i', 'l'}));
 
   const std::string doc = Write("plan.ai", AdobeDocument(DocumentKind::kAi, 200, 100));
   EXPECT_EQ(RunThumbnailer({"-s", "128", doc, out}).exitCode, 0);
