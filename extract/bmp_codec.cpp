@@ -105,17 +105,7 @@ bool ParseHeaders(const std::uint8_t* data, std::size_t size, BmpLayout& layout)
     return false;  // run-length coded, embedded JPEG/PNG: not ours to read
   }
 
-  switch (layout.bits) {
-    case 1:
-    case 4:
-    case 8:
-    case 16:
-    case 24:
-    case 32:
-      break;
-    default:
-      return false;
-  }
+  if (!IsPixelDepth(layout.bits)) return false;
   if (layout.width <= 0 || layout.height <= 0) return false;
   if (static_cast<std::int64_t>(layout.width) * layout.height > kMaxImagePixels) return false;
   if (layout.pixelOffset < layout.tableStart || layout.pixelOffset > size) return false;

@@ -50,17 +50,7 @@ std::optional<ImageFormat> FormatForExtension(const std::string& path) {
 
 bool CImage::Create(int width, int height, int bitsPerPixel, bool hasAlpha) {
   *this = CImage();
-  switch (bitsPerPixel) {
-    case 1:
-    case 4:
-    case 8:
-    case 16:
-    case 24:
-    case 32:
-      break;
-    default:
-      return false;
-  }
+  if (!IsPixelDepth(bitsPerPixel)) return false;
   if (width <= 0 || height <= 0) return false;
   if (static_cast<std::int64_t>(width) * height > kMaxImagePixels) return false;
   // Both fit comfortably in 64 bits; the pixel cap keeps the pitch in an int.

@@ -28,6 +28,13 @@ enum class ImageStatus { kOk, kFail, kOutOfMemory };
 // near it, and a damaged header must not make us allocate gigabytes.
 inline constexpr std::int64_t kMaxImagePixels = std::int64_t{64} * 1024 * 1024;
 
+// The depths a picture is held in: 1, 4 and 8 bits through a palette, 16,
+// 24 and 32 bits direct.
+constexpr bool IsPixelDepth(int bitsPerPixel) {
+  return bitsPerPixel == 1 || bitsPerPixel == 4 || bitsPerPixel == 8 || bitsPerPixel == 16 || bitsPerPixel == 24 ||
+         bitsPerPixel == 32;
+}
+
 struct PaletteEntry {
   std::uint8_t blue = 0, green = 0, red = 0, reserved = 0;
   bool operator==(const PaletteEntry&) const = default;
