@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "path.h"
+
 namespace glimpses {
 namespace {
 

@@ -5,15 +5,10 @@
 #include <utility>
 
 #include "answer_order.h"
+#include "path.h"
 #include "query.h"
 
 namespace glimpses {
-
-std::string JoinPath(std::string folder, std::string_view name) {
-  if (folder.empty() || folder.back() != '/') folder.push_back('/');
-  folder.append(name);
-  return folder;
-}
 
 namespace {
 
@@ -179,7 +174,7 @@ std::string IndexTable::PathOf(std::uint32_t id) const {
   std::vector<std::uint32_t> chain;
   for (std::uint32_t at = id; at != kNoParent; at = entries[at].parent) chain.push_back(at);
   std::string path(Name(chain.back()));
-  for (auto it = chain.rbegin() + 1; it != chain.rend(); ++it) path = JoinPath(std::move(path), Name(*it));
+  for (auto it = chain.rbegin() + 1; it != chain.rend(); ++it) path = JoinPath(path, Name(*it));
   return path;
 }
 

@@ -94,7 +94,4 @@ struct IndexTable {
   std::vector<std::int32_t> droppedWatches;
 };
 
-// `folder` and `name` joined by one '/'.
-std::string JoinPath(std::string folder, std::string_view name);
-
 }  // namespace glimpses

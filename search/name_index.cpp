@@ -18,6 +18,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "file_handle.h"
 #include "index_cache.h"
 #include "index_search.h"
 
@@ -34,25 +35,6 @@ constexpr std::int64_t kRacyNs = 2'000'000'000;
 
 // Deep trees would otherwise hold one descriptor per level.
 constexpr int kMaxHeldDepth = 64;
-
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Fd& operator=(Fd&& other) noexcept {
-    std::swap(fd_, other.fd_);
-    return *this;
-  }
-  Fd(const Fd&) = delete;
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
 
 std::int64_t MtimeNs(const struct stat& st) {
   return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
@@ -137,8 +119,8 @@ bool NameIndex::ReadListing(int fd, std::vector<Listed>* listing) {
 void NameIndex::EnterSubfolder(std::uint32_t entryId, int parentFd, const std::string& name, std::uint64_t dev,
                                int depth) {
   const std::uint32_t folderIndex = table_.entries[entryId].folder;
-  Fd fd(depth < kMaxHeldDepth ? ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
-                              : OpenEntry(entryId, O_RDONLY));
+  UniqueFd fd(depth < kMaxHeldDepth ? ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                                    : OpenEntry(entryId, O_RDONLY));
   struct stat st {};
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) return;  // unreadable: its time stays unknown, retried
   if (st.st_dev != dev) {
@@ -169,7 +151,7 @@ void NameIndex::Crawl(std::uint32_t folderIndex, int fd, std::uint64_t dev, int 
 bool NameIndex::RefreshRoot(std::size_t rootIndex) {
   Root& root = table_.roots[rootIndex];
   const std::string& path = rootPaths_[rootIndex];
-  Fd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   struct stat st {};
   const bool present = fd.get() >= 0 && ::fstat(fd.get(), &st) == 0;
   bool changed = false;
@@ -206,7 +188,7 @@ std::uint64_t NameIndex::RootDevOf(std::uint32_t entryId) const {
 bool NameIndex::Reread(std::uint32_t folderIndex) {
   const std::uint32_t self = table_.folders[folderIndex].entry;
   const std::uint64_t dev = RootDevOf(self);
-  Fd fd(OpenEntry(self, O_RDONLY));
+  UniqueFd fd(OpenEntry(self, O_RDONLY));
   struct stat st {};
   std::vector<Listed> listing;
   if (fd.get() >= 0 && table_.folders[folderIndex].watch < 0 && IsWatchedDev(dev)) WatchFolder(folderIndex, fd.get());
@@ -275,7 +257,7 @@ void NameIndex::CheckSubtree(std::uint32_t folderIndex, int fd, std::size_t limi
                                   [&](std::uint32_t g) { return table_.entries[g].folder == IndexTable::kFile; }),
                      [&](std::uint32_t g) { return IsFolderRecord(g, limit); }))
       continue;
-    Fd subFd(::openat(fd, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd subFd(::openat(fd, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (subFd.get() >= 0) CheckSubtree(sub, subFd.get(), limit, stale);
   }
 }
@@ -292,7 +274,7 @@ std::vector<std::uint32_t> NameIndex::StaleFolders(std::size_t limit, const std:
   };
   auto openFolder = [&](std::uint32_t folderIndex) {
     const std::uint32_t entry = table_.folders[folderIndex].entry;
-    return Fd(OpenEntry(entry, O_PATH));
+    return UniqueFd(OpenEntry(entry, O_PATH));
   };
 
   std::vector<std::uint32_t> level;
@@ -304,7 +286,7 @@ std::vector<std::uint32_t> NameIndex::StaleFolders(std::size_t limit, const std:
   for (int depth = 0; depth < 3 && !level.empty() && level.size() < 64; ++depth) {
     std::vector<std::uint32_t> next;
     for (std::uint32_t folderIndex : level) {
-      const Fd fd = openFolder(folderIndex);
+      const UniqueFd fd = openFolder(folderIndex);
       if (fd.get() < 0) {
         stale.push_back(folderIndex);
         continue;
@@ -319,7 +301,7 @@ std::vector<std::uint32_t> NameIndex::StaleFolders(std::size_t limit, const std:
   std::atomic<std::size_t> nextItem{0};
   auto work = [&](std::vector<std::uint32_t>* out) {
     for (std::size_t item = nextItem++; item < level.size(); item = nextItem++) {
-      const Fd fd = openFolder(level[item]);
+      const UniqueFd fd = openFolder(level[item]);
       if (fd.get() < 0) {
         out->push_back(level[item]);
         continue;
@@ -387,11 +369,11 @@ int NameIndex::OpenEntry(std::uint32_t entryId, int flags) const {
   if (path.size() < PATH_MAX) return ::open(path.c_str(), flags | (isRoot ? 0 : O_NOFOLLOW));
   std::vector<std::uint32_t> chain;
   for (std::uint32_t at = entryId; at != IndexTable::kNoParent; at = table_.entries[at].parent) chain.push_back(at);
-  Fd fd(::open(std::string(table_.Name(chain.back())).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd fd(::open(std::string(table_.Name(chain.back())).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   for (auto it = chain.rbegin() + 1; it != chain.rend() && fd.get() >= 0; ++it) {
     const bool last = it + 1 == chain.rend();
-    fd = Fd(::openat(fd.get(), std::string(table_.Name(*it)).c_str(),
-                     (last ? flags : O_PATH | O_DIRECTORY | O_CLOEXEC) | O_NOFOLLOW));
+    fd = UniqueFd(::openat(fd.get(), std::string(table_.Name(*it)).c_str(),
+                           (last ? flags : O_PATH | O_DIRECTORY | O_CLOEXEC) | O_NOFOLLOW));
   }
   return fd.release();
 }
@@ -417,7 +399,7 @@ void NameIndex::Watch(FolderWatch* watch) {
   for (std::uint32_t index = 0; index < table_.folders.size(); ++index) {
     const IndexTable::Folder& folder = table_.folders[index];
     if (folder.entry == IndexTable::kDead || folder.watch >= 0 || !IsWatchedDev(RootDevOf(folder.entry))) continue;
-    const Fd fd(OpenEntry(folder.entry, O_PATH));
+    const UniqueFd fd(OpenEntry(folder.entry, O_PATH));
     if (fd.get() >= 0) WatchFolder(index, fd.get());
   }
   watchMapGeneration_ = table_.generation;
@@ -454,7 +436,7 @@ bool NameIndex::RemoveChild(std::uint32_t folderIndex, std::string_view name) {
 
 bool NameIndex::AddChild(std::uint32_t folderIndex, const std::string& name) {
   const std::uint32_t self = table_.folders[folderIndex].entry;
-  const Fd parent(OpenEntry(self, O_PATH));
+  const UniqueFd parent(OpenEntry(self, O_PATH));
   struct stat st {};
   if (parent.get() < 0 || ::fstatat(parent.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
   const bool isFolder = S_ISDIR(st.st_mode);
@@ -514,7 +496,7 @@ std::vector<std::uint32_t> NameIndex::StaleUnwatchedFolders() const {
   for (std::uint32_t index = 0; index < table_.folders.size(); ++index) {
     const IndexTable::Folder& folder = table_.folders[index];
     if (folder.entry == IndexTable::kDead || folder.watch >= 0 || !IsWatchedDev(RootDevOf(folder.entry))) continue;
-    const Fd fd(OpenEntry(folder.entry, O_PATH));
+    const UniqueFd fd(OpenEntry(folder.entry, O_PATH));
     struct stat st {};
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || MtimeNs(st) != folder.mtimeNs) stale.push_back(index);
   }
