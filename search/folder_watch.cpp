@@ -40,30 +40,26 @@ bool IsRemoteFileSystem(const std::string& path) {
 
 FolderWatch::FolderWatch() : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
 
-FolderWatch::~FolderWatch() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
 int FolderWatch::Add(int folderFd) {
-  if (fd_ < 0 || held_ >= limit_) return -1;
+  if (!fd_ || held_ >= limit_) return -1;
   // inotify takes a path; the descriptor's own link names the folder we hold
   // even if it was renamed since it was opened.
   const std::string path = "/proc/self/fd/" + std::to_string(folderFd);
-  const int watch = ::inotify_add_watch(fd_, path.c_str(), kWatchMask);
+  const int watch = ::inotify_add_watch(fd_.get(), path.c_str(), kWatchMask);
   if (watch >= 0) ++held_;
   return watch;
 }
 
 void FolderWatch::Remove(int watch) {
   // The count drops when the kernel confirms with IN_IGNORED.
-  if (fd_ >= 0) ::inotify_rm_watch(fd_, watch);
+  if (fd_) ::inotify_rm_watch(fd_.get(), watch);
 }
 
 std::vector<FolderWatch::Event> FolderWatch::Read() {
   std::vector<Event> events;
   alignas(inotify_event) char buffer[64 * 1024];
   for (;;) {
-    const ssize_t got = ::read(fd_, buffer, sizeof buffer);
+    const ssize_t got = ::read(fd_.get(), buffer, sizeof buffer);
     if (got <= 0) break;  // EAGAIN: nothing more waiting
     for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= got;) {
       inotify_event header;

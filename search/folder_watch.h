@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "file_handle.h"
+
 namespace glimpses {
 
 // True when `path` lies on a network file system (NFS, SMB/CIFS, FUSE such
@@ -26,13 +28,12 @@ class FolderWatch {
 
   // An inotify instance; fd() < 0 when none could be had.
   FolderWatch();
-  ~FolderWatch();
   FolderWatch(const FolderWatch&) = delete;
   FolderWatch& operator=(const FolderWatch&) = delete;
 
-  bool ok() const { return fd_ >= 0; }
+  bool ok() const { return static_cast<bool>(fd_); }
   // Readable when events are waiting (for poll).
-  int fd() const { return fd_; }
+  int fd() const { return fd_.get(); }
 
   // Watches the folder open at `folderFd` for names coming and going. The
   // watch number, or -1 when none can be had (the per-user limit reached).
@@ -46,7 +47,7 @@ class FolderWatch {
   std::vector<Event> Read();
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
   std::size_t held_ = 0;
   std::size_t limit_ = SIZE_MAX;
 };

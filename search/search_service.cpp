@@ -11,6 +11,7 @@
 #include <mutex>
 #include <thread>
 
+#include "file_handle.h"
 #include "index_cache.h"
 #include "name_index.h"
 #include "path.h"
@@ -86,7 +87,6 @@ class IndexService final : public SearchService {
     Shutdown();
     if (worker_.joinable()) worker_.join();
     if (watcher_.joinable()) watcher_.join();
-    if (stop_ >= 0) ::close(stop_);
     std::lock_guard lock(core_->mutex);
     if (dirty_) SaveLocked();
   }
@@ -109,7 +109,7 @@ class IndexService final : public SearchService {
   std::size_t IndexedSoFar() const override { return index_.EntriesRead(); }
 
   void KeepCurrent() override {
-    if (live_.exchange(true) || !watch_.ok() || stop_ < 0) return;
+    if (live_.exchange(true) || !watch_.ok() || !stop_) return;
     try {
       watcher_ = std::thread([this] { KeepWatching(); });
     } catch (...) {
@@ -119,7 +119,7 @@ class IndexService final : public SearchService {
 
   void Shutdown() override {
     closing_ = true;
-    if (stop_ >= 0) ::eventfd_write(stop_, 1);
+    if (stop_) ::eventfd_write(stop_.get(), 1);
   }
 
  private:
@@ -158,7 +158,7 @@ class IndexService final : public SearchService {
       dirty_ |= index_.Refresh();
       watching_ = true;
     }
-    pollfd fds[2] = {{watch_.fd(), POLLIN, 0}, {stop_, POLLIN, 0}};
+    pollfd fds[2] = {{watch_.fd(), POLLIN, 0}, {stop_.get(), POLLIN, 0}};
     while (!closing_) {
       if (::poll(fds, 2, -1) < 0 && errno != EINTR) break;
       if (fds[1].revents != 0) break;
@@ -183,7 +183,7 @@ class IndexService final : public SearchService {
   bool watching_ = false;  // under the lock
   bool dirty_ = false;
   FolderWatch watch_;
-  const int stop_ = ::eventfd(0, EFD_CLOEXEC);  // Shutdown wakes the watcher through it
+  const UniqueFd stop_{::eventfd(0, EFD_CLOEXEC)};  // Shutdown wakes the watcher through it
   std::thread worker_;
   std::thread watcher_;
 };

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "extract_thumbnail.h"
+#include "file_handle.h"
 #include "file_util.h"
 #include "image_scale.h"
 #include "png_codec.h"
@@ -119,20 +120,20 @@ bool WriteOutput(const std::string& outputPath, const Bytes& png) {
   if (lstat(outputPath.c_str(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size != 0) {
     return WriteFileAtomically(outputPath, png.data(), png.size());
   }
-  int fd = open(outputPath.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return false;
+  UniqueFd fd = UniqueFd::Open(outputPath, O_WRONLY | O_NOFOLLOW);
+  if (!fd) return false;
   std::size_t done = 0;
   while (done < png.size()) {
-    ssize_t n = write(fd, png.data() + done, png.size() - done);
+    ssize_t n = write(fd.get(), png.data() + done, png.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     done += static_cast<std::size_t>(n);
   }
   const bool ok = done == png.size();
-  if (!ok && ftruncate(fd, 0) != 0) {
+  if (!ok && ftruncate(fd.get(), 0) != 0) {
     // Cutting back failed too; the false below is all we can report.
   }
-  return close(fd) == 0 && ok;
+  return fd.Close() && ok;
 }
 
 ThumbnailResult Deliver(const std::string& outputPath, const Bytes& png) {
