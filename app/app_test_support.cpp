@@ -62,6 +62,16 @@ void FakeSearchService::SetIndexing(bool indexing, std::size_t entriesSoFar) {
   entriesSoFar_ = entriesSoFar;
 }
 
+void FakeSearchService::SetCoverage(WatchCoverage coverage) {
+  std::lock_guard lock(mutex_);
+  coverage_ = coverage;
+}
+
+WatchCoverage FakeSearchService::Coverage() const {
+  std::lock_guard lock(mutex_);
+  return coverage_;
+}
+
 std::size_t FakeSearchService::IndexedSoFar() const {
   std::lock_guard lock(mutex_);
   return entriesSoFar_;

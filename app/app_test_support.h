@@ -55,6 +55,7 @@ class FakeSearchService : public SearchService {
   // The answer to every query of `text`; unknown texts get an empty list.
   void SetAnswer(const std::string& text, SearchAnswer answer);
   void SetIndexing(bool indexing, std::size_t entriesSoFar = 0);
+  void SetCoverage(WatchCoverage coverage);
   Gates& gates() { return gates_; }
   bool AskedToKeepCurrent();
   std::vector<std::string> Queries();
@@ -63,6 +64,7 @@ class FakeSearchService : public SearchService {
   bool IsIndexing() const override;
   std::size_t IndexedSoFar() const override;
   void KeepCurrent() override;
+  WatchCoverage Coverage() const override;
   // Opens every gate, as a real shutdown lets a query waiting for the first
   // build return.
   void Shutdown() override;
@@ -75,6 +77,7 @@ class FakeSearchService : public SearchService {
   bool indexing_ = false;
   std::size_t entriesSoFar_ = 0;
   bool keepCurrent_ = false;
+  WatchCoverage coverage_;
   bool shutdown_ = false;
   Gates gates_;
 };

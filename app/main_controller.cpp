@@ -237,7 +237,7 @@ void MainController::ShowSearchAnswer(const RowsAnswer& answer) {
   }
   const int count = static_cast<int>(answer->size());
   resultModel_.SetRows(answer);
-  SetStatusText(QString::fromStdString(FormatStatusText(count)));
+  SetStatusText(QString::fromStdString(FormatStatusText(count) + FormatCoverageNote(service_->Coverage())));
   emit searchFinished(true);
 }
 

@@ -120,6 +120,17 @@ class MainControllerTest : public QObject {
     QCOMPARE(controller_->statusText(), kStatusTwo);
   }
 
+  void foldersBeyondTheNotificationsAreNamedAfterTheCount() {
+    service_->SetAnswer("two", Results("/d", {"a.pdf", "b.ai"}));
+    service_->SetCoverage({1, 250});
+    QVERIFY(Search(QStringLiteral("two")));
+    QCOMPARE(controller_->statusText(),
+             kStatusTwo + QStringLiteral(" (1 个网络目录、250 个未能监视的文件夹: 每次搜索前检查修改时间)"));
+    service_->SetCoverage({});
+    QVERIFY(Search(QStringLiteral("two")));
+    QCOMPARE(controller_->statusText(), kStatusTwo);
+  }
+
   void searchWithNothingListedEmptiesTheList() {
     service_->SetAnswer("two", Results("/d", {"a.pdf", "b.ai"}));
     service_->SetAnswer("none", Results("/d", {"only.txt"}));

@@ -38,4 +38,14 @@ std::string FormatStatusText(int count) {
   return text;
 }
 
+std::string FormatCoverageNote(const WatchCoverage& coverage) {
+  std::string parts;
+  if (coverage.remoteRoots > 0) parts = std::to_string(coverage.remoteRoots) + " 个网络目录";
+  if (coverage.unwatchedFolders > 0) {
+    if (!parts.empty()) parts += "、";
+    parts += std::to_string(coverage.unwatchedFolders) + " 个未能监视的文件夹";
+  }
+  return parts.empty() ? parts : " (" + parts + ": 每次搜索前检查修改时间)";
+}
+
 }  // namespace glimpses

@@ -65,5 +65,15 @@ TEST(DocumentFilterTest, StatusText) {
   EXPECT_NE(FormatStatusText(-1).find(": -1 "), std::string::npos);
 }
 
+TEST(DocumentFilterTest, CoverageNoteNamesOnlyWhatIsNotCovered) {
+  const std::pair<WatchCoverage, std::string> cases[] = {
+      {{0, 0}, ""},
+      {{2, 0}, " (2 个网络目录: 每次搜索前检查修改时间)"},
+      {{0, 7}, " (7 个未能监视的文件夹: 每次搜索前检查修改时间)"},
+      {{1, 3}, " (1 个网络目录、3 个未能监视的文件夹: 每次搜索前检查修改时间)"},
+  };
+  for (const auto& [coverage, note] : cases) EXPECT_EQ(FormatCoverageNote(coverage), note);
+}
+
 }  // namespace
 }  // namespace glimpses

@@ -75,10 +75,7 @@ class NameIndex {
   void SetRemoteCheck(std::function<bool(const std::string& root)> check) { isRemote_ = std::move(check); }
   // How many roots are remote and how many folders have no watch; both
   // zero when the notifications cover everything.
-  struct Coverage {
-    std::size_t remoteRoots = 0;
-    std::size_t unwatchedFolders = 0;
-  };
+  using Coverage = glimpses::WatchCoverage;
   Coverage WatchCoverage() const;
   // Folder listings read so far (for tests); entries read so far (for
   // progress, from any thread).

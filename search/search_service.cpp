@@ -117,6 +117,8 @@ class IndexService final : public SearchService {
     }
   }
 
+  WatchCoverage Coverage() const override { return {remoteRoots_.load(), unwatchedFolders_.load()}; }
+
   void Shutdown() override {
     closing_ = true;
     if (stop_) ::eventfd_write(stop_.get(), 1);
@@ -128,6 +130,11 @@ class IndexService final : public SearchService {
     std::unique_lock lock(core_->mutex);
     ready_.wait(lock, [this] { return !indexing_.load(); });
     dirty_ |= watching_ ? index_.CatchUp() : index_.Refresh();
+    if (watching_) {
+      const WatchCoverage coverage = index_.WatchCoverage();
+      remoteRoots_ = coverage.remoteRoots;
+      unwatchedFolders_ = coverage.unwatchedFolders;
+    }
     return lock;
   }
 
@@ -180,6 +187,8 @@ class IndexService final : public SearchService {
   std::atomic<bool> indexing_{true};
   std::atomic<bool> closing_{false};
   std::atomic<bool> live_{false};
+  std::atomic<std::size_t> remoteRoots_{0};  // of the last answer, for any thread
+  std::atomic<std::size_t> unwatchedFolders_{0};
   bool watching_ = false;  // under the lock
   bool dirty_ = false;
   FolderWatch watch_;

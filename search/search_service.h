@@ -51,6 +51,15 @@ using RowsAnswer = std::shared_ptr<const AnswerRows>;
 // Which names an answer keeps; an empty function keeps all.
 using NameFilter = std::function<bool(std::string_view fileName)>;
 
+// What the change notifications of a service kept current do not cover:
+// roots on network file systems (changes made by other machines raise none)
+// and folders left without a watch (the per-user limit reached). Those are
+// checked by modification time before each answer instead.
+struct WatchCoverage {
+  std::size_t remoteRoots = 0;
+  std::size_t unwatchedFolders = 0;
+};
+
 class SearchService {
  public:
   virtual ~SearchService() = default;
@@ -68,6 +77,9 @@ class SearchService {
   // notifications from now on rather than looking for changes before each
   // answer. Returns at once. One-shot users never call it.
   virtual void KeepCurrent() {}
+  // What the notifications did not cover at the last answer; all zero for a
+  // service not kept current, or when they cover everything.
+  virtual WatchCoverage Coverage() const { return {}; }
   // The program is closing: a first build still running stops reading
   // folders, so a Query waiting for it returns soon (from what was read; the
   // rest is read by a later start) instead of holding up the exit.
