@@ -1,5 +1,6 @@
 #include "tiff_codec.h"
 
+#include <dlfcn.h>
 #include <tiffio.h>
 
 #include <algorithm>
@@ -7,11 +8,59 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace glimpses {
 
 namespace {
+
+// libtiff is opened at the first TIFF preview rather than linked: it brings
+// six compression libraries with it, and glimpses-thumbnailer, started once
+// for every file a folder view shows, would load all seven for each document
+// (a millisecond) although few documents hold a TIFF preview.
+struct Libtiff {
+  decltype(&TIFFClientOpenExt) clientOpenExt;
+  decltype(&TIFFClose) close;
+  decltype(&TIFFGetField) getField;
+  decltype(&TIFFOpenOptionsAlloc) optionsAlloc;
+  decltype(&TIFFOpenOptionsFree) optionsFree;
+  decltype(&TIFFOpenOptionsSetErrorHandlerExtR) setErrorHandler;
+  decltype(&TIFFOpenOptionsSetWarningHandlerExtR) setWarningHandler;
+  decltype(&TIFFOpenOptionsSetMaxSingleMemAlloc) setMaxSingleMemAlloc;
+  decltype(&TIFFRGBAImageOK) rgbaImageOk;
+  decltype(&TIFFReadRGBAImageOriented) readRgbaImageOriented;
+};
+
+template <typename Function>
+bool Bind(void* library, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(dlsym(library, name));
+  return function != nullptr;
+}
+
+std::optional<Libtiff> OpenLibtiff() {
+  void* library = dlopen(GLIMPSES_LIBTIFF_SONAME, RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) return std::nullopt;
+  Libtiff api{};
+  if (Bind(library, "TIFFClientOpenExt", api.clientOpenExt) && Bind(library, "TIFFClose", api.close) &&
+      Bind(library, "TIFFGetField", api.getField) && Bind(library, "TIFFOpenOptionsAlloc", api.optionsAlloc) &&
+      Bind(library, "TIFFOpenOptionsFree", api.optionsFree) &&
+      Bind(library, "TIFFOpenOptionsSetErrorHandlerExtR", api.setErrorHandler) &&
+      Bind(library, "TIFFOpenOptionsSetWarningHandlerExtR", api.setWarningHandler) &&
+      Bind(library, "TIFFOpenOptionsSetMaxSingleMemAlloc", api.setMaxSingleMemAlloc) &&
+      Bind(library, "TIFFRGBAImageOK", api.rgbaImageOk) &&
+      Bind(library, "TIFFReadRGBAImageOriented", api.readRgbaImageOriented)) {
+    return api;  // stays loaded for the life of the process
+  }
+  dlclose(library);
+  return std::nullopt;
+}
+
+// Null when libtiff cannot be loaded.
+const Libtiff* LoadLibtiff() {
+  static const std::optional<Libtiff> api = OpenLibtiff();
+  return api ? &*api : nullptr;
+}
 
 // The bytes libtiff reads through its client callbacks.
 struct MemoryStream {
@@ -50,20 +99,20 @@ void UnmapStream(thandle_t, void*, toff_t) {}
 int Swallow(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
 struct TiffCloser {
-  void operator()(TIFF* tiff) const { TIFFClose(tiff); }
+  void operator()(TIFF* tiff) const { LoadLibtiff()->close(tiff); }
 };
 struct OptionsFreer {
-  void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
+  void operator()(TIFFOpenOptions* options) const { LoadLibtiff()->optionsFree(options); }
 };
 
 // No stored preview needs more than this in one allocation; a damaged
 // header must not make libtiff ask for gigabytes.
 constexpr tmsize_t kMaxTiffAllocation = tmsize_t{256} << 20;
 
-bool HasAlpha(TIFF* tiff) {
+bool HasAlpha(const Libtiff& libtiff, TIFF* tiff) {
   std::uint16_t count = 0;
   std::uint16_t* kinds = nullptr;
-  if (TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &count, &kinds) != 1) return false;
+  if (libtiff.getField(tiff, TIFFTAG_EXTRASAMPLES, &count, &kinds) != 1) return false;
   for (std::uint16_t i = 0; i < count; ++i) {
     if (kinds[i] == EXTRASAMPLE_ASSOCALPHA || kinds[i] == EXTRASAMPLE_UNASSALPHA) return true;
   }
@@ -98,31 +147,33 @@ void CopyRaster(const std::vector<std::uint32_t>& raster, CImage& image) {
 }  // namespace
 
 ImageStatus DecodeTiff(const std::uint8_t* data, std::size_t size, CImage& image) {
+  const Libtiff* libtiff = LoadLibtiff();
+  if (libtiff == nullptr) return ImageStatus::kFail;
   MemoryStream stream{data, size};
-  std::unique_ptr<TIFFOpenOptions, OptionsFreer> options(TIFFOpenOptionsAlloc());
+  std::unique_ptr<TIFFOpenOptions, OptionsFreer> options(libtiff->optionsAlloc());
   if (!options) return ImageStatus::kOutOfMemory;
-  TIFFOpenOptionsSetErrorHandlerExtR(options.get(), Swallow, nullptr);
-  TIFFOpenOptionsSetWarningHandlerExtR(options.get(), Swallow, nullptr);
-  TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxTiffAllocation);
+  libtiff->setErrorHandler(options.get(), Swallow, nullptr);
+  libtiff->setWarningHandler(options.get(), Swallow, nullptr);
+  libtiff->setMaxSingleMemAlloc(options.get(), kMaxTiffAllocation);
   // "m": never map the stream; "r": read only.
-  std::unique_ptr<TIFF, TiffCloser> tiff(TIFFClientOpenExt("preview", "rm", &stream, ReadStream, WriteStream,
+  std::unique_ptr<TIFF, TiffCloser> tiff(libtiff->clientOpenExt("preview", "rm", &stream, ReadStream, WriteStream,
                                                            SeekStream, CloseStream, StreamSize, MapStream, UnmapStream,
                                                            options.get()));
   if (!tiff) return ImageStatus::kFail;
   std::uint32_t width = 0, height = 0;
-  if (TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width) != 1 ||
-      TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height) != 1 || width == 0 || height == 0 ||
+  if (libtiff->getField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width) != 1 ||
+      libtiff->getField(tiff.get(), TIFFTAG_IMAGELENGTH, &height) != 1 || width == 0 || height == 0 ||
       std::int64_t{width} * height > kMaxImagePixels) {
     return ImageStatus::kFail;
   }
   char message[1024];
-  if (TIFFRGBAImageOK(tiff.get(), message) != 1) return ImageStatus::kFail;
+  if (libtiff->rgbaImageOk(tiff.get(), message) != 1) return ImageStatus::kFail;
 
   std::vector<std::uint32_t> raster(static_cast<std::size_t>(width) * height);
-  if (TIFFReadRGBAImageOriented(tiff.get(), width, height, raster.data(), ORIENTATION_TOPLEFT, 1) != 1) {
+  if (libtiff->readRgbaImageOriented(tiff.get(), width, height, raster.data(), ORIENTATION_TOPLEFT, 1) != 1) {
     return ImageStatus::kFail;
   }
-  bool alpha = HasAlpha(tiff.get());
+  bool alpha = HasAlpha(*libtiff, tiff.get());
   if (!image.Create(static_cast<int>(width), static_cast<int>(height), alpha ? 32 : 24, alpha)) {
     return ImageStatus::kOutOfMemory;
   }
