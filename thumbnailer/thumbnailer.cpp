@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string_view>
@@ -146,6 +147,15 @@ std::string ParentFolder(const std::string& path) {
   return parent.empty() ? "." : parent;
 }
 
+// Where the picture is taken out of the document on its way to OUTPUT: the
+// session's runtime folder, a tmpfs where files cost no disk writes, when
+// there is one; otherwise beside OUTPUT (inside GNOME's sandbox a tmpfs too).
+std::string ScratchParent(const std::string& outputPath) {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime != nullptr && runtime[0] == '/' && access(runtime, W_OK | X_OK) == 0) return runtime;
+  return ParentFolder(outputPath);
+}
+
 }  // namespace
 
 std::string DocumentKindOf(const std::string& documentPath) {
@@ -177,7 +187,7 @@ StoredThumbnail LoadStoredThumbnail(const std::string& documentPath, int size, c
 }
 
 ThumbnailResult WriteThumbnail(const ThumbnailRequest& request) {
-  StoredThumbnail stored = LoadStoredThumbnail(request.documentPath, request.size, ParentFolder(request.outputPath));
+  StoredThumbnail stored = LoadStoredThumbnail(request.documentPath, request.size, ScratchParent(request.outputPath));
   if (stored.status == ThumbnailStatus::kNoPicture && request.renderer && RendererHandles(stored.kind)) {
     Rendered rendered = RenderWith(*request.renderer, request.documentPath, request.size, request.outputPath);
     switch (rendered.status) {
