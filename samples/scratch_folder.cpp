@@ -1,7 +1,6 @@
 #include "scratch_folder.h"
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <ctime>
@@ -15,25 +14,13 @@ namespace glimpses {
 
 namespace fs = std::filesystem;
 
-ScratchFolder::ScratchFolder(const std::string& parent) {
-  for (const std::string& under : {parent, std::string("/tmp")}) {
-    std::string pattern = JoinPath(under, "glimpses-test-XXXXXX");
-    if (mkdtemp(pattern.data()) != nullptr) {
-      root_ = pattern;
-      return;
-    }
-  }
-}
+ScratchFolder::ScratchFolder(const std::string& parent)
+    : folder_([&parent] {
+        auto folder = TempFolder::CreateIn(parent, "glimpses-test-");
+        return folder ? std::move(folder) : TempFolder::CreateIn("/tmp", "glimpses-test-");
+      }()) {}
 
-ScratchFolder::~ScratchFolder() {
-  if (root_.empty()) return;
-  std::error_code ignored;
-  // A test may have taken the owner's rights away to provoke a failure.
-  fs::permissions(root_, fs::perms::owner_all, ignored);
-  fs::remove_all(root_, ignored);
-}
-
-std::string ScratchFolder::Path(std::string_view relative) const { return JoinPath(root_, relative); }
+std::string ScratchFolder::Path(std::string_view relative) const { return JoinPath(root(), relative); }
 
 std::string ScratchFolder::Write(std::string_view relative, std::string_view bytes) const {
   std::string path = Path(relative);
@@ -58,8 +45,8 @@ void ScratchFolder::Make(const std::vector<std::string>& relativePaths) const {
 }
 
 void ScratchFolder::Age() const {
-  std::vector<fs::path> folders{root_};
-  for (const auto& entry : fs::recursive_directory_iterator(root_))
+  std::vector<fs::path> folders{root()};
+  for (const auto& entry : fs::recursive_directory_iterator(root()))
     if (entry.is_directory() && !entry.is_symlink()) folders.push_back(entry.path());
   timespec times[2];
   clock_gettime(CLOCK_REALTIME, &times[0]);
@@ -71,7 +58,7 @@ void ScratchFolder::Age() const {
 std::set<std::string> ScratchFolder::Names() const {
   std::set<std::string> names;
   std::error_code ignored;
-  for (const auto& entry : fs::directory_iterator(root_, ignored)) names.insert(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(root(), ignored)) names.insert(entry.path().filename().string());
   return names;
 }
 

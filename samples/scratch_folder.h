@@ -2,12 +2,14 @@
 // goes: where tests, fuzzers and the fixtures built on it make their files.
 #pragma once
 
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "bytes.h"
+#include "temp_folder.h"
 
 namespace glimpses {
 
@@ -16,11 +18,8 @@ class ScratchFolder {
   // A new folder under `parent`, or under /tmp when none can be made there;
   // root() is empty when no folder could be made.
   explicit ScratchFolder(const std::string& parent = "/tmp");
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-  const std::string& root() const { return root_; }
+  const std::string& root() const { return folder_ ? folder_->path() : kNone; }
   std::string Path(std::string_view relative) const;
 
   // Writes `bytes` whole as `relative`; its path, or "" when it could not be
@@ -40,7 +39,8 @@ class ScratchFolder {
   std::set<std::string> Names() const;
 
  private:
-  std::string root_;
+  inline static const std::string kNone;
+  std::optional<TempFolder> folder_;
 };
 
 }  // namespace glimpses

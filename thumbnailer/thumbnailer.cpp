@@ -17,6 +17,7 @@
 #include "file_util.h"
 #include "image_scale.h"
 #include "png_codec.h"
+#include "temp_folder.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define GLIMPSES_UNDER_ASAN 1
@@ -65,29 +66,6 @@ std::string KindByContent(const std::string& path) {
   }
   return "";
 }
-
-// A folder made with mkdtemp (mode 0700), removed with all it holds.
-class PrivateFolder {
- public:
-  static std::optional<PrivateFolder> CreateIn(const std::string& parent) {
-    std::string pattern = (parent.empty() ? std::string(".") : parent) + "/.glimpses-thumbnailer-XXXXXX";
-    if (!mkdtemp(pattern.data())) return std::nullopt;
-    return PrivateFolder(pattern);
-  }
-  PrivateFolder(PrivateFolder&& other) noexcept : path_(std::move(other.path_)) { other.path_.clear(); }
-  PrivateFolder(const PrivateFolder&) = delete;
-  PrivateFolder& operator=(const PrivateFolder&) = delete;
-  PrivateFolder& operator=(PrivateFolder&&) = delete;
-  ~PrivateFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) fs::remove_all(path_, ignored);
-  }
-  std::string Path(const char* name) const { return path_ + "/" + name; }
-
- private:
-  explicit PrivateFolder(std::string path) : path_(std::move(path)) {}
-  std::string path_;
-};
 
 StoredThumbnail Failure(ThumbnailStatus status, std::string message, std::string kind = "") {
   StoredThumbnail result;
@@ -171,13 +149,13 @@ StoredThumbnail LoadStoredThumbnail(const std::string& documentPath, int size, c
   const std::string kind = DocumentKindOf(documentPath);
   if (kind.empty()) return Failure(ThumbnailStatus::kNoPicture, "not a document of a known kind");
 
-  auto folder = PrivateFolder::CreateIn(scratchFolder);
+  auto folder = TempFolder::CreateIn(scratchFolder, ".glimpses-thumbnailer-");
   if (!folder) return Failure(ThumbnailStatus::kError, "cannot make a private folder in " + scratchFolder, kind);
   // The extractors choose their reader by the name's extension, spelt
   // exactly; a link under a name we choose lets "PLAN.Ai" or a name without
   // extension be read like "plan.ai".
   std::error_code error;
-  const std::string link = folder->Path(("document." + kind).c_str());
+  const std::string link = folder->Path("document." + kind);
   fs::create_symlink(fs::absolute(documentPath, error), link, error);
   if (error) return Failure(ThumbnailStatus::kError, "cannot link the document: " + error.message(), kind);
 
