@@ -122,13 +122,11 @@ bool FakeSearchService::ShutdownRequested() {
 
 ThumbnailExtractor FakeExtractor(std::map<std::string, QImage> pictures, Gates* gates) {
   auto shared = std::make_shared<const std::map<std::string, QImage>>(std::move(pictures));
-  return [shared, gates](const std::string& document, const std::string& output) -> std::optional<std::string> {
+  return [shared, gates](const std::string& document) {
     std::string name = std::filesystem::path(document).filename().string();
     if (gates != nullptr) gates->WaitWhileClosed(name);
     auto found = shared->find(name);
-    if (found == shared->end()) return std::nullopt;
-    if (!found->second.save(QString::fromStdString(output), "JPG")) return std::nullopt;
-    return output;
+    return found == shared->end() ? QImage() : found->second;
   };
 }
 

@@ -80,7 +80,6 @@ int main(int argc, char** argv) {
   glimpses::MainControllerSetup setup;
   setup.service = std::move(service);
   setup.settingsPath = settingsPath;
-  setup.cacheDir = glimpses::CacheDir();
   setup.settings = settings;
   setup.startPicture = picture("Glimpses.png");
   setup.opener = [](const QUrl& url) { QDesktopServices::openUrl(url); };

@@ -57,19 +57,20 @@ RowsAnswer QueryDocuments(const std::shared_ptr<SearchService>& service, const s
   return service->QueryRows(text, IsListedDocument);
 }
 
-// Runs on a worker thread. The picture file is ours alone (a fresh name in
-// the private cache) and is removed once read, so the cache does not grow.
-QImage ExtractPreview(const ThumbnailExtractor& extractor, const std::string& document, const std::string& output) {
-  std::error_code ignored;
-  std::filesystem::create_directories(std::filesystem::path(output).parent_path(), ignored);
-  std::optional<std::string> written = extractor(document, output);
-  QImage image;
-  if (written) {
-    image = LoadPictureByContent(QString::fromStdString(*written));
-    std::filesystem::remove(*written, ignored);
+// Runs on a worker thread.
+QImage ExtractPreview(const ThumbnailExtractor& extractor, const std::string& document) {
+  return FitPicture(extractor(document), kPreviewBox);
+}
+
+// The pixels in a QImage of its own: alpha pictures are 32-bit B, G, R, A
+// (ARGB32 on a little-endian machine), the rest 24-bit B, G, R.
+QImage ToQImage(const CImage& picture) {
+  if (picture.HasAlpha()) {
+    return QImage(picture.Row(0), picture.Width(), picture.Height(), picture.Pitch(), QImage::Format_ARGB32).copy();
   }
-  std::filesystem::remove(output, ignored);
-  return FitPicture(image, kPreviewBox);
+  const CImage bgr = picture.BitsPerPixel() == 24 ? picture : ToBgr24(picture);
+  if (bgr.IsNull()) return QImage();
+  return QImage(bgr.Row(0), bgr.Width(), bgr.Height(), bgr.Pitch(), QImage::Format_BGR888).copy();
 }
 
 ExportResult FailedExport(ExportError kind) {
@@ -139,11 +140,15 @@ QImage LoadPictureByContent(const QString& path) {
   return reader.read();
 }
 
+QImage StoredPicturePreview(const std::string& documentPath) {
+  const PictureRead read = ReadStoredPicture(documentPath);
+  return read.picture ? ToQImage(PicturePixels(*read.picture)) : QImage();
+}
+
 MainController::MainController(MainControllerSetup setup, QObject* parent)
     : QObject(parent),
       service_(std::move(setup.service)),
       settingsPath_(std::move(setup.settingsPath)),
-      cacheDir_(std::move(setup.cacheDir)),
       opener_(std::move(setup.opener)),
       chooseFolder_(std::move(setup.chooseFolder)),
       extractor_(std::move(setup.extractor)),
@@ -154,7 +159,7 @@ MainController::MainController(MainControllerSetup setup, QObject* parent)
       statusText_(QString::fromUtf8(kWindowTitle)),
       settledStatusText_(statusText_),
       previewImage_(FitPicture(setup.startPicture, kPreviewBox)) {
-  if (!extractor_) extractor_ = ExtractThumbnailFile;
+  if (!extractor_) extractor_ = StoredPicturePreview;
   pool_.setMaxThreadCount(kWorkerThreads);
   exportProgressTimer_.setInterval(kExportProgressIntervalMs);
   connect(&exportProgressTimer_, &QTimer::timeout, this, &MainController::ShowExportProgress);
@@ -252,7 +257,6 @@ bool MainController::PreviewSelectedDocument(int row) {
   ShowPreview(QImage());
 
   const std::uint64_t ticket = ++previewTicket_;
-  std::string output = cacheDir_ + "/preview-" + std::to_string(getpid()) + "-" + std::to_string(ticket) + ".png";
   auto* watcher = new QFutureWatcher<QImage>(this);
   connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, ticket] {
     watcher->deleteLater();
@@ -264,7 +268,7 @@ bool MainController::PreviewSelectedDocument(int row) {
     ShowPreview(image);
     emit previewFinished(!image.isNull());
   });
-  watcher->setFuture(QtConcurrent::run(&pool_, ExtractPreview, extractor_, std::move(document), std::move(output)));
+  watcher->setFuture(QtConcurrent::run(&pool_, ExtractPreview, extractor_, std::move(document)));
   return true;
 }
 

@@ -36,11 +36,9 @@ namespace glimpses {
 using DesktopOpener = std::function<void(const QUrl& url)>;
 // Asks the user for a folder; an empty string when the user cancelled.
 using FolderChooser = std::function<QString(const QString& title, const QString& startFolder)>;
-// Writes the document's stored thumbnail under `outputPath` and gives the
-// path of the picture written (see ExtractThumbnailFile); runs on a worker
-// thread.
-using ThumbnailExtractor =
-    std::function<std::optional<std::string>(const std::string& documentPath, const std::string& outputPath)>;
+// The document's stored picture, read in memory (see StoredPicturePreview);
+// null when it has none. Runs on a worker thread.
+using ThumbnailExtractor = std::function<QImage(const std::string& documentPath)>;
 
 inline constexpr char kWindowTitle[] = "Adobe AI EPS INDD PDF和CorelDRAW 缩略图工具";
 inline constexpr char kFolderDialogTitle[] = "选择路径 ";
@@ -58,6 +56,10 @@ QImage FitPicture(const QImage& image, QSize box);
 // file is missing or not a picture.
 QImage LoadPictureByContent(const QString& path);
 
+// The document's stored picture as the preview shows it: read and decoded in
+// memory by the bounded readers, nothing written. Null when it has none.
+QImage StoredPicturePreview(const std::string& documentPath);
+
 // The output folder edit's text as an absolute path: "~" and a leading "~/"
 // stand for `home`; an absolute path is taken as it is. Empty for any other
 // text, such as a relative path or a Windows one like "D:\Thumbs缩略图".
@@ -69,12 +71,11 @@ QString ExportOutcomeText(const ExportResult& result, const QString& folder);
 struct MainControllerSetup {
   std::shared_ptr<SearchService> service;  // may be null: every search gets no answer
   std::string settingsPath;
-  std::string cacheDir;  // where preview pictures are written, one file per request
   Settings settings;     // the values the edits start with
-  QImage startPicture;   // shown in the preview until the first selection
+  QImage startPicture;  // shown in the preview until the first selection
   DesktopOpener opener;
   FolderChooser chooseFolder;
-  ThumbnailExtractor extractor;  // empty: ExtractThumbnailFile
+  ThumbnailExtractor extractor;  // empty: StoredPicturePreview
 };
 
 class MainController : public QObject {
@@ -180,7 +181,6 @@ class MainController : public QObject {
   QThreadPool pool_;
   std::shared_ptr<SearchService> service_;
   std::string settingsPath_;
-  std::string cacheDir_;
   DesktopOpener opener_;
   FolderChooser chooseFolder_;
   ThumbnailExtractor extractor_;

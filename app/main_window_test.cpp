@@ -68,7 +68,6 @@ class MainWindowTest : public QObject {
     MainControllerSetup setup;
     setup.service = service_;
     setup.settingsPath = home_.SettingsPath();
-    setup.cacheDir = home_.Path("cache/glimpses");
     setup.settings = {u"", u"/home/me/Thumbs缩略图"};
     setup.startPicture = SolidPicture(270, 256, Qt::blue);
     setup.opener = [this](const QUrl& url) { opened_ << url.toLocalFile(); };

@@ -59,7 +59,7 @@ std::vector<Document> GenerateDocuments(const std::string& dir) {
     const auto& d = dims[k % 7];
     jpegs.push_back(glimpses::SampleJpeg(d[0], d[1], k));
   }
-  const DocumentKind kinds[] = {DocumentKind::kPdf, DocumentKind::kPdf, DocumentKind::kAi, DocumentKind::kEps};
+  const DocumentKind kinds[] = {DocumentKind::kPdf, DocumentKind::kPdf, DocumentKind::kIllustrator, DocumentKind::kEps};
   const XmpForm forms[] = {XmpForm::kElement, XmpForm::kWrapped, XmpForm::kAttribute, XmpForm::kSingleQuoted};
   const char* extensions[] = {"pdf", "pdf", "ai", "eps"};
   std::vector<Document> documents;

@@ -58,7 +58,7 @@ std::vector<Document> Generate(const std::string& dir) {
     Bytes bytes;
     switch (i % 7) {
       case 0:
-        doc = {base + ".ai", true}, bytes = Adobe(DocumentKind::kAi, width, height, i);
+        doc = {base + ".ai", true}, bytes = Adobe(DocumentKind::kIllustrator, width, height, i);
         break;
       case 1:
         doc = {base + ".ai", true}, bytes = glimpses::BuildHexPreviewAi(width / 2, height / 2, i % 2);
@@ -67,7 +67,7 @@ std::vector<Document> Generate(const std::string& dir) {
         doc = {base + ".eps", true}, bytes = Adobe(DocumentKind::kEps, width, height, i);
         break;
       case 3:
-        doc = {base + ".indd", false}, bytes = Adobe(DocumentKind::kIndd, width, height, i);
+        doc = {base + ".indd", false}, bytes = Adobe(DocumentKind::kInDesign, width, height, i);
         break;
       case 4:
         doc = {base + ".pdf", true}, bytes = Adobe(DocumentKind::kPdf, width, height, i);

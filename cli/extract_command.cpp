@@ -75,7 +75,8 @@ int Report(const std::string& document, const ExtractResult& result, bool verbos
     return kWritten;
   }
   std::fprintf(stderr, "glimpses-cli: no thumbnail in '%s': %s\n", document.c_str(), DescribeFailure(result).c_str());
-  bool ioError = result.status == ExtractStatus::kUnreadable || result.status == ExtractStatus::kCannotWrite;
+  bool ioError = result.status == ExtractStatus::kUnreadable || result.status == ExtractStatus::kCannotWrite ||
+                 result.status == ExtractStatus::kOutputFull;
   return ioError ? kError : kNothingFound;
 }
 

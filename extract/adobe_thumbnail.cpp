@@ -16,6 +16,7 @@
 #include "bytes.h"
 #include "file_handle.h"
 #include "file_util.h"
+#include "document_kind.h"
 #include "hex_preview.h"
 #include "jpeg_codec.h"
 #include "stored_preview.h"
@@ -29,6 +30,11 @@ constexpr std::size_t kWindowSize = 1 << 20;
 // value is long, so an occurrence needs this much text before any NUL.
 constexpr std::size_t kInddMinimumText = 10240;
 constexpr std::string_view kKey = "pGImg:image";
+// Real InDesign documents hold a handful of stale thumbnail values; a
+// document crafted with thousands must not have each one decoded.
+constexpr int kMaxInddCandidates = 64;
+// The pixels all those tries together may decode: a few full-size pictures.
+constexpr std::int64_t kInddPixelBudget = 2 * kMaxImagePixels;
 constexpr std::array<std::uint8_t, 4> kInddMagic = {0x06, 0x06, 0xED, 0xF5};
 
 // The part of the 1 MiB window that has been read so far. The window is the
@@ -288,54 +294,46 @@ TextRange ValueOnly(const std::uint8_t* data, TextRange text) {
 
 // InDesign passes over values shorter than kInddMinimumText because stale
 // fragments are common; a short value still counts when it is one whole
-// JPEG that decodes cleanly. The first such value is taken.
-PreviewFind FindSmallInddThumbnail(const std::uint8_t* data, std::size_t length) {
+// JPEG that decodes cleanly. The first such value is taken. A document may
+// hold thousands of values crafted to be decoded one by one, so only the
+// first kMaxInddCandidates are tried, and their decoded pixels together may
+// not exceed kInddPixelBudget.
+PictureRead FindSmallInddThumbnail(const std::uint8_t* data, std::size_t length) {
   bool sawValue = false;
+  int tried = 0;
+  std::int64_t pixelsLeft = kInddPixelBudget;
   std::size_t from = 0;
   while (auto hit = FindBytes(data + from, kKey, length - from)) {
     std::size_t key = from + *hit;
     from = key + 1;
     TextRange range;
     ValueTextAt(data, length, true, key, &range);
-    StoredPreview preview{ExtractRoute::kInddThumbnail, DecodeThumbnailText(data, ValueOnly(data, range)), {}};
-    if (preview.jpeg.empty()) continue;
+    StoredPicture picture{ExtractRoute::kInddThumbnail, DecodeThumbnailText(data, ValueOnly(data, range)), {}};
+    if (picture.jpeg.empty()) continue;
     sawValue = true;
-    if (IsWholeJpeg(preview.jpeg.data(), preview.jpeg.size(), preview.image))
-      return PreviewFind::Found(std::move(preview));
+    if (++tried > kMaxInddCandidates) {
+      return PictureRead::Failed(ExtractStatus::kDamaged, "more InDesign thumbnail fragments than are tried");
+    }
+    if (IsWholeJpeg(picture.jpeg.data(), picture.jpeg.size(), picture.image, &pixelsLeft)) {
+      return PictureRead::Found(std::move(picture));
+    }
   }
-  if (sawValue) return PreviewFind::Failed(ExtractStatus::kDamaged, "only stale fragments of an InDesign thumbnail");
-  return PreviewFind::Failed(ExtractStatus::kNoPicture);
+  if (sawValue) return PictureRead::Failed(ExtractStatus::kDamaged, "only stale fragments of an InDesign thumbnail");
+  return PictureRead::Failed(ExtractStatus::kNoPicture);
 }
 
-ExtractResult Unreadable(const std::string& documentPath) {
+PictureRead Unreadable(const std::string& documentPath) {
   if (!IsRegularFile(documentPath)) {
-    return ExtractResult::Failed(ExtractStatus::kUnreadable,
-                                 FileExists(documentPath) ? "not a regular file" : "no such file");
+    return PictureRead::Failed(ExtractStatus::kUnreadable, FileExists(documentPath) ? "not a regular file" : "no such file");
   }
-  return ExtractResult::Failed(ExtractStatus::kUnreadable, std::strerror(errno));
+  return PictureRead::Failed(ExtractStatus::kUnreadable, std::strerror(errno));
 }
 
 }  // namespace
 
-bool IsAdobeDocumentName(const std::string& path) {
-  static constexpr std::string_view kExtensions[] = {".ai",  ".AI",  ".indd", ".INDD", ".Indd",
-                                                     ".eps", ".EPS", ".Eps",  ".pdf",  ".PDF"};
-  std::string_view name = path;
-  for (std::string_view extension : kExtensions) {
-    if (name.size() > extension.size() && name.ends_with(extension)) {
-      // Any byte but a line break may stand before the dot.
-      return name.substr(0, name.size() - extension.size()).find_first_of("\r\n") == std::string_view::npos;
-    }
-  }
-  return false;
-}
-
-ExtractResult ExtractAdobeThumbnailResult(const std::string& documentPath, const std::string& outputPath) {
-  if (!IsAdobeDocumentName(documentPath)) {
-    return ExtractResult::Failed(ExtractStatus::kUnsupported, "not an AI, EPS, InDesign or PDF document");
-  }
+PictureRead ReadAdobePicture(const std::string& documentPath) {
   DocumentWindow window;
-  if (!FileExists(documentPath) || !window.Open(documentPath)) return Unreadable(documentPath);
+  if (!window.Open(documentPath)) return Unreadable(documentPath);
 
   TextRange range;
   std::size_t resumeAt = 0;
@@ -344,37 +342,31 @@ ExtractResult ExtractAdobeThumbnailResult(const std::string& documentPath, const
                                      &range)) == Scan::kNeedMore) {
     if (!window.ReadMore()) return Unreadable(documentPath);
   }
-  ExtractResult failure;
+  PictureRead found = PictureRead::Failed(ExtractStatus::kNoPicture);
   if (scan == Scan::kFound) {
-    Bytes picture = DecodeThumbnailText(window.data(), range);
+    Bytes jpeg = DecodeThumbnailText(window.data(), range);
     // A value that decodes to nothing is no thumbnail: the hex preview may
     // still be there, anywhere in the window.
-    if (!picture.empty()) {
-      window.CloseFile();
-      if (!WriteFileAtomically(outputPath, picture.data(), picture.size())) {
-        return ExtractResult::Failed(ExtractStatus::kCannotWrite, outputPath);
-      }
-      return ExtractResult::Written(ExtractRoute::kXmp, outputPath);
-    }
-    failure = ExtractResult::Failed(ExtractStatus::kDamaged, "XMP thumbnail holds no data");
+    if (!jpeg.empty()) return PictureRead::Found({ExtractRoute::kXmp, std::move(jpeg), {}});
+    found = PictureRead::Failed(ExtractStatus::kDamaged, "XMP thumbnail holds no data");
   }
   if (!window.ReadAll()) return Unreadable(documentPath);
-  if (ExtractHexPreview(window.data(), window.available(), outputPath)) {
-    return ExtractResult::Written(ExtractRoute::kHexPreview, HexPreviewPath(outputPath));
+  if (std::optional<CImage> hex = FindHexPreview(window.data(), window.available())) {
+    return PictureRead::Found({ExtractRoute::kHexPreview, {}, std::move(*hex)});
   }
   // Only now, with the routes above empty-handed, the other stored previews:
   // the bytes are already read, and only an EPS binary header makes us read
   // more (the preview it points at).
-  std::vector<PreviewFind> more;
-  if (window.indd()) more.push_back(FindSmallInddThumbnail(window.data(), window.available()));
+  if (window.indd()) KeepLarger(found, FindSmallInddThumbnail(window.data(), window.available()));
   DocumentBytes document{window.data(), window.available(), window.fromStart(), window.fileSize(),
                          [&window](std::int64_t offset, std::size_t size) { return window.ReadRange(offset, size); }};
-  ExtractResult stored = ExtractStoredPreview(document, std::move(more), outputPath);
-  return stored.written() ? stored : MoreTelling(failure, stored);
+  return FindStoredPreview(document, std::move(found));
 }
 
 bool ExtractAdobeThumbnail(const std::string& documentPath, const std::string& outputPath) {
-  return ExtractAdobeThumbnailResult(documentPath, outputPath).written();
+  if (!IsAdobeKind(KindOfName(documentPath, NameUse::kRead))) return false;
+  PictureRead read = ReadAdobePicture(documentPath);
+  return read.picture && WriteStoredPicture(*read.picture, outputPath).written();
 }
 
 }  // namespace glimpses

@@ -7,24 +7,20 @@
 #include <cstddef>
 #include <string>
 
-#include "extract_result.h"
+#include "stored_picture.h"
 
 namespace glimpses {
 
-// Writes the document's stored thumbnail and says which route wrote it and
-// where: the XMP JPEG at `outputPath` exactly as decoded, the hex preview as
-// a PNG at HexPreviewPath(outputPath), then the stored previews (a JPEG at
-// `outputPath`, anything converted at HexPreviewPath(outputPath)). When
-// nothing was written, why.
-ExtractResult ExtractAdobeThumbnailResult(const std::string& documentPath, const std::string& outputPath);
+// The document's stored picture, whatever its name: the XMP JPEG exactly as
+// decoded, else the hex preview, else the largest of the other stored
+// previews. When there is none, why.
+PictureRead ReadAdobePicture(const std::string& documentPath);
 
-// True when a picture was written (see ExtractAdobeThumbnailResult).
+// Writes the stored picture of a document whose name has one of the Adobe
+// endings (KindOfName with NameUse::kRead) as WriteStoredPicture does: the
+// XMP JPEG at `outputPath`, a converted picture as the PNG beside it. True
+// only when a picture was written.
 bool ExtractAdobeThumbnail(const std::string& documentPath, const std::string& outputPath);
-
-// True when `path` ends in ".ai", ".AI", ".indd", ".INDD", ".Indd", ".eps",
-// ".EPS", ".Eps", ".pdf" or ".PDF" with at least one byte before the dot and
-// no line break (CR or LF) anywhere before it.
-bool IsAdobeDocumentName(const std::string& path);
 
 // The first read takes this many bytes of the 1 MiB window; later reads
 // double it until the answer no longer depends on unread bytes.

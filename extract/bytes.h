@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-namespace glimpses {
+#include "file_util.h"
 
-using Bytes = std::vector<std::uint8_t>;
+namespace glimpses {
 
 // Offset of the first occurrence of `token` among the first `length` bytes
 // of `data`, comparing every byte (NUL included) as an ordinary byte;

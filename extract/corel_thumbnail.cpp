@@ -1,5 +1,6 @@
 #include "corel_thumbnail.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unzip.h>
@@ -7,11 +8,14 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <string>
 #include <cstring>
 #include <memory>
 #include <string_view>
 
 #include "bytes.h"
+#include "document_kind.h"
+#include "file_handle.h"
 #include "file_util.h"
 #include "image.h"
 
@@ -57,21 +61,44 @@ struct UnzipCloser {
 };
 using UnzipArchive = std::unique_ptr<void, UnzipCloser>;
 
+BytesRead Damaged(std::string detail) { return BytesRead::Failed(ExtractStatus::kDamaged, std::move(detail)); }
+
 // Reads the open entry of `archive` in blocks, refusing more than the
-// picture limit whatever the entry claims, and data whose checksum fails.
-std::optional<Bytes> ReadCurrentEntry(unzFile archive, std::uint64_t declaredSize) {
+// picture limit whatever the entry claims, and data that does not inflate or
+// whose checksum fails: a damaged picture is no thumbnail.
+BytesRead ReadCurrentEntry(unzFile archive, std::uint64_t declaredSize) {
   Bytes data;
   data.reserve(static_cast<std::size_t>(declaredSize));
   std::array<std::uint8_t, kCopyBlock> block;
   for (;;) {
     int n = unzReadCurrentFile(archive, block.data(), static_cast<unsigned>(block.size()));
-    if (n < 0) return std::nullopt;
-    // At the end, the entry's checksum: a damaged picture is no thumbnail.
-    if (n == 0) return unzCloseCurrentFile(archive) == UNZ_OK ? std::optional<Bytes>(std::move(data)) : std::nullopt;
-    if (data.size() + static_cast<std::size_t>(n) > kMaxCorelPictureBytes) return std::nullopt;
+    if (n < 0) return Damaged("thumbnail entry does not inflate (minizip error " + std::to_string(n) + ")");
+    if (n == 0) {
+      if (unzCloseCurrentFile(archive) != UNZ_OK) return Damaged("thumbnail entry fails its checksum");
+      return BytesRead::Found(std::move(data));
+    }
+    if (data.size() + static_cast<std::size_t>(n) > kMaxCorelPictureBytes) {
+      return Damaged("thumbnail entry inflates past 64 MiB");
+    }
     data.insert(data.end(), block.begin(), block.begin() + n);
   }
 }
+
+// `size` bytes at `offset`, all of them, or nullopt.
+bool ReadAt(int fd, std::uint64_t offset, std::uint8_t* out, std::size_t size) {
+  std::size_t got = 0;
+  while (got < size) {
+    ssize_t n = pread(fd, out + got, size - got, static_cast<off_t>(offset + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    got += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Real documents have a few dozen top-level chunks; a walk through more
+// reads a document built to keep us reading.
+constexpr int kMaxRiffChunks = 65536;
 
 struct DispChunk {
   std::uint64_t dataOffset = 0;
@@ -79,17 +106,15 @@ struct DispChunk {
 };
 
 // Walks the top-level chunks after the header. Each step moves forward by at
-// least the 8-byte chunk header, so the walk ends at the end of the file.
-std::optional<DispChunk> FindDispChunk(std::FILE* document, std::uint64_t fileSize) {
-  std::uint8_t header[kHeaderBytes];
-  if (std::fread(header, 1, sizeof header, document) != sizeof header) return std::nullopt;
+// least the 8-byte chunk header, and the walk ends at the end of the file,
+// after kMaxRiffChunks chunks, or at a chunk whose name is four NUL bytes:
+// that is no chunk but a hole (a sparse file of gigabytes reads as zeros).
+std::optional<DispChunk> FindDispChunk(int fd, std::uint64_t fileSize) {
   std::uint64_t position = kHeaderBytes;
-  while (position + 8 <= fileSize) {
+  for (int walked = 0; position + 8 <= fileSize && walked < kMaxRiffChunks; ++walked) {
     std::uint8_t chunk[8];
-    if (fseeko(document, static_cast<off_t>(position), SEEK_SET) != 0 ||
-        std::fread(chunk, 1, sizeof chunk, document) != sizeof chunk) {
-      return std::nullopt;
-    }
+    if (!ReadAt(fd, position, chunk, sizeof chunk)) return std::nullopt;
+    if (std::memcmp(chunk, "\0\0\0\0", 4) == 0) return std::nullopt;
     std::uint32_t length = ReadLe32(chunk + 4);
     if (std::memcmp(chunk, "DISP", 4) == 0) return DispChunk{position + 8, length};
     position += 8 + static_cast<std::uint64_t>(length);
@@ -97,44 +122,31 @@ std::optional<DispChunk> FindDispChunk(std::FILE* document, std::uint64_t fileSi
   return std::nullopt;
 }
 
-}  // namespace
-
-bool HasCorelExtension(const std::string& path) {
-  if (path.size() < 5 || path[path.size() - 4] != '.') return false;
-  std::string_view extension = std::string_view(path).substr(path.size() - 3);
-  for (std::string_view accepted : {"cdr", "CDR", "Cdr", "CDr", "cdR"}) {
-    // A line break before the dot makes no document name, as for the other kinds.
-    if (extension == accepted) return path.find_first_of("\r\n") == std::string::npos;
+PictureRead DecodeStored(const BytesRead& stored) {
+  if (!stored.bytes) return {std::nullopt, stored.failure};
+  StoredPicture picture{ExtractRoute::kCorel, {}, {}};
+  if (picture.image.LoadFromMemory(stored.bytes->data(), stored.bytes->size()) != ImageStatus::kOk) {
+    return PictureRead::Failed(ExtractStatus::kDamaged, "stored CorelDRAW picture does not decode");
   }
-  return false;
+  return PictureRead::Found(std::move(picture));
 }
 
-ExtractResult ExtractCorelThumbnailResult(const std::string& documentPath, const std::string& outputPath) {
-  if (!HasCorelExtension(documentPath)) {
-    return ExtractResult::Failed(ExtractStatus::kUnsupported, "not a CorelDRAW document");
+}  // namespace
+
+PictureRead ReadCorelPicture(const std::string& documentPath) {
+  // Opening a FIFO or a device for reading could block or never end.
+  if (!IsRegularFile(documentPath)) {
+    return PictureRead::Failed(ExtractStatus::kUnreadable,
+                               FileExists(documentPath) ? "not a regular file" : "no such file");
   }
-  std::optional<Bytes> stored = ReadCorelPreview(documentPath);
-  if (!stored) {
-    // Only now tell an unreadable document from one without a picture,
-    // without reading it again.
-    if (!IsRegularFile(documentPath)) return ExtractResult::Failed(ExtractStatus::kUnreadable, "not a regular file");
-    if (access(documentPath.c_str(), R_OK) != 0) {
-      return ExtractResult::Failed(ExtractStatus::kUnreadable, std::strerror(errno));
-    }
-    return ExtractResult::Failed(ExtractStatus::kNoPicture);
-  }
-  CImage picture;
-  if (picture.LoadFromMemory(stored->data(), stored->size()) != ImageStatus::kOk) {
-    return ExtractResult::Failed(ExtractStatus::kDamaged, "stored CorelDRAW picture does not decode");
-  }
-  if (picture.SaveToFile(outputPath) != ImageStatus::kOk) {
-    return ExtractResult::Failed(ExtractStatus::kCannotWrite, outputPath);
-  }
-  return ExtractResult::Written(ExtractRoute::kCorel, outputPath);
+  if (access(documentPath.c_str(), R_OK) != 0) return PictureRead::Failed(ExtractStatus::kUnreadable, std::strerror(errno));
+  return DecodeStored(ReadCorelPreview(documentPath));
 }
 
 bool ExtractCorelThumbnail(const std::string& documentPath, const std::string& outputPath) {
-  return ExtractCorelThumbnailResult(documentPath, outputPath).written();
+  if (KindOfName(documentPath, NameUse::kRead) != DocumentKind::kCorelDraw) return false;
+  PictureRead read = ReadCorelPicture(documentPath);
+  return read.picture && WriteStoredPicture(*read.picture, outputPath).written();
 }
 
 int ProbeCorelVersion(const std::string& documentPath) {
@@ -147,58 +159,61 @@ int ProbeCorelVersion(const std::string& documentPath) {
   return ReadLe16(header + 20);
 }
 
-std::optional<Bytes> ReadCorelPreview(const std::string& documentPath) {
-  // Opening a FIFO or a device for reading could block or never end.
-  if (!IsRegularFile(documentPath)) return std::nullopt;
+BytesRead ReadCorelPreview(const std::string& documentPath) {
+  if (!IsRegularFile(documentPath)) return BytesRead::Failed(ExtractStatus::kUnreadable, "not a regular file");
   int version = ProbeCorelVersion(documentPath);
+  if (version == kCorelUnreadable) return BytesRead::Failed(ExtractStatus::kUnreadable, std::strerror(errno));
   if (version >= kCorelZipVersion) {
-    if (auto bmp = ReadZipEntry(documentPath, kBmpEntry)) return bmp;
-    return ReadZipEntry(documentPath, kPngEntry);
+    BytesRead bmp = ReadZipEntry(documentPath, kBmpEntry);
+    if (bmp.bytes) return bmp;
+    BytesRead png = ReadZipEntry(documentPath, kPngEntry);
+    if (png.bytes) return png;
+    return {std::nullopt, MoreTelling(bmp.failure, png.failure)};
   }
-  if (version > kLastDispVersion || version == kCorelNoVersion) return std::nullopt;
+  if (version > kLastDispVersion || version == kCorelNoVersion) return BytesRead::Failed(ExtractStatus::kNoPicture);
   return BuildDispBitmap(documentPath);
 }
 
-std::optional<Bytes> ReadZipEntry(const std::string& documentPath, const std::string& entryName) {
+BytesRead ReadZipEntry(const std::string& documentPath, const std::string& entryName) {
   UnzipArchive archive(unzOpen64(documentPath.c_str()));
-  if (!archive) return std::nullopt;
-  if (unzLocateFile(archive.get(), entryName.c_str(), kCaseInsensitive) != UNZ_OK) return std::nullopt;
+  if (!archive) return Damaged("not a readable ZIP archive");
+  if (unzLocateFile(archive.get(), entryName.c_str(), kCaseInsensitive) != UNZ_OK) {
+    return BytesRead::Failed(ExtractStatus::kNoPicture);
+  }
   unz_file_info64 info;
   char name[260];
   if (unzGetCurrentFileInfo64(archive.get(), &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) {
-    return std::nullopt;
+    return Damaged("thumbnail entry cannot be read");
   }
-  if (info.uncompressed_size > kMaxCorelPictureBytes) return std::nullopt;
-  if (unzOpenCurrentFile(archive.get()) != UNZ_OK) return std::nullopt;
+  if (info.uncompressed_size > kMaxCorelPictureBytes) return Damaged("thumbnail entry claims more than 64 MiB");
+  if (unzOpenCurrentFile(archive.get()) != UNZ_OK) return Damaged("thumbnail entry cannot be opened");
   return ReadCurrentEntry(archive.get(), info.uncompressed_size);
 }
 
-std::optional<Bytes> BuildDispBitmap(const std::string& documentPath) {
-  File document = File::Open(documentPath, "rb");
-  if (!document) return std::nullopt;
+BytesRead BuildDispBitmap(const std::string& documentPath) {
+  UniqueFd fd = UniqueFd::Open(documentPath, O_RDONLY | O_NONBLOCK);
   struct stat st;
-  if (fstat(fileno(document.get()), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    return BytesRead::Failed(ExtractStatus::kUnreadable, "not a readable regular file");
+  }
   auto fileSize = static_cast<std::uint64_t>(st.st_size);
-
-  auto chunk = FindDispChunk(document.get(), fileSize);
-  if (!chunk) return std::nullopt;
+  auto chunk = FindDispChunk(fd.get(), fileSize);
+  if (!chunk) return BytesRead::Failed(ExtractStatus::kNoPicture);
   std::uint32_t length = chunk->length;
   // The length is untrusted: check it against the data before allocating.
   if (length < kMinDispLength || length > kMaxCorelPictureBytes || length > fileSize - chunk->dataOffset) {
-    return std::nullopt;
+    return Damaged("DISP chunk length does not fit the document");
   }
-
   Bytes bitmap(length + kDispDataOffset);
-  if (fseeko(document.get(), static_cast<off_t>(chunk->dataOffset), SEEK_SET) != 0 ||
-      std::fread(bitmap.data() + kDispDataOffset, 1, length, document.get()) != length) {
-    return std::nullopt;
+  if (!ReadAt(fd.get(), chunk->dataOffset, bitmap.data() + kDispDataOffset, length)) {
+    return BytesRead::Failed(ExtractStatus::kUnreadable, "cannot read the DISP chunk");
   }
   std::memset(bitmap.data(), 0, 12);
   bitmap[0] = 'B';
   bitmap[1] = 'M';
   if (std::uint16_t offset = PixelDataOffset(ReadLe16(bitmap.data() + 28))) WriteLe16(bitmap.data() + 10, offset);
   WriteLe32(bitmap.data() + 2, static_cast<std::uint32_t>(bitmap.size()));
-  return bitmap;
+  return BytesRead::Found(std::move(bitmap));
 }
 
 }  // namespace glimpses

@@ -1,14 +1,14 @@
 // Thumbnails of CorelDRAW documents: a picture entry of the ZIP archive that
-// newer documents are, or the DISP bitmap chunk of older RIFF documents,
-// converted to the format the output name's extension asks for.
+// newer documents are, or the DISP bitmap chunk of older RIFF documents.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
-#include "extract_result.h"
 #include "file_util.h"
+#include "stored_picture.h"
 
 namespace glimpses {
 
@@ -22,38 +22,48 @@ constexpr int kCorelZipVersion = 1400;
 // a document could otherwise make us allocate or inflate gigabytes.
 constexpr std::uint64_t kMaxCorelPictureBytes = 64u << 20;
 
-// True when `path` ends in ".cdr", ".CDR", ".Cdr", ".CDr" or ".cdR" (exactly
-// these spellings) with at least one byte before the dot and no line break
-// (CR or LF) anywhere before it.
-bool HasCorelExtension(const std::string& path);
+// The bytes of a stored picture, exactly as stored, or why there are none.
+struct BytesRead {
+  std::optional<Bytes> bytes;
+  ExtractResult failure;
 
-// Writes the stored thumbnail of the document as a picture in the format
+  static BytesRead Found(Bytes bytes) { return {std::move(bytes), {}}; }
+  static BytesRead Failed(ExtractStatus status, std::string detail = {}) {
+    return {std::nullopt, ExtractResult::Failed(status, std::move(detail))};
+  }
+};
+
+// The document's stored picture, decoded (route kCorel), whatever its name.
+// When there is none, why: a thumbnail entry that does not inflate, fails
+// its checksum or does not decode is damaged, not missing.
+PictureRead ReadCorelPicture(const std::string& documentPath);
+
+// Writes the stored picture of a document whose name ends in ".cdr", ".CDR",
+// ".Cdr", ".CDr" or ".cdR" (KindOfName with NameUse::kRead) in the format
 // `outputPath`'s extension names. True only when that picture was written;
-// on false an existing file at `outputPath` is left as it was. The stored
-// picture is converted in memory: no intermediate file is written.
+// on false an existing file at `outputPath` is left as it was.
 bool ExtractCorelThumbnail(const std::string& documentPath, const std::string& outputPath);
-// The same, saying where the picture went or why none was written.
-ExtractResult ExtractCorelThumbnailResult(const std::string& documentPath, const std::string& outputPath);
 
 // kCorelZipVersion when the document starts with "PK"; otherwise the 16-bit
 // little-endian number at offset 20; kCorelUnreadable or kCorelNoVersion.
 int ProbeCorelVersion(const std::string& documentPath);
 
 // The stored picture, exactly as stored (BMP or PNG bytes), by the route
-// the version selects: ZIP entries from 1400 on, nothing for 1301 to 1399,
-// the DISP chunk up to 1300. Nullopt when the route finds no picture.
-std::optional<Bytes> ReadCorelPreview(const std::string& documentPath);
+// the version selects: ZIP entries from 1400 on (the bitmap entry first),
+// nothing for 1301 to 1399, the DISP chunk up to 1300.
+BytesRead ReadCorelPreview(const std::string& documentPath);
 
 // The uncompressed data of the archive entry named `entryName` (ASCII
 // letters compared without regard to case, every other byte exactly), read
-// in 8 KiB blocks. Nullopt when the document is no archive, the entry is
-// missing, unreadable, or above kMaxCorelPictureBytes.
-std::optional<Bytes> ReadZipEntry(const std::string& documentPath, const std::string& entryName);
+// in 8 KiB blocks. kNoPicture when the entry is missing; damaged when the
+// document is no archive, or the entry does not inflate, fails its checksum
+// or is above kMaxCorelPictureBytes.
+BytesRead ReadZipEntry(const std::string& documentPath, const std::string& entryName);
 
 // A BMP file built from the first top-level "DISP" chunk of a RIFF document
-// (the chunks after its 22-byte header). Nullopt when there is no such chunk
-// or its length does not fit the document, is too short to hold the bit
-// count, or exceeds kMaxCorelPictureBytes.
-std::optional<Bytes> BuildDispBitmap(const std::string& documentPath);
+// (the chunks after its 22-byte header). kNoPicture when there is no such
+// chunk; damaged when its length does not fit the document, is too short to
+// hold the bit count, or exceeds kMaxCorelPictureBytes.
+BytesRead BuildDispBitmap(const std::string& documentPath);
 
 }  // namespace glimpses

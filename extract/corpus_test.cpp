@@ -86,7 +86,7 @@ class CorpusTest : public ::testing::Test {
 // Decodes the picture the CorelDRAW document stores and compares it with
 // `written` pixel by pixel; returns a description of the mismatch, or "".
 std::string CompareWithStoredPicture(const fs::path& document, const CImage& written) {
-  std::optional<Bytes> stored = ReadCorelPreview(document.string());
+  std::optional<Bytes> stored = ReadCorelPreview(document.string()).bytes;
   if (!stored) return "no stored picture";
   CImage image;
   if (image.LoadFromMemory(stored->data(), stored->size()) != ImageStatus::kOk) return "stored picture does not decode";

@@ -8,6 +8,7 @@ int Weight(ExtractStatus status) {
   switch (status) {
     case ExtractStatus::kWritten:
       return 5;
+    case ExtractStatus::kOutputFull:
     case ExtractStatus::kCannotWrite:
       return 4;
     case ExtractStatus::kUnreadable:
@@ -43,6 +44,9 @@ std::string DescribeFailure(const ExtractResult& result) {
       break;
     case ExtractStatus::kCannotWrite:
       text = "cannot write the picture";
+      break;
+    case ExtractStatus::kOutputFull:
+      text = "the disk is full";
       break;
   }
   if (!result.detail.empty()) text += ": " + result.detail;

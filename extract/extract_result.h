@@ -14,6 +14,7 @@ enum class ExtractStatus {
   kUnreadable,   // the document cannot be opened or read
   kUnsupported,  // not a document we read, or a kind of picture we do not convert
   kCannotWrite,  // the picture was found but the output could not be written
+  kOutputFull,   // the same, because the disk (or the user's quota) is full
 };
 
 // Where the written picture came from.

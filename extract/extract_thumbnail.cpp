@@ -6,47 +6,32 @@
 
 namespace glimpses {
 
-namespace {
-
-// The Adobe try under `adobeOutput`, then the CorelDRAW try under
-// `corelOutput`. A document of neither kind is refused by both.
-ExtractResult ExtractEitherWay(const std::string& documentPath, const std::string& adobeOutput,
-                               const std::string& corelOutput) {
-  ExtractResult adobe = ExtractAdobeThumbnailResult(documentPath, adobeOutput);
-  if (adobe.written() || IsAdobeDocumentName(documentPath)) return adobe;
-  ExtractResult corel = ExtractCorelThumbnailResult(documentPath, corelOutput);
-  if (corel.written() || HasCorelExtension(documentPath)) return corel;
-  return ExtractResult::Failed(ExtractStatus::kUnsupported, "not an AI, EPS, InDesign, PDF or CorelDRAW document");
+PictureRead ReadStoredPicture(const std::string& documentPath, DocumentKind kind) {
+  if (kind == DocumentKind::kCorelDraw) return ReadCorelPicture(documentPath);
+  if (IsAdobeKind(kind)) return ReadAdobePicture(documentPath);
+  return PictureRead::Failed(ExtractStatus::kUnsupported, "not an AI, EPS, InDesign, PDF or CorelDRAW document");
 }
 
-std::optional<std::string> WrittenPath(const ExtractResult& result) {
-  if (!result.written()) return std::nullopt;
-  return result.path;
+PictureRead ReadStoredPicture(const std::string& documentPath) {
+  return ReadStoredPicture(documentPath, KindOfName(documentPath, NameUse::kRead));
 }
-
-}  // namespace
 
 ExtractResult TryExtractThumbnail(const std::string& documentPath, const std::string& outputPath) {
-  return ExtractEitherWay(documentPath, outputPath, outputPath);
-}
-
-ExtractResult TryExtractThumbnailInto(const std::string& folder, const std::string& documentPath,
-                                      const std::string& fileName) {
-  const std::string base = JoinPath(folder, fileName);
-  return ExtractEitherWay(documentPath, base + "_T.jpg", base + "_T.png");
-}
-
-std::optional<std::string> ExtractThumbnailFile(const std::string& documentPath, const std::string& outputPath) {
-  return WrittenPath(TryExtractThumbnail(documentPath, outputPath));
-}
-
-std::optional<std::string> ExtractThumbnailInto(const std::string& folder, const std::string& documentPath,
-                                                const std::string& fileName) {
-  return WrittenPath(TryExtractThumbnailInto(folder, documentPath, fileName));
+  PictureRead read = ReadStoredPicture(documentPath);
+  if (!read.picture) return read.failure;
+  return WriteStoredPicture(*read.picture, outputPath, SiblingReplace::kRefused);
 }
 
 bool ExtractThumbnail(const std::string& documentPath, const std::string& outputPath) {
   return TryExtractThumbnail(documentPath, outputPath).written();
+}
+
+ExtractResult TryExtractThumbnailInto(const std::string& folder, const std::string& documentPath,
+                                      const std::string& fileName) {
+  PictureRead read = ReadStoredPicture(documentPath);
+  if (!read.picture) return read.failure;
+  const std::string suffix = read.picture->IsJpeg() ? "_T.jpg" : "_T.png";
+  return WriteStoredPicture(*read.picture, JoinPath(folder, fileName) + suffix);
 }
 
 }  // namespace glimpses

@@ -1,40 +1,35 @@
-// The extraction front end: one call that writes the stored thumbnail of any
-// AI, EPS, INDD, PDF or CDR document, under the name the caller gives or
-// under the batch export's names.
+// The extraction front end: the one entry point that finds any AI, EPS,
+// INDD, PDF or CDR document's stored picture in memory, and the calls that
+// write it under the name the caller gives or under the batch export's names.
 #pragma once
 
-#include <optional>
 #include <string>
 
-#include "extract_result.h"
+#include "document_kind.h"
+#include "stored_picture.h"
 
 namespace glimpses {
 
-// Tries the Adobe extractor, then the CorelDRAW one, with the same output
-// path. True only when a picture file was written. Note that the Adobe hex
-// preview route writes the ".png" sibling of a ".jpg" output name.
+// The document's stored picture, read as a document of `kind`: the Adobe
+// reader for Illustrator, EPS, InDesign and PDF, the CorelDRAW reader for
+// CorelDRAW. kUnsupported for kNone.
+PictureRead ReadStoredPicture(const std::string& documentPath, DocumentKind kind);
+// The same with the kind its name gives (KindOfName with NameUse::kRead).
+PictureRead ReadStoredPicture(const std::string& documentPath);
+
+// Reads the picture and writes it at `outputPath` as WriteStoredPicture
+// does; a converted picture written as a PNG beside `outputPath` never
+// replaces an existing file of that name. Says which route wrote which file,
+// or why no picture was written.
+ExtractResult TryExtractThumbnail(const std::string& documentPath, const std::string& outputPath);
+
+// True only when a picture file was written (see TryExtractThumbnail).
 bool ExtractThumbnail(const std::string& documentPath, const std::string& outputPath);
 
-// Like ExtractThumbnail, but says which route wrote which file, or why no
-// picture was written: no stored picture, a damaged one (with what was
-// wrong), an unreadable document, a kind of picture or document we do not
-// read, or an output that could not be written. The pictures that documents
-// store besides the XMP thumbnail and the hex preview (stored_preview.h) are
-// written as "_T.jpg"/".jpg" when stored as JPEG and as the ".png" sibling
-// when converted, like the hex preview.
-ExtractResult TryExtractThumbnail(const std::string& documentPath, const std::string& outputPath);
+// Writes the picture into `folder` under the batch export's names:
+// `fileName` followed by "_T.jpg" for a stored JPEG, or "_T.png" for a
+// picture converted to PNG (a previous picture of that name is replaced).
 ExtractResult TryExtractThumbnailInto(const std::string& folder, const std::string& documentPath,
                                       const std::string& fileName);
-
-// Like ExtractThumbnail, but gives the path of the picture it wrote, or
-// nullopt when none was written.
-std::optional<std::string> ExtractThumbnailFile(const std::string& documentPath, const std::string& outputPath);
-
-// Writes the thumbnail into `folder` under the batch export's names:
-// `fileName` followed by "_T.jpg" for the Adobe try (its hex preview lands as
-// "_T.png"), or, when that writes nothing, by "_T.png" for the CorelDRAW try.
-// The path written, or nullopt.
-std::optional<std::string> ExtractThumbnailInto(const std::string& folder, const std::string& documentPath,
-                                                const std::string& fileName);
 
 }  // namespace glimpses

@@ -78,7 +78,7 @@ TEST_F(FrontEndTest, CorelDocumentIsLeftToTheCorelTry) {
     EXPECT_FALSE(FileExists(output));
     ASSERT_TRUE(ExtractThumbnail(doc, output));
     ExpectSamplePng(output);
-    EXPECT_EQ(ExtractThumbnailFile(doc, output), output);
+    EXPECT_EQ(TryExtractThumbnail(doc, output).path, output);
   }
   // One picture per document, nothing else left behind.
   EXPECT_EQ(Names().size(), 6u);
@@ -127,7 +127,7 @@ TEST_F(FrontEndTest, PathsWithChineseAndSpacesWorkEndToEnd) {
 
   ASSERT_TRUE(ExtractThumbnail(docPath, folder + Utf8(u8"/缩略 图.png")));
   ExpectSamplePng(folder + Utf8(u8"/缩略 图.png"));
-  EXPECT_EQ(ExtractThumbnailInto(folder, docPath, Utf8(u8"标志 logo.cdr")), folder + Utf8(u8"/标志 logo.cdr_T.png"));
+  EXPECT_EQ(TryExtractThumbnailInto(folder, docPath, Utf8(u8"标志 logo.cdr")).path, folder + Utf8(u8"/标志 logo.cdr_T.png"));
   ExpectSamplePng(folder + Utf8(u8"/标志 logo.cdr_T.png"));
 }
 
@@ -138,7 +138,7 @@ TEST_F(FrontEndTest, NothingWrittenMeansFalse) {
   EXPECT_FALSE(ExtractThumbnail(Path("empty.cdr"), Path("out.png")));
   EXPECT_FALSE(ExtractThumbnail(Path("empty.pdf"), Path("out.png")));
   EXPECT_FALSE(ExtractThumbnail(Path("missing.cdr"), Path("out.png")));
-  EXPECT_FALSE(ExtractThumbnailFile(Path("empty.cdr"), Path("out.png")).has_value());
+  EXPECT_FALSE(TryExtractThumbnail(Path("empty.cdr"), Path("out.png")).written());
   EXPECT_EQ(Names(), (std::set<std::string>{"empty.cdr", "empty.pdf"}));
 }
 

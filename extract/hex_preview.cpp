@@ -4,7 +4,6 @@
 #include <array>
 #include <climits>
 #include <cstring>
-#include <limits>
 #include <new>
 #include <optional>
 
@@ -117,23 +116,15 @@ std::optional<CImage> PixelBlockImage(const Bytes& pixels, int width, int height
 
 }  // namespace
 
-std::string HexPreviewPath(const std::string& outputPath) {
-  std::string base = outputPath.size() >= 4 ? outputPath.substr(0, outputPath.size() - 4) : std::string();
-  return base + ".png";
-}
-
-bool ExtractHexPreview(const std::uint8_t* buffer, std::size_t dataLength, const std::string& outputPath) {
-  // A shorter path has no extension to replace; its PNG would land in
-  // whatever folder happens to be current.
-  if (!buffer || outputPath.size() < 4) return false;
+std::optional<CImage> FindHexPreview(const std::uint8_t* buffer, std::size_t dataLength) {
+  if (!buffer) return std::nullopt;
   auto marker = FindBytes(buffer, "%AI7_Thumbnail:", dataLength);
-  if (!marker) return false;
+  if (!marker) return std::nullopt;
   auto header = ScanPreviewHeader(buffer + *marker, buffer + dataLength);
-  if (!header || header->count < 0) return false;
+  if (!header || header->count < 0) return std::nullopt;
   // Deliberately searched from the start of the data, not from the header.
   auto hexBytes = FindBytes(buffer, "Hex Bytes", dataLength);
-  if (!hexBytes) return false;
-
+  if (!hexBytes) return std::nullopt;
   // The text starts after "Hex Bytes" and the first byte of its line break.
   std::size_t textStart = *hexBytes + 10;
   std::string_view hexText;
@@ -141,19 +132,16 @@ bool ExtractHexPreview(const std::uint8_t* buffer, std::size_t dataLength, const
     std::size_t textLength = std::min(static_cast<std::size_t>(header->count) + 1, dataLength - textStart);
     hexText = {reinterpret_cast<const char*>(buffer) + textStart, textLength};
   }
-  return ConvertHexPreview(hexText, header->width, header->height, HexPreviewPath(outputPath));
+  return ConvertHexPreview(hexText, header->width, header->height);
 }
 
-bool ConvertHexPreview(std::string_view hexText, int width, int height, const std::string& pngPath) {
-  // The picture goes straight from memory to the PNG encoder, with no
-  // intermediate bitmap file.
+std::optional<CImage> ConvertHexPreview(std::string_view hexText, int width, int height) {
   auto blockSize = PixelBlockSize(width, height);
-  if (!blockSize || !FormatForExtension(pngPath)) return false;
+  if (!blockSize) return std::nullopt;
   try {
-    auto image = PixelBlockImage(ExpandPalettePixels(DecodeHexDigits(hexText), *blockSize), width, height);
-    return image && image->SaveToFile(pngPath) == ImageStatus::kOk;
+    return PixelBlockImage(ExpandPalettePixels(DecodeHexDigits(hexText), *blockSize), width, height);
   } catch (const std::bad_alloc&) {
-    return false;
+    return std::nullopt;
   }
 }
 
@@ -172,10 +160,6 @@ Bytes DecodeHexDigits(std::string_view text) {
     }
   }
   return bytes;
-}
-
-Bytes ExpandPalettePixels(const Bytes& bytes) {
-  return ExpandPalettePixels(bytes, std::numeric_limits<std::size_t>::max());
 }
 
 Bytes ExpandPalettePixels(const Bytes& bytes, std::size_t maxBytes) {

@@ -5,27 +5,22 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
+#include <optional>
 #include <string_view>
 
 #include "file_util.h"
+#include "image.h"
 
 namespace glimpses {
 
-// `outputPath` without its last four characters, followed by ".png":
-// "plan.ai_T.jpg" gives "plan.ai_T.png".
-std::string HexPreviewPath(const std::string& outputPath);
+// The preview among the first `dataLength` bytes of `buffer`, when it is
+// complete; nullopt otherwise.
+std::optional<CImage> FindHexPreview(const std::uint8_t* buffer, std::size_t dataLength);
 
-// Looks for the preview in the first `dataLength` bytes of `buffer` and, when
-// it is complete, writes it as a PNG at HexPreviewPath(outputPath). True only
-// when that PNG was written.
-bool ExtractHexPreview(const std::uint8_t* buffer, std::size_t dataLength, const std::string& outputPath);
-
-// Decodes the hex text into a width x height picture and writes it as a PNG
-// at `pngPath`. True only when that PNG was written: a pixel block of any
-// other size, a bad run-length code or a size that is not positive writes
-// nothing.
-bool ConvertHexPreview(std::string_view hexText, int width, int height, const std::string& pngPath);
+// Decodes the hex text into a width x height picture. Nullopt for a pixel
+// block of any other size, a bad run-length code, or a size that is not
+// positive or above kMaxImagePixels.
+std::optional<CImage> ConvertHexPreview(std::string_view hexText, int width, int height);
 
 // The bytes spelt by the hex digits of `text`, two digits a byte, high
 // first. Every other byte is skipped; an odd last digit is dropped.
@@ -34,11 +29,10 @@ Bytes DecodeHexDigits(std::string_view text);
 // The pixel block (3 bytes a pixel, in the palette's red-green-blue order)
 // of decoded preview bytes: a 768-byte palette, then indices, run-length
 // coded after the marker "RLE" (0xFD n i: n pixels of i; 0xFD 0xFD: one of
-// 0xFD). Empty when the palette is short or a code is cut off at the end.
-Bytes ExpandPalettePixels(const Bytes& bytes);
-// The same, but empty as soon as the block would exceed `maxBytes`: a header
-// names the size it expects, and run-length codes can otherwise grow the
-// block to hundreds of times the size of the data.
+// 0xFD). Empty when the palette is short, a code is cut off at the end, or
+// the block would exceed `maxBytes`: a header names the size it expects, and
+// run-length codes can otherwise grow the block to hundreds of times the
+// size of the data.
 Bytes ExpandPalettePixels(const Bytes& bytes, std::size_t maxBytes);
 
 }  // namespace glimpses

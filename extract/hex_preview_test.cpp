@@ -8,6 +8,7 @@
 
 #include "image.h"
 #include "scratch_dir.h"
+#include "stored_picture.h"
 
 namespace glimpses {
 namespace {
@@ -77,7 +78,9 @@ int RowBands(int x, int y) { return x < 100 ? y : 0xFD; }
 class HexPreviewTest : public ScratchDirTest {
  protected:
   bool Extract(const std::string& document, const std::string& outputName = "plan.ai_T.jpg") const {
-    return ExtractHexPreview(reinterpret_cast<const std::uint8_t*>(document.data()), document.size(), Path(outputName));
+    auto image = FindHexPreview(reinterpret_cast<const std::uint8_t*>(document.data()), document.size());
+    return image &&
+           WriteStoredPicture({ExtractRoute::kHexPreview, {}, std::move(*image)}, Path(outputName)).written();
   }
   // Checks the PNG shows palette entry index(x, y) at every pixel.
   void ExpectPicture(const std::string& name, int width, int height, int (*index)(int, int)) const {
@@ -126,9 +129,9 @@ TEST(HexPreviewCodes, ExpandPalettePixels) {
       {"FD n at the end", {{'R', 'L', 'E', 1, 0xFD, 5}, {}}},
       {"FD FD at the end is whole", {{'R', 'L', 'E', 0xFD, 0xFD}, pixelsOf({0xFD})}},
   };
-  for (const auto& [name, io] : cases) EXPECT_EQ(ExpandPalettePixels(Concat(palette, io.first)), io.second) << name;
-  EXPECT_TRUE(ExpandPalettePixels(Bytes(767, 1)).empty());
-  EXPECT_TRUE(ExpandPalettePixels(palette).empty());
+  for (const auto& [name, io] : cases) EXPECT_EQ(ExpandPalettePixels(Concat(palette, io.first), SIZE_MAX), io.second) << name;
+  EXPECT_TRUE(ExpandPalettePixels(Bytes(767, 1), SIZE_MAX).empty());
+  EXPECT_TRUE(ExpandPalettePixels(palette, SIZE_MAX).empty());
   // The bounded form stops a long run before it outgrows the picture.
   Bytes longRun = Concat(palette, {'R', 'L', 'E', 0xFD, 200, 1});
   EXPECT_EQ(ExpandPalettePixels(longRun, 600).size(), 600u);
@@ -204,8 +207,8 @@ TEST_F(HexPreviewTest, IncompleteOrBadPreviewWritesNothing) {
     EXPECT_TRUE(Names().empty()) << name;
   }
   // The marker itself may be longer than the document holds.
-  EXPECT_FALSE(ExtractHexPreview(reinterpret_cast<const std::uint8_t*>("%AI7_Thumb"), 10, Path("x_T.jpg")));
-  EXPECT_FALSE(ExtractHexPreview(nullptr, 0, Path("x_T.jpg")));
+  EXPECT_FALSE(FindHexPreview(reinterpret_cast<const std::uint8_t*>("%AI7_Thumb"), 10));
+  EXPECT_FALSE(FindHexPreview(nullptr, 0));
 }
 
 TEST_F(HexPreviewTest, NeverTouchesOtherFilesBesideTheOutput) {
@@ -220,7 +223,6 @@ TEST_F(HexPreviewTest, NeverTouchesOtherFilesBesideTheOutput) {
   EXPECT_EQ(Names(), (std::set<std::string>{"tmpBmp.bmp", "plan.ai_T.bmp", "plan.ai_T.jpg", "plan.ai_T.png"}));
   for (const char* name : {"tmpBmp.bmp", "plan.ai_T.bmp", "plan.ai_T.jpg"})
     EXPECT_EQ(ReadWholeFile(Path(name), 100), mine);
-  EXPECT_EQ(HexPreviewPath("Thumbnail.png"), "Thumbnail.png");
 }
 
 }  // namespace

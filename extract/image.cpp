@@ -14,7 +14,7 @@ namespace {
 
 // Larger than any picture within kMaxImagePixels needs, with room for BMP
 // padding and colour tables; keeps a stray huge file from being read whole.
-constexpr std::size_t kMaxImageFileBytes = std::size_t{300} * 1024 * 1024;
+constexpr std::size_t kMaxImageFileBytes = std::size_t{80} * 1024 * 1024;
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 

@@ -24,9 +24,13 @@ std::optional<ImageFormat> FormatForExtension(const std::string& path);
 
 enum class ImageStatus { kOk, kFail, kOutOfMemory };
 
-// Pictures above this many pixels are refused: no stored thumbnail comes
-// near it, and a damaged header must not make us allocate gigabytes.
-inline constexpr std::int64_t kMaxImagePixels = std::int64_t{64} * 1024 * 1024;
+// Pictures above this many pixels (4096 x 4096) are refused. Stored
+// thumbnails and previews have a few hundred thousand pixels (the largest
+// real one we know, an EPS TIFF preview, 1.2 million); this is ten times
+// that with room to spare, and keeps one picture at most 64 MiB at 32 bits,
+// so that a hostile header costs a file manager's thumbnail process neither
+// gigabytes nor seconds.
+inline constexpr std::int64_t kMaxImagePixels = std::int64_t{4096} * 4096;
 
 // The depths a picture is held in: 1, 4 and 8 bits through a palette, 16,
 // 24 and 32 bits direct.

@@ -4,6 +4,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -38,19 +39,48 @@ void OnJpegMessage(j_common_ptr cinfo, int level) {
 
 void Silence(j_common_ptr) {}
 
-// Progressive streams can be built from thousands of tiny scans, each of
-// which costs a pass over the whole picture.
-constexpr int kMaxScans = 1000;
+// A progressive stream can be built from a thousand tiny scans, each of
+// which costs a pass over the whole picture: the scans times the pixels may
+// not exceed what a dozen scans of the largest picture cost (ordinary
+// progressive JPEGs have ten scans or fewer).
+constexpr std::int64_t kMaxScanPixels = 12 * kMaxImagePixels;
 
-void LimitScans(j_common_ptr cinfo) {
-  auto* decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
-  if (cinfo->is_decompressor && decompress->input_scan_number > kMaxScans) {
-    cinfo->err->msg_code = JERR_NOT_COMPILED;
-    cinfo->err->error_exit(cinfo);
+// Huffman-coded data holds at least one bit for each 8 x 8 block of the
+// first component (its DC code), so a stream shorter than this for its
+// declared size is cut short or lying about its size; refusing it before
+// anything is allocated keeps a 100-byte header from costing a large picture.
+constexpr std::int64_t kMaxPixelsPerByte = 64 * 8;
+
+// What libjpeg may allocate for one picture: the coefficients of a
+// progressive picture of kMaxImagePixels, with room to spare.
+constexpr long kMaxJpegMemory = 256L * 1024 * 1024;
+
+// The scans in the stream: its start-of-scan markers. Entropy-coded data
+// never holds 0xFF followed by 0xDA, so none is counted twice; a marker in
+// embedded metadata may be counted, which only errs on the safe side.
+std::int64_t CountScans(const std::uint8_t* data, std::size_t size) {
+  std::int64_t scans = 0;
+  for (const std::uint8_t* p = data; size >= 2;) {
+    const void* hit = std::memchr(p, 0xFF, size - 1);
+    if (!hit) break;
+    const auto* ff = static_cast<const std::uint8_t*>(hit);
+    if (ff[1] == 0xDA) ++scans;
+    size -= static_cast<std::size_t>(ff + 1 - p);
+    p = ff + 1;
   }
+  return scans;
 }
 
-constexpr long kMaxJpegMemory = 512L * 1024 * 1024;
+// Why the decoder must not go on with this header: too large, too much
+// work, or too few bytes for its size. Nullptr when it may.
+const char* RefusedBySize(const jpeg_decompress_struct* cinfo, const std::uint8_t* data, std::size_t size,
+                          std::int64_t maxPixels) {
+  const std::int64_t pixels = std::int64_t{cinfo->image_width} * cinfo->image_height;
+  if (pixels > std::min(maxPixels, kMaxImagePixels)) return "too large";
+  if (!cinfo->arith_code && static_cast<std::int64_t>(size) * kMaxPixelsPerByte < pixels) return "cut short";
+  if (cinfo->progressive_mode && CountScans(data, size) * pixels > kMaxScanPixels) return "too many scans";
+  return nullptr;
+}
 
 void InitErrors(ErrorManager& errors) {
   jpeg_std_error(&errors.base);
@@ -65,27 +95,22 @@ class Decompressor {
     std::memset(&cinfo_, 0, sizeof cinfo_);
     InitErrors(errors_);
     cinfo_.err = &errors_.base;
-    progress_.progress_monitor = LimitScans;
   }
   ~Decompressor() { jpeg_destroy_decompress(&cinfo_); }
   Decompressor(const Decompressor&) = delete;
   Decompressor& operator=(const Decompressor&) = delete;
   jpeg_decompress_struct* cinfo() { return &cinfo_; }
   ErrorManager* errors() { return &errors_; }
-  jpeg_progress_mgr* progress() { return &progress_; }
 
  private:
   jpeg_decompress_struct cinfo_;
   ErrorManager errors_;
-  jpeg_progress_mgr progress_{};
 };
 
-bool ReadHeader(jpeg_decompress_struct* cinfo, ErrorManager* errors, jpeg_progress_mgr* progress,
-                const std::uint8_t* data, std::size_t size) {
+bool ReadHeader(jpeg_decompress_struct* cinfo, ErrorManager* errors, const std::uint8_t* data, std::size_t size) {
   if (setjmp(errors->jump)) return false;
   jpeg_create_decompress(cinfo);
   cinfo->mem->max_memory_to_use = kMaxJpegMemory;
-  cinfo->progress = progress;
   jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
   return jpeg_read_header(cinfo, TRUE) == JPEG_HEADER_OK;
 }
@@ -101,10 +126,16 @@ void CmykToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, unsigned width, bool
   }
 }
 
+// A progressive stream is read whole here, before any picture is allocated:
+// a stream cut short fails now.
+bool StartDecompress(jpeg_decompress_struct* cinfo, ErrorManager* errors) {
+  if (setjmp(errors->jump)) return false;
+  return jpeg_start_decompress(cinfo) == TRUE;
+}
+
 // `scratch` holds one CMYK row when the output is CMYK, else it is unused.
 bool ReadScanlines(jpeg_decompress_struct* cinfo, ErrorManager* errors, std::uint8_t** rows, std::uint8_t* scratch) {
   if (setjmp(errors->jump)) return false;
-  jpeg_start_decompress(cinfo);
   const bool cmyk = cinfo->out_color_space == JCS_CMYK;
   while (cinfo->output_scanline < cinfo->output_height) {
     std::uint8_t* row = rows[cinfo->output_scanline];
@@ -188,15 +219,15 @@ bool WriteScanlines(jpeg_compress_struct* cinfo, ErrorManager* errors, MemoryDes
   return true;
 }
 
-ImageStatus Decode(const std::uint8_t* data, std::size_t size, CImage& image, bool warningsAreErrors) {
+ImageStatus Decode(const std::uint8_t* data, std::size_t size, CImage& image, bool warningsAreErrors,
+                   std::int64_t* pixelBudget) {
   Decompressor decompressor;
   decompressor.errors()->warningsAreErrors = warningsAreErrors;
   jpeg_decompress_struct* cinfo = decompressor.cinfo();
-  if (!ReadHeader(cinfo, decompressor.errors(), decompressor.progress(), data, size)) return ImageStatus::kFail;
-  if (cinfo->image_width > static_cast<JDIMENSION>(kMaxImagePixels) ||
-      cinfo->image_height > static_cast<JDIMENSION>(kMaxImagePixels)) {
-    return ImageStatus::kFail;
-  }
+  if (!ReadHeader(cinfo, decompressor.errors(), data, size)) return ImageStatus::kFail;
+  const std::int64_t maxPixels = pixelBudget ? *pixelBudget : kMaxImagePixels;
+  if (RefusedBySize(cinfo, data, size, maxPixels)) return ImageStatus::kFail;
+  if (pixelBudget) *pixelBudget -= std::int64_t{cinfo->image_width} * cinfo->image_height;
 
   int bits = 24;
   switch (cinfo->jpeg_color_space) {
@@ -212,7 +243,8 @@ ImageStatus Decode(const std::uint8_t* data, std::size_t size, CImage& image, bo
       cinfo->out_color_space = JCS_EXT_BGR;
       break;
   }
-  if (!image.Create(static_cast<int>(cinfo->image_width), static_cast<int>(cinfo->image_height), bits))
+  if (!StartDecompress(cinfo, decompressor.errors())) return ImageStatus::kFail;
+  if (!image.Create(static_cast<int>(cinfo->output_width), static_cast<int>(cinfo->output_height), bits))
     return ImageStatus::kFail;
   if (bits == 8) {
     for (int i = 0; i < 256; ++i) image.Palette()[i] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0};
@@ -228,13 +260,13 @@ ImageStatus Decode(const std::uint8_t* data, std::size_t size, CImage& image, bo
 }  // namespace
 
 ImageStatus DecodeJpeg(const std::uint8_t* data, std::size_t size, CImage& image) {
-  return Decode(data, size, image, false);
+  return Decode(data, size, image, false, nullptr);
 }
 
-bool IsWholeJpeg(const std::uint8_t* data, std::size_t size, CImage& image) {
+bool IsWholeJpeg(const std::uint8_t* data, std::size_t size, CImage& image, std::int64_t* pixelBudget) {
   constexpr std::uint8_t kStart[] = {0xFF, 0xD8}, kEnd[] = {0xFF, 0xD9};
   return size >= 4 && std::memcmp(data, kStart, 2) == 0 && std::memcmp(data + size - 2, kEnd, 2) == 0 &&
-         Decode(data, size, image, true) == ImageStatus::kOk;
+         Decode(data, size, image, true, pixelBudget) == ImageStatus::kOk;
 }
 
 std::optional<Bytes> EncodeJpeg(const CImage& source) {

@@ -68,24 +68,6 @@ std::optional<NumberedComment<N>> FindNumberedComment(std::string_view text, std
   return NumberedComment<N>{lineEnd, ParseNumbers<N>(text.substr(numbersAt, lineEnd - numbersAt))};
 }
 
-std::int64_t Pixels(const StoredPreview& preview) {
-  return std::int64_t{preview.image.Width()} * preview.image.Height();
-}
-
-ExtractResult WritePreview(const StoredPreview& preview, const std::string& outputPath) {
-  if (!preview.jpeg.empty()) {
-    if (!WriteFileAtomically(outputPath, preview.jpeg.data(), preview.jpeg.size())) {
-      return ExtractResult::Failed(ExtractStatus::kCannotWrite, outputPath);
-    }
-    return ExtractResult::Written(preview.route, outputPath);
-  }
-  std::string pngPath = HexPreviewPath(outputPath);
-  if (preview.image.SaveToFile(pngPath) != ImageStatus::kOk) {
-    return ExtractResult::Failed(ExtractStatus::kCannotWrite, pngPath);
-  }
-  return ExtractResult::Written(preview.route, pngPath);
-}
-
 // --- EPS binary header -------------------------------------------------
 
 constexpr std::uint8_t kDosEpsMagic[] = {0xC5, 0xD0, 0xD3, 0xC6};
@@ -168,39 +150,39 @@ constexpr std::uint16_t kOldThumbnailResource = 1033;
 constexpr std::size_t kThumbnailHeaderSize = 28;
 constexpr std::uint32_t kJpegThumbnailFormat = 1;
 
-PreviewFind ThumbnailFromResource(const std::uint8_t* data, std::size_t size) {
+PictureRead ThumbnailFromResource(const std::uint8_t* data, std::size_t size) {
   if (size < kThumbnailHeaderSize)
-    return PreviewFind::Failed(ExtractStatus::kDamaged, "image-resource thumbnail is cut short");
+    return PictureRead::Failed(ExtractStatus::kDamaged, "image-resource thumbnail is cut short");
   if (ReadBe32(data) != kJpegThumbnailFormat) {
-    return PreviewFind::Failed(ExtractStatus::kUnsupported, "uncompressed image-resource thumbnail");
+    return PictureRead::Failed(ExtractStatus::kUnsupported, "uncompressed image-resource thumbnail");
   }
   std::uint32_t jpegSize = ReadBe32(data + 20);
   if (jpegSize > size - kThumbnailHeaderSize) {
-    return PreviewFind::Failed(ExtractStatus::kDamaged, "image-resource thumbnail is shorter than it claims");
+    return PictureRead::Failed(ExtractStatus::kDamaged, "image-resource thumbnail is shorter than it claims");
   }
-  StoredPreview preview{
+  StoredPicture preview{
       ExtractRoute::kImageResource, Bytes(data + kThumbnailHeaderSize, data + kThumbnailHeaderSize + jpegSize), {}};
   if (!IsWholeJpeg(preview.jpeg.data(), preview.jpeg.size(), preview.image)) {
-    return PreviewFind::Failed(ExtractStatus::kDamaged, "image-resource JPEG does not decode");
+    return PictureRead::Failed(ExtractStatus::kDamaged, "image-resource JPEG does not decode");
   }
-  return PreviewFind::Found(std::move(preview));
+  return PictureRead::Found(std::move(preview));
 }
 
 // Walks the "8BIM" resource blocks: signature, 16-bit id, a Pascal name
 // padded to an even length, a 32-bit size and the data, padded to even.
-PreviewFind ThumbnailFromResources(const Bytes& resources) {
+PictureRead ThumbnailFromResources(const Bytes& resources) {
   constexpr std::string_view kSignature = "8BIM";
   const std::size_t n = resources.size();
   const std::uint8_t* r = resources.data();
   bool sawOldThumbnail = false;
   for (std::size_t pos = 0; pos + 8 <= n;) {
     if (AsText(r + pos, 4) != kSignature) {
-      return PreviewFind::Failed(ExtractStatus::kDamaged, "image resource without its signature");
+      return PictureRead::Failed(ExtractStatus::kDamaged, "image resource without its signature");
     }
     std::uint16_t id = ReadBe16(r + pos + 4);
     std::size_t sizeAt = pos + 6 + ((std::size_t{r[pos + 6]} + 2) & ~std::size_t{1});
     if (sizeAt + 4 > n || ReadBe32(r + sizeAt) > n - sizeAt - 4) {
-      return PreviewFind::Failed(ExtractStatus::kDamaged, "image resource runs past its block");
+      return PictureRead::Failed(ExtractStatus::kDamaged, "image resource runs past its block");
     }
     std::size_t dataSize = ReadBe32(r + sizeAt);
     std::size_t dataAt = sizeAt + 4;
@@ -208,19 +190,19 @@ PreviewFind ThumbnailFromResources(const Bytes& resources) {
     sawOldThumbnail = sawOldThumbnail || id == kOldThumbnailResource;
     pos = dataAt + dataSize + (dataSize & 1);
   }
-  if (sawOldThumbnail) return PreviewFind::Failed(ExtractStatus::kUnsupported, "Photoshop 4 thumbnail");
-  return PreviewFind::Failed(ExtractStatus::kNoPicture);
+  if (sawOldThumbnail) return PictureRead::Failed(ExtractStatus::kUnsupported, "Photoshop 4 thumbnail");
+  return PictureRead::Failed(ExtractStatus::kNoPicture);
 }
 
 }  // namespace
 
-PreviewFind FindEpsTiffPreview(const DocumentBytes& document) {
+PictureRead FindEpsTiffPreview(const DocumentBytes& document) {
   if (!document.fromStart || document.size < sizeof kDosEpsMagic ||
       std::memcmp(document.data, kDosEpsMagic, sizeof kDosEpsMagic) != 0) {
-    return PreviewFind::Failed(ExtractStatus::kNoPicture);
+    return PictureRead::Failed(ExtractStatus::kNoPicture);
   }
   if (document.size < kDosEpsHeaderSize) {
-    return PreviewFind::Failed(ExtractStatus::kDamaged, "EPS binary header is cut short");
+    return PictureRead::Failed(ExtractStatus::kDamaged, "EPS binary header is cut short");
   }
   auto section = [&](std::size_t at) {
     return Section{ReadLe32(document.data + at), ReadLe32(document.data + at + 4)};
@@ -228,81 +210,72 @@ PreviewFind FindEpsTiffPreview(const DocumentBytes& document) {
   const Section postScript = section(4), metafile = section(12), tiff = section(20);
   for (Section s : {postScript, metafile, tiff}) {
     if (!SectionFits(s, document.fileSize)) {
-      return PreviewFind::Failed(ExtractStatus::kDamaged, "EPS binary header points outside the file");
+      return PictureRead::Failed(ExtractStatus::kDamaged, "EPS binary header points outside the file");
     }
   }
   if (tiff.length == 0) {
-    if (metafile.length != 0) return PreviewFind::Failed(ExtractStatus::kUnsupported, "WMF preview");
-    return PreviewFind::Failed(ExtractStatus::kNoPicture);
+    if (metafile.length != 0) return PictureRead::Failed(ExtractStatus::kUnsupported, "WMF preview");
+    return PictureRead::Failed(ExtractStatus::kNoPicture);
   }
   if (tiff.length > kMaxStoredPreviewBytes) {
-    return PreviewFind::Failed(ExtractStatus::kUnsupported, "TIFF preview above 64 MiB");
+    return PictureRead::Failed(ExtractStatus::kUnsupported, "TIFF preview above 64 MiB");
   }
   std::optional<Bytes> bytes = document.readRange ? document.readRange(tiff.offset, tiff.length) : std::nullopt;
-  if (!bytes) return PreviewFind::Failed(ExtractStatus::kUnreadable, "cannot read the TIFF preview");
-  StoredPreview preview{ExtractRoute::kEpsTiff, {}, {}};
+  if (!bytes) return PictureRead::Failed(ExtractStatus::kUnreadable, "cannot read the TIFF preview");
+  StoredPicture preview{ExtractRoute::kEpsTiff, {}, {}};
   if (DecodeTiff(bytes->data(), bytes->size(), preview.image) != ImageStatus::kOk) {
-    return PreviewFind::Failed(ExtractStatus::kDamaged, "TIFF preview does not decode");
+    return PictureRead::Failed(ExtractStatus::kDamaged, "TIFF preview does not decode");
   }
-  return PreviewFind::Found(std::move(preview));
+  return PictureRead::Found(std::move(preview));
 }
 
-PreviewFind FindEpsiPreview(const std::uint8_t* data, std::size_t size) {
+PictureRead FindEpsiPreview(const std::uint8_t* data, std::size_t size) {
   const std::string_view text = AsText(data, size);
   auto comment = FindNumberedComment<4>(text, kBeginPreview);
-  if (!comment) return PreviewFind::Failed(ExtractStatus::kNoPicture);
-  if (!comment->numbers) return PreviewFind::Failed(ExtractStatus::kDamaged, "EPSI header is not four numbers");
+  if (!comment) return PictureRead::Failed(ExtractStatus::kNoPicture);
+  if (!comment->numbers) return PictureRead::Failed(ExtractStatus::kDamaged, "EPSI header is not four numbers");
   const auto& numbers = *comment->numbers;
   const EpsiHeader header{numbers[0], numbers[1], numbers[2], numbers[3]};
   if (header.depth != 1 && header.depth != 2 && header.depth != 4 && header.depth != 8) {
-    return PreviewFind::Failed(ExtractStatus::kUnsupported,
+    return PictureRead::Failed(ExtractStatus::kUnsupported,
                                "EPSI preview of " + std::to_string(header.depth) + " bits");
   }
   if (header.width == 0 || header.height == 0 || std::int64_t{header.width} * header.height > kMaxImagePixels) {
-    return PreviewFind::Failed(ExtractStatus::kDamaged, "EPSI preview size out of range");
+    return PictureRead::Failed(ExtractStatus::kDamaged, "EPSI preview size out of range");
   }
   Bytes bits;
   if (const char* problem = ReadEpsiBits(text, NextLine(text, comment->lineEnd), header, bits)) {
-    return PreviewFind::Failed(ExtractStatus::kDamaged, problem);
+    return PictureRead::Failed(ExtractStatus::kDamaged, problem);
   }
-  StoredPreview preview{ExtractRoute::kEpsi, {}, GreyPicture(bits, header)};
-  if (preview.image.IsNull()) return PreviewFind::Failed(ExtractStatus::kDamaged, "EPSI preview size out of range");
-  return PreviewFind::Found(std::move(preview));
+  StoredPicture preview{ExtractRoute::kEpsi, {}, GreyPicture(bits, header)};
+  if (preview.image.IsNull()) return PictureRead::Failed(ExtractStatus::kDamaged, "EPSI preview size out of range");
+  return PictureRead::Found(std::move(preview));
 }
 
-PreviewFind FindImageResourceThumbnail(const std::uint8_t* data, std::size_t size) {
+PictureRead FindImageResourceThumbnail(const std::uint8_t* data, std::size_t size) {
   const std::string_view text = AsText(data, size);
   auto comment = FindNumberedComment<1>(text, kBeginPhotoshop);
-  if (!comment) return PreviewFind::Failed(ExtractStatus::kNoPicture);
+  if (!comment) return PictureRead::Failed(ExtractStatus::kNoPicture);
   std::size_t blockStart = NextLine(text, comment->lineEnd);
   std::size_t blockEnd = text.find(kEndPhotoshop, blockStart);
   const auto& claimed = comment->numbers;
   if (!claimed || blockEnd == std::string_view::npos) {
-    return PreviewFind::Failed(ExtractStatus::kDamaged, "image-resource block is cut short");
+    return PictureRead::Failed(ExtractStatus::kDamaged, "image-resource block is cut short");
   }
   Bytes resources = DecodeHexDigits(text.substr(blockStart, blockEnd - blockStart));
   if (resources.size() < (*claimed)[0]) {
-    return PreviewFind::Failed(ExtractStatus::kDamaged, "image-resource block is shorter than it claims");
+    return PictureRead::Failed(ExtractStatus::kDamaged, "image-resource block is shorter than it claims");
   }
   resources.resize((*claimed)[0]);
   return ThumbnailFromResources(resources);
 }
 
-ExtractResult ExtractStoredPreview(const DocumentBytes& document, std::vector<PreviewFind> more,
-                                   const std::string& outputPath) {
-  more.push_back(FindEpsTiffPreview(document));
-  more.push_back(FindEpsiPreview(document.data, document.size));
-  more.push_back(FindImageResourceThumbnail(document.data, document.size));
-  const StoredPreview* best = nullptr;
-  ExtractResult failure;
-  for (const PreviewFind& find : more) {
-    if (!find.preview) {
-      failure = MoreTelling(failure, find.failure);
-    } else if (!best || Pixels(*find.preview) > Pixels(*best)) {
-      best = &*find.preview;
-    }
-  }
-  return best ? WritePreview(*best, outputPath) : failure;
+PictureRead FindStoredPreview(const DocumentBytes& document, PictureRead found) {
+  PictureRead best = std::move(found);
+  KeepLarger(best, FindEpsTiffPreview(document));
+  KeepLarger(best, FindEpsiPreview(document.data, document.size));
+  KeepLarger(best, FindImageResourceThumbnail(document.data, document.size));
+  return best;
 }
 
 }  // namespace glimpses

@@ -2,7 +2,7 @@
 // preview: the TIFF behind an EPS binary header, EPSI grey bitmaps, the
 // image-resource JPEG of EPS files saved by image editors, and small
 // InDesign thumbnails. They are looked at only when those found nothing;
-// of several, the one with the most pixels is written.
+// of several, the one with the most pixels wins.
 #pragma once
 
 #include <cstddef>
@@ -13,28 +13,9 @@
 #include <vector>
 
 #include "bytes.h"
-#include "extract_result.h"
-#include "image.h"
+#include "stored_picture.h"
 
 namespace glimpses {
-
-// One stored preview, ready to be written.
-struct StoredPreview {
-  ExtractRoute route = ExtractRoute::kNone;
-  Bytes jpeg;    // a JPEG written exactly as stored; empty when `image` is the picture
-  CImage image;  // decoded pixels; for a JPEG, what the check decoded
-};
-
-// What one reader found: a preview, or a failure saying why there is none.
-struct PreviewFind {
-  std::optional<StoredPreview> preview;
-  ExtractResult failure;
-
-  static PreviewFind Found(StoredPreview preview) { return {std::move(preview), {}}; }
-  static PreviewFind Failed(ExtractStatus status, std::string detail = {}) {
-    return {std::nullopt, ExtractResult::Failed(status, std::move(detail))};
-  }
-};
 
 // Reads `size` bytes at `offset` of the document; nullopt on a read error or
 // when fewer bytes arrive.
@@ -50,17 +31,17 @@ struct DocumentBytes {
   RangeReader readRange;
 };
 
-// Looks for every stored preview in `document` (plus `more`, found by the
-// caller) and writes the largest: a stored JPEG at `outputPath`, a decoded
-// picture as a PNG at HexPreviewPath(outputPath). When there is none, the
-// most telling failure.
-ExtractResult ExtractStoredPreview(const DocumentBytes& document, std::vector<PreviewFind> more,
-                                   const std::string& outputPath);
+// Looks for every stored preview in `document` and gives the largest of them
+// and `found` (what the caller found first, which wins a tie). Readers are
+// asked one after another and only the largest picture so far is kept, so a
+// document holding several large previews costs the memory of two. When
+// there is none, the most telling failure.
+PictureRead FindStoredPreview(const DocumentBytes& document, PictureRead found);
 
-// The readers ExtractStoredPreview asks, each on its own (the fuzzers call
+// The readers FindStoredPreview asks, each on its own (the fuzzers call
 // them on bytes in memory).
-PreviewFind FindEpsTiffPreview(const DocumentBytes& document);
-PreviewFind FindEpsiPreview(const std::uint8_t* data, std::size_t size);
-PreviewFind FindImageResourceThumbnail(const std::uint8_t* data, std::size_t size);
+PictureRead FindEpsTiffPreview(const DocumentBytes& document);
+PictureRead FindEpsiPreview(const std::uint8_t* data, std::size_t size);
+PictureRead FindImageResourceThumbnail(const std::uint8_t* data, std::size_t size);
 
 }  // namespace glimpses

@@ -87,7 +87,7 @@ TEST_F(StoredPreviewTest, StoredJpegsAreWrittenAsTheyAreUnderTheJpegName) {
   EXPECT_EQ(ReadWholeFile(resource.path, 1 << 20), jpeg);
 
   // An InDesign thumbnail far below the usual 10,240 bytes of text.
-  std::string indd = Str(BuildAdobeDocument(jpeg, {.kind = DocumentKind::kIndd, .form = XmpForm::kAttribute}));
+  std::string indd = Str(BuildAdobeDocument(jpeg, {.kind = DocumentKind::kInDesign, .form = XmpForm::kAttribute}));
   indd.insert(indd.find("pGImg:image") + 3000, 1, '\0');
   ExtractResult small = Extract("layout.indd", indd);
   ASSERT_TRUE(small.written()) << DescribeFailure(small);
@@ -182,7 +182,7 @@ TEST_F(StoredPreviewTest, DamagedOrUnsupportedPreviewsWriteNothingAndSayWhy) {
 
 TEST_F(StoredPreviewTest, StaleInDesignFragmentsNeverQualify) {
   Bytes jpeg = SampleJpeg(40, 30, 6);
-  std::string indd = Str(BuildAdobeDocument(jpeg, {.kind = DocumentKind::kIndd, .form = XmpForm::kElement}));
+  std::string indd = Str(BuildAdobeDocument(jpeg, {.kind = DocumentKind::kInDesign, .form = XmpForm::kElement}));
   // A NUL hole in the middle of the value, as stale packets have: the
   // decoder stops there and what it gives ends without the end marker.
   std::size_t key = indd.find("pGImg:image");

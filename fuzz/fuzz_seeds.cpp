@@ -35,11 +35,11 @@ bool WriteXmpSeeds(const fs::path& dir) {
     XmpForm form;
   };
   const Seed seeds[] = {
-      {"element.ai", DocumentKind::kAi, XmpForm::kElement},
+      {"element.ai", DocumentKind::kIllustrator, XmpForm::kElement},
       {"attribute.pdf", DocumentKind::kPdf, XmpForm::kAttribute},
       {"wrapped.eps", DocumentKind::kEps, XmpForm::kWrapped},
-      {"single-quoted.ai", DocumentKind::kAi, XmpForm::kSingleQuoted},
-      {"element.indd", DocumentKind::kIndd, XmpForm::kElement},
+      {"single-quoted.ai", DocumentKind::kIllustrator, XmpForm::kSingleQuoted},
+      {"element.indd", DocumentKind::kInDesign, XmpForm::kElement},
   };
   const Bytes jpeg = glimpses::SampleJpeg(4, 3, 1);
   bool ok = true;

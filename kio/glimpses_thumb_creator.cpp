@@ -3,7 +3,6 @@
 // CorelDRAW documents, read by the same code as glimpses-thumbnailer.
 #include <KIO/ThumbnailCreator>
 #include <KPluginFactory>
-#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <algorithm>
@@ -34,9 +33,10 @@ class GlimpsesThumbCreator : public KIO::ThumbnailCreator {
     // The picture must fit the box asked for; it is never enlarged.
     const QSize box = request.targetSize();
     const int size = std::clamp(std::min(box.width(), box.height()), 1, glimpses::kMaxThumbnailSize);
+    // In this process: every reader works within fixed budgets (see
+    // LoadStoredThumbnail), and nothing is written anywhere.
     const glimpses::StoredThumbnail stored =
-        glimpses::LoadStoredThumbnail(QFile::encodeName(request.url().toLocalFile()).toStdString(), size,
-                                      QFile::encodeName(QDir::tempPath()).toStdString());
+        glimpses::LoadStoredThumbnail(QFile::encodeName(request.url().toLocalFile()).toStdString(), size);
     if (stored.status != glimpses::ThumbnailStatus::kWritten) return KIO::ThumbnailResult::fail();
     QImage image = ToQImage(stored.image);
     return image.isNull() ? KIO::ThumbnailResult::fail() : KIO::ThumbnailResult::pass(image);

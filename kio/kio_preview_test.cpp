@@ -22,8 +22,7 @@ constexpr const char* kPlugin = "glimpsesthumbnail";
 
 // Empty when `preview` is what our own code makes of the document.
 QString Compare(const QString& path, int size, const QImage& preview) {
-  const glimpses::StoredThumbnail expected = glimpses::LoadStoredThumbnail(
-      QFile::encodeName(path).toStdString(), size, QFile::encodeName(QDir::tempPath()).toStdString());
+  const glimpses::StoredThumbnail expected = glimpses::LoadStoredThumbnail(QFile::encodeName(path).toStdString(), size);
   if (expected.status != glimpses::ThumbnailStatus::kWritten) return "a preview for a document without a picture";
   if (preview.width() != expected.image.Width() || preview.height() != expected.image.Height()) {
     return QString("preview %1x%2, expected %3x%4")

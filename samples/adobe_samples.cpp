@@ -137,7 +137,7 @@ std::vector<std::uint8_t> RunLengthCode(const std::vector<std::uint8_t>& indices
 }
 
 std::string PdfDocument(const std::string& packet, const AdobeSampleOptions& options, std::size_t fillerSize) {
-  std::string head = options.kind == DocumentKind::kAi ? "%PDF-1.6\n%\xE2\xE3\xCF\xD3\n%AI12_FileFormat\n"
+  std::string head = options.kind == DocumentKind::kIllustrator ? "%PDF-1.6\n%\xE2\xE3\xCF\xD3\n%AI12_FileFormat\n"
                                                        : "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
   std::string out = head;
   std::vector<std::size_t> offsets(7, 0);
@@ -202,10 +202,9 @@ std::string DocumentText(const std::string& packet, const AdobeSampleOptions& op
   switch (options.kind) {
     case DocumentKind::kEps:
       return EpsDocument(packet, options, fillerSize);
-    case DocumentKind::kIndd:
+    case DocumentKind::kInDesign:
       return InddDocument(packet, options, fillerSize);
-    case DocumentKind::kPdf:
-    case DocumentKind::kAi:
+    default:  // Illustrator documents are PDF inside
       break;
   }
   return PdfDocument(packet, options, fillerSize);
@@ -308,7 +307,7 @@ std::string XmpPacket(const Bytes& jpeg, XmpForm form, int width, int height) {
 
 Bytes BuildAdobeDocument(const Bytes& jpeg, const AdobeSampleOptions& options) {
   std::string packet = XmpPacket(jpeg, options.form, options.thumbnailWidth, options.thumbnailHeight);
-  if (options.kind == DocumentKind::kIndd) {
+  if (options.kind == DocumentKind::kInDesign) {
     // Widen the packet's own white-space padding before its end marker.
     std::size_t end = packet.rfind("<?xpacket end");
     packet.insert(end, std::string(kInddPacketPadding, ' ') + "\n");

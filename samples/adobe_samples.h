@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 
+#include "document_kind.h"
 #include "file_util.h"
 
 namespace glimpses {
@@ -17,8 +18,6 @@ enum class XmpForm {
   kWrapped,       // exiftool: element form, base64 wrapped with real line breaks
   kSingleQuoted,  // exiftool shorthand: xmpGImg:image='...' wrapped with real line breaks
 };
-
-enum class DocumentKind { kPdf, kAi, kEps, kIndd };
 
 // A real JPEG of a smooth, colourful picture; `seed` varies it. Falls back to
 // JPEG-shaped bytes when no encoder is available.

@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "bytes.h"
+
 namespace glimpses {
 
 namespace {

@@ -47,13 +47,13 @@ Bytes AdobeSample(DocumentKind kind, XmpForm form, int width, int height, int se
 
 bool WriteAdobeSamples(const std::filesystem::path& dir) {
   std::vector<NamedSample> samples;
-  samples.push_back({"Poster 海报.ai", AdobeSample(DocumentKind::kAi, XmpForm::kElement, 256, 181, 1, 300000)});
+  samples.push_back({"Poster 海报.ai", AdobeSample(DocumentKind::kIllustrator, XmpForm::kElement, 256, 181, 1, 300000)});
   samples.push_back({"logo.eps", AdobeSample(DocumentKind::kEps, XmpForm::kElement, 200, 150, 2, 120000)});
-  samples.push_back({"brochure.indd", AdobeSample(DocumentKind::kIndd, XmpForm::kElement, 181, 256, 3, 400000)});
+  samples.push_back({"brochure.indd", AdobeSample(DocumentKind::kInDesign, XmpForm::kElement, 181, 256, 3, 400000)});
   samples.push_back({"flyer.pdf", AdobeSample(DocumentKind::kPdf, XmpForm::kAttribute, 256, 200, 4, 60000)});
   samples.push_back({"menu (exiftool).pdf", AdobeSample(DocumentKind::kPdf, XmpForm::kWrapped, 256, 144, 5, 80000)});
   samples.push_back(
-      {"label (exiftool).ai", AdobeSample(DocumentKind::kAi, XmpForm::kSingleQuoted, 128, 128, 6, 50000)});
+      {"label (exiftool).ai", AdobeSample(DocumentKind::kIllustrator, XmpForm::kSingleQuoted, 128, 128, 6, 50000)});
   samples.push_back(
       {"annual report.PDF", AdobeSample(DocumentKind::kPdf, XmpForm::kElement, 256, 256, 7, 2 * 1024 * 1024)});
   samples.push_back({"badge hex.ai", glimpses::BuildHexPreviewAi(105, 80, false)});

@@ -1,27 +1,13 @@
 #include "document_filter.h"
 
-#include <array>
 #include <cstdio>
 
+#include "document_kind.h"
+
 namespace glimpses {
-namespace {
-
-// The endings the result list accepts, each with its dot; the letter cases
-// are exactly these, no others.
-constexpr std::array<std::string_view, 13> kDocumentEndings = {
-    ".ai", ".AI", ".indd", ".INDD", ".Indd", ".eps", ".EPS", ".Eps", ".pdf", ".PDF", ".cdr", ".CDR", ".Cdr"};
-
-}  // namespace
 
 bool IsListedDocument(std::string_view fileName) {
-  // The pattern this stands for reads the name with '.', which matches no
-  // line break, so a name holding one was never listed.
-  if (fileName.find_first_of("\n\r") != std::string_view::npos) return false;
-  for (std::string_view ending : kDocumentEndings) {
-    // At least one character must come before the dot.
-    if (fileName.size() > ending.size() && fileName.ends_with(ending)) return true;
-  }
-  return false;
+  return KindOfName(fileName, NameUse::kListed) != DocumentKind::kNone;
 }
 
 std::vector<SearchResult> FilterDocuments(const std::vector<SearchResult>& answer) {

@@ -10,9 +10,10 @@
 
 namespace glimpses {
 
-// True when `fileName` is at least one character, a dot, and exactly one of
-// ai AI indd INDD Indd eps EPS Eps pdf PDF cdr CDR Cdr at its end, with no
-// line break ('\n', '\r') anywhere in it.
+// True when `fileName` is a document the list shows (KindOfName with
+// NameUse::kListed): at least one character, a dot, and exactly one of ai AI
+// indd INDD Indd eps EPS Eps pdf PDF cdr CDR Cdr at its end, with no line
+// break ('\n', '\r') anywhere in it.
 bool IsListedDocument(std::string_view fileName);
 
 // The entries of `answer` that IsListedDocument accepts, in their order.

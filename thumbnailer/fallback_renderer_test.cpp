@@ -71,7 +71,7 @@ TEST_F(FallbackTest, DocumentWithoutPictureGetsTheRenderersPng) {
 }
 
 TEST_F(FallbackTest, RendererFailuresLeaveNoOutput) {
-  Write("plain.ai", BuildDocumentWithoutThumbnail(DocumentKind::kAi, 5000));
+  Write("plain.ai", BuildDocumentWithoutThumbnail(DocumentKind::kIllustrator, 5000));
   Write("out.png", std::string("earlier"));
   struct Case {
     const char* name;
@@ -99,7 +99,7 @@ TEST_F(FallbackTest, RendererIsAskedOnlyForItsKindsWithoutAPicture) {
   Write("dot.png", *SamplePngFile(1, 1));
   FallbackRenderer renderer = Script("cp '" + Path("dot.png") + "' \"$4\"");
   Write("plan.ai", [] {
-    AdobeSampleOptions options{DocumentKind::kAi};
+    AdobeSampleOptions options{DocumentKind::kIllustrator};
     return BuildAdobeDocument(SampleJpeg(64, 32, 1), options);
   }());
   ASSERT_EQ(Thumbnail("plan.ai", renderer).status, ThumbnailStatus::kWritten);
@@ -107,7 +107,7 @@ TEST_F(FallbackTest, RendererIsAskedOnlyForItsKindsWithoutAPicture) {
   ASSERT_EQ(stored.LoadFromFile(Path("out.png")), ImageStatus::kOk);
   EXPECT_EQ(stored.Width(), 64);
 
-  Write("bare.indd", BuildDocumentWithoutThumbnail(DocumentKind::kIndd, 20000));
+  Write("bare.indd", BuildDocumentWithoutThumbnail(DocumentKind::kInDesign, 20000));
   Write("bare.cdr", BuildCorelRiff(1300, {}));
   EXPECT_EQ(Thumbnail("bare.indd", renderer).status, ThumbnailStatus::kNoPicture);
   EXPECT_EQ(Thumbnail("bare.cdr", renderer).status, ThumbnailStatus::kNoPicture);

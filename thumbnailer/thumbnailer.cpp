@@ -1,23 +1,21 @@
 #include "thumbnailer.h"
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <string_view>
+#include <optional>
 
+#include "document_kind.h"
 #include "extract_thumbnail.h"
 #include "file_handle.h"
 #include "file_util.h"
 #include "image_scale.h"
 #include "png_codec.h"
-#include "temp_folder.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define GLIMPSES_UNDER_ASAN 1
@@ -38,36 +36,7 @@ namespace fs = std::filesystem;
 constexpr rlim_t kAddressSpaceLimit = rlim_t{1} << 30;
 constexpr rlim_t kCpuSecondsLimit = 10;
 
-std::string KindByName(const std::string& path) {
-  const std::string name = fs::path(path).filename().string();
-  const auto dot = name.rfind('.');
-  if (dot == std::string::npos || dot == 0) return "";
-  std::string extension = name.substr(dot + 1);
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-  for (const char* kind : {"ai", "indd", "eps", "pdf", "cdr"}) {
-    if (extension == kind) return extension;
-  }
-  return "";
-}
-
-std::string KindByContent(const std::string& path) {
-  constexpr std::string_view kInDesignId("\x06\x06\xED\xF5\xD8\x1D\x46\xE5\xBD\x31\xEF\xE7\xFE\x74\xB7\x1D", 16);
-  constexpr std::string_view kDosEps("\xC5\xD0\xD3\xC6", 4);
-  auto head = ReadFileRange(path, 0, 16);
-  if (!head) return "";
-  const std::string_view text(reinterpret_cast<const char*>(head->data()), head->size());
-  if (text.starts_with("%PDF")) return "pdf";
-  if (text.starts_with("%!PS") || text.starts_with(kDosEps)) return "eps";
-  if (text.starts_with(kInDesignId)) return "indd";
-  if (text.starts_with("PK\x03\x04")) return "cdr";
-  if (text.starts_with("RIFF") && text.size() >= 11 && (text.substr(8, 3) == "CDR" || text.substr(8, 3) == "cdr")) {
-    return "cdr";
-  }
-  return "";
-}
-
-StoredThumbnail Failure(ThumbnailStatus status, std::string message, std::string kind = "") {
+StoredThumbnail Failure(ThumbnailStatus status, std::string message, DocumentKind kind = DocumentKind::kNone) {
   StoredThumbnail result;
   result.status = status;
   result.message = std::move(message);
@@ -75,14 +44,12 @@ StoredThumbnail Failure(ThumbnailStatus status, std::string message, std::string
   return result;
 }
 
-// The picture file at `path`, decoded and shrunk to fit `size`.
-StoredThumbnail Shrink(const std::string& path, int size, const std::string& kind) {
-  CImage picture;
-  ImageStatus loaded = picture.LoadFromFile(path);
-  if (loaded == ImageStatus::kOutOfMemory) return Failure(ThumbnailStatus::kError, "out of memory", kind);
-  if (loaded != ImageStatus::kOk) return Failure(ThumbnailStatus::kNoPicture, "stored picture does not decode", kind);
+// The stored picture's pixels shrunk to fit `size`.
+StoredThumbnail Shrink(const StoredPicture& picture, int size, DocumentKind kind) {
+  const CImage pixels = PicturePixels(picture);
+  if (pixels.IsNull()) return Failure(ThumbnailStatus::kNoPicture, "stored picture does not decode", kind);
   StoredThumbnail result;
-  result.image = ScaleDownToFit(picture, size);
+  result.image = ScaleDownToFit(pixels, size);
   if (result.image.IsNull()) return Failure(ThumbnailStatus::kError, "out of memory while scaling", kind);
   result.status = ThumbnailStatus::kWritten;
   result.kind = kind;
@@ -125,48 +92,58 @@ std::string ParentFolder(const std::string& path) {
   return parent.empty() ? "." : parent;
 }
 
-// Where the picture is taken out of the document on its way to OUTPUT: the
-// session's runtime folder, a tmpfs where files cost no disk writes, when
-// there is one; otherwise beside OUTPUT (inside GNOME's sandbox a tmpfs too).
-std::string ScratchParent(const std::string& outputPath) {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && runtime[0] == '/' && access(runtime, W_OK | X_OK) == 0) return runtime;
-  return ParentFolder(outputPath);
+// Why OUTPUT cannot be written, or nullopt: checked before any reading, so a
+// document whose picture could never be delivered costs nothing, and is
+// told as an error rather than as a document without a picture.
+std::optional<std::string> OutputProblem(const ThumbnailRequest& request) {
+  struct stat input, output;
+  if (stat(request.outputPath.c_str(), &output) == 0) {
+    if (stat(request.documentPath.c_str(), &input) == 0 && input.st_dev == output.st_dev &&
+        input.st_ino == output.st_ino) {
+      return "OUTPUT is the document itself";
+    }
+    if (S_ISDIR(output.st_mode)) return "OUTPUT is a folder";
+    // An empty file the caller made is filled in place (see WriteOutput).
+    if (S_ISREG(output.st_mode) && output.st_size == 0 && access(request.outputPath.c_str(), W_OK) == 0) {
+      return std::nullopt;
+    }
+  }
+  if (access(ParentFolder(request.outputPath).c_str(), W_OK | X_OK) != 0) {
+    return "cannot write " + request.outputPath + ": " + std::strerror(errno);
+  }
+  return std::nullopt;
 }
 
 }  // namespace
 
-std::string DocumentKindOf(const std::string& documentPath) {
-  std::string kind = KindByName(documentPath);
-  return kind.empty() ? KindByContent(documentPath) : kind;
+DocumentKind DocumentKindOf(const std::string& documentPath) {
+  const DocumentKind byName = KindOfName(fs::path(documentPath).filename().string(), NameUse::kAnyCase);
+  if (byName != DocumentKind::kNone) return byName;
+  auto head = ReadFileRange(documentPath, 0, 16);
+  return head ? KindOfContent(head->data(), head->size()) : DocumentKind::kNone;
 }
 
-StoredThumbnail LoadStoredThumbnail(const std::string& documentPath, int size, const std::string& scratchFolder) {
+StoredThumbnail LoadStoredThumbnail(const std::string& documentPath, int size) {
   if (!IsRegularFile(documentPath) || access(documentPath.c_str(), R_OK) != 0) {
     return Failure(ThumbnailStatus::kError, "cannot read the document");
   }
   if (size < 1 || size > kMaxThumbnailSize) return Failure(ThumbnailStatus::kError, "size out of range");
-  const std::string kind = DocumentKindOf(documentPath);
-  if (kind.empty()) return Failure(ThumbnailStatus::kNoPicture, "not a document of a known kind");
-
-  auto folder = TempFolder::CreateIn(scratchFolder, ".glimpses-thumbnailer-");
-  if (!folder) return Failure(ThumbnailStatus::kError, "cannot make a private folder in " + scratchFolder, kind);
-  // The extractors choose their reader by the name's extension, spelt
-  // exactly; a link under a name we choose lets "PLAN.Ai" or a name without
-  // extension be read like "plan.ai".
-  std::error_code error;
-  const std::string link = folder->Path("document." + kind);
-  fs::create_symlink(fs::absolute(documentPath, error), link, error);
-  if (error) return Failure(ThumbnailStatus::kError, "cannot link the document: " + error.message(), kind);
-
-  auto written = ExtractThumbnailFile(link, folder->Path("picture.png"));
-  if (!written) return Failure(ThumbnailStatus::kNoPicture, "no stored picture", kind);
-  return Shrink(*written, size, kind);
+  const DocumentKind kind = DocumentKindOf(documentPath);
+  if (kind == DocumentKind::kNone) return Failure(ThumbnailStatus::kNoPicture, "not a document of a known kind");
+  const PictureRead read = ReadStoredPicture(documentPath, kind);
+  if (!read.picture) {
+    const bool unreadable = read.failure.status == ExtractStatus::kUnreadable;
+    return Failure(unreadable ? ThumbnailStatus::kError : ThumbnailStatus::kNoPicture, DescribeFailure(read.failure),
+                   kind);
+  }
+  return Shrink(*read.picture, size, kind);
 }
 
 ThumbnailResult WriteThumbnail(const ThumbnailRequest& request) {
-  StoredThumbnail stored = LoadStoredThumbnail(request.documentPath, request.size, ScratchParent(request.outputPath));
-  if (stored.status == ThumbnailStatus::kNoPicture && request.renderer && RendererHandles(stored.kind)) {
+  if (auto problem = OutputProblem(request)) return {ThumbnailStatus::kError, *problem};
+  StoredThumbnail stored = LoadStoredThumbnail(request.documentPath, request.size);
+  if (stored.status == ThumbnailStatus::kNoPicture && request.renderer &&
+      RendererHandles(std::string(KindName(stored.kind)))) {
     Rendered rendered = RenderWith(*request.renderer, request.documentPath, request.size, request.outputPath);
     switch (rendered.status) {
       case RenderStatus::kWritten:

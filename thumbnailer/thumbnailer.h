@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "document_kind.h"
 #include "fallback_renderer.h"
 #include "image.h"
 
@@ -17,24 +18,24 @@ enum class ThumbnailStatus { kWritten = 0, kNoPicture = 1, kError = 2 };
 
 inline constexpr int kMaxThumbnailSize = 4096;
 
-// "ai", "indd", "eps", "pdf" or "cdr": by the extension of the name in any
-// case of letters, or, for a name without one of these, by the document's
-// first bytes. Empty when neither tells or the document cannot be read.
-std::string DocumentKindOf(const std::string& documentPath);
+// By the ending of the file name in any case of letters, or, for a name
+// without one, by the document's first bytes. kNone when neither tells or
+// the document cannot be read.
+DocumentKind DocumentKindOf(const std::string& documentPath);
 
 struct StoredThumbnail {
   ThumbnailStatus status = ThumbnailStatus::kNoPicture;
   std::string message;  // why there is no picture; empty with one
-  std::string kind;     // as DocumentKindOf gave it
-  CImage image;         // shrunk to fit `size`, never enlarged
+  DocumentKind kind = DocumentKind::kNone;
+  CImage image;  // shrunk to fit `size`, never enlarged
 };
 
 // The document's stored picture shrunk so that its longer edge is at most
-// `size`. The extractors work on paths, so they run in a private folder made
-// inside `scratchFolder` and removed before the call returns. kError when
-// the document cannot be read or the scratch folder not made; kNoPicture
-// when the document holds no picture that decodes.
-StoredThumbnail LoadStoredThumbnail(const std::string& documentPath, int size, const std::string& scratchFolder);
+// `size`, read in memory: no file is written. Every reader works within
+// fixed budgets of bytes, pixels and tries, so a hostile document costs
+// milliseconds and tens of MiB. kError when the document cannot be read;
+// kNoPicture when it holds no picture that decodes.
+StoredThumbnail LoadStoredThumbnail(const std::string& documentPath, int size);
 
 struct ThumbnailRequest {
   std::string documentPath;
@@ -50,8 +51,10 @@ struct ThumbnailResult {
 };
 
 // Writes the PNG thumbnail of the request's document to its output path,
-// through a temporary file beside it, so that an existing file there is
-// replaced whole or left as it was. Nothing else stays behind.
+// through a file without a name beside it, so that an existing file there is
+// replaced whole or left as it was and nothing stays behind. kError, before
+// anything is read, when OUTPUT is the document itself, a folder, or in a
+// folder that cannot be written.
 ThumbnailResult WriteThumbnail(const ThumbnailRequest& request);
 
 // Lowers this process's soft limits on address space and CPU time, so that

@@ -74,10 +74,10 @@ TEST_F(ThumbnailerTest, EverySizeFitsTheLongerEdgeAndNeverEnlarges) {
   // Every kind the entry claims, under the names file managers hand over:
   // the GNOME sandbox's own, capitals, no extension at all.
   std::vector<Sample> samples = {
-      {"gnome-desktop-file-to-thumbnail.ai", AdobeDocument(DocumentKind::kAi, 256, 181), 256, 181},
-      {"brochure.indd", AdobeDocument(DocumentKind::kIndd, 181, 256), 181, 256},
+      {"gnome-desktop-file-to-thumbnail.ai", AdobeDocument(DocumentKind::kIllustrator, 256, 181), 256, 181},
+      {"brochure.indd", AdobeDocument(DocumentKind::kInDesign, 181, 256), 181, 256},
       {"logo.EPS", AdobeDocument(DocumentKind::kEps, 200, 150), 200, 150},
-      {"PLAN.Ai", AdobeDocument(DocumentKind::kAi, 128, 128), 128, 128},
+      {"PLAN.Ai", AdobeDocument(DocumentKind::kIllustrator, 128, 128), 128, 128},
       {"badge hex.ai", BuildHexPreviewAi(105, 80, true), 105, 80},
       {"riff-8bpp.cdr", BuildCorelRiff(1300, {{"DISP", SampleDispData(40, 30, 8), std::nullopt}}), 40, 30},
       {"no extension", BuildCorelRiff(1300, {{"DISP", SampleDispData(40, 30, 24), std::nullopt}}), 40, 30},
@@ -123,12 +123,12 @@ TEST_F(ThumbnailerTest, KindComesFromTheNameInAnyCaseElseFromTheFirstBytes) {
       {"short", "RIFF", ""},
       {"notes.txt", "hello", ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(DocumentKindOf(Write(c.name, c.bytes)), c.kind) << c.name;
-  EXPECT_EQ(DocumentKindOf(Path("missing")), "");
+  for (const Case& c : cases) EXPECT_EQ(KindName(DocumentKindOf(Write(c.name, c.bytes))), c.kind) << c.name;
+  EXPECT_EQ(DocumentKindOf(Path("missing")), DocumentKind::kNone);
 }
 
 TEST_F(ThumbnailerTest, HostileDocumentsGiveOneOrTwoAndNoOutput) {
-  Bytes indd = AdobeDocument(DocumentKind::kIndd, 181, 256);
+  Bytes indd = AdobeDocument(DocumentKind::kInDesign, 181, 256);
   Bytes hugeDisp = SampleDispData(8, 8, 8);
   for (int at : {8, 12}) hugeDisp[at] = 0x60, hugeDisp[at + 1] = 0xEA;  // 60000 x 60000
   std::string badJpeg = "\xFF\xD8\xFF\xE0 this is no JPEG at all";
@@ -140,8 +140,8 @@ TEST_F(ThumbnailerTest, HostileDocumentsGiveOneOrTwoAndNoOutput) {
       {"empty.ai", Bytes{}, 1},
       {"garbage.cdr", Bytes(5000, 0xA5), 1},
       {"truncated.indd", Bytes(indd.begin(), indd.begin() + 2000), 1},
-      {"no thumbnail.indd", BuildDocumentWithoutThumbnail(DocumentKind::kIndd, 40000), 1},
-      {"bad jpeg.ai", BuildAdobeDocument(Bytes(badJpeg.begin(), badJpeg.end()), {DocumentKind::kAi}), 1},
+      {"no thumbnail.indd", BuildDocumentWithoutThumbnail(DocumentKind::kInDesign, 40000), 1},
+      {"bad jpeg.ai", BuildAdobeDocument(Bytes(badJpeg.begin(), badJpeg.end()), {DocumentKind::kIllustrator}), 1},
       {"huge picture.cdr", BuildCorelRiff(1300, {{"DISP", hugeDisp, std::nullopt}}), 1},
       {"disp past end.cdr", BuildCorelRiff(1100, {{"DISP", SampleDispData(8, 8, 8), 0x7FFFFFF0u}}), 1},
       {"notes.txt", Bytes{'h', 'i'}, 1},
@@ -167,7 +167,7 @@ TEST_F(ThumbnailerTest, HostileDocumentsGiveOneOrTwoAndNoOutput) {
 }
 
 TEST_F(ThumbnailerTest, BadUsageGivesTwo) {
-  const std::string doc = Write("plan.ai", AdobeDocument(DocumentKind::kAi, 64, 64));
+  const std::string doc = Write("plan.ai", AdobeDocument(DocumentKind::kIllustrator, 64, 64));
   const std::string out = Path("out.png");
   const std::vector<std::vector<std::string>> usages = {{},
                                                         {doc},
@@ -194,7 +194,7 @@ TEST_F(ThumbnailerTest, ExistingOutputIsReplacedWholeOrKept) {
   EXPECT_EQ(ReadWholeFile(out, 100), (Bytes{'a', 'n', ' ', 'e', 'a', 'r', 'l', 'i', 'e', 'r',
                                             ' ', 't', 'h', 'u', 'm', 'b', 'n', 'a', 'i', 'l'}));
 
-  const std::string doc = Write("plan.ai", AdobeDocument(DocumentKind::kAi, 200, 100));
+  const std::string doc = Write("plan.ai", AdobeDocument(DocumentKind::kIllustrator, 200, 100));
   EXPECT_EQ(RunThumbnailer({"-s", "128", doc, out}).exitCode, 0);
   CImage thumbnail;
   ASSERT_EQ(thumbnail.LoadFromFile(out), ImageStatus::kOk);

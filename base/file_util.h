@@ -1,4 +1,4 @@
-// File-system helpers shared by the extractors: existence and length tests,
+// File-system helpers every module shares: existence and length tests,
 // reads, and output files that appear whole or not at all.
 #pragma once
 
@@ -9,10 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "bytes.h"
 #include "file_handle.h"
 
 namespace glimpses {
+
+using Bytes = std::vector<std::uint8_t>;
 
 // True when `path` names an existing entry that is not a directory.
 // '*' and '?' are ordinary characters.
@@ -33,12 +34,17 @@ std::optional<Bytes> ReadFileRange(const std::string& path, std::int64_t offset,
 // The whole file, or nullopt when it is missing, unreadable or above `limit` bytes.
 std::optional<Bytes> ReadWholeFile(const std::string& path, std::size_t limit);
 
-// A file created exclusively under a fresh hidden name in the folder of
-// `beside` (".name.XXXXXXXX.tmp"), removed by the destructor unless committed.
-// It never touches an existing file: the name is new and opened O_EXCL.
+// A file made in the folder of `beside` under a fresh hidden name
+// (".name.XXXXXXXX.tmp"), removed by the destructor unless committed. It
+// never touches an existing file: every name is new and made exclusively.
 class TempFile {
  public:
   static std::optional<TempFile> CreateBeside(const std::string& beside);
+  // The same, but where the system allows the file has no name while it is
+  // written (O_TMPFILE), so a process killed meanwhile leaves nothing behind;
+  // it gets its hidden name only when its stream is closed or it is
+  // committed, and path() is that name to be.
+  static std::optional<TempFile> CreateUnnamedBeside(const std::string& beside);
   TempFile(TempFile&& other) noexcept;
   TempFile& operator=(TempFile&&) = delete;
   TempFile(const TempFile&) = delete;
@@ -47,7 +53,8 @@ class TempFile {
   const std::string& path() const { return path_; }
   std::FILE* stream() const { return file_.get(); }
   bool Write(const void* data, std::size_t size);
-  // Flushes and closes the stream; the file stays until destruction or Commit.
+  // Flushes and closes the stream (naming an unnamed file); the file stays
+  // until destruction or Commit.
   bool CloseStream();
   // Renames the file over `target` (closing it first); after success the
   // destructor leaves it alone. With `synced`, the data reach the disk
@@ -55,9 +62,12 @@ class TempFile {
   bool CommitTo(const std::string& target, bool synced = false);
 
  private:
-  TempFile(std::string path, File file) : path_(std::move(path)), file_(std::move(file)) {}
+  TempFile(std::string path, File file, bool named) : path_(std::move(path)), file_(std::move(file)), named_(named) {}
+  bool GiveName();
+
   std::string path_;
   File file_;
+  bool named_ = false;
   bool committed_ = false;
 };
 

@@ -15,8 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "adobe_thumbnail.h"
-#include "corel_thumbnail.h"
+#include "document_kind.h"
 #include "extract_thumbnail.h"
 #include "file_util.h"
 #include "path.h"
@@ -131,7 +130,7 @@ struct Survey {
   int error = 0;  // for kUnreachable
 };
 
-bool IsDocumentName(const std::string& path) { return IsAdobeDocumentName(path) || HasCorelExtension(path); }
+bool IsDocumentName(const std::string& path) { return KindOfName(path, NameUse::kRead) != DocumentKind::kNone; }
 
 Survey SurveyEntry(const SearchResult& entry) {
   Survey survey;
@@ -162,10 +161,6 @@ struct Outcome {
   std::string why;
 };
 
-// A picture that could not be written leaves errno as the failed write set
-// it, which tells a full disk from a folder that was taken away.
-bool IsDiskFull(int error) { return error == ENOSPC || error == EDQUOT || error == EFBIG; }
-
 Outcome ExportOne(const SearchResult& entry, const Survey& survey, const std::string& folder) {
   const std::string path = entry.FullPath();
   if (survey.kind == Survey::kUnreachable) {
@@ -175,17 +170,13 @@ Outcome ExportOne(const SearchResult& entry, const Survey& survey, const std::st
   if (survey.kind == Survey::kDocument && entry.fileName.size() + kPictureSuffixBytes > kMaxNameBytes) {
     return {Outcome::kFailed, "the picture's name would be longer than 255 bytes"};
   }
-  errno = 0;
   const ExtractResult result = TryExtractThumbnailInto(folder, path, entry.fileName);
-  const int error = errno;
   if (result.written()) return {Outcome::kWritten, {}};
   if (survey.kind != Survey::kDocument) return {};
-  const bool cannotWrite = result.status == ExtractStatus::kCannotWrite;
-  if (cannotWrite && IsDiskFull(error)) return {Outcome::kOutputFull, std::strerror(error)};
+  if (result.status == ExtractStatus::kOutputFull) return {Outcome::kOutputFull, result.detail};
   if (auto change = ChangeSince(path, survey.before)) return {Outcome::kFailed, *change};
-  if (access(path.c_str(), R_OK) != 0)
-    return {Outcome::kFailed, std::string("cannot be read: ") + std::strerror(errno)};
-  if (cannotWrite) return {Outcome::kFailed, "the output folder can no longer be written"};
+  if (result.status == ExtractStatus::kUnreadable) return {Outcome::kFailed, "cannot be read: " + result.detail};
+  if (result.status == ExtractStatus::kCannotWrite) return {Outcome::kFailed, DescribeFailure(result)};
   return {};
 }
 

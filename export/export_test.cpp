@@ -143,10 +143,10 @@ TEST_F(ExportTest, WritesWhatAOneByOneExportInServiceOrderWouldLeave) {
               jpegD = SampleJpeg(6, 4, 200), jpegE = SampleJpeg(3, 3, 250), jpegF = SampleJpeg(4, 6, 10);
   std::vector<SearchResult> answer = {
       Put("a", "art.eps", XmpDocument(jpegA, DocumentKind::kEps)),
-      Put("a", "cover.indd", XmpDocument(jpegD, DocumentKind::kIndd)),
-      Put("a", "empty.ai", BuildDocumentWithoutThumbnail(DocumentKind::kAi, 0)),
+      Put("a", "cover.indd", XmpDocument(jpegD, DocumentKind::kInDesign)),
+      Put("a", "empty.ai", BuildDocumentWithoutThumbnail(DocumentKind::kIllustrator, 0)),
       Put("a", "logo.ai", BuildHexPreviewAi(7, 5, true)),          // leaves logo.ai_T.png ...
-      Put("b", "logo.ai", XmpDocument(jpegB, DocumentKind::kAi)),  // ... and this logo.ai_T.jpg: both stay
+      Put("b", "logo.ai", XmpDocument(jpegB, DocumentKind::kIllustrator)),  // ... and this logo.ai_T.jpg: both stay
       Put("a", "mixed.cdr", CorelZipDocumentBytes(root_ + "/scratch.zip", 12, 9)),
       Put("b", "mixed.cdr", CorelRiffDocument(5, 7)),             // replaces the 12x9 one
       Put("c", "mixed.cdr", AsBytes("PK\3\4 not really a zip")),  // writes nothing, keeps 5x7
@@ -371,7 +371,7 @@ TEST_F(ExportTest, CountsOnlyEntriesTheExtractorsAccept) {
   const Bytes jpeg = SampleJpeg(4, 4, 5);
   std::vector<SearchResult> answer = {Put("h", "plan.pdf", XmpDocument(jpeg)),
                                       Put("h", "old.cdR", CorelRiffDocument(3, 3)),
-                                      Put("h", "blank.ai", BuildDocumentWithoutThumbnail(DocumentKind::kAi, 0)),
+                                      Put("h", "blank.ai", BuildDocumentWithoutThumbnail(DocumentKind::kIllustrator, 0)),
                                       Put("h", "xmp inside.txt", XmpDocument(jpeg)),
                                       Put("h", "plan.Pdf", XmpDocument(jpeg)), Put("h", "README", AsBytes("text")),
                                       // The name test reads the whole path, so a bare extension in a folder passes.
@@ -463,7 +463,8 @@ TEST_F(ExportTest, DocumentsAndFolderThatChangeAfterTheQueryCountAsFailed) {
   ASSERT_TRUE(result.ok()) << result.error;
   EXPECT_EQ(result.picturesWritten, 1);
   EXPECT_EQ(result.failures,
-            std::vector<std::string>{answer[3].FullPath() + ": the output folder can no longer be written"});
+            std::vector<std::string>{answer[3].FullPath() + ": cannot write the picture: " + out_ +
+                                     "/d kept.pdf_T.jpg: Not a directory"});
   EXPECT_EQ(ReadWholeFile(out_, 100), AsBytes("user data"));
   EXPECT_EQ(Listing(moved), std::vector<std::string>{"a kept.pdf_T.jpg"});
   fs::remove(out_);

@@ -73,11 +73,34 @@ std::string RandomTag() {
 
 }  // namespace
 
+// A fresh hidden name beside `beside`, short enough for NAME_MAX even when
+// the target's name is long.
+std::string TempNameBeside(const std::string& beside) {
+  return FolderOf(beside) + "." + BaseNameOf(beside).substr(0, 180) + "." + RandomTag() + ".tmp";
+}
+
+// A file without a name in the folder of `beside`: nothing is left behind
+// when the process is killed while writing it. It is given a name through
+// /proc only when committed, so both must be there.
+UniqueFd OpenUnnamedBeside(const std::string& beside) {
+  if (access("/proc/self/fd", X_OK) != 0) return UniqueFd();
+  const std::string folder = FolderOf(beside);
+  return UniqueFd::Open(folder.empty() ? "." : folder, O_TMPFILE | O_WRONLY, 0666);
+}
+
+std::optional<TempFile> TempFile::CreateUnnamedBeside(const std::string& beside) {
+  if (UniqueFd fd = OpenUnnamedBeside(beside)) {
+    File file(fdopen(fd.get(), "wb"));
+    if (!file) return std::nullopt;
+    fd.release();  // the stream owns it now
+    return TempFile(TempNameBeside(beside), std::move(file), /*named=*/false);
+  }
+  return CreateBeside(beside);
+}
+
 std::optional<TempFile> TempFile::CreateBeside(const std::string& beside) {
-  // Keep the name short enough for NAME_MAX even when the target's is long.
-  std::string base = BaseNameOf(beside).substr(0, 180);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string path = FolderOf(beside) + "." + base + "." + RandomTag() + ".tmp";
+    std::string path = TempNameBeside(beside);
     UniqueFd fd = UniqueFd::Open(path, O_WRONLY | O_CREAT | O_EXCL, 0666);
     if (!fd) {
       if (errno == EEXIST) continue;
@@ -89,30 +112,45 @@ std::optional<TempFile> TempFile::CreateBeside(const std::string& beside) {
       return std::nullopt;
     }
     fd.release();  // the stream owns it now
-    return TempFile(std::move(path), std::move(file));
+    return TempFile(std::move(path), std::move(file), /*named=*/true);
   }
   return std::nullopt;
 }
 
+bool TempFile::GiveName() {
+  if (named_) return true;
+  const std::string self = "/proc/self/fd/" + std::to_string(fileno(file_.get()));
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      named_ = true;
+      return true;
+    }
+    if (errno != EEXIST) return false;
+    path_ = TempNameBeside(path_);
+  }
+  return false;
+}
+
 TempFile::TempFile(TempFile&& other) noexcept
-    : path_(std::move(other.path_)), file_(std::move(other.file_)), committed_(other.committed_) {
+    : path_(std::move(other.path_)), file_(std::move(other.file_)), named_(other.named_), committed_(other.committed_) {
   other.committed_ = true;  // the moved-from object owns nothing
 }
 
 TempFile::~TempFile() {
   file_.Close();
-  if (!committed_) unlink(path_.c_str());
+  if (!committed_ && named_) unlink(path_.c_str());
 }
 
 bool TempFile::Write(const void* data, std::size_t size) {
   return file_ && (size == 0 || std::fwrite(data, 1, size, file_.get()) == size);
 }
 
-bool TempFile::CloseStream() { return file_.Close(); }
+bool TempFile::CloseStream() { return GiveName() && file_.Close(); }
 
 bool TempFile::CommitTo(const std::string& target, bool synced) {
   if (committed_ || !file_) return false;
-  if (synced && (std::fflush(file_.get()) != 0 || fsync(fileno(file_.get())) != 0)) return false;
+  if (std::fflush(file_.get()) != 0) return false;
+  if (synced && fsync(fileno(file_.get())) != 0) return false;
   if (!CloseStream() || std::rename(path_.c_str(), target.c_str()) != 0) return false;
   committed_ = true;
   if (synced) {
@@ -125,7 +163,7 @@ bool TempFile::CommitTo(const std::string& target, bool synced) {
 }
 
 bool WriteFileAtomically(const std::string& path, const void* data, std::size_t size, bool synced) {
-  auto temp = TempFile::CreateBeside(path);
+  auto temp = TempFile::CreateUnnamedBeside(path);
   return temp && temp->Write(data, size) && temp->CommitTo(path, synced);
 }
 
