@@ -167,7 +167,7 @@ StoredThumbnail LoadStoredThumbnail(const std::string& documentPath, int size, c
 ThumbnailResult WriteThumbnail(const ThumbnailRequest& request) {
   StoredThumbnail stored = LoadStoredThumbnail(request.documentPath, request.size, ScratchParent(request.outputPath));
   if (stored.status == ThumbnailStatus::kNoPicture && request.renderer && RendererHandles(stored.kind)) {
-    Rendered rendered = RenderWith(*request.renderer, request.documentPath, request.size, request.outputPath);
+    Rendered rendered = RenderWith(*request.renderer, request.documentPath, request.size);
     switch (rendered.status) {
       case RenderStatus::kWritten:
         return Deliver(request.outputPath, rendered.png);
