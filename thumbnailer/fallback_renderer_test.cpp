@@ -162,7 +162,7 @@ TEST_F(FallbackTest, RendererIsContained) {
        60000, 30},
       {"leaves a child running", LeaveSleeper("", sleeper) + deliver, 10000, 30},
       {"leaves a setsid child running", LeaveSleeper("setsid", sleeper) + deliver, 10000, 30},
-      {"hangs after starting a setsid child", LeaveSleeper("setsid", sleeper) + "sleep 60", 2000, 0},
+      {"hangs after starting a setsid child", LeaveSleeper("setsid", sleeper) + "sleep 60", 1000, 0},
       {"writes an 8192 x 8192 PNG", "cp '" + Path("huge.png") + "' \"$4\"", 10000, 128},
   };
   for (const Case& c : cases) {
