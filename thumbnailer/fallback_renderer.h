@@ -1,7 +1,8 @@
 // Handing a document without a stored picture to another installed
 // thumbnailer (evince-thumbnailer), so that claiming a type never loses a
 // thumbnail the desktop used to make. The renderer runs without a shell,
-// bounded by a timeout, and its picture is checked before anyone sees it.
+// under its own limits, with everything it starts ended when it is done,
+// and its picture is checked and shrunk like any other before anyone sees it.
 #pragma once
 
 #include <optional>
@@ -28,16 +29,17 @@ enum class RenderStatus { kWritten, kFailed, kTimedOut, kNotStarted };
 
 struct Rendered {
   RenderStatus status = RenderStatus::kNotStarted;
-  Bytes png;  // with kWritten
+  Bytes png;  // with kWritten: at most `size` on its longer edge
 };
 
-// Runs `program -s size document temporary` with its own process group,
-// standard streams on /dev/null and the resource limits this process lowered
-// for itself raised back to their ceilings; the temporary is made beside
-// `outputPath` and removed again. Past the timeout the whole group is
-// killed. kWritten only when the renderer exited 0 and wrote a PNG that
-// decodes.
-Rendered RenderWith(const FallbackRenderer& renderer, const std::string& documentPath, int size,
-                    const std::string& outputPath);
+// Runs `program -s size document /proc/self/fd/3`, its descriptor 3 an
+// anonymous memory file, so that no file is named and nothing outlives the
+// run however it ends. Standard streams are on /dev/null; the renderer's
+// address space is capped at 1 GiB, its CPU time at the timeout, the files
+// it writes at 64 MiB. When the renderer exits, or at the timeout, every
+// process it started is killed, `setsid` or not. kWritten only when the
+// renderer exited 0 and wrote a PNG that decodes; that picture is shrunk
+// to fit `size` and encoded again.
+Rendered RenderWith(const FallbackRenderer& renderer, const std::string& documentPath, int size);
 
 }  // namespace glimpses

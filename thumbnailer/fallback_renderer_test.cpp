@@ -1,14 +1,19 @@
 #include "fallback_renderer.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "adobe_samples.h"
 #include "corel_samples.h"
+#include "image.h"
 #include "scratch_dir.h"
 #include "thumbnailer.h"
 
@@ -66,7 +71,13 @@ TEST_F(FallbackTest, DocumentWithoutPictureGetsTheRenderersPng) {
   Write("plain.pdf", BuildDocumentWithoutThumbnail(DocumentKind::kPdf, 5000));
   ThumbnailResult result = Thumbnail("plain.pdf", Script("cp '" + Path("page.png") + "' \"$4\""));
   ASSERT_EQ(result.status, ThumbnailStatus::kWritten) << result.message;
-  EXPECT_EQ(ReadWholeFile(Path("out.png"), 1 << 20), ReadWholeFile(Path("page.png"), 1 << 20));
+  // The picture fits already: its pixels arrive unchanged.
+  CImage drawn, delivered;
+  ASSERT_EQ(drawn.LoadFromFile(Path("page.png")), ImageStatus::kOk);
+  ASSERT_EQ(delivered.LoadFromFile(Path("out.png")), ImageStatus::kOk);
+  ASSERT_EQ(delivered.Width(), 30);
+  ASSERT_EQ(delivered.Height(), 20);
+  for (int y = 0; y < 20; ++y) EXPECT_TRUE(std::equal(drawn.Row(y), drawn.Row(y) + 30 * 3, delivered.Row(y))) << y;
   EXPECT_EQ(Names(), (std::set<std::string>{"page.png", "plain.pdf", "renderer.sh", "out.png"}));
 }
 
@@ -111,6 +122,73 @@ TEST_F(FallbackTest, RendererIsAskedOnlyForItsKindsWithoutAPicture) {
   Write("bare.cdr", BuildCorelRiff(1300, {}));
   EXPECT_EQ(Thumbnail("bare.indd", renderer).status, ThumbnailStatus::kNoPicture);
   EXPECT_EQ(Thumbnail("bare.cdr", renderer).status, ThumbnailStatus::kNoPicture);
+}
+
+// A shell line that starts `sleep 60` through `launcher` (empty, or
+// "setsid"), with the sleeper's own pid recorded in `pidFile`, and waits
+// until it is recorded.
+std::string LeaveSleeper(const std::string& launcher, const std::string& pidFile) {
+  return launcher + " sh -c 'echo $$ > " + pidFile + "; exec sleep 60' & until [ -s " + pidFile +
+         " ]; do sleep 0.01; done; ";
+}
+
+// A 4096 x 4096 picture of one colour, the largest a picture may be: small
+// as a file, huge as pixels.
+Bytes HugePng() {
+  CImage image;
+  EXPECT_TRUE(image.Create(4096, 4096, 1));
+  image.Palette() = {PaletteEntry{0, 0, 255, 0}, PaletteEntry{}};
+  return image.Encode(ImageFormat::kPng).value_or(Bytes{});
+}
+
+// Whatever the renderer does, it runs within its limits, nothing it started
+// survives it, and what reaches OUTPUT fits the size asked for.
+TEST_F(FallbackTest, RendererIsContained) {
+  Write("plain.eps", BuildDocumentWithoutThumbnail(DocumentKind::kEps, 5000));
+  Write("page.png", *SamplePngFile(30, 20));
+  Write("huge.png", HugePng());
+  const std::string deliver = "cp '" + Path("page.png") + "' \"$4\"";
+  const std::string sleeper = Path("sleeper.pid");
+  struct Case {
+    const char* name;
+    std::string body;
+    int timeoutMs;
+    int edge;  // of the delivered picture; 0 for none
+  } cases[] = {
+      // Delivers only when allocating 2 GB, 128 KB at a time, failed.
+      {"allocates in a loop",
+       "awk 'BEGIN { s = \"x\"; for (k = 0; k < 17; k++) s = s s; while (i < 16384) a[i++] = s i }' 2>/dev/null && "
+       "exit 1; " +
+           deliver,
+       60000, 30},
+      {"leaves a child running", LeaveSleeper("", sleeper) + deliver, 10000, 30},
+      {"leaves a setsid child running", LeaveSleeper("setsid", sleeper) + deliver, 10000, 30},
+      {"hangs after starting a setsid child", LeaveSleeper("setsid", sleeper) + "sleep 60", 1000, 0},
+      {"writes a 4096 x 4096 PNG", "cp '" + Path("huge.png") + "' \"$4\"", 10000, 128},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ThumbnailResult result = Thumbnail("plain.eps", Script(c.body, c.timeoutMs));
+    std::set<std::string> expected = {"plain.eps", "page.png", "huge.png", "renderer.sh"};
+    auto pid = ReadWholeFile(sleeper, 64);
+    ASSERT_EQ(pid.has_value(), c.body.find(sleeper) != std::string::npos);
+    if (pid) {
+      const pid_t sleeperPid = std::stoi(std::string(pid->begin(), pid->end()));
+      EXPECT_TRUE(kill(sleeperPid, 0) != 0 && errno == ESRCH) << "pid " << sleeperPid << " survived";
+      unlink(sleeper.c_str());
+    }
+    if (c.edge == 0) {
+      EXPECT_EQ(result.status, ThumbnailStatus::kNoPicture);
+    } else {
+      ASSERT_EQ(result.status, ThumbnailStatus::kWritten) << result.message;
+      CImage delivered;
+      ASSERT_EQ(delivered.LoadFromFile(Path("out.png")), ImageStatus::kOk);
+      EXPECT_EQ(std::max(delivered.Width(), delivered.Height()), c.edge);
+      expected.insert("out.png");
+    }
+    EXPECT_EQ(Names(), expected);
+    unlink(Path("out.png").c_str());
+  }
 }
 
 TEST_F(FallbackTest, InstalledEvinceDrawsAnIllustratorPdfWithoutPicture) {

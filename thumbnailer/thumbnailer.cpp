@@ -144,7 +144,7 @@ ThumbnailResult WriteThumbnail(const ThumbnailRequest& request) {
   StoredThumbnail stored = LoadStoredThumbnail(request.documentPath, request.size);
   if (stored.status == ThumbnailStatus::kNoPicture && request.renderer &&
       RendererHandles(std::string(KindName(stored.kind)))) {
-    Rendered rendered = RenderWith(*request.renderer, request.documentPath, request.size, request.outputPath);
+    Rendered rendered = RenderWith(*request.renderer, request.documentPath, request.size);
     switch (rendered.status) {
       case RenderStatus::kWritten:
         return Deliver(request.outputPath, rendered.png);

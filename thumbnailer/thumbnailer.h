@@ -59,8 +59,8 @@ ThumbnailResult WriteThumbnail(const ThumbnailRequest& request);
 
 // Lowers this process's soft limits on address space and CPU time, so that
 // a document that drives a reader astray ends the process instead of the
-// machine's patience. Hard limits stay, so a fallback renderer can raise its
-// own back. The address-space limit is left out under AddressSanitizer,
+// machine's patience. Hard limits stay; the fallback renderer gets limits of
+// its own (see RenderWith). The address-space limit is left out under AddressSanitizer,
 // which reserves terabytes of it up front.
 bool LimitResources();
 
