@@ -69,13 +69,11 @@ void IndexTable::MakeLeafFolder(std::uint32_t id) {
 }
 
 bool IndexTable::RemoveChild(std::uint32_t folderIndex, std::string_view name) {
-  auto& children = folders[folderIndex].children;
+  const auto& children = folders[folderIndex].children;
   const auto it =
       std::find_if(children.begin(), children.end(), [&](std::uint32_t child) { return Name(child) == name; });
   if (it == children.end()) return false;
-  const std::uint32_t child = *it;
-  children.erase(it);
-  MarkDead(child);
+  RemoveChildren(folderIndex, {*it});
   return true;
 }
 
@@ -85,9 +83,8 @@ void IndexTable::RemoveChildren(std::uint32_t folderIndex, const std::vector<std
 }
 
 bool IndexTable::RemoveAllChildren(std::uint32_t folderIndex) {
-  const std::vector<std::uint32_t> children = std::move(folders[folderIndex].children);
-  folders[folderIndex].children.clear();
-  for (const std::uint32_t child : children) MarkDead(child);
+  const std::vector<std::uint32_t> children = folders[folderIndex].children;
+  RemoveChildren(folderIndex, children);
   return !children.empty();
 }
 
