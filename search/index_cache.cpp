@@ -91,7 +91,7 @@ class Reader {
 // the children lists are made.
 bool CheckTable(IndexTable* t) {
   const std::size_t count = t->entries.size();
-  if (count >= IndexTable::kFirstMark || t->orderedCount > count) return false;
+  if (count > IndexTable::kMaxEntries || t->orderedCount > count) return false;
   if (!t->folded.empty() && t->folded.back() != '\0') return false;
   if (!t->names.empty() && t->names.back() != '\0') return false;
   if (t->entries.empty() != t->folded.empty()) return false;
@@ -101,18 +101,16 @@ bool CheckTable(IndexTable* t) {
     if (entry.folded >= t->folded.size()) return false;
     if (id > 0 && entry.folded <= t->entries[id - 1].folded) return false;
     if (entry.name != IndexTable::kSameAsFolded && entry.name >= t->names.size()) return false;
-    if (entry.folder < IndexTable::kFirstMark &&
-        (entry.folder >= t->folders.size() || t->folders[entry.folder].entry != id))
+    if (t->HasFolderRecord(id) && (entry.folder >= t->folders.size() || t->folders[entry.folder].entry != id))
       return false;
   }
   for (std::uint32_t index = 0; index < t->folders.size(); ++index) {
     const std::uint32_t entry = t->folders[index].entry;
-    if (entry != IndexTable::kDead && (entry >= count || t->entries[entry].folder != index)) return false;
+    if (entry != IndexTable::kFreeRecord && (entry >= count || t->entries[entry].folder != index)) return false;
   }
   for (const Root& root : t->roots) {
     if (root.entry == IndexTable::kNoEntry) continue;
-    if (root.entry >= count || t->entries[root.entry].parent != IndexTable::kNoParent || !t->IsFolderRecord(root.entry))
-      return false;
+    if (root.entry >= count || !t->IsRoot(root.entry) || !t->HasFolderRecord(root.entry)) return false;
   }
   std::vector<std::uint32_t> rootEntries;
   for (const Root& root : t->roots)
@@ -123,10 +121,10 @@ bool CheckTable(IndexTable* t) {
   std::vector<std::uint8_t> state(count, 0);
   std::vector<std::uint32_t> chain;
   for (std::uint32_t id = 0; id < count; ++id) {
-    if (t->entries[id].folder == IndexTable::kDead) {
+    if (t->IsDead(id)) {
       // Nothing reads a dead slot's parent; none is kept, so no unchecked
       // chain can be followed from it.
-      t->entries[id].parent = IndexTable::kNoParent;
+      t->entries[id].parent = IndexTable::kNoEntry;
       ++t->dead;
       continue;
     }
@@ -135,12 +133,11 @@ bool CheckTable(IndexTable* t) {
       state[at] = 1;
       chain.push_back(at);
       const std::uint32_t parent = t->entries[at].parent;
-      if (parent == IndexTable::kNoParent) {
-        if (std::none_of(t->roots.begin(), t->roots.end(), [&](const Root& root) { return root.entry == at; }))
-          return false;
+      if (parent == IndexTable::kNoEntry) {
+        if (t->RootIndexOf(at) == t->roots.size()) return false;
         break;
       }
-      if (parent >= count || !t->IsFolderRecord(parent)) return false;
+      if (parent >= count || !t->HasFolderRecord(parent)) return false;
       at = parent;
     }
     for (std::uint32_t at : chain) state[at] = 2;
@@ -210,7 +207,7 @@ bool DecodeIndexTable(const std::uint8_t* data, std::size_t size, const std::vec
   if (folderCount > t.entries.size()) return false;
   t.folders.resize(folderCount);
   for (Folder& folder : t.folders) {
-    folder.watch = -1;
+    folder.watch = IndexTable::kNoWatch;
     if (!in.Value(&folder.entry) || !in.Value(&folder.mtimeNs)) return false;
   }
   if (!in.done() || !CheckTable(&t)) return false;

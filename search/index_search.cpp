@@ -26,17 +26,16 @@ void SearchRange(const IndexTable& table, const Query& query, std::uint32_t firs
     auto it = folderPaths.find(id);
     if (it != folderPaths.end()) return it->second;
     const std::uint32_t parent = entries[id].parent;
-    std::string path = parent == IndexTable::kNoParent ? std::string(table.FoldedName(id))
-                                                       : JoinPath(folderPath(parent), table.FoldedName(id));
+    std::string path = parent == IndexTable::kNoEntry ? std::string(table.FoldedName(id))
+                                                      : JoinPath(folderPath(parent), table.FoldedName(id));
     return folderPaths.emplace(id, std::move(path)).first->second;
   };
   std::string pathBuffer;
   auto test = [&](std::uint32_t id) {
-    const IndexTable::Entry& entry = entries[id];
-    if (entry.folder == IndexTable::kDead || entry.parent == IndexTable::kNoParent) return;
-    EntryView view{table.FoldedName(id), entry.folder != IndexTable::kFile, {}};
+    if (table.IsDead(id) || table.IsRoot(id)) return;
+    EntryView view{table.FoldedName(id), !table.IsFile(id), {}};
     if (query.UsesPath()) {
-      pathBuffer = JoinPath(folderPath(entry.parent), view.foldedName);
+      pathBuffer = JoinPath(folderPath(entries[id].parent), view.foldedName);
       view.foldedPath = pathBuffer;
     }
     if (query.Matches(view)) hits->push_back(id);

@@ -45,11 +45,47 @@ std::uint32_t IndexTable::Add(std::uint32_t parent, std::string_view name, bool 
   if (isFolder) {
     entry.folder = static_cast<std::uint32_t>(folders.size());
     MakeRoom(folders, 1, built);
-    folders.push_back(Folder{id, -1, kUnknownMtime, {}});
+    folders.push_back(Folder{id, kNoWatch, kUnknownMtime, {}});
   }
   entries.push_back(entry);
-  if (parent != kNoParent) folders[entries[parent].folder].children.push_back(id);
+  if (parent != kNoEntry) folders[entries[parent].folder].children.push_back(id);
   return id;
+}
+
+std::uint32_t IndexTable::AddRoot(std::size_t rootIndex, std::string_view path, std::uint64_t dev) {
+  const std::uint32_t id = Add(kNoEntry, path, /*isFolder=*/true);
+  roots[rootIndex] = Root{id, dev};
+  return id;
+}
+
+void IndexTable::DropRoot(std::size_t rootIndex) {
+  MarkDead(roots[rootIndex].entry);
+  roots[rootIndex].entry = kNoEntry;
+}
+
+void IndexTable::MakeLeafFolder(std::uint32_t id) {
+  folders[entries[id].folder].entry = kFreeRecord;
+  entries[id].folder = kLeafFolder;
+}
+
+bool IndexTable::RemoveChild(std::uint32_t folderIndex, std::string_view name) {
+  const auto& children = folders[folderIndex].children;
+  const auto it =
+      std::find_if(children.begin(), children.end(), [&](std::uint32_t child) { return Name(child) == name; });
+  if (it == children.end()) return false;
+  RemoveChildren(folderIndex, {*it});
+  return true;
+}
+
+void IndexTable::RemoveChildren(std::uint32_t folderIndex, const std::vector<std::uint32_t>& gone) {
+  for (const std::uint32_t child : gone) MarkDead(child);
+  std::erase_if(folders[folderIndex].children, [&](std::uint32_t child) { return IsDead(child); });
+}
+
+bool IndexTable::RemoveAllChildren(std::uint32_t folderIndex) {
+  const std::vector<std::uint32_t> children = folders[folderIndex].children;
+  RemoveChildren(folderIndex, children);
+  return !children.empty();
 }
 
 void IndexTable::MarkDead(std::uint32_t id) {
@@ -57,17 +93,16 @@ void IndexTable::MarkDead(std::uint32_t id) {
   while (!stack.empty()) {
     const std::uint32_t at = stack.back();
     stack.pop_back();
-    Entry& entry = entries[at];
-    if (entry.folder == kDead) continue;
-    if (entry.folder < kFirstMark) {
-      Folder& folder = folders[entry.folder];
+    if (IsDead(at)) continue;
+    if (HasFolderRecord(at)) {
+      Folder& folder = folders[entries[at].folder];
       stack.insert(stack.end(), folder.children.begin(), folder.children.end());
-      folder.entry = kDead;
-      if (folder.watch >= 0) droppedWatches.push_back(folder.watch);
-      folder.watch = -1;
+      folder.entry = kFreeRecord;
+      if (folder.watch != kNoWatch) droppedWatches_.push_back(folder.watch);
+      folder.watch = kNoWatch;
       std::vector<std::uint32_t>().swap(folder.children);
     }
-    entry.folder = kDead;
+    entries[at].folder = kDeadEntry;
     ++dead;
   }
 }
@@ -79,7 +114,7 @@ void IndexTable::Compact() {
   for (const Root& root : roots)
     if (root.entry != kNoEntry) order.push_back(root.entry);
   for (std::uint32_t id = 0; id < entries.size(); ++id)
-    if (entries[id].folder != kDead && entries[id].parent != kNoParent) rest.push_back(id);
+    if (!IsDead(id) && !IsRoot(id)) rest.push_back(id);
   SortInAnswerOrder(rest);
   order.insert(order.end(), rest.begin(), rest.end());
   std::vector<std::uint32_t>().swap(rest);
@@ -90,14 +125,14 @@ void IndexTable::Compact() {
   out.entries.reserve(order.size());
   for (std::uint32_t id : order) {
     const Entry& old = entries[id];
-    Entry entry{old.parent == kNoParent ? kNoParent : newId[old.parent], static_cast<std::uint32_t>(out.folded.size()),
+    Entry entry{old.parent == kNoEntry ? kNoEntry : newId[old.parent], static_cast<std::uint32_t>(out.folded.size()),
                 kSameAsFolded, old.folder};
     Append(out.folded, FoldedName(id));
     if (old.name != kSameAsFolded) {
       entry.name = static_cast<std::uint32_t>(out.names.size());
       Append(out.names, Name(id));
     }
-    if (old.folder < kFirstMark) {
+    if (HasFolderRecord(id)) {
       const Folder& folder = folders[old.folder];
       entry.folder = static_cast<std::uint32_t>(out.folders.size());
       out.folders.push_back(Folder{newId[id], folder.watch, folder.mtimeNs, {}});
@@ -110,27 +145,30 @@ void IndexTable::Compact() {
     if (root.entry != kNoEntry) root.entry = newId[root.entry];
   out.orderedCount = static_cast<std::uint32_t>(out.entries.size());
   out.generation = generation + 1;
-  out.droppedWatches = std::move(droppedWatches);
+  out.droppedWatches_ = std::move(droppedWatches_);
   *this = std::move(out);
   ShrinkToFit();
 }
 
+void IndexTable::CompactIfWorthIt() {
+  const std::size_t unordered = entries.size() - orderedCount;
+  if ((dead > 256 && dead > entries.size() / 4) || (unordered > 4096 && unordered > entries.size() / 16)) Compact();
+}
+
 void IndexTable::PutFoldersFirst(std::uint32_t folderIndex) {
   auto& children = folders[folderIndex].children;
-  std::stable_partition(children.begin(), children.end(),
-                        [&](std::uint32_t child) { return entries[child].folder != kFile; });
+  std::stable_partition(children.begin(), children.end(), [&](std::uint32_t child) { return !IsFile(child); });
 }
 
 void IndexTable::LinkChildren() {
-  // The parent's folder record of every entry (kDead: none), read once; the
-  // lists are sized exactly, then filled with the folders and then the
-  // files, so the folders come first without sorting each list.
-  std::vector<std::uint32_t> parentFolder(entries.size(), kDead);
+  // The parent's folder record of every entry, read once; the lists are
+  // sized exactly, then filled with the folders and then the files, so the
+  // folders come first without sorting each list.
+  std::vector<std::uint32_t> parentFolder(entries.size(), kNoFolder);
   std::vector<std::uint32_t> count(folders.size(), 0);
   for (std::uint32_t id = 0; id < entries.size(); ++id) {
-    const Entry& entry = entries[id];
-    if (entry.parent == kNoParent || entry.folder == kDead) continue;
-    parentFolder[id] = entries[entry.parent].folder;
+    if (IsRoot(id) || IsDead(id)) continue;
+    parentFolder[id] = entries[entries[id].parent].folder;
     ++count[parentFolder[id]];
   }
   for (std::uint32_t index = 0; index < folders.size(); ++index) {
@@ -139,8 +177,7 @@ void IndexTable::LinkChildren() {
   }
   for (const bool filePass : {false, true})
     for (std::uint32_t id = 0; id < entries.size(); ++id)
-      if (parentFolder[id] != kDead && (entries[id].folder == kFile) == filePass)
-        folders[parentFolder[id]].children.push_back(id);
+      if (parentFolder[id] != kNoFolder && IsFile(id) == filePass) folders[parentFolder[id]].children.push_back(id);
 }
 
 void IndexTable::Clear(std::size_t rootCount) {
@@ -172,7 +209,7 @@ std::string_view IndexTable::Name(std::uint32_t id) const {
 
 std::string IndexTable::PathOf(std::uint32_t id) const {
   std::vector<std::uint32_t> chain;
-  for (std::uint32_t at = id; at != kNoParent; at = entries[at].parent) chain.push_back(at);
+  for (std::uint32_t at = id; at != kNoEntry; at = entries[at].parent) chain.push_back(at);
   std::string path(Name(chain.back()));
   for (auto it = chain.rbegin() + 1; it != chain.rend(); ++it) path = JoinPath(path, Name(*it));
   return path;
@@ -222,6 +259,11 @@ void IndexTable::SortInAnswerOrder(std::vector<std::uint32_t>& ids) const {
   }
 }
 
+std::size_t IndexTable::RootIndexOf(std::uint32_t id) const {
+  return static_cast<std::size_t>(
+      std::find_if(roots.begin(), roots.end(), [&](const Root& root) { return root.entry == id; }) - roots.begin());
+}
+
 std::size_t IndexTable::RootEntryCount() const {
   return static_cast<std::size_t>(
       std::count_if(roots.begin(), roots.end(), [](const Root& root) { return root.entry != kNoEntry; }));
@@ -229,7 +271,7 @@ std::size_t IndexTable::RootEntryCount() const {
 
 std::size_t IndexTable::FolderCount() const {
   return static_cast<std::size_t>(std::count_if(folders.begin(), folders.end(),
-                                                [](const Folder& folder) { return folder.entry != kDead; })) -
+                                                [](const Folder& folder) { return folder.entry != kFreeRecord; })) -
          RootEntryCount();
 }
 

@@ -26,7 +26,6 @@ namespace glimpses {
 namespace {
 
 using Root = IndexTable::Root;
-using Folder = IndexTable::Folder;
 
 // A folder changed this recently may change again within the same tick of
 // the file system's clock without its time moving, so its time is not
@@ -116,20 +115,23 @@ bool NameIndex::ReadListing(int fd, std::vector<Listed>* listing) {
   return true;
 }
 
+void NameIndex::AddListed(std::uint32_t parent, const Listed& item, int parentFd, std::uint64_t dev, int depth) {
+  const std::uint32_t child = table_.Add(parent, item.name, item.isFolder);
+  if (item.isFolder) EnterSubfolder(child, parentFd, item.name, dev, depth);
+}
+
 void NameIndex::EnterSubfolder(std::uint32_t entryId, int parentFd, const std::string& name, std::uint64_t dev,
                                int depth) {
-  const std::uint32_t folderIndex = table_.entries[entryId].folder;
   UniqueFd fd(depth < kMaxHeldDepth ? ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
                                     : OpenEntry(entryId, O_RDONLY));
   struct stat st {};
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) return;  // unreadable: its time stays unknown, retried
   if (st.st_dev != dev) {
     // Another file system is mounted here: list the folder, never enter it.
-    table_.folders[folderIndex].entry = IndexTable::kDead;
-    table_.entries[entryId].folder = IndexTable::kLeafFolder;
+    table_.MakeLeafFolder(entryId);
     return;
   }
-  Crawl(folderIndex, fd.get(), dev, depth + 1);
+  Crawl(table_.entries[entryId].folder, fd.get(), dev, depth + 1);
 }
 
 void NameIndex::Crawl(std::uint32_t folderIndex, int fd, std::uint64_t dev, int depth) {
@@ -137,33 +139,28 @@ void NameIndex::Crawl(std::uint32_t folderIndex, int fd, std::uint64_t dev, int 
   struct stat st {};
   std::vector<Listed> listing;
   // Watched before it is read, so no change falls between the two.
-  if (IsWatchedDev(dev)) WatchFolder(folderIndex, fd);
+  watches_.Watch(table_, folderIndex, fd, dev);
   if (::fstat(fd, &st) != 0 || !ReadListing(fd, &listing)) return;
   table_.folders[folderIndex].mtimeNs = TrustedMtime(st);
   const std::uint32_t self = table_.folders[folderIndex].entry;
   std::stable_partition(listing.begin(), listing.end(), [](const Listed& item) { return item.isFolder; });
-  for (const Listed& item : listing) {
-    const std::uint32_t child = table_.Add(self, item.name, item.isFolder);
-    if (item.isFolder) EnterSubfolder(child, fd, item.name, dev, depth);
-  }
+  for (const Listed& item : listing) AddListed(self, item, fd, dev, depth);
 }
 
 bool NameIndex::RefreshRoot(std::size_t rootIndex) {
-  Root& root = table_.roots[rootIndex];
   const std::string& path = rootPaths_[rootIndex];
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   struct stat st {};
   const bool present = fd.get() >= 0 && ::fstat(fd.get(), &st) == 0;
+  const Root& root = table_.roots[rootIndex];
   bool changed = false;
   if (root.entry != IndexTable::kNoEntry && (!present || st.st_dev != root.dev)) {
-    table_.MarkDead(root.entry);
-    table_.roots[rootIndex].entry = IndexTable::kNoEntry;
+    table_.DropRoot(rootIndex);
     changed = true;
   }
-  if (present && table_.roots[rootIndex].entry == IndexTable::kNoEntry) {
-    const std::uint32_t entry = table_.Add(IndexTable::kNoParent, path, /*isFolder=*/true);
-    table_.roots[rootIndex] = Root{entry, static_cast<std::uint64_t>(st.st_dev)};
-    if (watch_ != nullptr && IsWatchedDev(st.st_dev) && isRemote_(path)) remoteDevs_.push_back(st.st_dev);
+  if (present && root.entry == IndexTable::kNoEntry) {
+    const std::uint32_t entry = table_.AddRoot(rootIndex, path, st.st_dev);
+    if (watches_.Covers(st.st_dev) && isRemote_(path)) watches_.AddRemoteDevice(st.st_dev);
     Crawl(table_.entries[entry].folder, fd.get(), st.st_dev, 0);
     changed = true;
   }
@@ -179,10 +176,9 @@ void NameIndex::Build() {
 // ---- refreshing -------------------------------------------------------------
 
 std::uint64_t NameIndex::RootDevOf(std::uint32_t entryId) const {
-  while (table_.entries[entryId].parent != IndexTable::kNoParent) entryId = table_.entries[entryId].parent;
-  for (const Root& root : table_.roots)
-    if (root.entry == entryId) return root.dev;
-  return 0;
+  while (!table_.IsRoot(entryId)) entryId = table_.entries[entryId].parent;
+  const std::size_t rootIndex = table_.RootIndexOf(entryId);
+  return rootIndex < table_.roots.size() ? table_.roots[rootIndex].dev : 0;
 }
 
 bool NameIndex::Reread(std::uint32_t folderIndex) {
@@ -191,58 +187,74 @@ bool NameIndex::Reread(std::uint32_t folderIndex) {
   UniqueFd fd(OpenEntry(self, O_RDONLY));
   struct stat st {};
   std::vector<Listed> listing;
-  if (fd.get() >= 0 && table_.folders[folderIndex].watch < 0 && IsWatchedDev(dev)) WatchFolder(folderIndex, fd.get());
+  if (fd.get() >= 0) watches_.Watch(table_, folderIndex, fd.get(), dev);
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || st.st_dev != dev || !ReadListing(fd.get(), &listing)) {
     // Gone, replaced or unreadable: its entries go; its parent's re-read (or
     // the next refresh) settles the folder itself.
-    bool changed = false;
-    for (std::uint32_t child : std::vector<std::uint32_t>(std::move(table_.folders[folderIndex].children))) {
-      table_.MarkDead(child);
-      changed = true;
-    }
-    table_.folders[folderIndex].children.clear();
     table_.folders[folderIndex].mtimeNs = IndexTable::kUnknownMtime;
-    return changed;
+    return table_.RemoveAllChildren(folderIndex);
   }
-  const std::int64_t mtime = TrustedMtime(st);
-
-  std::unordered_map<std::string_view, std::uint32_t> old;
-  for (std::uint32_t child : table_.folders[folderIndex].children) old.emplace(table_.Name(child), child);
-  std::vector<std::uint32_t> kept;
-  std::vector<const Listed*> added;
-  for (const Listed& item : listing) {
-    auto it = old.find(item.name);
-    if (it != old.end() && (table_.entries[it->second].folder != IndexTable::kFile) == item.isFolder) {
-      kept.push_back(it->second);
-      old.erase(it);
-    } else {
-      added.push_back(&item);
-    }
-  }
-  const bool changed = !old.empty() || !added.empty();
-  for (const auto& [name, child] : old) table_.MarkDead(child);
-  table_.folders[folderIndex].children = std::move(kept);
-  table_.folders[folderIndex].mtimeNs = mtime;
-  for (const Listed* item : added) {
-    const std::uint32_t child = table_.Add(self, item->name, item->isFolder);
-    if (item->isFolder) EnterSubfolder(child, fd.get(), item->name, dev, 0);
-  }
+  const std::size_t childrenBefore = table_.folders[folderIndex].children.size();
+  const std::vector<const Listed*> added = RemoveUnlisted(folderIndex, listing);
+  const bool changed = !added.empty() || table_.folders[folderIndex].children.size() != childrenBefore;
+  table_.folders[folderIndex].mtimeNs = TrustedMtime(st);
+  for (const Listed* item : added) AddListed(self, *item, fd.get(), dev, 0);
   table_.PutFoldersFirst(folderIndex);
   return changed;
 }
 
-bool NameIndex::IsFolderRecord(std::uint32_t entryId, std::size_t limit) const {
-  const std::uint32_t folder = table_.entries[entryId].folder;
-  return folder < IndexTable::kFirstMark && folder < limit;
+// Removes the record's children that `listing` no longer holds, or holds as
+// the other kind (a file replaced by a folder); the listed items it lacks.
+std::vector<const NameIndex::Listed*> NameIndex::RemoveUnlisted(std::uint32_t folderIndex,
+                                                                const std::vector<Listed>& listing) {
+  std::unordered_map<std::string_view, std::uint32_t> unlisted;
+  for (std::uint32_t child : table_.folders[folderIndex].children) unlisted.emplace(table_.Name(child), child);
+  std::vector<const Listed*> added;
+  for (const Listed& item : listing) {
+    const auto it = unlisted.find(item.name);
+    if (it != unlisted.end() && !table_.IsFile(it->second) == item.isFolder) {
+      unlisted.erase(it);
+    } else {
+      added.push_back(&item);
+    }
+  }
+  std::vector<std::uint32_t> gone;
+  for (const auto& [name, child] : unlisted) gone.push_back(child);
+  table_.RemoveChildren(folderIndex, gone);
+  return added;
 }
 
-void NameIndex::CheckSubtree(std::uint32_t folderIndex, int fd, std::size_t limit,
+// Folders read during the check under way (records from `knownRecords` on)
+// are current; only those read before need a look.
+bool NameIndex::IsFolderReadBefore(std::uint32_t entryId, std::size_t knownRecords) const {
+  return table_.HasFolderRecord(entryId) && table_.entries[entryId].folder < knownRecords;
+}
+
+bool NameIndex::HasSubfolderReadBefore(std::uint32_t folderIndex, std::size_t knownRecords) const {
+  for (const std::uint32_t child : table_.folders[folderIndex].children) {
+    if (table_.IsFile(child)) return false;  // the folders come first
+    if (IsFolderReadBefore(child, knownRecords)) return true;
+  }
+  return false;
+}
+
+// Opens the record's folder, noting it as stale when it cannot be opened or
+// its time moved since it was read.
+UniqueFd NameIndex::OpenAndCheckTime(std::uint32_t folderIndex, std::vector<std::uint32_t>* stale) const {
+  UniqueFd fd(OpenEntry(table_.folders[folderIndex].entry, O_PATH));
+  struct stat st {};
+  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || MtimeNs(st) != table_.folders[folderIndex].mtimeNs)
+    stale->push_back(folderIndex);
+  return fd;
+}
+
+void NameIndex::CheckSubtree(std::uint32_t folderIndex, int fd, std::size_t knownRecords,
                              std::vector<std::uint32_t>* stale) const {
   // Folders come first among the children: the files after them are not
   // looked at.
   for (std::uint32_t child : table_.folders[folderIndex].children) {
-    if (table_.entries[child].folder == IndexTable::kFile) break;
-    if (!IsFolderRecord(child, limit)) continue;
+    if (table_.IsFile(child)) break;
+    if (!IsFolderReadBefore(child, knownRecords)) continue;
     const std::uint32_t sub = table_.entries[child].folder;
     // Names in the arenas are NUL-terminated, so data() is a C string.
     const char* name = table_.Name(child).data();
@@ -251,14 +263,9 @@ void NameIndex::CheckSubtree(std::uint32_t folderIndex, int fd, std::size_t limi
         MtimeNs(st) != table_.folders[sub].mtimeNs) {
       stale->push_back(sub);
     }
-    const auto& grandChildren = table_.folders[sub].children;
-    if (std::none_of(grandChildren.begin(),
-                     std::find_if(grandChildren.begin(), grandChildren.end(),
-                                  [&](std::uint32_t g) { return table_.entries[g].folder == IndexTable::kFile; }),
-                     [&](std::uint32_t g) { return IsFolderRecord(g, limit); }))
-      continue;
+    if (!HasSubfolderReadBefore(sub, knownRecords)) continue;
     UniqueFd subFd(::openat(fd, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (subFd.get() >= 0) CheckSubtree(sub, subFd.get(), limit, stale);
+    if (subFd.get() >= 0) CheckSubtree(sub, subFd.get(), knownRecords, stale);
   }
 }
 
@@ -266,95 +273,82 @@ void NameIndex::CheckSubtree(std::uint32_t folderIndex, int fd, std::size_t limi
 // system call; to keep that a one-component fstatat rather than a full path
 // lookup the tree is walked with a descriptor per level, and the walk is
 // split over two threads by subtrees a few levels down.
-std::vector<std::uint32_t> NameIndex::StaleFolders(std::size_t limit, const std::vector<bool>& rootsToCheck) const {
+std::vector<std::uint32_t> NameIndex::StaleFolders(std::size_t knownRecords,
+                                                   const std::vector<bool>& rootsToCheck) const {
   std::vector<std::uint32_t> stale;
-  auto checkOwnTime = [&](std::uint32_t folderIndex, int fd, std::vector<std::uint32_t>* out) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || MtimeNs(st) != table_.folders[folderIndex].mtimeNs) out->push_back(folderIndex);
-  };
-  auto openFolder = [&](std::uint32_t folderIndex) {
-    const std::uint32_t entry = table_.folders[folderIndex].entry;
-    return UniqueFd(OpenEntry(entry, O_PATH));
-  };
+  const std::vector<std::uint32_t> subtrees = SubtreesToCheck(knownRecords, rootsToCheck, &stale);
+  CheckSubtrees(subtrees, knownRecords, &stale);
+  return stale;
+}
 
+// The folders a few levels down, enough to share between two threads; the
+// folders above them are checked on the way.
+std::vector<std::uint32_t> NameIndex::SubtreesToCheck(std::size_t knownRecords, const std::vector<bool>& rootsToCheck,
+                                                      std::vector<std::uint32_t>* stale) const {
   std::vector<std::uint32_t> level;
   for (std::size_t i = 0; i < table_.roots.size(); ++i) {
     const std::uint32_t entry = table_.roots[i].entry;
-    if (rootsToCheck[i] && entry != IndexTable::kNoEntry && IsFolderRecord(entry, limit))
+    if (rootsToCheck[i] && entry != IndexTable::kNoEntry && IsFolderReadBefore(entry, knownRecords))
       level.push_back(table_.entries[entry].folder);
   }
   for (int depth = 0; depth < 3 && !level.empty() && level.size() < 64; ++depth) {
     std::vector<std::uint32_t> next;
     for (std::uint32_t folderIndex : level) {
-      const UniqueFd fd = openFolder(folderIndex);
-      if (fd.get() < 0) {
-        stale.push_back(folderIndex);
-        continue;
-      }
-      checkOwnTime(folderIndex, fd.get(), &stale);
+      if (OpenAndCheckTime(folderIndex, stale).get() < 0) continue;
       for (std::uint32_t child : table_.folders[folderIndex].children)
-        if (IsFolderRecord(child, limit)) next.push_back(table_.entries[child].folder);
+        if (IsFolderReadBefore(child, knownRecords)) next.push_back(table_.entries[child].folder);
     }
     level = std::move(next);
   }
+  return level;
+}
 
+void NameIndex::CheckSubtrees(const std::vector<std::uint32_t>& subtrees, std::size_t knownRecords,
+                              std::vector<std::uint32_t>* stale) const {
   std::atomic<std::size_t> nextItem{0};
   auto work = [&](std::vector<std::uint32_t>* out) {
-    for (std::size_t item = nextItem++; item < level.size(); item = nextItem++) {
-      const UniqueFd fd = openFolder(level[item]);
-      if (fd.get() < 0) {
-        out->push_back(level[item]);
-        continue;
-      }
-      checkOwnTime(level[item], fd.get(), out);
-      CheckSubtree(level[item], fd.get(), limit, out);
+    for (std::size_t item = nextItem++; item < subtrees.size(); item = nextItem++) {
+      const UniqueFd fd = OpenAndCheckTime(subtrees[item], out);
+      if (fd.get() >= 0) CheckSubtree(subtrees[item], fd.get(), knownRecords, out);
     }
   };
   std::vector<std::uint32_t> helperStale;
   std::thread helper;
-  if (level.size() > 1) {
+  if (subtrees.size() > 1) {
     try {
       helper = std::thread(work, &helperStale);
     } catch (...) {
       // No second thread: this one does all the work.
     }
   }
-  work(&stale);
+  work(stale);
   if (helper.joinable()) helper.join();
-  stale.insert(stale.end(), helperStale.begin(), helperStale.end());
-  return stale;
+  stale->insert(stale->end(), helperStale.begin(), helperStale.end());
 }
 
 bool NameIndex::RereadStale(std::vector<std::uint32_t> stale) {
   // Parents first, so a folder its parent dropped is not read.
   auto depth = [&](std::uint32_t folderIndex) {
     int d = 0;
-    for (std::uint32_t at = table_.folders[folderIndex].entry; table_.entries[at].parent != IndexTable::kNoParent;
-         at = table_.entries[at].parent)
-      ++d;
+    for (std::uint32_t at = table_.folders[folderIndex].entry; !table_.IsRoot(at); at = table_.entries[at].parent) ++d;
     return d;
   };
   std::vector<std::pair<int, std::uint32_t>> byDepth;
   for (std::uint32_t folderIndex : stale) byDepth.emplace_back(depth(folderIndex), folderIndex);
   std::sort(byDepth.begin(), byDepth.end());
   bool changed = false;
-  for (const auto& [d, folderIndex] : byDepth) {
-    if (table_.folders[folderIndex].entry == IndexTable::kDead) continue;
-    changed |= Reread(folderIndex);
-  }
-  const std::size_t unordered = table_.entries.size() - table_.orderedCount;
-  if ((table_.dead > 256 && table_.dead > table_.entries.size() / 4) ||
-      (unordered > 4096 && unordered > table_.entries.size() / 16))
-    table_.Compact();
-  SettleWatches();
+  for (const auto& [d, folderIndex] : byDepth)
+    if (!table_.IsFreeRecord(folderIndex)) changed |= Reread(folderIndex);
+  table_.CompactIfWorthIt();
+  watches_.Settle(table_);
   return changed;
 }
 
 bool NameIndex::Refresh() {
   bool changed = false;
-  const std::size_t knownFolders = table_.folders.size();
+  const std::size_t knownRecords = table_.folders.size();
   for (std::size_t i = 0; i < table_.roots.size(); ++i) changed |= RefreshRoot(i);
-  changed |= RereadStale(StaleFolders(knownFolders, std::vector<bool>(table_.roots.size(), true)));
+  changed |= RereadStale(StaleFolders(knownRecords, std::vector<bool>(table_.roots.size(), true)));
   return changed;
 }
 
@@ -364,11 +358,10 @@ bool NameIndex::Refresh() {
 // is opened one component at a time from its root.
 int NameIndex::OpenEntry(std::uint32_t entryId, int flags) const {
   flags |= O_DIRECTORY | O_CLOEXEC;
-  const bool isRoot = table_.entries[entryId].parent == IndexTable::kNoParent;
   const std::string path = table_.PathOf(entryId);
-  if (path.size() < PATH_MAX) return ::open(path.c_str(), flags | (isRoot ? 0 : O_NOFOLLOW));
+  if (path.size() < PATH_MAX) return ::open(path.c_str(), flags | (table_.IsRoot(entryId) ? 0 : O_NOFOLLOW));
   std::vector<std::uint32_t> chain;
-  for (std::uint32_t at = entryId; at != IndexTable::kNoParent; at = table_.entries[at].parent) chain.push_back(at);
+  for (std::uint32_t at = entryId; at != IndexTable::kNoEntry; at = table_.entries[at].parent) chain.push_back(at);
   UniqueFd fd(::open(std::string(table_.Name(chain.back())).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   for (auto it = chain.rbegin() + 1; it != chain.rend() && fd.get() >= 0; ++it) {
     const bool last = it + 1 == chain.rend();
@@ -378,60 +371,28 @@ int NameIndex::OpenEntry(std::uint32_t entryId, int flags) const {
   return fd.release();
 }
 
-bool NameIndex::IsWatchedDev(std::uint64_t dev) const {
-  return watch_ != nullptr && std::find(remoteDevs_.begin(), remoteDevs_.end(), dev) == remoteDevs_.end();
-}
-
-void NameIndex::WatchFolder(std::uint32_t folderIndex, int fd) {
-  const int watch = watch_->Add(fd);
-  if (watch < 0) return;  // checked by its time instead
-  table_.folders[folderIndex].watch = watch;
-  if (static_cast<std::size_t>(watch) >= folderOfWatch_.size()) folderOfWatch_.resize(watch + 1, IndexTable::kNoEntry);
-  folderOfWatch_[watch] = folderIndex;
-}
-
 void NameIndex::Watch(FolderWatch* watch) {
-  watch_ = watch;
-  remoteDevs_.clear();
+  watches_ = WatchRegistry(watch);
   for (std::size_t i = 0; i < table_.roots.size(); ++i)
     if (table_.roots[i].entry != IndexTable::kNoEntry && isRemote_(rootPaths_[i]))
-      remoteDevs_.push_back(table_.roots[i].dev);
+      watches_.AddRemoteDevice(table_.roots[i].dev);
+  for (const std::uint32_t folderIndex : UnwatchedFolders()) {
+    const std::uint32_t entry = table_.folders[folderIndex].entry;
+    const UniqueFd fd(OpenEntry(entry, O_PATH));
+    if (fd.get() >= 0) watches_.Watch(table_, folderIndex, fd.get(), RootDevOf(entry));
+  }
+}
+
+// The live records that could have a watch and have none (the per-user
+// limit reached, or the folder could not be opened).
+std::vector<std::uint32_t> NameIndex::UnwatchedFolders() const {
+  std::vector<std::uint32_t> unwatched;
   for (std::uint32_t index = 0; index < table_.folders.size(); ++index) {
     const IndexTable::Folder& folder = table_.folders[index];
-    if (folder.entry == IndexTable::kDead || folder.watch >= 0 || !IsWatchedDev(RootDevOf(folder.entry))) continue;
-    const UniqueFd fd(OpenEntry(folder.entry, O_PATH));
-    if (fd.get() >= 0) WatchFolder(index, fd.get());
+    if (!table_.IsFreeRecord(index) && folder.watch == IndexTable::kNoWatch && watches_.Covers(RootDevOf(folder.entry)))
+      unwatched.push_back(index);
   }
-  watchMapGeneration_ = table_.generation;
-}
-
-// Watches of folders that went are dropped; after a renumbering the map
-// from watch to folder is made again.
-void NameIndex::SettleWatches() {
-  if (watch_ == nullptr) return;
-  if (watchMapGeneration_ != table_.generation) {
-    std::fill(folderOfWatch_.begin(), folderOfWatch_.end(), IndexTable::kNoEntry);
-    for (std::uint32_t index = 0; index < table_.folders.size(); ++index)
-      if (const int watch = table_.folders[index].watch; watch >= 0) folderOfWatch_[watch] = index;
-    watchMapGeneration_ = table_.generation;
-  }
-  for (const int watch : table_.droppedWatches) {
-    watch_->Remove(watch);
-    folderOfWatch_[watch] = IndexTable::kNoEntry;
-  }
-  table_.droppedWatches.clear();
-}
-
-bool NameIndex::RemoveChild(std::uint32_t folderIndex, std::string_view name) {
-  auto& children = table_.folders[folderIndex].children;
-  const auto it =
-      std::find_if(children.begin(), children.end(), [&](std::uint32_t child) { return table_.Name(child) == name; });
-  if (it == children.end()) return false;
-  const std::uint32_t child = *it;
-  children.erase(it);
-  table_.MarkDead(child);
-  SettleWatches();
-  return true;
+  return unwatched;
 }
 
 bool NameIndex::AddChild(std::uint32_t folderIndex, const std::string& name) {
@@ -439,9 +400,7 @@ bool NameIndex::AddChild(std::uint32_t folderIndex, const std::string& name) {
   const UniqueFd parent(OpenEntry(self, O_PATH));
   struct stat st {};
   if (parent.get() < 0 || ::fstatat(parent.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
-  const bool isFolder = S_ISDIR(st.st_mode);
-  const std::uint32_t child = table_.Add(self, name, isFolder);
-  if (isFolder) EnterSubfolder(child, parent.get(), name, RootDevOf(self), 0);
+  AddListed(self, Listed{name, S_ISDIR(st.st_mode)}, parent.get(), RootDevOf(self), 0);
   table_.PutFoldersFirst(folderIndex);
   return true;
 }
@@ -451,55 +410,49 @@ bool NameIndex::ApplyEvent(const FolderWatch::Event& event) {
     overflowed_ = true;
     return false;
   }
-  if (event.watch < 0 || static_cast<std::size_t>(event.watch) >= folderOfWatch_.size()) return false;
-  const std::uint32_t folderIndex = folderOfWatch_[event.watch];
-  if (folderIndex == IndexTable::kNoEntry || table_.folders[folderIndex].watch != event.watch) return false;
-  IndexTable::Folder& folder = table_.folders[folderIndex];
+  const std::uint32_t folderIndex = watches_.FolderOf(table_, event.watch);
+  if (folderIndex == IndexTable::kNoFolder) return false;
   if (event.mask & IN_IGNORED) {
     // The kernel dropped the watch (an unmount, say): its time is checked
     // from now on.
-    folder.watch = -1;
-    folder.mtimeNs = IndexTable::kUnknownMtime;
-    folderOfWatch_[event.watch] = IndexTable::kNoEntry;
+    watches_.Forget(table_, folderIndex);
+    table_.folders[folderIndex].mtimeNs = IndexTable::kUnknownMtime;
     return false;
   }
-  if (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF)) {
-    // Another folder's event tells of a subfolder; a root that went is
-    // dropped here, and the next CatchUp reads whatever is at its path.
-    for (Root& root : table_.roots) {
-      if (root.entry != folder.entry) continue;
-      table_.MarkDead(root.entry);
-      root.entry = IndexTable::kNoEntry;
-      SettleWatches();
-      return true;
-    }
-    return false;
-  }
+  if (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF)) return DropRootThatWent(folderIndex);
+  return ApplyNameEvent(folderIndex, event);
+}
+
+// Another folder's event tells of a subfolder that went; a root that went is
+// dropped here, and the next CatchUp reads whatever is at its path.
+bool NameIndex::DropRootThatWent(std::uint32_t folderIndex) {
+  const std::size_t rootIndex = table_.RootIndexOf(table_.folders[folderIndex].entry);
+  if (rootIndex == table_.roots.size()) return false;
+  table_.DropRoot(rootIndex);
+  watches_.Settle(table_);
+  return true;
+}
+
+bool NameIndex::ApplyNameEvent(std::uint32_t folderIndex, const FolderWatch::Event& event) {
   if (event.name.empty() || (!includeHidden_ && IsHidden(event.name))) return false;
   // Its time on record no longer matches; should the watch go, the folder
   // is read again.
-  folder.mtimeNs = IndexTable::kUnknownMtime;
-  bool changed = RemoveChild(folderIndex, event.name);
+  table_.folders[folderIndex].mtimeNs = IndexTable::kUnknownMtime;
+  bool changed = table_.RemoveChild(folderIndex, event.name);
+  watches_.Settle(table_);
   if (event.mask & (IN_CREATE | IN_MOVED_TO)) changed |= AddChild(folderIndex, event.name);
   return changed;
 }
 
 bool NameIndex::ApplyChanges() {
-  if (watch_ == nullptr) return false;
   bool changed = false;
-  for (const FolderWatch::Event& event : watch_->Read()) changed |= ApplyEvent(event);
+  for (const FolderWatch::Event& event : watches_.Read()) changed |= ApplyEvent(event);
   return changed;
 }
 
 std::vector<std::uint32_t> NameIndex::StaleUnwatchedFolders() const {
   std::vector<std::uint32_t> stale;
-  for (std::uint32_t index = 0; index < table_.folders.size(); ++index) {
-    const IndexTable::Folder& folder = table_.folders[index];
-    if (folder.entry == IndexTable::kDead || folder.watch >= 0 || !IsWatchedDev(RootDevOf(folder.entry))) continue;
-    const UniqueFd fd(OpenEntry(folder.entry, O_PATH));
-    struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || MtimeNs(st) != folder.mtimeNs) stale.push_back(index);
-  }
+  for (const std::uint32_t folderIndex : UnwatchedFolders()) OpenAndCheckTime(folderIndex, &stale);
   return stale;
 }
 
@@ -509,13 +462,13 @@ bool NameIndex::CatchUp() {
     overflowed_ = false;
     return Refresh() || changed;
   }
-  const std::size_t knownFolders = table_.folders.size();
+  const std::size_t knownRecords = table_.folders.size();
   std::vector<bool> remote(table_.roots.size(), false);
   for (std::size_t i = 0; i < table_.roots.size(); ++i) {
     changed |= RefreshRoot(i);
-    remote[i] = table_.roots[i].entry != IndexTable::kNoEntry && !IsWatchedDev(table_.roots[i].dev);
+    remote[i] = table_.roots[i].entry != IndexTable::kNoEntry && !watches_.Covers(table_.roots[i].dev);
   }
-  std::vector<std::uint32_t> stale = StaleFolders(knownFolders, remote);
+  std::vector<std::uint32_t> stale = StaleFolders(knownRecords, remote);
   const std::vector<std::uint32_t> unwatched = StaleUnwatchedFolders();
   stale.insert(stale.end(), unwatched.begin(), unwatched.end());
   changed |= RereadStale(std::move(stale));
@@ -524,12 +477,10 @@ bool NameIndex::CatchUp() {
 
 NameIndex::Coverage NameIndex::WatchCoverage() const {
   Coverage coverage;
-  if (watch_ == nullptr) return coverage;
+  if (!watches_.active()) return coverage;
   for (const Root& root : table_.roots)
-    if (root.entry != IndexTable::kNoEntry && !IsWatchedDev(root.dev)) ++coverage.remoteRoots;
-  for (const IndexTable::Folder& folder : table_.folders)
-    if (folder.entry != IndexTable::kDead && folder.watch < 0 && IsWatchedDev(RootDevOf(folder.entry)))
-      ++coverage.unwatchedFolders;
+    if (root.entry != IndexTable::kNoEntry && !watches_.Covers(root.dev)) ++coverage.remoteRoots;
+  coverage.unwatchedFolders = UnwatchedFolders().size();
   return coverage;
 }
 
@@ -544,9 +495,7 @@ std::optional<std::vector<std::uint32_t>> NameIndex::Match(const Query& query, c
 }
 
 std::optional<SearchResult> NameIndex::ResultAt(std::uint64_t generation, std::uint32_t id) const {
-  if (generation != table_.generation || id >= table_.entries.size() ||
-      table_.entries[id].parent == IndexTable::kNoParent)
-    return std::nullopt;
+  if (generation != table_.generation || id >= table_.entries.size() || table_.IsRoot(id)) return std::nullopt;
   return SearchResult{std::string(table_.Name(id)), table_.PathOf(table_.entries[id].parent)};
 }
 

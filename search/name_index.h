@@ -21,10 +21,12 @@
 #include <string_view>
 #include <vector>
 
+#include "file_handle.h"
 #include "folder_watch.h"
 #include "index_table.h"
 #include "query.h"
 #include "search_service.h"
+#include "watch_registry.h"
 
 namespace glimpses {
 
@@ -96,7 +98,7 @@ class NameIndex {
   std::size_t EntryCount() const { return table_.EntryCount(); }
   std::size_t FolderCount() const { return table_.FolderCount(); }
   // Bytes held by the index's structures, the watches' bookkeeping included.
-  std::size_t MemoryBytes() const { return table_.MemoryBytes() + folderOfWatch_.capacity() * sizeof(std::uint32_t); }
+  std::size_t MemoryBytes() const { return table_.MemoryBytes() + watches_.MemoryBytes(); }
   const std::vector<std::string>& roots() const { return rootPaths_; }
 
  private:
@@ -105,24 +107,34 @@ class NameIndex {
     bool isFolder;
   };
 
+  bool RefreshRoot(std::size_t rootIndex);
   void Crawl(std::uint32_t folderIndex, int fd, std::uint64_t dev, int depth);
   bool ReadListing(int fd, std::vector<Listed>* listing);
+  void AddListed(std::uint32_t parent, const Listed& item, int parentFd, std::uint64_t dev, int depth);
   void EnterSubfolder(std::uint32_t entryId, int parentFd, const std::string& name, std::uint64_t dev, int depth);
-  bool Reread(std::uint32_t folderIndex);
-  bool IsFolderRecord(std::uint32_t entryId, std::size_t limit) const;
-  void CheckSubtree(std::uint32_t folderIndex, int fd, std::size_t limit, std::vector<std::uint32_t>* stale) const;
-  std::vector<std::uint32_t> StaleFolders(std::size_t limit, const std::vector<bool>& rootsToCheck) const;
-  std::vector<std::uint32_t> StaleUnwatchedFolders() const;
-  bool RereadStale(std::vector<std::uint32_t> stale);
-  int OpenEntry(std::uint32_t entryId, int flags) const;
-  bool IsWatchedDev(std::uint64_t dev) const;
-  void WatchFolder(std::uint32_t folderIndex, int fd);
-  bool ApplyEvent(const FolderWatch::Event& event);
-  bool AddChild(std::uint32_t folderIndex, const std::string& name);
-  bool RemoveChild(std::uint32_t folderIndex, std::string_view name);
-  void SettleWatches();
-  bool RefreshRoot(std::size_t rootIndex);
   std::uint64_t RootDevOf(std::uint32_t entryId) const;
+  int OpenEntry(std::uint32_t entryId, int flags) const;
+
+  bool Reread(std::uint32_t folderIndex);
+  std::vector<const Listed*> RemoveUnlisted(std::uint32_t folderIndex, const std::vector<Listed>& listing);
+  bool IsFolderReadBefore(std::uint32_t entryId, std::size_t knownRecords) const;
+  bool HasSubfolderReadBefore(std::uint32_t folderIndex, std::size_t knownRecords) const;
+  UniqueFd OpenAndCheckTime(std::uint32_t folderIndex, std::vector<std::uint32_t>* stale) const;
+  void CheckSubtree(std::uint32_t folderIndex, int fd, std::size_t knownRecords,
+                    std::vector<std::uint32_t>* stale) const;
+  std::vector<std::uint32_t> StaleFolders(std::size_t knownRecords, const std::vector<bool>& rootsToCheck) const;
+  std::vector<std::uint32_t> SubtreesToCheck(std::size_t knownRecords, const std::vector<bool>& rootsToCheck,
+                                             std::vector<std::uint32_t>* stale) const;
+  void CheckSubtrees(const std::vector<std::uint32_t>& subtrees, std::size_t knownRecords,
+                     std::vector<std::uint32_t>* stale) const;
+  bool RereadStale(std::vector<std::uint32_t> stale);
+
+  std::vector<std::uint32_t> UnwatchedFolders() const;
+  std::vector<std::uint32_t> StaleUnwatchedFolders() const;
+  bool ApplyEvent(const FolderWatch::Event& event);
+  bool DropRootThatWent(std::uint32_t folderIndex);
+  bool ApplyNameEvent(std::uint32_t folderIndex, const FolderWatch::Event& event);
+  bool AddChild(std::uint32_t folderIndex, const std::string& name);
 
   std::vector<std::string> rootPaths_;
   bool includeHidden_;
@@ -131,11 +143,8 @@ class NameIndex {
   std::size_t foldersRead_ = 0;
   std::atomic<std::size_t> entriesRead_{0};
 
-  FolderWatch* watch_ = nullptr;
+  WatchRegistry watches_;
   std::function<bool(const std::string&)> isRemote_ = IsRemoteFileSystem;
-  std::vector<std::uint64_t> remoteDevs_;
-  std::vector<std::uint32_t> folderOfWatch_;  // by watch number
-  std::uint64_t watchMapGeneration_ = 0;
   bool overflowed_ = false;
 };
 

@@ -338,6 +338,31 @@ TEST_F(LiveIndexTest, ChangesShowInTheNextAnswerWithoutReadingOtherFolders) {
   EXPECT_EQ(foldersRead, 0u);
 }
 
+TEST_F(LiveIndexTest, WatchesFollowTheirFoldersThroughARenumberingAndAreGivenBackWithThem) {
+  std::vector<std::string> bulk;
+  for (int i = 0; i < 300; ++i) bulk.push_back("docs/bulk/f" + std::to_string(i));
+  tree_.Make(bulk);
+  tree_.Age();
+  watch_.SetLimit(5);  // root, art, docs, docs/bulk, docs/deep
+  Start();
+  ASSERT_EQ(index_.WatchCoverage().unwatchedFolders, 0u);
+  std::size_t foldersRead = 0;
+  // A folder moved out of the root gives its watch back for the next one.
+  fs::rename(P("docs/deep"), outside_.Path("deep"));
+  EXPECT_EQ(Answer("b.pdf", &foldersRead), std::vector<std::string>{});
+  fs::create_directory(P("art/late"));
+  EXPECT_EQ(Answer("late", &foldersRead), std::vector<std::string>{P("art/late")});
+  EXPECT_EQ(index_.WatchCoverage().unwatchedFolders, 0u);
+  // Most of the index removed: it is renumbered, and the watches still
+  // tell which folder changed.
+  fs::remove_all(P("docs/bulk"));
+  EXPECT_EQ(Answer("f1", &foldersRead), std::vector<std::string>{});
+  tree_.Make({"docs/after.pdf", "art/late/inner.pdf"});
+  EXPECT_EQ(Answer("after|inner", &foldersRead),
+            (std::vector<std::string>{P("art/late/inner.pdf"), P("docs/after.pdf")}));
+  EXPECT_EQ(foldersRead, 0u);
+}
+
 TEST_F(LiveIndexTest, ARootReplacedByAnotherFolderIsReadAgain) {
   Start();
   fs::rename(tree_.root(), tree_.root() + "-old");
