@@ -15,6 +15,7 @@
 #include "document_filter.h"
 #include "extract_thumbnail.h"
 #include "file_url.h"
+#include "status_text.h"
 
 namespace glimpses {
 

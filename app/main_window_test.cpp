@@ -16,8 +16,8 @@
 #include <string>
 
 #include "app_test_support.h"
-#include "document_filter.h"
 #include "main_controller.h"
+#include "status_text.h"
 
 using namespace glimpses;
 using namespace glimpses::testing;
