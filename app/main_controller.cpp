@@ -167,6 +167,8 @@ MainController::MainController(MainControllerSetup setup, QObject* parent)
   // Rows are made when shown, possibly while the list paints: search again
   // from the event loop, not from inside the paint.
   connect(&resultModel_, &ResultListModel::rowsOutdated, this, &MainController::SearchDocuments, Qt::QueuedConnection);
+  connect(&resultModel_, &QAbstractItemModel::dataChanged, this, &MainController::RowsArrived);
+  connect(&resultModel_, &QAbstractItemModel::modelReset, this, [this] { waitingPreviewRow_ = -1; });
   // A window asks many times over a long life: the index follows changes as
   // they happen instead of looking for them before each answer.
   if (service_) service_->KeepCurrent();
@@ -243,8 +245,9 @@ void MainController::ShowSearchAnswer(const RowsAnswer& answer) {
 }
 
 bool MainController::PreviewSelectedDocument(int row) {
+  waitingPreviewRow_ = -1;
   const std::optional<SearchResult> result = resultModel_.ResultAt(row);
-  if (!result) return false;
+  if (!result) return row >= 0 && row < resultModel_.rowCount() && WaitForRow(row);
   // Taken before anything is emitted: a slot could change the list.
   std::string document = result->FullPath();
   selectedPath_ = document;
@@ -267,6 +270,21 @@ bool MainController::PreviewSelectedDocument(int row) {
   });
   watcher->setFuture(QtConcurrent::run(&pool_, ExtractPreview, extractor_, std::move(document), std::move(output)));
   return true;
+}
+
+// The row exists but is still being read: nothing stays selected meanwhile,
+// and the preview starts when the row arrives.
+bool MainController::WaitForRow(int row) {
+  waitingPreviewRow_ = row;
+  selectedPath_.clear();
+  selectedDir_.clear();
+  ShowPreview(QImage());
+  return true;
+}
+
+void MainController::RowsArrived(const QModelIndex& first, const QModelIndex& last) {
+  if (waitingPreviewRow_ >= first.row() && waitingPreviewRow_ <= last.row())
+    PreviewSelectedDocument(waitingPreviewRow_);
 }
 
 void MainController::ShowPreview(const QImage& image) {

@@ -122,8 +122,9 @@ class MainController : public QObject {
   // progress. Returns at once; searchFinished reports the outcome.
   void SearchDocuments();
   // Remembers the row's document and folder, empties the preview and starts
-  // extracting its thumbnail. False, changing nothing, for a row that does
-  // not exist (negative: no selection).
+  // extracting its thumbnail; a row still being read is previewed when it
+  // arrives. False, changing nothing, for a row that does not exist
+  // (negative: no selection).
   bool PreviewSelectedDocument(int row);
   // Open the document, or its folder, of the row selected last; nothing
   // before the first selection.
@@ -163,6 +164,8 @@ class MainController : public QObject {
   bool SaveSettings();
   void ShowSearchAnswer(const RowsAnswer& answer);
   void ShowIndexingProgress();
+  bool WaitForRow(int row);
+  void RowsArrived(const QModelIndex& first, const QModelIndex& last);
   void ShowPreview(const QImage& image);
   void RequestExportStop();
   void ShowExportProgress();
@@ -202,6 +205,7 @@ class MainController : public QObject {
   QTimer typingTimer_;
   QTimer indexingTimer_;
   std::uint64_t previewTicket_ = 0;
+  int waitingPreviewRow_ = -1;  // selected while still being read
   // Set while an export runs.
   std::optional<std::stop_source> exportStop_;
   std::shared_ptr<ExportProgress> exportProgress_;
