@@ -25,9 +25,6 @@ constexpr int kWorkerThreads = 8;
 // Often enough for the count to look alive, rarely enough that thousands of
 // documents a second never flood the event queue.
 constexpr int kExportProgressIntervalMs = 50;
-// A pause this long in typing starts a search; a fast typist's keys come
-// closer together than this.
-constexpr int kTypingPauseMs = 150;
 constexpr int kIndexingProgressIntervalMs = 250;
 
 // While the first build runs: how far it got. The answer comes when it is
@@ -159,9 +156,6 @@ MainController::MainController(MainControllerSetup setup, QObject* parent)
   pool_.setMaxThreadCount(kWorkerThreads);
   exportProgressTimer_.setInterval(kExportProgressIntervalMs);
   connect(&exportProgressTimer_, &QTimer::timeout, this, &MainController::ShowExportProgress);
-  typingTimer_.setSingleShot(true);
-  typingTimer_.setInterval(kTypingPauseMs);
-  connect(&typingTimer_, &QTimer::timeout, this, &MainController::SearchDocuments);
   indexingTimer_.setInterval(kIndexingProgressIntervalMs);
   connect(&indexingTimer_, &QTimer::timeout, this, &MainController::ShowIndexingProgress);
   // Rows are made when shown, possibly while the list paints: search again
@@ -195,11 +189,11 @@ void MainController::SetKeywordText(const QString& text) { keywordText_ = text; 
 
 void MainController::KeywordEdited(const QString& text) {
   keywordText_ = text;
-  typingTimer_.start();
+  SearchDocuments();
 }
 
 void MainController::ShowIndexingProgress() {
-  if (!service_ || !service_->IsIndexing() || searchTicket_ == shownTicket_) {
+  if (!service_ || !service_->IsIndexing() || !searchRunning_) {
     indexingTimer_.stop();
     return;
   }
@@ -212,17 +206,24 @@ void MainController::ShowIndexingProgress() {
 void MainController::SetOutputDirText(const QString& text) { outputDirText_ = text; }
 
 void MainController::SearchDocuments() {
-  typingTimer_.stop();
-  const std::uint64_t ticket = ++searchTicket_;
+  if (searchRunning_) {
+    searchWaiting_ = true;
+    return;
+  }
+  searchRunning_ = true;
   if (service_ && service_->IsIndexing()) {
     ShowIndexingProgress();
     indexingTimer_.start();
   }
   auto* watcher = new QFutureWatcher<RowsAnswer>(this);
-  connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, ticket] {
+  connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
     watcher->deleteLater();
-    if (ticket != searchTicket_) return;
-    shownTicket_ = ticket;
+    searchRunning_ = false;
+    if (std::exchange(searchWaiting_, false)) {
+      // The text changed while this ran: its answer is already old.
+      SearchDocuments();
+      return;
+    }
     indexingTimer_.stop();
     ShowSearchAnswer(watcher->result());
   });
