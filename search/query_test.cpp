@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "name_index.h"
@@ -217,8 +218,19 @@ TEST(WildcardMatchTest, StarsAndQuestionMarks) {
 }
 
 TEST(QueryTest, LiteralsHandedToFasterSearches) {
-  EXPECT_EQ(Query::Parse("ab abcd !abcdef").RequiredNameLiteral(), "abcd");
-  EXPECT_EQ(Query::Parse("ab|abcd").RequiredNameLiteral(), "");
+  // Every name a query matches holds one of its name literals.
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"ab abcd !abcdef", {"abcd"}},
+      {"ab|Abcd", {"ab", "abcd"}},
+      {"x*yz?w", {"yz"}},
+      {"ab|abcd x*yz?w", {"yz"}},  // one text is fewer names to test than two
+      {"menu|<card x*> !draft", {"menu", "card"}},
+      {"a|!b", {}},
+      {"*.pdf|ext:ai", {}},
+      {"* ?? !a", {}},
+      {"", {}},
+  };
+  for (const auto& [text, literals] : cases) EXPECT_EQ(Query::Parse(text).NameLiterals(), literals) << text;
   EXPECT_EQ(Query::Parse("Docs/X report *.pdf ext:pdf").RequiredPathLiterals(),
             (std::vector<std::string>{"docs/x", "report"}));
   EXPECT_TRUE(Query::Parse("a/b").UsesPath());
