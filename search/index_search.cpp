@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -37,8 +38,98 @@ void FindHolders(const IndexTable& table, std::string_view literal, std::uint32_
   }
 }
 
-void SearchRange(const IndexTable& table, const Query& query, const NameFilter& keep, std::uint32_t first,
-                 std::uint32_t last, std::vector<std::uint32_t>* hits) {
+// Whether an entry of the folder whose path (ending in '/') is `folderPath`
+// may hold path term `term` in its full path: the folder's path then the
+// name, which holds no '/'. The term is either in the folder's part, or runs
+// into the name, its last '/' being the one before the name.
+bool MayHoldPathTerm(std::string_view folderPath, std::string_view term) {
+  return folderPath.find(term) != std::string_view::npos || folderPath.ends_with(term.substr(0, term.rfind('/') + 1));
+}
+
+// The folders whose entries may hold a query's path terms: the path of an
+// entry is made only where it may match.
+struct FolderFilter {
+  std::vector<bool> mayMatch;  // by folder record; empty: every folder may
+  // Few enough that listing their entries beats a pass over every entry.
+  bool few = false;
+};
+
+// One walk over the folders, each tested against every one of `terms`.
+FolderFilter FoldersThatMayMatch(const IndexTable& table, const std::vector<std::string>& terms) {
+  if (terms.empty()) return {};
+  std::vector<bool> may(table.folders.size());
+  struct Visit {
+    std::uint32_t folder;
+    std::size_t parentPathSize;
+  };
+  std::vector<Visit> pending;
+  std::string path;  // of the folder visited, ending in '/'
+  for (const IndexTable::Root& root : table.roots) {
+    if (root.entry == IndexTable::kNoEntry || !table.IsFolderRecord(root.entry)) continue;
+    pending.push_back({table.entries[root.entry].folder, 0});
+    while (!pending.empty()) {
+      const Visit visit = pending.back();
+      pending.pop_back();
+      const IndexTable::Folder& folder = table.folders[visit.folder];
+      path.resize(visit.parentPathSize);
+      path.append(table.FoldedName(folder.entry));  // a root's is its whole path
+      if (path.empty() || path.back() != '/') path.push_back('/');
+      may[visit.folder] =
+          std::all_of(terms.begin(), terms.end(), [&](const std::string& term) { return MayHoldPathTerm(path, term); });
+      // Folders come first among the children: the files after them are not
+      // looked at.
+      for (const std::uint32_t child : folder.children) {
+        if (table.entries[child].folder == IndexTable::kFile) break;
+        if (table.IsFolderRecord(child)) pending.push_back({table.entries[child].folder, path.size()});
+      }
+    }
+  }
+  const auto mayCount = static_cast<std::size_t>(std::count(may.begin(), may.end(), true));
+  return {std::move(may), mayCount <= table.folders.size() / 8};
+}
+
+// The entries in [first, last) of the folders `filter` allows, in id order.
+std::vector<std::uint32_t> EntriesOfFolders(const IndexTable& table, const FolderFilter& filter, std::uint32_t first,
+                                            std::uint32_t last) {
+  std::vector<std::uint32_t> ids;
+  for (std::size_t folder = 0; folder < filter.mayMatch.size(); ++folder) {
+    if (!filter.mayMatch[folder]) continue;
+    for (const std::uint32_t child : table.folders[folder].children)
+      if (child >= first && child < last) ids.push_back(child);
+  }
+  std::sort(ids.begin(), ids.end());
+  return ids;
+}
+
+// The wildcard-free path terms every match holds: a '/' tells them from
+// the name terms among the query's required literals.
+std::vector<std::string> RequiredPathTerms(const Query& query) {
+  std::vector<std::string> terms = query.RequiredPathLiterals();
+  std::erase_if(terms, [](const std::string& literal) { return literal.find('/') == std::string::npos; });
+  return terms;
+}
+
+// The entries in [first, last) that may match, in id order: those of few
+// folders, or else those whose names hold one of the query's name literals;
+// nullopt when neither narrows them.
+std::optional<std::vector<std::uint32_t>> Candidates(const IndexTable& table, const Query& query,
+                                                     const FolderFilter& folders, std::uint32_t first,
+                                                     std::uint32_t last) {
+  if (folders.few) return EntriesOfFolders(table, folders, first, last);
+  const std::vector<std::string> literals = query.NameLiterals();
+  if (literals.empty()) return std::nullopt;
+  std::vector<std::uint32_t> holders;
+  for (const std::string& literal : literals) {
+    const std::size_t before = holders.size();
+    FindHolders(table, literal, first, last, &holders);
+    std::inplace_merge(holders.begin(), holders.begin() + before, holders.end());
+  }
+  holders.erase(std::unique(holders.begin(), holders.end()), holders.end());
+  return holders;
+}
+
+void SearchRange(const IndexTable& table, const Query& query, const NameFilter& keep, const FolderFilter& folders,
+                 std::uint32_t first, std::uint32_t last, std::vector<std::uint32_t>* hits) {
   if (first >= last) return;
   const auto& entries = table.entries;
   // Folded folder paths, built once per folder, for path terms.
@@ -55,6 +146,8 @@ void SearchRange(const IndexTable& table, const Query& query, const NameFilter& 
   auto test = [&](std::uint32_t id) {
     const IndexTable::Entry& entry = entries[id];
     if (entry.folder == IndexTable::kDead || entry.parent == IndexTable::kNoParent) return;
+    const std::uint32_t parentFolder = entries[entry.parent].folder;
+    if (parentFolder < folders.mayMatch.size() && !folders.mayMatch[parentFolder]) return;
     EntryView view{table.FoldedName(id), entry.folder != IndexTable::kFile, {}};
     if (query.UsesPath()) {
       pathBuffer = JoinPath(folderPath(entry.parent), view.foldedName);
@@ -63,44 +156,36 @@ void SearchRange(const IndexTable& table, const Query& query, const NameFilter& 
     if (query.Matches(view) && (!keep || keep(table.Name(id)))) hits->push_back(id);
   };
 
-  const std::vector<std::string> literals = query.NameLiterals();
-  if (literals.empty()) {
+  if (const std::optional<std::vector<std::uint32_t>> candidates = Candidates(table, query, folders, first, last)) {
+    for (const std::uint32_t id : *candidates) test(id);
+  } else {
     for (std::uint32_t id = first; id < last; ++id) test(id);
-    return;
   }
-  // Only the names holding a literal are tested against the whole query.
-  std::vector<std::uint32_t> holders;
-  for (const std::string& literal : literals) {
-    const std::size_t before = holders.size();
-    FindHolders(table, literal, first, last, &holders);
-    std::inplace_merge(holders.begin(), holders.begin() + before, holders.end());
-  }
-  holders.erase(std::unique(holders.begin(), holders.end()), holders.end());
-  for (const std::uint32_t id : holders) test(id);
 }
 
 }  // namespace
 
 std::vector<std::uint32_t> MatchEntries(const IndexTable& table, const Query& query, const NameFilter& keep) {
   const auto count = static_cast<std::uint32_t>(table.entries.size());
+  const FolderFilter folders = FoldersThatMayMatch(table, RequiredPathTerms(query));
   std::vector<std::uint32_t> hits;
   if (count < kParallelSearchEntries) {
-    SearchRange(table, query, keep, 0, count, &hits);
+    SearchRange(table, query, keep, folders, 0, count, &hits);
     return hits;
   }
   const std::uint32_t middle = count / 2;
   std::vector<std::uint32_t> secondHits;
   std::thread second;
   try {
-    second = std::thread([&] { SearchRange(table, query, keep, middle, count, &secondHits); });
+    second = std::thread([&] { SearchRange(table, query, keep, folders, middle, count, &secondHits); });
   } catch (...) {
     // No thread to be had: search the second half here instead.
   }
-  SearchRange(table, query, keep, 0, middle, &hits);
+  SearchRange(table, query, keep, folders, 0, middle, &hits);
   if (second.joinable()) {
     second.join();
   } else {
-    SearchRange(table, query, keep, middle, count, &secondHits);
+    SearchRange(table, query, keep, folders, middle, count, &secondHits);
   }
   hits.insert(hits.end(), secondHits.begin(), secondHits.end());
   return hits;

@@ -136,6 +136,13 @@ TEST_F(QueryLanguageTest, WildcardsPathTermsAndFunctions) {
       {"archive/", {"docs/Archive/old report.eps", "docs/Archive/logo.cdr"}},
       {"DOCS/Archive/L", {"docs/Archive/logo.cdr"}},
       {"*/docs/*.pdf", {"docs/Report 2023.pdf"}},
+      // A path term lies in the folders' part of the path or runs into the
+      // name; the index only makes the paths of folders that allow either.
+      {"docs/arch", {"docs/Archive", "docs/Archive/old report.eps", "docs/Archive/logo.cdr"}},
+      {"docs/ archive/l", {"docs/Archive/logo.cdr"}},
+      {"x.pdf/", {"x.pdf/inner.txt"}},
+      {"/", kEveryEntry},
+      {"archive/|images/p", {"docs/Archive/old report.eps", "docs/Archive/logo.cdr", "images/photo.jpg"}},
       {"ext:pdf;ai",
        {"docs/Report 2023.pdf", "docs/report-draft.AI", "Ärger/ÜBER.pdf", "中文/设计稿.pdf", "x.pdf", "two words.pdf"}},
       {"ext:CDR", {"docs/Archive/logo.cdr"}},
