@@ -22,7 +22,7 @@ ResultListModel::ResultListModel(QObject* parent) : QAbstractTableModel(parent) 
 void ResultListModel::SetRows(RowsAnswer rows) {
   beginResetModel();
   rows_ = std::move(rows);
-  ++answer_;
+  ++answerNumber_;
   runs_.clear();
   reading_.clear();
   outdated_ = false;
@@ -76,11 +76,11 @@ void ResultListModel::ReadLater(std::size_t run) const {
   QtConcurrent::run(&readers_, [rows, first, count] {
     const RowsAnswer answer = rows.lock();
     return answer ? answer->Read(first, count, RowsWait::kMayWait) : RowsRead{RowsRead::kOutdated, {}};
-  }).then(self, [self, answer = answer_, run](RowsRead read) { self->Arrived(answer, run, std::move(read)); });
+  }).then(self, [self, number = answerNumber_, run](RowsRead read) { self->Arrived(number, run, std::move(read)); });
 }
 
-void ResultListModel::Arrived(std::uint64_t answer, std::size_t run, RowsRead read) {
-  if (answer != answer_) return;
+void ResultListModel::Arrived(std::uint64_t answerNumber, std::size_t run, RowsRead read) {
+  if (answerNumber != answerNumber_) return;
   reading_.erase(run);
   const std::size_t count = read.rows.size();
   if (!Keep(run, std::move(read))) return;

@@ -47,10 +47,10 @@ class ResultListModel : public QAbstractTableModel {
  private:
   bool Keep(std::size_t run, RowsRead read) const;
   void ReadLater(std::size_t run) const;
-  void Arrived(std::uint64_t answer, std::size_t run, RowsRead read);
+  void Arrived(std::uint64_t answerNumber, std::size_t run, RowsRead read);
 
   RowsAnswer rows_;
-  std::uint64_t answer_ = 0;  // counts SetRows, so a late run knows its answer
+  std::uint64_t answerNumber_ = 0;  // counts SetRows, so a run read late knows its answer
   // The runs read lately, by run number, so a repaint does not read them again.
   mutable std::map<std::size_t, std::vector<SearchResult>> runs_;
   mutable std::set<std::size_t> reading_;  // runs being read on readers_
