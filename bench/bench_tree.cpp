@@ -82,7 +82,10 @@ bool EnsureTree(const std::string& root) {
               root.c_str());
   std::fflush(stdout);
   const auto start = Clock::now();
-  if (!GenerateTree(root)) return false;
+  if (!GenerateTree(root)) {
+    std::fprintf(stderr, "cannot generate the tree under %s\n", root.c_str());
+    return false;
+  }
   std::printf("generated in %.1f s\n", Ms(Clock::now() - start) / 1000);
   return true;
 }

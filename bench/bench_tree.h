@@ -14,7 +14,7 @@ using Clock = std::chrono::steady_clock;
 double Ms(Clock::duration d);
 
 // Makes the tree under `root` unless it is already there, saying so on
-// standard output; false when it cannot be made.
+// standard output; false, said on standard error, when it cannot be made.
 bool EnsureTree(const std::string& root);
 
 // Subfolder `sub` of top folder `top` (both from 0), relative to the root.

@@ -87,10 +87,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (!glimpses::bench::EnsureTree(treeRoot)) {
-    std::fprintf(stderr, "search_bench: cannot generate the tree under %s\n", treeRoot.c_str());
-    return 2;
-  }
+  if (!glimpses::bench::EnsureTree(treeRoot)) return 2;
   glimpses::bench::PrintLoad();
   using glimpses::NameIndex;
   using glimpses::Query;

@@ -127,10 +127,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (!glimpses::bench::EnsureTree(treeRoot)) {
-    std::fprintf(stderr, "typing_bench: cannot generate the tree under %s\n", treeRoot.c_str());
-    return 2;
-  }
+  if (!glimpses::bench::EnsureTree(treeRoot)) return 2;
   std::optional<glimpses::TempFolder> scratch = glimpses::TempFolder::CreateIn("/tmp", "glimpses-typing-bench-");
   if (!scratch) {
     std::fprintf(stderr, "typing_bench: cannot make a folder in /tmp\n");

@@ -53,6 +53,7 @@ struct RowsRead {
 // the list shows them. The first run is made with the answer.
 class AnswerRows {
  public:
+  // Rows are read this many at a time, from a multiple of it.
   static constexpr std::size_t kRun = 64;
 
   virtual ~AnswerRows() = default;
