@@ -15,6 +15,7 @@
 #include "document_filter.h"
 #include "extract_thumbnail.h"
 #include "file_url.h"
+#include "status_text.h"
 
 namespace glimpses {
 
@@ -24,9 +25,6 @@ constexpr int kWorkerThreads = 8;
 // Often enough for the count to look alive, rarely enough that thousands of
 // documents a second never flood the event queue.
 constexpr int kExportProgressIntervalMs = 50;
-// A pause this long in typing starts a search; a fast typist's keys come
-// closer together than this.
-constexpr int kTypingPauseMs = 150;
 constexpr int kIndexingProgressIntervalMs = 250;
 
 // While the first build runs: how far it got. The answer comes when it is
@@ -163,14 +161,13 @@ MainController::MainController(MainControllerSetup setup, QObject* parent)
   pool_.setMaxThreadCount(kWorkerThreads);
   exportProgressTimer_.setInterval(kExportProgressIntervalMs);
   connect(&exportProgressTimer_, &QTimer::timeout, this, &MainController::ShowExportProgress);
-  typingTimer_.setSingleShot(true);
-  typingTimer_.setInterval(kTypingPauseMs);
-  connect(&typingTimer_, &QTimer::timeout, this, &MainController::SearchDocuments);
   indexingTimer_.setInterval(kIndexingProgressIntervalMs);
   connect(&indexingTimer_, &QTimer::timeout, this, &MainController::ShowIndexingProgress);
   // Rows are made when shown, possibly while the list paints: search again
   // from the event loop, not from inside the paint.
   connect(&resultModel_, &ResultListModel::rowsOutdated, this, &MainController::SearchDocuments, Qt::QueuedConnection);
+  connect(&resultModel_, &QAbstractItemModel::dataChanged, this, &MainController::RowsArrived);
+  connect(&resultModel_, &QAbstractItemModel::modelReset, this, [this] { waitingPreviewRow_ = -1; });
   // A window asks many times over a long life: the index follows changes as
   // they happen instead of looking for them before each answer.
   if (service_) service_->KeepCurrent();
@@ -197,11 +194,11 @@ void MainController::SetKeywordText(const QString& text) { keywordText_ = text; 
 
 void MainController::KeywordEdited(const QString& text) {
   keywordText_ = text;
-  typingTimer_.start();
+  SearchDocuments();
 }
 
 void MainController::ShowIndexingProgress() {
-  if (!service_ || !service_->IsIndexing() || searchTicket_ == shownTicket_) {
+  if (!service_ || !service_->IsIndexing() || !searchRunning_) {
     indexingTimer_.stop();
     return;
   }
@@ -214,17 +211,24 @@ void MainController::ShowIndexingProgress() {
 void MainController::SetOutputDirText(const QString& text) { outputDirText_ = text; }
 
 void MainController::SearchDocuments() {
-  typingTimer_.stop();
-  const std::uint64_t ticket = ++searchTicket_;
+  if (searchRunning_) {
+    searchWaiting_ = true;
+    return;
+  }
+  searchRunning_ = true;
   if (service_ && service_->IsIndexing()) {
     ShowIndexingProgress();
     indexingTimer_.start();
   }
   auto* watcher = new QFutureWatcher<RowsAnswer>(this);
-  connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, ticket] {
+  connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
     watcher->deleteLater();
-    if (ticket != searchTicket_) return;
-    shownTicket_ = ticket;
+    searchRunning_ = false;
+    if (std::exchange(searchWaiting_, false)) {
+      // The text changed while this ran: its answer is already old.
+      SearchDocuments();
+      return;
+    }
     indexingTimer_.stop();
     ShowSearchAnswer(watcher->result());
   });
@@ -247,8 +251,9 @@ void MainController::ShowSearchAnswer(const RowsAnswer& answer) {
 }
 
 bool MainController::PreviewSelectedDocument(int row) {
+  waitingPreviewRow_ = -1;
   const std::optional<SearchResult> result = resultModel_.ResultAt(row);
-  if (!result) return false;
+  if (!result) return row >= 0 && row < resultModel_.rowCount() && WaitForRow(row);
   // Taken before anything is emitted: a slot could change the list.
   std::string document = result->FullPath();
   selectedPath_ = document;
@@ -270,6 +275,21 @@ bool MainController::PreviewSelectedDocument(int row) {
   });
   watcher->setFuture(QtConcurrent::run(&pool_, ExtractPreview, extractor_, std::move(document)));
   return true;
+}
+
+// The row exists but is still being read: nothing stays selected meanwhile,
+// and the preview starts when the row arrives.
+bool MainController::WaitForRow(int row) {
+  waitingPreviewRow_ = row;
+  selectedPath_.clear();
+  selectedDir_.clear();
+  ShowPreview(QImage());
+  return true;
+}
+
+void MainController::RowsArrived(const QModelIndex& first, const QModelIndex& last) {
+  if (waitingPreviewRow_ >= first.row() && waitingPreviewRow_ <= last.row())
+    PreviewSelectedDocument(waitingPreviewRow_);
 }
 
 void MainController::ShowPreview(const QImage& image) {

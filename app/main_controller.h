@@ -3,10 +3,12 @@
 // line, the preview picture and the selected document. The window shows
 // this object and forwards its events to it; tests drive it directly.
 //
-// Searches and previews run off the UI thread. Each request carries a
-// ticket; an answer that arrives after a newer request was made is dropped,
-// so the newest search and the newest selection always win. The batch
-// export runs off the UI thread too, one at a time, and can be cancelled.
+// Searches and previews run off the UI thread. One search runs at a time;
+// text typed meanwhile waits, only the newest, and the running search's
+// answer is dropped for it. Each preview request carries a ticket; a
+// picture that arrives after a newer selection is dropped. So the newest
+// search and the newest selection always win. The batch export runs off the
+// UI thread too, one at a time, and can be cancelled.
 #pragma once
 
 #include <QImage>
@@ -103,8 +105,8 @@ class MainController : public QObject {
   // ended; their outcomes are then waiting in the event queue.
   void WaitForBackgroundWork() { pool_.waitForDone(); }
   bool IsExporting() const { return exportStop_.has_value(); }
-  // True while typing has paused too briefly to search yet.
-  bool IsSearchPending() const { return typingTimer_.isActive(); }
+  // True while a search runs; text typed meanwhile waits for it.
+  bool IsSearching() const { return searchRunning_; }
 
   // A status text other work (an export's progress) puts in the line.
   void SetStatusText(const QString& text);
@@ -112,19 +114,20 @@ class MainController : public QObject {
  public slots:
   // The edits report each change here, so the handlers never read widgets.
   void SetKeywordText(const QString& text);
-  // The user typed in the keyword edit: a search starts once typing pauses
-  // (SearchDocuments at once cancels the wait).
+  // The user typed in the keyword edit: searches at once.
   void KeywordEdited(const QString& text);
   void SetOutputDirText(const QString& text);
 
   // Queries the service with the keyword text; on an answer the list shows
   // its documents and the status line their count; "no answer" changes
   // nothing. While the first index build runs the status line shows its
-  // progress. Returns at once; searchFinished reports the outcome.
+  // progress. Returns at once; searchFinished reports the outcome. While a
+  // search runs, this only asks for one more, with the text as it is then.
   void SearchDocuments();
   // Remembers the row's document and folder, empties the preview and starts
-  // extracting its thumbnail. False, changing nothing, for a row that does
-  // not exist (negative: no selection).
+  // extracting its thumbnail; a row still being read is previewed when it
+  // arrives. False, changing nothing, for a row that does not exist
+  // (negative: no selection).
   bool PreviewSelectedDocument(int row);
   // Open the document, or its folder, of the row selected last; nothing
   // before the first selection.
@@ -164,6 +167,8 @@ class MainController : public QObject {
   bool SaveSettings();
   void ShowSearchAnswer(const RowsAnswer& answer);
   void ShowIndexingProgress();
+  bool WaitForRow(int row);
+  void RowsArrived(const QModelIndex& first, const QModelIndex& last);
   void ShowPreview(const QImage& image);
   void RequestExportStop();
   void ShowExportProgress();
@@ -197,11 +202,11 @@ class MainController : public QObject {
   QImage previewImage_;
   std::string selectedPath_;  // raw bytes: a name need not be UTF-8
   std::string selectedDir_;
-  std::uint64_t searchTicket_ = 0;
-  std::uint64_t shownTicket_ = 0;  // the search whose answer came last
-  QTimer typingTimer_;
+  bool searchRunning_ = false;
+  bool searchWaiting_ = false;  // another search is due when the running one ends
   QTimer indexingTimer_;
   std::uint64_t previewTicket_ = 0;
+  int waitingPreviewRow_ = -1;  // selected while still being read
   // Set while an export runs.
   std::optional<std::stop_source> exportStop_;
   std::shared_ptr<ExportProgress> exportProgress_;

@@ -180,18 +180,24 @@ class MainControllerTest : public QObject {
     QVERIFY(service_->ShutdownRequested());
   }
 
-  void newerSearchWinsOverAnOlderSlowOne() {
+  void whileASearchRunsOnlyTheNewestTextWaitsForIt() {
     service_->SetAnswer("old", Results("/old", {"old.pdf"}));
-    service_->SetAnswer("new", Results("/new", {"new1.pdf", "new2.pdf"}));
+    service_->SetAnswer("newest", Results("/new", {"new1.pdf", "new2.pdf"}));
     service_->gates().Close("old");
-    controller_->SetKeywordText("old");
-    controller_->SearchDocuments();
-    QVERIFY(Search("new"));
+    QSignalSpy finished(controller_.get(), &MainController::searchFinished);
+    for (const char* text : {"old", "newer", "newest"}) {
+      controller_->SetKeywordText(text);
+      controller_->SearchDocuments();
+    }
+    QVERIFY(controller_->IsSearching());
     service_->gates().Open("old");
-    QTRY_COMPARE(service_->Queries().size(), std::size_t{2});
+    QTRY_COMPARE(finished.count(), 1);
     Settle();
+    QCOMPARE(finished.count(), 1);  // the old answer was never shown
+    QCOMPARE(service_->Queries(), (std::vector<std::string>{"old", "newest"}));
     QCOMPARE(controller_->resultModel()->rowCount(), 2);
     QCOMPARE(controller_->statusText(), kStatusTwo);
+    QVERIFY(!controller_->IsSearching());
   }
 
   void selectingADocumentShowsItsFittedPicture() {

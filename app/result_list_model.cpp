@@ -1,35 +1,91 @@
 #include "result_list_model.h"
 
+#include <QFuture>
+#include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
+#include <memory>
 #include <utility>
 
 namespace glimpses {
 namespace {
 
+constexpr std::size_t kRun = AnswerRows::kRun;
 // A few screens of rows.
-constexpr std::size_t kShownRowsKept = 1024;
+constexpr std::size_t kRunsKept = 16;
+
+std::size_t Distance(std::size_t a, std::size_t b) { return a > b ? a - b : b - a; }
 
 }  // namespace
+
+ResultListModel::ResultListModel(QObject* parent) : QAbstractTableModel(parent) { readers_.setMaxThreadCount(1); }
 
 void ResultListModel::SetRows(RowsAnswer rows) {
   beginResetModel();
   rows_ = std::move(rows);
-  shown_.clear();
+  ++answerNumber_;
+  runs_.clear();
+  reading_.clear();
   outdated_ = false;
   endResetModel();
 }
 
 std::optional<SearchResult> ResultListModel::ResultAt(int row) const {
   if (!rows_ || row < 0 || static_cast<std::size_t>(row) >= rows_->size()) return std::nullopt;
-  if (auto it = shown_.find(row); it != shown_.end()) return it->second;
-  std::optional<SearchResult> result = rows_->At(static_cast<std::size_t>(row));
-  if (!result) {
-    if (!outdated_) emit rowsOutdated();  // once: every shown row would say so
-    outdated_ = true;
-    return std::nullopt;
+  const std::size_t run = static_cast<std::size_t>(row) / kRun;
+  auto it = runs_.find(run);
+  if (it == runs_.end()) {
+    if (outdated_ || reading_.contains(run)) return std::nullopt;
+    const std::size_t first = run * kRun;
+    if (!Keep(run, rows_->Read(first, std::min(kRun, rows_->size() - first), RowsWait::kNever))) return std::nullopt;
+    it = runs_.find(run);
   }
-  if (shown_.size() >= kShownRowsKept) shown_.clear();
-  shown_.emplace(row, *result);
-  return result;
+  return it->second[static_cast<std::size_t>(row) % kRun];
+}
+
+// True when `read` brought the run's rows.
+bool ResultListModel::Keep(std::size_t run, RowsRead read) const {
+  switch (read.status) {
+    case RowsRead::kRead:
+      break;
+    case RowsRead::kBusy:
+      ReadLater(run);
+      return false;
+    case RowsRead::kOutdated:
+      if (!outdated_) emit rowsOutdated();  // once: every shown row would say so
+      outdated_ = true;
+      return false;
+  }
+  if (runs_.size() >= kRunsKept) {
+    // The run farthest from this one is the least likely to be shown next.
+    const auto last = std::prev(runs_.end());
+    runs_.erase(Distance(runs_.begin()->first, run) > Distance(last->first, run) ? runs_.begin() : last);
+  }
+  runs_.emplace(run, std::move(read.rows));
+  return true;
+}
+
+void ResultListModel::ReadLater(std::size_t run) const {
+  reading_.insert(run);
+  const std::size_t first = run * kRun;
+  const std::size_t count = std::min(kRun, rows_->size() - first);
+  // A newer answer makes these rows useless: the read does not keep the old
+  // one alive for them.
+  const std::weak_ptr<const AnswerRows> rows = rows_;
+  // Reading fills a cache; the rows as the list shows them do not change.
+  auto* self = const_cast<ResultListModel*>(this);
+  QtConcurrent::run(&readers_, [rows, first, count] {
+    const RowsAnswer answer = rows.lock();
+    return answer ? answer->Read(first, count, RowsWait::kMayWait) : RowsRead{RowsRead::kOutdated, {}};
+  }).then(self, [self, number = answerNumber_, run](RowsRead read) { self->Arrived(number, run, std::move(read)); });
+}
+
+void ResultListModel::Arrived(std::uint64_t answerNumber, std::size_t run, RowsRead read) {
+  if (answerNumber != answerNumber_) return;
+  reading_.erase(run);
+  const std::size_t count = read.rows.size();
+  if (!Keep(run, std::move(read))) return;
+  const int first = static_cast<int>(run * kRun);
+  emit dataChanged(index(first, kNameColumn), index(first + static_cast<int>(count) - 1, kFolderColumn));
 }
 
 int ResultListModel::rowCount(const QModelIndex& parent) const {

@@ -1,13 +1,19 @@
 // The result list's rows: one listed document per row, its file name and
 // its folder, and a third column that stays empty. The list is virtual: it
-// holds the search's answer as the index gave it and asks for a row's text
-// only when the row is shown, so half a million matches cost no more than
-// the rows on screen.
+// holds the search's answer as the index gave it and asks for rows' text a
+// run at a time, only for the rows shown, so half a million matches cost no
+// more than the rows on screen. Showing a row never waits for the index:
+// while the index is busy, the run is read on a thread of the model's own
+// and the row stays empty until it arrives.
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QThreadPool>
+#include <cstdint>
+#include <map>
 #include <optional>
-#include <unordered_map>
+#include <set>
+#include <vector>
 
 #include "search_service.h"
 
@@ -19,13 +25,14 @@ class ResultListModel : public QAbstractTableModel {
  public:
   enum Column { kNameColumn = 0, kFolderColumn = 1, kVersionColumn = 2, kColumnCount = 3 };
 
-  using QAbstractTableModel::QAbstractTableModel;
+  explicit ResultListModel(QObject* parent = nullptr);
 
   // Replaces every row at once (one reset). Null: no rows.
   void SetRows(RowsAnswer rows);
 
-  // The row's document; nullopt for a row that does not exist, or when the
-  // answer can no longer tell it (rowsOutdated is then emitted).
+  // The row's document; nullopt for a row that does not exist, one still
+  // being read (dataChanged tells when it is here), or one the answer can
+  // no longer tell (rowsOutdated is then emitted).
   std::optional<SearchResult> ResultAt(int row) const;
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -38,10 +45,18 @@ class ResultListModel : public QAbstractTableModel {
   void rowsOutdated() const;
 
  private:
+  bool Keep(std::size_t run, RowsRead read) const;
+  void ReadLater(std::size_t run) const;
+  void Arrived(std::uint64_t answerNumber, std::size_t run, RowsRead read);
+
   RowsAnswer rows_;
-  // The rows made lately, so a repaint does not make them again.
-  mutable std::unordered_map<int, SearchResult> shown_;
+  std::uint64_t answerNumber_ = 0;  // counts SetRows, so a run read late knows its answer
+  // The runs read lately, by run number, so a repaint does not read them again.
+  mutable std::map<std::size_t, std::vector<SearchResult>> runs_;
+  mutable std::set<std::size_t> reading_;  // runs being read on readers_
   mutable bool outdated_ = false;
+  // One thread: reads wait for the same lock, so more would only queue there.
+  mutable QThreadPool readers_;
 };
 
 }  // namespace glimpses

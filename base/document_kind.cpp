@@ -56,13 +56,15 @@ bool Accepts(const Ending& ending, std::string_view extension, NameUse use) {
 }  // namespace
 
 DocumentKind KindOfName(std::string_view name, NameUse use) {
+  // Asked of every name a search matches: the ending is looked at first.
   const std::size_t dot = name.rfind('.');
-  // At least one byte must stand before the dot, and no line break.
   if (dot == std::string_view::npos || dot == 0) return DocumentKind::kNone;
-  if (name.substr(0, dot).find_first_of("\r\n") != std::string_view::npos) return DocumentKind::kNone;
   const std::string_view extension = name.substr(dot + 1);
+  if (extension.size() < 2 || extension.size() > 4) return DocumentKind::kNone;
   for (const Ending& ending : kEndings) {
-    if (Accepts(ending, extension, use)) return ending.kind;
+    if (!Accepts(ending, extension, use)) continue;
+    // At least one byte stands before the dot, and no line break.
+    return name.substr(0, dot).find_first_of("\r\n") == std::string_view::npos ? ending.kind : DocumentKind::kNone;
   }
   return DocumentKind::kNone;
 }

@@ -15,15 +15,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench_tree.h"
 #include "file_handle.h"
 #include "folder_watch.h"
 #include "name_index.h"
@@ -32,22 +30,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr int kTopFolders = 100;
-constexpr int kSubFolders = 1000;  // in each top folder
-constexpr int kFilesPerFolder = 9;
-constexpr const char* kStamp = ".glimpses-bench-complete";
-
-const char* const kWords[] = {"alpha",   "bravo",  "report", "design", "invoice", "poster", "logo",   "brochure",
-                              "catalog", "flyer",  "banner", "summer", "winter",  "spring", "autumn", "client",
-                              "draft",   "final",  "print",  "web",    "menu",    "card",   "label",  "package",
-                              "cover",   "book",   "map",    "sign",   "ticket",  "badge",  "letter", "memo",
-                              "plan",    "sketch", "photo",  "icon",   "chart",   "slide",  "sheet",  "form"};
-const char* const kExtensions[] = {"pdf", "pdf", "pdf", "pdf", "ai",  "ai",  "eps", "indd", "cdr", "CDR",
-                                   "txt", "txt", "txt", "jpg", "jpg", "jpg", "jpg", "png",  "png", "docx"};
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+using glimpses::bench::Clock;
+using glimpses::bench::Ms;
 
 // CPU time of the whole process (all threads), in ms: less disturbed than
 // wall time by other work on the machine.
@@ -63,42 +47,6 @@ long RssKb() {
   while (std::getline(status, line))
     if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
   return -1;
-}
-
-bool GenerateTree(const std::string& root) {
-  std::mt19937 random(1234567);
-  std::uniform_int_distribution<int> word(0, std::size(kWords) - 1);
-  std::uniform_int_distribution<int> ext(0, std::size(kExtensions) - 1);
-  ::mkdir(root.c_str(), 0755);
-  const glimpses::UniqueFd rootFd = glimpses::UniqueFd::Open(root, O_RDONLY | O_DIRECTORY);
-  if (!rootFd) return false;
-  long fileNumber = 0;
-  for (int top = 0; top < kTopFolders; ++top) {
-    char topName[64];
-    std::snprintf(topName, sizeof topName, "Projects %02d", top);
-    ::mkdirat(rootFd.get(), topName, 0755);
-    const glimpses::UniqueFd topFd(::openat(rootFd.get(), topName, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!topFd) return false;
-    for (int sub = 0; sub < kSubFolders; ++sub) {
-      char subName[64];
-      std::snprintf(subName, sizeof subName, "%s %03d", kWords[(top + sub) % std::size(kWords)], sub);
-      ::mkdirat(topFd.get(), subName, 0755);
-      const glimpses::UniqueFd subFd(::openat(topFd.get(), subName, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-      if (!subFd) return false;
-      for (int f = 0; f < kFilesPerFolder; ++f, ++fileNumber) {
-        std::string first = kWords[word(random)];
-        if (fileNumber % 3 == 0) first[0] = static_cast<char>(first[0] - 32);
-        // A few files carry two rare words, for the rare query.
-        const std::string second = fileNumber % 50000 == 7 ? "quasar nebula" : kWords[word(random)];
-        const std::string name =
-            first + " " + second + " " + std::to_string(fileNumber) + "." + kExtensions[ext(random)];
-        if (!glimpses::UniqueFd(::openat(subFd.get(), name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644)))
-          return false;
-      }
-    }
-  }
-  glimpses::UniqueFd(::openat(rootFd.get(), kStamp, O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-  return true;
 }
 
 struct Timing {
@@ -139,25 +87,8 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (::access((treeRoot + "/" + kStamp).c_str(), F_OK) != 0) {
-    std::printf("generating %d entries under %s ...\n", kTopFolders * (1 + kSubFolders * (1 + kFilesPerFolder)),
-                treeRoot.c_str());
-    std::fflush(stdout);
-    const auto start = Clock::now();
-    if (!GenerateTree(treeRoot)) {
-      std::fprintf(stderr, "search_bench: cannot generate the tree under %s\n", treeRoot.c_str());
-      return 2;
-    }
-    std::printf("generated in %.1f s\n", Ms(Clock::now() - start) / 1000);
-  }
-
-  {
-    std::ifstream loadavg("/proc/loadavg");
-    std::string one, five;
-    loadavg >> one >> five;
-    std::printf("load average %s %s on %ld cores: other work on the machine slows every figure\n", one.c_str(),
-                five.c_str(), ::sysconf(_SC_NPROCESSORS_ONLN));
-  }
+  if (!glimpses::bench::EnsureTree(treeRoot)) return 2;
+  glimpses::bench::PrintLoad();
   using glimpses::NameIndex;
   using glimpses::Query;
   const std::vector<std::string> roots = glimpses::NormalizeRoots({treeRoot});
@@ -216,7 +147,7 @@ int main(int argc, char** argv) {
   }
 
   // A change on disk: the refresh re-reads just that folder.
-  const std::string newFile = treeRoot + "/Projects 42/" + kWords[(42 + 7) % std::size(kWords)] + " 007/quasar new.pdf";
+  const std::string newFile = treeRoot + "/" + glimpses::bench::TreeFolder(42, 7) + "/quasar new.pdf";
   glimpses::UniqueFd::Open(newFile, O_WRONLY | O_CREAT, 0644);
   start = Clock::now();
   index.Refresh();
@@ -252,8 +183,7 @@ int main(int argc, char** argv) {
     }
     // From creating a file to its being in an answer, with no query between:
     // what the window's watcher thread does.
-    const std::string liveFile =
-        treeRoot + "/Projects 17/" + kWords[(17 + 3) % std::size(kWords)] + " 003/quasar live.pdf";
+    const std::string liveFile = treeRoot + "/" + glimpses::bench::TreeFolder(17, 3) + "/quasar live.pdf";
     const Query liveQuery = Query::Parse("quasar live");
     std::vector<double> visible;
     for (int i = 0; i < runs; ++i) {

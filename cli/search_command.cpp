@@ -12,6 +12,13 @@
 namespace glimpses {
 namespace {
 
+// The count the window's status line gives, in English; --all counts every
+// kind of entry, not documents.
+std::string CountText(std::size_t count, bool all) {
+  if (all) return std::to_string(count) + (count == 1 ? " entry" : " entries");
+  return std::to_string(count) + (count == 1 ? " document" : " documents") + " (AI CDR EPS INDD PDF)";
+}
+
 constexpr OptionInfo kOptions[] = {
     {"all", 0, nullptr, "list every matching entry, not only documents"},
     {"null", '0', nullptr, "end each path with a NUL byte instead of a line feed"},
@@ -45,7 +52,7 @@ int RunSearchCommand(int argc, char** argv) {
     std::fputs("glimpses-cli search: cannot write the results\n", stderr);
     return 2;
   }
-  std::fprintf(stderr, "%s\n", FormatStatusText(static_cast<int>(listed.size())).c_str());
+  std::fprintf(stderr, "%s\n", CountText(listed.size(), all).c_str());
   return listed.empty() ? 1 : 0;
 }
 

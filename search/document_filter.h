@@ -1,8 +1,6 @@
-// The keyword search's document filter: which entries the result list shows,
-// and the status text that counts them.
+// The keyword search's document filter: which entries the result list shows.
 #pragma once
 
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -18,14 +16,5 @@ bool IsListedDocument(std::string_view fileName);
 
 // The entries of `answer` that IsListedDocument accepts, in their order.
 std::vector<SearchResult> FilterDocuments(const std::vector<SearchResult>& answer);
-
-// "匹配: <count> 个文档(AI CDR EPS INDD PDF格式), 鼠标双击: 打开文件，右键: 打开路径"
-std::string FormatStatusText(int count);
-
-// What follows the count when change notifications do not cover every
-// folder, so the user knows why answers there take longer: " (N 个网络目录、
-// M 个未能监视的文件夹: 每次搜索前检查修改时间)", with only the parts that
-// are not zero; empty when both are.
-std::string FormatCoverageNote(const WatchCoverage& coverage);
 
 }  // namespace glimpses

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -16,8 +17,119 @@ namespace {
 // Below this many entries a second search thread costs more than it saves.
 constexpr std::size_t kParallelSearchEntries = 200'000;
 
-void SearchRange(const IndexTable& table, const Query& query, std::uint32_t first, std::uint32_t last,
-                 std::vector<std::uint32_t>* hits) {
+// Appends the entries in [first, last) whose folded names hold `literal`,
+// in id order: the arena is searched in one pass.
+void FindHolders(const IndexTable& table, std::string_view literal, std::uint32_t first, std::uint32_t last,
+                 std::vector<std::uint32_t>* holders) {
+  const auto& entries = table.entries;
+  const char* arena = table.folded.data();
+  std::size_t at = entries[first].folded;
+  const std::size_t end = last < entries.size() ? entries[last].folded : table.folded.size();
+  // Hits come in arena order, so the entry holding one is found by walking
+  // forward from the last: at most one pass over the range in all.
+  std::uint32_t id = first;
+  while (at < end) {
+    const void* found = memmem(arena + at, end - at, literal.data(), literal.size());
+    if (found == nullptr) break;
+    const std::size_t offset = static_cast<const char*>(found) - arena;
+    while (id + 1 < last && entries[id + 1].folded <= offset) ++id;
+    holders->push_back(id);
+    at = id + 1 < entries.size() ? entries[id + 1].folded : table.folded.size();
+  }
+}
+
+// Whether an entry of the folder whose path (ending in '/') is `folderPath`
+// may hold path term `term` in its full path: the folder's path then the
+// name, which holds no '/'. The term is either in the folder's part, or runs
+// into the name, its last '/' being the one before the name.
+bool MayHoldPathTerm(std::string_view folderPath, std::string_view term) {
+  return folderPath.find(term) != std::string_view::npos || folderPath.ends_with(term.substr(0, term.rfind('/') + 1));
+}
+
+// The folders whose entries may hold a query's path terms: the path of an
+// entry is made only where it may match.
+struct FolderFilter {
+  std::vector<bool> mayMatch;  // by folder record; empty: every folder may
+  // Few enough that listing their entries beats a pass over every entry.
+  bool few = false;
+};
+
+// One walk over the folders, each tested against every one of `terms`.
+FolderFilter FoldersThatMayMatch(const IndexTable& table, const std::vector<std::string>& terms) {
+  if (terms.empty()) return {};
+  std::vector<bool> may(table.folders.size());
+  struct Visit {
+    std::uint32_t folder;
+    std::size_t parentPathSize;
+  };
+  std::vector<Visit> pending;
+  std::string path;  // of the folder visited, ending in '/'
+  for (const IndexTable::Root& root : table.roots) {
+    if (root.entry == IndexTable::kNoEntry || !table.HasFolderRecord(root.entry)) continue;
+    pending.push_back({table.entries[root.entry].folder, 0});
+    while (!pending.empty()) {
+      const Visit visit = pending.back();
+      pending.pop_back();
+      const IndexTable::Folder& folder = table.folders[visit.folder];
+      path.resize(visit.parentPathSize);
+      path.append(table.FoldedName(folder.entry));  // a root's is its whole path
+      if (path.empty() || path.back() != '/') path.push_back('/');
+      may[visit.folder] =
+          std::all_of(terms.begin(), terms.end(), [&](const std::string& term) { return MayHoldPathTerm(path, term); });
+      // Folders come first among the children: the files after them are not
+      // looked at.
+      for (const std::uint32_t child : folder.children) {
+        if (table.IsFile(child)) break;
+        if (table.HasFolderRecord(child)) pending.push_back({table.entries[child].folder, path.size()});
+      }
+    }
+  }
+  const auto mayCount = static_cast<std::size_t>(std::count(may.begin(), may.end(), true));
+  return {std::move(may), mayCount <= table.folders.size() / 8};
+}
+
+// The entries in [first, last) of the folders `filter` allows, in id order.
+std::vector<std::uint32_t> EntriesOfFolders(const IndexTable& table, const FolderFilter& filter, std::uint32_t first,
+                                            std::uint32_t last) {
+  std::vector<std::uint32_t> ids;
+  for (std::size_t folder = 0; folder < filter.mayMatch.size(); ++folder) {
+    if (!filter.mayMatch[folder]) continue;
+    for (const std::uint32_t child : table.folders[folder].children)
+      if (child >= first && child < last) ids.push_back(child);
+  }
+  std::sort(ids.begin(), ids.end());
+  return ids;
+}
+
+// The wildcard-free path terms every match holds: a '/' tells them from
+// the name terms among the query's required literals.
+std::vector<std::string> RequiredPathTerms(const Query& query) {
+  std::vector<std::string> terms = query.RequiredPathLiterals();
+  std::erase_if(terms, [](const std::string& literal) { return literal.find('/') == std::string::npos; });
+  return terms;
+}
+
+// The entries in [first, last) that may match, in id order: those of few
+// folders, or else those whose names hold one of the query's name literals;
+// nullopt when neither narrows them.
+std::optional<std::vector<std::uint32_t>> Candidates(const IndexTable& table, const Query& query,
+                                                     const FolderFilter& folders, std::uint32_t first,
+                                                     std::uint32_t last) {
+  if (folders.few) return EntriesOfFolders(table, folders, first, last);
+  const std::vector<std::string> literals = query.NameLiterals();
+  if (literals.empty()) return std::nullopt;
+  std::vector<std::uint32_t> holders;
+  for (const std::string& literal : literals) {
+    const std::size_t before = holders.size();
+    FindHolders(table, literal, first, last, &holders);
+    std::inplace_merge(holders.begin(), holders.begin() + before, holders.end());
+  }
+  holders.erase(std::unique(holders.begin(), holders.end()), holders.end());
+  return holders;
+}
+
+void SearchRange(const IndexTable& table, const Query& query, const NameFilter& keep, const FolderFilter& folders,
+                 std::uint32_t first, std::uint32_t last, std::vector<std::uint32_t>* hits) {
   if (first >= last) return;
   const auto& entries = table.entries;
   // Folded folder paths, built once per folder, for path terms.
@@ -33,59 +145,46 @@ void SearchRange(const IndexTable& table, const Query& query, std::uint32_t firs
   std::string pathBuffer;
   auto test = [&](std::uint32_t id) {
     if (table.IsDead(id) || table.IsRoot(id)) return;
+    const std::uint32_t parentFolder = entries[entries[id].parent].folder;
+    if (parentFolder < folders.mayMatch.size() && !folders.mayMatch[parentFolder]) return;
     EntryView view{table.FoldedName(id), !table.IsFile(id), {}};
     if (query.UsesPath()) {
       pathBuffer = JoinPath(folderPath(entries[id].parent), view.foldedName);
       view.foldedPath = pathBuffer;
     }
-    if (query.Matches(view)) hits->push_back(id);
+    if (query.Matches(view) && (!keep || keep(table.Name(id)))) hits->push_back(id);
   };
 
-  const std::string literal = query.RequiredNameLiteral();
-  if (literal.empty()) {
+  if (const std::optional<std::vector<std::uint32_t>> candidates = Candidates(table, query, folders, first, last)) {
+    for (const std::uint32_t id : *candidates) test(id);
+  } else {
     for (std::uint32_t id = first; id < last; ++id) test(id);
-    return;
-  }
-  // Search the arena for the literal in one pass; only the names holding it
-  // are tested against the whole query.
-  const char* arena = table.folded.data();
-  std::size_t at = entries[first].folded;
-  const std::size_t end = last < entries.size() ? entries[last].folded : table.folded.size();
-  // Hits come in arena order, so the entry holding one is found by walking
-  // forward from the last: at most one pass over the range in all.
-  std::uint32_t id = first;
-  while (at < end) {
-    const void* found = memmem(arena + at, end - at, literal.data(), literal.size());
-    if (found == nullptr) break;
-    const std::size_t offset = static_cast<const char*>(found) - arena;
-    while (id + 1 < last && entries[id + 1].folded <= offset) ++id;
-    test(id);
-    at = id + 1 < entries.size() ? entries[id + 1].folded : table.folded.size();
   }
 }
 
 }  // namespace
 
-std::vector<std::uint32_t> MatchEntries(const IndexTable& table, const Query& query) {
+std::vector<std::uint32_t> MatchEntries(const IndexTable& table, const Query& query, const NameFilter& keep) {
   const auto count = static_cast<std::uint32_t>(table.entries.size());
+  const FolderFilter folders = FoldersThatMayMatch(table, RequiredPathTerms(query));
   std::vector<std::uint32_t> hits;
   if (count < kParallelSearchEntries) {
-    SearchRange(table, query, 0, count, &hits);
+    SearchRange(table, query, keep, folders, 0, count, &hits);
     return hits;
   }
   const std::uint32_t middle = count / 2;
   std::vector<std::uint32_t> secondHits;
   std::thread second;
   try {
-    second = std::thread([&] { SearchRange(table, query, middle, count, &secondHits); });
+    second = std::thread([&] { SearchRange(table, query, keep, folders, middle, count, &secondHits); });
   } catch (...) {
     // No thread to be had: search the second half here instead.
   }
-  SearchRange(table, query, 0, middle, &hits);
+  SearchRange(table, query, keep, folders, 0, middle, &hits);
   if (second.joinable()) {
     second.join();
   } else {
-    SearchRange(table, query, middle, count, &secondHits);
+    SearchRange(table, query, keep, folders, middle, count, &secondHits);
   }
   hits.insert(hits.end(), secondHits.begin(), secondHits.end());
   return hits;

@@ -11,9 +11,10 @@
 
 namespace glimpses {
 
-// The live entries (roots excepted) that `query` matches, in id order. Uses a
-// second thread on large tables.
-std::vector<std::uint32_t> MatchEntries(const IndexTable& table, const Query& query);
+// The live entries (roots excepted) that `query` matches and whose names
+// `keep` accepts (all when empty), in id order. Uses a second thread on
+// large tables, for the names too.
+std::vector<std::uint32_t> MatchEntries(const IndexTable& table, const Query& query, const NameFilter& keep = {});
 
 // Puts matches in id order into the answer order: those of the ordered part
 // of the table are already in it; only later additions are sorted and merged.

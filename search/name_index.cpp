@@ -488,8 +488,7 @@ NameIndex::Coverage NameIndex::WatchCoverage() const {
 
 std::optional<std::vector<std::uint32_t>> NameIndex::Match(const Query& query, const NameFilter& keep) const {
   if (table_.RootEntryCount() == 0) return std::nullopt;
-  std::vector<std::uint32_t> ids = MatchEntries(table_, query);
-  if (keep) std::erase_if(ids, [&](std::uint32_t id) { return !keep(table_.Name(id)); });
+  std::vector<std::uint32_t> ids = MatchEntries(table_, query, keep);
   OrderMatches(table_, ids);
   return ids;
 }

@@ -271,6 +271,62 @@ std::vector<const Node*> Conjuncts(const Node& root) {
   return out;
 }
 
+// The longest run of `pattern` without a wildcard: every name the pattern
+// matches holds it.
+std::string_view LongestPlainRun(std::string_view pattern) {
+  std::string_view best;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= pattern.size(); ++i) {
+    if (i < pattern.size() && pattern[i] != '*' && pattern[i] != '?') continue;
+    if (i - start > best.size()) best = pattern.substr(start, i - start);
+    start = i + 1;
+  }
+  return best;
+}
+
+std::size_t ShortestSize(const std::vector<std::string>& texts) {
+  std::size_t shortest = SIZE_MAX;
+  for (const std::string& text : texts) shortest = std::min(shortest, text.size());
+  return shortest;
+}
+
+// Texts of which every name `node` matches holds one; empty when it gives
+// none.
+std::vector<std::string> NameLiteralsOf(const Node& node) {
+  switch (node.kind) {
+    case Kind::kName:
+    case Kind::kNameWild: {
+      const std::string_view run = node.kind == Kind::kName ? node.text : LongestPlainRun(node.text);
+      if (run.empty()) return {};
+      return {std::string(run)};
+    }
+    case Kind::kAnd: {
+      // Any child's texts will do; fewer and longer ones leave fewer names
+      // to test.
+      std::vector<std::string> best;
+      for (const Node& child : node.children) {
+        std::vector<std::string> texts = NameLiteralsOf(child);
+        if (texts.empty()) continue;
+        if (best.empty() || texts.size() < best.size() ||
+            (texts.size() == best.size() && ShortestSize(texts) > ShortestSize(best)))
+          best = std::move(texts);
+      }
+      return best;
+    }
+    case Kind::kOr: {
+      std::vector<std::string> all;
+      for (const Node& child : node.children) {
+        std::vector<std::string> texts = NameLiteralsOf(child);
+        if (texts.empty()) return {};  // that alternative may match any name
+        all.insert(all.end(), texts.begin(), texts.end());
+      }
+      return all;
+    }
+    default:
+      return {};
+  }
+}
+
 }  // namespace
 
 bool WildcardMatch(std::string_view pattern, std::string_view text) {
@@ -317,12 +373,7 @@ Query Query::Parse(std::string_view text) {
 
 bool Query::Matches(const EntryView& entry) const { return NodeMatches(root_, entry); }
 
-std::string Query::RequiredNameLiteral() const {
-  std::string best;
-  for (const Node* node : Conjuncts(root_))
-    if (node->kind == Kind::kName && node->text.size() > best.size()) best = node->text;
-  return best;
-}
+std::vector<std::string> Query::NameLiterals() const { return NameLiteralsOf(root_); }
 
 std::vector<std::string> Query::RequiredPathLiterals() const {
   std::vector<std::string> out;

@@ -64,9 +64,11 @@ class Query {
   bool UsesPath() const { return usesPath_; }
   // True when the query tells files from folders (file:, folder:).
   bool UsesKind() const { return usesKind_; }
-  // The longest folded text that every matching entry's name contains
-  // (from the plain terms that must all match); empty when there is none.
-  std::string RequiredNameLiteral() const;
+  // Folded texts of which every matching entry's name holds at least one,
+  // for a quick pre-test: the longest of the plain terms (or wildcard-free
+  // runs of wildcard terms) that must all match, or else one text of each
+  // alternative of an OR; empty when the query gives none.
+  std::vector<std::string> NameLiterals() const;
   // The folded literal (wildcard-free) terms that every matching entry's full
   // path contains: name and path terms that must all match.
   std::vector<std::string> RequiredPathLiterals() const;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "name_index.h"
@@ -135,6 +136,13 @@ TEST_F(QueryLanguageTest, WildcardsPathTermsAndFunctions) {
       {"archive/", {"docs/Archive/old report.eps", "docs/Archive/logo.cdr"}},
       {"DOCS/Archive/L", {"docs/Archive/logo.cdr"}},
       {"*/docs/*.pdf", {"docs/Report 2023.pdf"}},
+      // A path term lies in the folders' part of the path or runs into the
+      // name; the index only makes the paths of folders that allow either.
+      {"docs/arch", {"docs/Archive", "docs/Archive/old report.eps", "docs/Archive/logo.cdr"}},
+      {"docs/ archive/l", {"docs/Archive/logo.cdr"}},
+      {"x.pdf/", {"x.pdf/inner.txt"}},
+      {"/", kEveryEntry},
+      {"archive/|images/p", {"docs/Archive/old report.eps", "docs/Archive/logo.cdr", "images/photo.jpg"}},
       {"ext:pdf;ai",
        {"docs/Report 2023.pdf", "docs/report-draft.AI", "Ärger/ÜBER.pdf", "中文/设计稿.pdf", "x.pdf", "two words.pdf"}},
       {"ext:CDR", {"docs/Archive/logo.cdr"}},
@@ -217,8 +225,19 @@ TEST(WildcardMatchTest, StarsAndQuestionMarks) {
 }
 
 TEST(QueryTest, LiteralsHandedToFasterSearches) {
-  EXPECT_EQ(Query::Parse("ab abcd !abcdef").RequiredNameLiteral(), "abcd");
-  EXPECT_EQ(Query::Parse("ab|abcd").RequiredNameLiteral(), "");
+  // Every name a query matches holds one of its name literals.
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"ab abcd !abcdef", {"abcd"}},
+      {"ab|Abcd", {"ab", "abcd"}},
+      {"x*yz?w", {"yz"}},
+      {"ab|abcd x*yz?w", {"yz"}},  // one text is fewer names to test than two
+      {"menu|<card x*> !draft", {"menu", "card"}},
+      {"a|!b", {}},
+      {"*.pdf|ext:ai", {}},
+      {"* ?? !a", {}},
+      {"", {}},
+  };
+  for (const auto& [text, literals] : cases) EXPECT_EQ(Query::Parse(text).NameLiterals(), literals) << text;
   EXPECT_EQ(Query::Parse("Docs/X report *.pdf ext:pdf").RequiredPathLiterals(),
             (std::vector<std::string>{"docs/x", "report"}));
   EXPECT_TRUE(Query::Parse("a/b").UsesPath());

@@ -13,6 +13,7 @@
 
 #include "file_handle.h"
 #include "index_cache.h"
+#include "index_rows.h"
 #include "name_index.h"
 #include "path.h"
 #include "plocate_backend.h"
@@ -35,35 +36,12 @@ class ListedRows final : public AnswerRows {
  public:
   explicit ListedRows(std::vector<SearchResult> results) : results_(std::move(results)) {}
   std::size_t size() const override { return results_.size(); }
-  std::optional<SearchResult> At(std::size_t i) const override { return results_[i]; }
-
- private:
-  std::vector<SearchResult> results_;
-};
-
-// The index and the lock every use of it takes; shared with the rows of
-// its answers, which may outlive the service.
-struct IndexCore {
-  IndexCore(std::vector<std::string> roots, bool includeHidden) : index(std::move(roots), includeHidden) {}
-  NameIndex index;
-  std::mutex mutex;
-};
-
-// Rows as entry ids, made into text when read.
-class IndexRows final : public AnswerRows {
- public:
-  IndexRows(std::shared_ptr<IndexCore> core, std::uint64_t generation, std::vector<std::uint32_t> ids)
-      : core_(std::move(core)), generation_(generation), ids_(std::move(ids)) {}
-  std::size_t size() const override { return ids_.size(); }
-  std::optional<SearchResult> At(std::size_t i) const override {
-    std::lock_guard lock(core_->mutex);
-    return core_->index.ResultAt(generation_, ids_[i]);
+  RowsRead Read(std::size_t first, std::size_t count, RowsWait) const override {
+    return {RowsRead::kRead, {results_.begin() + first, results_.begin() + first + count}};
   }
 
  private:
-  std::shared_ptr<IndexCore> core_;
-  std::uint64_t generation_;
-  std::vector<std::uint32_t> ids_;
+  std::vector<SearchResult> results_;
 };
 
 // The embedded index: loaded from the cache file or built on a background
@@ -72,7 +50,7 @@ class IndexRows final : public AnswerRows {
 class IndexService final : public SearchService {
  public:
   explicit IndexService(const SearchOptions& options)
-      : core_(std::make_shared<IndexCore>(RootsOf(options), options.includeHidden)),
+      : core_(std::make_shared<GuardedIndex>(RootsOf(options), options.includeHidden)),
         index_(core_->index),
         cachePath_(JoinPath(CacheFolder(options), IndexFileName(index_.roots(), options.includeHidden))) {
     index_.SetCancelFlag(&closing_);
@@ -102,7 +80,7 @@ class IndexService final : public SearchService {
     std::unique_lock lock = ReadyLock();
     std::optional<std::vector<std::uint32_t>> ids = index_.Match(query, keep);
     if (!ids) return nullptr;
-    return std::make_shared<IndexRows>(core_, index_.generation(), std::move(*ids));
+    return MakeIndexRows(core_, std::move(*ids));
   }
 
   bool IsIndexing() const override { return indexing_.load(); }
@@ -180,7 +158,7 @@ class IndexService final : public SearchService {
     dirty_ = !index_.Save(cachePath_);
   }
 
-  std::shared_ptr<IndexCore> core_;
+  std::shared_ptr<GuardedIndex> core_;
   NameIndex& index_;
   const std::string cachePath_;
   std::condition_variable ready_;

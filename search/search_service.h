@@ -34,15 +34,32 @@ struct SearchResult {
 // nullopt is "no answer": the backend could not answer at all.
 using SearchAnswer = std::optional<std::vector<SearchResult>>;
 
+// Whether a read of rows may wait for the index: the window thread never
+// does, since a catch-up can hold the index for seconds.
+enum class RowsWait { kMayWait, kNever };
+
+struct RowsRead {
+  enum Status {
+    kRead,
+    kBusy,      // the index is being changed and the read could not wait
+    kOutdated,  // the index renumbered its entries since the answer: ask again
+  };
+  Status status = kRead;
+  std::vector<SearchResult> rows;  // when kRead
+};
+
 // An answer for a list that shows a few rows at a time: its matches are held
-// as entries of the index and made into text only when a row is read.
+// as entries of the index and made into text a run of rows at a time, when
+// the list shows them. The first run is made with the answer.
 class AnswerRows {
  public:
+  // Rows are read this many at a time, from a multiple of it.
+  static constexpr std::size_t kRun = 64;
+
   virtual ~AnswerRows() = default;
   virtual std::size_t size() const = 0;
-  // Row `i` (below size()); nullopt when it can no longer be told because
-  // the index renumbered its entries since the answer (ask again).
-  virtual std::optional<SearchResult> At(std::size_t i) const = 0;
+  // Rows [first, first + count), a range within size().
+  virtual RowsRead Read(std::size_t first, std::size_t count, RowsWait wait) const = 0;
 };
 
 // Null is "no answer".
