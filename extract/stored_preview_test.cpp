@@ -59,20 +59,23 @@ TEST_F(StoredPreviewTest, TiffPreviewOfEveryLayoutAndCompressionBecomesAPngWithI
   }
 }
 
-TEST_F(StoredPreviewTest, EpsiPreviewOfEveryDepthBecomesAGreyPng) {
-  for (int depth : {1, 2, 4, 8}) {
-    // 19 pixels wide: rows end inside a byte for the small depths; lines of
-    // 3 bytes break rows across lines.
-    ExtractResult result = Extract("grey.eps", BuildEpsi(19, 7, depth, 3));
-    ASSERT_TRUE(result.written()) << depth << ": " << DescribeFailure(result);
-    EXPECT_EQ(result.route, ExtractRoute::kEpsi);
-    CImage png = ReadPng(result.path);
-    ASSERT_EQ(png.Width() * png.Height(), 19 * 7) << depth;
-    const unsigned top = (1u << depth) - 1;
-    for (int y = 0; y < png.Height(); ++y) {
-      for (int x = 0; x < png.Width(); ++x) {
-        auto grey = static_cast<std::uint8_t>(255 - EpsiSampleValue(x, y, depth) * 255 / top);
-        ASSERT_EQ(ColourAt(png, x, y), (Rgba{grey, grey, grey, 255})) << depth << " at " << x << "," << y;
+TEST_F(StoredPreviewTest, EpsiPreviewOfEveryDepthAndLayoutBecomesAGreyPng) {
+  for (EpsiLayout layout : {EpsiLayout::kPlain, EpsiLayout::kPs2epsi}) {
+    for (int depth : {1, 2, 4, 8}) {
+      std::string context = "layout " + std::to_string(int(layout)) + " depth " + std::to_string(depth);
+      // 19 pixels wide: rows end inside a byte for the small depths; lines of
+      // 3 bytes break rows across lines.
+      ExtractResult result = Extract("grey.eps", BuildEpsi(19, 7, depth, 3, layout));
+      ASSERT_TRUE(result.written()) << context << ": " << DescribeFailure(result);
+      EXPECT_EQ(result.route, ExtractRoute::kEpsi);
+      CImage png = ReadPng(result.path);
+      ASSERT_EQ(png.Width() * png.Height(), 19 * 7) << context;
+      const unsigned top = (1u << depth) - 1;
+      for (int y = 0; y < png.Height(); ++y) {
+        for (int x = 0; x < png.Width(); ++x) {
+          auto grey = static_cast<std::uint8_t>(255 - EpsiSampleValue(x, y, depth) * 255 / top);
+          ASSERT_EQ(ColourAt(png, x, y), (Rgba{grey, grey, grey, 255})) << context << " at " << x << "," << y;
+        }
       }
     }
   }
@@ -144,6 +147,13 @@ TEST_F(StoredPreviewTest, DamagedOrUnsupportedPreviewsWriteNothingAndSayWhy) {
   fewerLines.erase(firstLine, epsi.find('\n', firstLine) + 1 - firstLine);
   std::string shortLine = epsi;
   shortLine.erase(shortLine.find("%%EndImage") - 3, 2);
+  std::string longLine = epsi;
+  longLine.insert(longLine.find("%%EndImage") - 1, "00");
+  // Its last row's digits gone, the blank line after it left.
+  std::string ps2epsi = BuildEpsi(16, 4, 8, 40, EpsiLayout::kPs2epsi);
+  const std::size_t lastRow = ps2epsi.rfind("% ", ps2epsi.rfind("% \n") - 1);
+  std::string ps2epsiRowLess = ps2epsi;
+  ps2epsiRowLess.erase(lastRow, ps2epsi.find('\n', lastRow) + 1 - lastRow);
 
   const std::vector<Damage> cases = {
       {"header cut short", Str(eps).substr(0, 20), ExtractStatus::kDamaged},
@@ -157,6 +167,8 @@ TEST_F(StoredPreviewTest, DamagedOrUnsupportedPreviewsWriteNothingAndSayWhy) {
       {"WMF only", Str(BuildDosEps({}, Bytes(64, 1))), ExtractStatus::kUnsupported},
       {"EPSI with a line less", fewerLines, ExtractStatus::kDamaged},
       {"EPSI line one byte short", shortLine, ExtractStatus::kDamaged},
+      {"EPSI line one byte long", longLine, ExtractStatus::kDamaged},
+      {"EPSI as ps2epsi writes it, a row short", ps2epsiRowLess, ExtractStatus::kDamaged},
       {"EPSI without its end", epsi.substr(0, epsi.find("%%EndPreview")), ExtractStatus::kDamaged},
       {"EPSI of 3 bits", "%%BeginPreview: 4 4 3 4\n%00\n%00\n%00\n%00\n%%EndPreview\n", ExtractStatus::kUnsupported},
       {"EPSI of no pixels", "%%BeginPreview: 0 4 8 0\n%%EndPreview\n", ExtractStatus::kDamaged},

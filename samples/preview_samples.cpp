@@ -200,7 +200,8 @@ Bytes BuildDosEps(const Bytes& tiff, const Bytes& wmf, const std::string& postSc
 
 unsigned EpsiSampleValue(int x, int y, int depth) { return static_cast<unsigned>(x + 3 * y) % (1u << depth); }
 
-std::string BuildEpsi(int width, int height, int depth, std::size_t lineBytes) {
+std::string BuildEpsi(int width, int height, int depth, std::size_t lineBytes, EpsiLayout layout) {
+  const bool ps2epsi = layout == EpsiLayout::kPs2epsi;
   const std::size_t rowBytes = (static_cast<std::size_t>(width) * depth + 7) / 8;
   std::string lines;
   std::size_t lineCount = 0;
@@ -211,13 +212,14 @@ std::string BuildEpsi(int width, int height, int depth, std::size_t lineBytes) {
       row[static_cast<std::size_t>(bit / 8)] |=
           static_cast<std::uint8_t>(EpsiSampleValue(x, y, depth) << (8 - depth - bit % 8));
     }
-    lines += HexLines(row, lineBytes, "%");
+    lines += HexLines(row, lineBytes, ps2epsi ? "% " : "%");
+    if (ps2epsi) lines += "% \n";
     lineCount += (rowBytes + lineBytes - 1) / lineBytes;
   }
   return "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 " + std::to_string(width) + " " + std::to_string(height) +
          "\n%%EndComments\n%%BeginPreview: " + std::to_string(width) + " " + std::to_string(height) + " " +
-         std::to_string(depth) + " " + std::to_string(lineCount) + "\n" + lines +
-         "%%EndImage\n%%EndPreview\n%%BeginProlog\n%%EndProlog\nshowpage\n%%EOF\n";
+         std::to_string(depth) + " " + std::to_string(lineCount) + "\n" + lines + (ps2epsi ? "" : "%%EndImage\n") +
+         "%%EndPreview\n%%BeginProlog\n%%EndProlog\nshowpage\n%%EOF\n";
 }
 
 Bytes ImageResources(const Bytes& jpeg) {

@@ -36,9 +36,16 @@ Bytes BuildDosEps(const Bytes& tiff, const Bytes& wmf = {}, const std::string& p
 // the largest value black.
 unsigned EpsiSampleValue(int x, int y, int depth);
 
+// How an EPSI block is laid out: "%" and the digits of at most `lineBytes`
+// bytes a line, then %%EndImage; or as ps2epsi writes it: "% " before the
+// digits, a blank "% " line after every row that the header's line count
+// leaves out, and no %%EndImage.
+enum class EpsiLayout { kPlain, kPs2epsi };
+
 // An EPS file whose preview is an EPSI block of `width` x `height` values of
-// `depth` bits, its hex lines at most `lineBytes` bytes long.
-std::string BuildEpsi(int width, int height, int depth, std::size_t lineBytes = 32);
+// `depth` bits, each row broken into hex lines of at most `lineBytes` bytes.
+std::string BuildEpsi(int width, int height, int depth, std::size_t lineBytes = 32,
+                      EpsiLayout layout = EpsiLayout::kPlain);
 
 // An EPS file as image editors save it: the image resources (a print-flags
 // resource, then the thumbnail resource holding `jpeg`) in a
