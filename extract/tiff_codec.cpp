@@ -127,8 +127,9 @@ constexpr tmsize_t kMaxTiffAllocation = tmsize_t{256} << 20;
 // The layouts previews are written in are therefore read here, sample by
 // sample, from the decoded strips or tiles.
 
-// What one sample of a pixel becomes.
-enum class Role : std::uint8_t { kSkip, kGrey, kIndex, kRed, kGreen, kBlue, kAlpha };
+// What one sample of a pixel becomes; the first four are the byte of the
+// BGRA pixel they fill.
+enum class Role : std::uint8_t { kBlue, kGreen, kRed, kAlpha, kGrey, kIndex, kSkip };
 
 struct Rgb {
   std::uint8_t red, green, blue;
@@ -263,7 +264,10 @@ std::optional<Block> BlockOf(const Libtiff& libtiff, TIFF* tiff, const Layout& l
   }
   const std::uint64_t samplesInPlane = layout.planar ? 1 : layout.roles.size();
   const std::uint64_t rowBytes = (std::uint64_t{block.width} * samplesInPlane * layout.bits + 7) / 8;
-  if (block.width == 0 || block.height == 0 || rowBytes * block.height > kMaxTiffAllocation) return std::nullopt;
+  // A damaged tile size must not overflow the product.
+  if (block.width == 0 || block.height == 0 || rowBytes > std::uint64_t{kMaxTiffAllocation} / block.height) {
+    return std::nullopt;
+  }
   block.rowBytes = static_cast<std::size_t>(rowBytes);
   return block;
 }
@@ -289,28 +293,18 @@ void StoreSample(const Layout& layout, Role role, std::uint32_t value, std::uint
   switch (role) {
     case Role::kGrey:
       out[0] = out[1] = out[2] = layout.greys[value];
-      break;
+      return;
     case Role::kIndex: {
       const Rgb& colour = layout.palette[value];
       out[0] = colour.blue;
       out[1] = colour.green;
       out[2] = colour.red;
-      break;
+      return;
     }
-    case Role::kRed:
-      out[2] = layout.levels[value];
-      break;
-    case Role::kGreen:
-      out[1] = layout.levels[value];
-      break;
-    case Role::kBlue:
-      out[0] = layout.levels[value];
-      break;
-    case Role::kAlpha:
-      out[3] = layout.levels[value];
-      break;
     case Role::kSkip:
-      break;
+      return;
+    default:
+      out[static_cast<int>(role)] = layout.levels[value];
   }
 }
 
