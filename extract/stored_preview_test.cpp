@@ -139,6 +139,17 @@ Bytes WithLe32(Bytes bytes, std::size_t at, std::uint32_t value) {
   return bytes;
 }
 
+// `tiff` (written by libtiff: little-endian, the height a short) claiming
+// `height` rows.
+Bytes WithTiffHeight(Bytes tiff, std::uint16_t height) {
+  const std::size_t directory = ReadLe32(tiff.data() + 4);
+  for (std::size_t i = 0; i < ReadLe16(tiff.data() + directory); ++i) {
+    std::uint8_t* entry = tiff.data() + directory + 2 + 12 * i;
+    if (ReadLe16(entry) == 257) WriteLe16(entry + 8, height);
+  }
+  return tiff;
+}
+
 TEST_F(StoredPreviewTest, DamagedOrUnsupportedPreviewsWriteNothingAndSayWhy) {
   const Bytes tiff = BuildTiff(16, 16, TiffLayout::kRgb, TiffCompression::kLzw);
   const Bytes eps = BuildDosEps(tiff);
@@ -172,6 +183,9 @@ TEST_F(StoredPreviewTest, DamagedOrUnsupportedPreviewsWriteNothingAndSayWhy) {
       {"PostScript past the end", Str(WithLe32(eps, 8, 0x7FFFFFFFu)), ExtractStatus::kDamaged},
       {"TIFF cut short", Str(BuildDosEps(cutTiff)), ExtractStatus::kDamaged},
       {"TIFF libtiff refuses", Str(BuildDosEps(notTiff)), ExtractStatus::kDamaged},
+      {"uncompressed TIFF claiming rows it does not hold",
+       Str(BuildDosEps(WithTiffHeight(BuildTiff(16, 16, TiffLayout::kGrey8, TiffCompression::kNone), 60000))),
+       ExtractStatus::kDamaged},
       {"WMF only", Str(BuildDosEps({}, Bytes(64, 1))), ExtractStatus::kUnsupported},
       {"EPSI with a line less", fewerLines, ExtractStatus::kDamaged},
       {"EPSI line one byte short", shortLine, ExtractStatus::kDamaged},

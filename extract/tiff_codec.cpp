@@ -366,9 +366,24 @@ bool ReadBlocks(const Libtiff& libtiff, TIFF* tiff, const Layout& layout, const 
   return true;
 }
 
-ImageStatus DecodeLayout(const Libtiff& libtiff, TIFF* tiff, const Layout& layout, CImage& image) {
+// libtiff reads an uncompressed strip from its offset whatever its byte
+// count says, so strips that all point at the same few bytes would make a
+// picture of any size, and as much work, out of a tiny damaged file.
+// Uncompressed pixels must be in the file.
+bool HoldsItsPixels(const Libtiff& libtiff, TIFF* tiff, const Layout& layout, const Block& block,
+                    std::size_t streamSize) {
+  std::uint16_t compression = 0;
+  if (libtiff.getFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression) != 1) return false;
+  if (compression != COMPRESSION_NONE) return true;
+  const std::uint64_t planes = layout.planar ? layout.roles.size() : 1;
+  const std::uint64_t blocksAcross = (std::uint64_t{layout.width} + block.width - 1) / block.width;
+  return std::uint64_t{block.rowBytes} * layout.height * blocksAcross * planes <= streamSize;
+}
+
+ImageStatus DecodeLayout(const Libtiff& libtiff, TIFF* tiff, const Layout& layout, std::size_t streamSize,
+                         CImage& image) {
   std::optional<Block> block = BlockOf(libtiff, tiff, layout);
-  if (!block) return ImageStatus::kFail;
+  if (!block || !HoldsItsPixels(libtiff, tiff, layout, *block, streamSize)) return ImageStatus::kFail;
   if (!image.Create(static_cast<int>(layout.width), static_cast<int>(layout.height), layout.alpha ? 32 : 24,
                     layout.alpha)) {
     return ImageStatus::kOutOfMemory;
@@ -451,7 +466,7 @@ ImageStatus DecodeTiff(const std::uint8_t* data, std::size_t size, CImage& image
     return ImageStatus::kFail;
   }
   if (std::optional<Layout> layout = ReadLayout(*libtiff, tiff.get(), width, height)) {
-    return DecodeLayout(*libtiff, tiff.get(), *layout, image);
+    return DecodeLayout(*libtiff, tiff.get(), *layout, size, image);
   }
   return DecodeRgba(*libtiff, tiff.get(), width, height, image);
 }
