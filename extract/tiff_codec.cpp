@@ -288,23 +288,58 @@ std::uint32_t SampleAt(const std::uint8_t* row, std::size_t index, unsigned bits
   return (window >> (24 - bits - bit % 8)) & ((1u << bits) - 1);
 }
 
-// `out` is the pixel in BGR(A) order.
-void StoreSample(const Layout& layout, Role role, std::uint32_t value, std::uint8_t* out) {
+// The layout's tables as plain pointers: through a byte written to the
+// picture the compiler would reload them from the vectors at every sample.
+struct Tables {
+  const std::uint8_t* levels;
+  const std::uint8_t* greys;
+  const Rgb* palette;
+};
+
+// Where one decoded row goes: sample `sample` of each of `columns` pixels
+// of `samples` samples, stored at `first` and every `step` bytes after.
+struct RowSpan {
+  const std::uint8_t* in;
+  std::uint32_t columns;
+  std::size_t samples, sample;
+  unsigned bits;
+  std::uint8_t* first;
+  std::ptrdiff_t step;
+};
+
+template <typename Store>
+void ForEachSample(const RowSpan& row, Store store) {
+  std::uint8_t* out = row.first;
+  if (row.bits == 8) {
+    for (std::uint32_t c = 0; c < row.columns; ++c, out += row.step) store(row.in[c * row.samples + row.sample], out);
+    return;
+  }
+  for (std::uint32_t c = 0; c < row.columns; ++c, out += row.step) {
+    store(SampleAt(row.in, c * row.samples + row.sample, row.bits), out);
+  }
+}
+
+// One sample of every pixel of a row, by its role; one pass a sample keeps
+// the role's choice out of the loop over pixels.
+void StoreRowSample(Tables tables, Role role, const RowSpan& row) {
   switch (role) {
     case Role::kGrey:
-      out[0] = out[1] = out[2] = layout.greys[value];
+      ForEachSample(row, [&](std::uint32_t v, std::uint8_t* out) { out[0] = out[1] = out[2] = tables.greys[v]; });
       return;
-    case Role::kIndex: {
-      const Rgb& colour = layout.palette[value];
-      out[0] = colour.blue;
-      out[1] = colour.green;
-      out[2] = colour.red;
+    case Role::kIndex:
+      ForEachSample(row, [&](std::uint32_t v, std::uint8_t* out) {
+        const Rgb colour = tables.palette[v];
+        out[0] = colour.blue;
+        out[1] = colour.green;
+        out[2] = colour.red;
+      });
       return;
-    }
     case Role::kSkip:
       return;
-    default:
-      out[static_cast<int>(role)] = layout.levels[value];
+    default: {
+      const auto channel = static_cast<int>(role);
+      ForEachSample(row, [&](std::uint32_t v, std::uint8_t* out) { out[channel] = tables.levels[v]; });
+    }
   }
 }
 
@@ -312,20 +347,23 @@ void StoreSample(const Layout& layout, Role role, std::uint32_t value, std::uint
 // `image`.
 void StoreBlock(const Layout& layout, const Block& block, const std::uint8_t* data, std::uint32_t x0, std::uint32_t y0,
                 std::uint16_t plane, CImage& image) {
-  const std::size_t samplesInPlane = layout.planar ? 1 : layout.roles.size();
-  const std::size_t channels = layout.alpha ? 4 : 3;
+  const Tables tables{layout.levels.data(), layout.greys.data(), layout.palette.data()};
+  const std::size_t samples = layout.planar ? 1 : layout.roles.size();
+  const auto channels = static_cast<std::ptrdiff_t>(layout.alpha ? 4 : 3);
   const std::uint32_t rows = std::min(block.height, layout.height - y0);
   const std::uint32_t columns = std::min(block.width, layout.width - x0);
+  const std::uint32_t firstX = layout.flipX ? layout.width - 1 - x0 : x0;
   for (std::uint32_t r = 0; r < rows; ++r) {
-    const std::uint8_t* in = data + r * block.rowBytes;
     const std::uint32_t y = layout.flipY ? layout.height - 1 - (y0 + r) : y0 + r;
-    std::uint8_t* out = image.Row(static_cast<int>(y));
-    for (std::uint32_t c = 0; c < columns; ++c) {
-      const std::uint32_t x = layout.flipX ? layout.width - 1 - (x0 + c) : x0 + c;
-      for (std::size_t s = 0; s < samplesInPlane; ++s) {
-        const Role role = layout.roles[layout.planar ? plane : s];
-        StoreSample(layout, role, SampleAt(in, c * samplesInPlane + s, layout.bits), out + x * channels);
-      }
+    RowSpan row{data + r * block.rowBytes,
+                columns,
+                samples,
+                0,
+                layout.bits,
+                image.Row(static_cast<int>(y)) + firstX * channels,
+                layout.flipX ? -channels : channels};
+    for (; row.sample < samples; ++row.sample) {
+      StoreRowSample(tables, layout.roles[layout.planar ? plane : row.sample], row);
     }
   }
 }
