@@ -91,17 +91,18 @@ constexpr std::string_view kBeginPreview = "%%BeginPreview:";
 constexpr std::string_view kEndPreview = "%%EndPreview";
 
 struct EpsiHeader {
-  std::uint32_t width, height, depth, lines;
+  std::uint32_t width, height, depth;
   std::size_t RowBytes() const { return (std::size_t{width} * depth + 7) / 8; }
 };
 
 // Collects the pixel bytes of the block starting at `pos`: up to
 // %%EndPreview every line is a comment, "%" and hex digits, or a "%%"
-// comment such as %%EndImage. There must be as many hex lines as the header
-// says, holding exactly its pixels. Nullptr, or what is wrong.
+// comment such as %%EndImage. The header's line count is not held to:
+// ps2epsi counts only the lines that hold digits and writes a blank "%"
+// line after every row. The digits must spell exactly the header's pixels.
+// Nullptr, or what is wrong.
 const char* ReadEpsiBits(std::string_view text, std::size_t pos, const EpsiHeader& header, Bytes& bits) {
   const std::size_t wanted = header.RowBytes() * header.height;
-  std::uint32_t lineCount = 0;
   for (;;) {
     if (pos >= text.size()) return "EPSI preview is cut short";
     std::size_t end = LineEnd(text, pos);
@@ -109,15 +110,13 @@ const char* ReadEpsiBits(std::string_view text, std::size_t pos, const EpsiHeade
     if (line.starts_with(kEndPreview)) break;
     if (!line.starts_with('%')) return "EPSI preview line is no comment";
     if (!line.starts_with("%%")) {
-      if (++lineCount > header.lines) break;
       Bytes lineBits = DecodeHexDigits(line);
       bits.insert(bits.end(), lineBits.begin(), lineBits.end());
-      if (bits.size() > wanted) break;
+      if (bits.size() > wanted) return "EPSI preview holds more pixels than it claims";
     }
     pos = NextLine(text, end);
   }
-  if (lineCount != header.lines) return "EPSI preview holds another number of lines than it claims";
-  if (bits.size() != wanted) return "EPSI preview holds another number of pixels than it claims";
+  if (bits.size() < wanted) return "EPSI preview holds fewer pixels than it claims";
   return nullptr;
 }
 
@@ -235,7 +234,7 @@ PictureRead FindEpsiPreview(const std::uint8_t* data, std::size_t size) {
   if (!comment) return PictureRead::Failed(ExtractStatus::kNoPicture);
   if (!comment->numbers) return PictureRead::Failed(ExtractStatus::kDamaged, "EPSI header is not four numbers");
   const auto& numbers = *comment->numbers;
-  const EpsiHeader header{numbers[0], numbers[1], numbers[2], numbers[3]};
+  const EpsiHeader header{numbers[0], numbers[1], numbers[2]};
   if (header.depth != 1 && header.depth != 2 && header.depth != 4 && header.depth != 8) {
     return PictureRead::Failed(ExtractStatus::kUnsupported,
                                "EPSI preview of " + std::to_string(header.depth) + " bits");

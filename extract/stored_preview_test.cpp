@@ -32,47 +32,58 @@ class StoredPreviewTest : public ScratchDirTest {
   ExtractResult Extract(const std::string& name, const Bytes& bytes) { return Extract(name, Str(bytes)); }
 };
 
-TEST_F(StoredPreviewTest, TiffPreviewOfEveryLayoutAndCompressionBecomesAPngWithItsPixels) {
-  const TiffLayout layouts[] = {TiffLayout::kBilevel,  TiffLayout::kGrey8, TiffLayout::kPalette4,
-                                TiffLayout::kPalette8, TiffLayout::kRgb,   TiffLayout::kRgba};
+TEST_F(StoredPreviewTest, TiffPreviewOfEveryLayoutAndStorageBecomesAPngWithItsPixels) {
+  const TiffLayout layouts[] = {TiffLayout::kBilevel,     TiffLayout::kGrey8,        TiffLayout::kPalette4,
+                                TiffLayout::kPalette8,    TiffLayout::kRgb,          TiffLayout::kRgba,
+                                TiffLayout::kGreyAlpha16, TiffLayout::kPaletteAlpha, TiffLayout::kRgbaAssociated};
   const TiffCompression compressions[] = {TiffCompression::kNone, TiffCompression::kLzw, TiffCompression::kPackBits,
                                           TiffCompression::kDeflate};
+  const TiffStorage storages[] = {TiffStorage::kStrips, TiffStorage::kBottomUp, TiffStorage::kTiles,
+                                  TiffStorage::kPlanes};
   for (TiffLayout layout : layouts) {
     for (TiffCompression compression : compressions) {
-      std::string context =
-          "layout " + std::to_string(int(layout)) + " compression " + std::to_string(int(compression));
-      Bytes tiff = BuildTiff(37, 21, layout, compression);
-      ASSERT_FALSE(tiff.empty()) << context;
-      ExtractResult result = Extract("plan.eps", BuildDosEps(tiff));
-      ASSERT_TRUE(result.written()) << context << ": " << DescribeFailure(result);
-      EXPECT_EQ(result.route, ExtractRoute::kEpsTiff);
-      EXPECT_EQ(result.path, Path("plan.eps_T.png"));
-      CImage png = ReadPng(result.path);
-      ASSERT_EQ(png.Width() * png.Height(), 37 * 21) << context;
-      for (int y = 0; y < png.Height(); ++y) {
-        for (int x = 0; x < png.Width(); ++x) {
-          ASSERT_TRUE(SameVisibleColour(ColourAt(png, x, y), TiffSampleColour(layout, x, y)))
-              << context << " at " << x << "," << y;
+      for (TiffStorage storage : storages) {
+        std::string context = "layout " + std::to_string(int(layout)) + " compression " +
+                              std::to_string(int(compression)) + " storage " + std::to_string(int(storage));
+        Bytes tiff = BuildTiff(37, 21, layout, compression, storage);
+        ASSERT_FALSE(tiff.empty()) << context;
+        ExtractResult result = Extract("plan.eps", BuildDosEps(tiff));
+        ASSERT_TRUE(result.written()) << context << ": " << DescribeFailure(result);
+        EXPECT_EQ(result.route, ExtractRoute::kEpsTiff);
+        EXPECT_EQ(result.path, Path("plan.eps_T.png"));
+        CImage png = ReadPng(result.path);
+        ASSERT_EQ(png.Width() * png.Height(), 37 * 21) << context;
+        for (int y = 0; y < png.Height(); ++y) {
+          for (int x = 0; x < png.Width(); ++x) {
+            // Colour stored multiplied by alpha comes apart within rounding;
+            // every other sample is kept exactly.
+            Rgba seen = ColourAt(png, x, y), stored = TiffSampleColour(layout, x, y);
+            ASSERT_TRUE(layout == TiffLayout::kRgbaAssociated ? SameVisibleColour(seen, stored) : seen == stored)
+                << context << " at " << x << "," << y;
+          }
         }
       }
     }
   }
 }
 
-TEST_F(StoredPreviewTest, EpsiPreviewOfEveryDepthBecomesAGreyPng) {
-  for (int depth : {1, 2, 4, 8}) {
-    // 19 pixels wide: rows end inside a byte for the small depths; lines of
-    // 3 bytes break rows across lines.
-    ExtractResult result = Extract("grey.eps", BuildEpsi(19, 7, depth, 3));
-    ASSERT_TRUE(result.written()) << depth << ": " << DescribeFailure(result);
-    EXPECT_EQ(result.route, ExtractRoute::kEpsi);
-    CImage png = ReadPng(result.path);
-    ASSERT_EQ(png.Width() * png.Height(), 19 * 7) << depth;
-    const unsigned top = (1u << depth) - 1;
-    for (int y = 0; y < png.Height(); ++y) {
-      for (int x = 0; x < png.Width(); ++x) {
-        auto grey = static_cast<std::uint8_t>(255 - EpsiSampleValue(x, y, depth) * 255 / top);
-        ASSERT_EQ(ColourAt(png, x, y), (Rgba{grey, grey, grey, 255})) << depth << " at " << x << "," << y;
+TEST_F(StoredPreviewTest, EpsiPreviewOfEveryDepthAndLayoutBecomesAGreyPng) {
+  for (EpsiLayout layout : {EpsiLayout::kPlain, EpsiLayout::kPs2epsi}) {
+    for (int depth : {1, 2, 4, 8}) {
+      std::string context = "layout " + std::to_string(int(layout)) + " depth " + std::to_string(depth);
+      // 19 pixels wide: rows end inside a byte for the small depths; lines of
+      // 3 bytes break rows across lines.
+      ExtractResult result = Extract("grey.eps", BuildEpsi(19, 7, depth, 3, layout));
+      ASSERT_TRUE(result.written()) << context << ": " << DescribeFailure(result);
+      EXPECT_EQ(result.route, ExtractRoute::kEpsi);
+      CImage png = ReadPng(result.path);
+      ASSERT_EQ(png.Width() * png.Height(), 19 * 7) << context;
+      const unsigned top = (1u << depth) - 1;
+      for (int y = 0; y < png.Height(); ++y) {
+        for (int x = 0; x < png.Width(); ++x) {
+          auto grey = static_cast<std::uint8_t>(255 - EpsiSampleValue(x, y, depth) * 255 / top);
+          ASSERT_EQ(ColourAt(png, x, y), (Rgba{grey, grey, grey, 255})) << context << " at " << x << "," << y;
+        }
       }
     }
   }
@@ -128,6 +139,17 @@ Bytes WithLe32(Bytes bytes, std::size_t at, std::uint32_t value) {
   return bytes;
 }
 
+// `tiff` (written by libtiff: little-endian, the height a short) claiming
+// `height` rows.
+Bytes WithTiffHeight(Bytes tiff, std::uint16_t height) {
+  const std::size_t directory = ReadLe32(tiff.data() + 4);
+  for (std::size_t i = 0; i < ReadLe16(tiff.data() + directory); ++i) {
+    std::uint8_t* entry = tiff.data() + directory + 2 + 12 * i;
+    if (ReadLe16(entry) == 257) WriteLe16(entry + 8, height);
+  }
+  return tiff;
+}
+
 TEST_F(StoredPreviewTest, DamagedOrUnsupportedPreviewsWriteNothingAndSayWhy) {
   const Bytes tiff = BuildTiff(16, 16, TiffLayout::kRgb, TiffCompression::kLzw);
   const Bytes eps = BuildDosEps(tiff);
@@ -144,6 +166,13 @@ TEST_F(StoredPreviewTest, DamagedOrUnsupportedPreviewsWriteNothingAndSayWhy) {
   fewerLines.erase(firstLine, epsi.find('\n', firstLine) + 1 - firstLine);
   std::string shortLine = epsi;
   shortLine.erase(shortLine.find("%%EndImage") - 3, 2);
+  std::string longLine = epsi;
+  longLine.insert(longLine.find("%%EndImage") - 1, "00");
+  // Its last row's digits gone, the blank line after it left.
+  std::string ps2epsi = BuildEpsi(16, 4, 8, 40, EpsiLayout::kPs2epsi);
+  const std::size_t lastRow = ps2epsi.rfind("% ", ps2epsi.rfind("% \n") - 1);
+  std::string ps2epsiRowLess = ps2epsi;
+  ps2epsiRowLess.erase(lastRow, ps2epsi.find('\n', lastRow) + 1 - lastRow);
 
   const std::vector<Damage> cases = {
       {"header cut short", Str(eps).substr(0, 20), ExtractStatus::kDamaged},
@@ -154,9 +183,14 @@ TEST_F(StoredPreviewTest, DamagedOrUnsupportedPreviewsWriteNothingAndSayWhy) {
       {"PostScript past the end", Str(WithLe32(eps, 8, 0x7FFFFFFFu)), ExtractStatus::kDamaged},
       {"TIFF cut short", Str(BuildDosEps(cutTiff)), ExtractStatus::kDamaged},
       {"TIFF libtiff refuses", Str(BuildDosEps(notTiff)), ExtractStatus::kDamaged},
+      {"uncompressed TIFF claiming rows it does not hold",
+       Str(BuildDosEps(WithTiffHeight(BuildTiff(16, 16, TiffLayout::kGrey8, TiffCompression::kNone), 60000))),
+       ExtractStatus::kDamaged},
       {"WMF only", Str(BuildDosEps({}, Bytes(64, 1))), ExtractStatus::kUnsupported},
       {"EPSI with a line less", fewerLines, ExtractStatus::kDamaged},
       {"EPSI line one byte short", shortLine, ExtractStatus::kDamaged},
+      {"EPSI line one byte long", longLine, ExtractStatus::kDamaged},
+      {"EPSI as ps2epsi writes it, a row short", ps2epsiRowLess, ExtractStatus::kDamaged},
       {"EPSI without its end", epsi.substr(0, epsi.find("%%EndPreview")), ExtractStatus::kDamaged},
       {"EPSI of 3 bits", "%%BeginPreview: 4 4 3 4\n%00\n%00\n%00\n%00\n%%EndPreview\n", ExtractStatus::kUnsupported},
       {"EPSI of no pixels", "%%BeginPreview: 0 4 8 0\n%%EndPreview\n", ExtractStatus::kDamaged},

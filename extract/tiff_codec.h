@@ -9,12 +9,14 @@
 
 namespace glimpses {
 
-// Decodes the first picture of the TIFF in `data` (any layout libtiff's RGBA
-// reader takes: bilevel, grey, palette, RGB, CMYK, with or without alpha, in
-// any compression libtiff was built with) into a 24-bit image, or 32 bits
-// with alpha when the TIFF has an alpha channel. kFail on damage, on what
-// libtiff refuses, and on pictures above kMaxImagePixels; libtiff's
-// messages are swallowed.
+// Decodes the first picture of the TIFF in `data` into a 24-bit image, or
+// 32 bits when it has an alpha sample. Grey, palette and RGB pictures of 1
+// to 16 bits a sample, in strips or tiles, with or without an alpha sample,
+// keep their samples as stored, scaled to 8 bits (colour stored multiplied
+// by alpha is divided back: PNG keeps the two apart); any other layout
+// libtiff's RGBA reader takes (CMYK, YCbCr ...) goes through that reader. Any compression libtiff was built with. kFail on
+// damage, on what libtiff refuses, and on pictures above kMaxImagePixels;
+// libtiff's messages are swallowed.
 ImageStatus DecodeTiff(const std::uint8_t* data, std::size_t size, CImage& image);
 
 }  // namespace glimpses

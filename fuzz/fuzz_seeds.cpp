@@ -10,6 +10,7 @@
 #include "adobe_samples.h"
 #include "corel_samples.h"
 #include "file_util.h"
+#include "preview_samples.h"
 
 namespace {
 
@@ -93,6 +94,43 @@ bool WritePictureSeeds(const fs::path& root) {
   return png && Write(root / "png" / "rgb.png", *png) && ok;
 }
 
+bool WriteEpsiSeeds(const fs::path& dir) {
+  bool ok = true;
+  for (int depth : {1, 2, 4, 8}) {
+    ok = WriteText(dir / ("grey-" + std::to_string(depth) + "bit.eps"), glimpses::BuildEpsi(9, 4, depth, 4)) && ok;
+  }
+  return WriteText(dir / "ps2epsi-blank-lines.eps", glimpses::BuildEpsi(9, 4, 8, 4, glimpses::EpsiLayout::kPs2epsi)) &&
+         ok;
+}
+
+bool WriteEpsTiffSeeds(const fs::path& dir) {
+  using glimpses::TiffCompression, glimpses::TiffLayout, glimpses::TiffStorage;
+  struct Seed {
+    const char* name;
+    int width, height;
+    TiffLayout layout;
+    TiffCompression compression;
+    TiffStorage storage;
+  };
+  const Seed seeds[] = {
+      {"bilevel-uncompressed.eps", 12, 8, TiffLayout::kBilevel, TiffCompression::kNone, TiffStorage::kStrips},
+      {"grey-deflate.eps", 8, 8, TiffLayout::kGrey8, TiffCompression::kDeflate, TiffStorage::kStrips},
+      {"palette4-lzw.eps", 8, 8, TiffLayout::kPalette4, TiffCompression::kLzw, TiffStorage::kStrips},
+      {"rgba-packbits.eps", 8, 8, TiffLayout::kRgba, TiffCompression::kPackBits, TiffStorage::kStrips},
+      {"palette-alpha-lzw.eps", 8, 8, TiffLayout::kPaletteAlpha, TiffCompression::kLzw, TiffStorage::kStrips},
+      {"grey-alpha16-tiles.eps", 20, 18, TiffLayout::kGreyAlpha16, TiffCompression::kDeflate, TiffStorage::kTiles},
+      {"rgba-associated-planes.eps", 8, 8, TiffLayout::kRgbaAssociated, TiffCompression::kPackBits,
+       TiffStorage::kPlanes},
+      {"rgb-bottom-up.eps", 8, 8, TiffLayout::kRgb, TiffCompression::kNone, TiffStorage::kBottomUp},
+  };
+  bool ok = true;
+  for (const Seed& seed : seeds) {
+    Bytes tiff = glimpses::BuildTiff(seed.width, seed.height, seed.layout, seed.compression, seed.storage);
+    ok = !tiff.empty() && Write(dir / seed.name, glimpses::BuildDosEps(tiff)) && ok;
+  }
+  return Write(dir / "wmf-only.eps", glimpses::BuildDosEps({}, Bytes(16, 1))) && ok;
+}
+
 bool WriteQuerySeeds(const fs::path& dir) {
   using namespace std::string_view_literals;
   // The query, a NUL, the entry's name, a NUL, its folder.
@@ -134,5 +172,7 @@ int main(int argc, char** argv) {
   ok = WritePictureSeeds(root) && ok;
   ok = WriteQuerySeeds(root / "query") && ok;
   ok = WriteSettingsSeeds(root / "settings") && ok;
+  ok = WriteEpsiSeeds(root / "epsi") && ok;
+  ok = WriteEpsTiffSeeds(root / "eps_tiff") && ok;
   return ok ? 0 : 2;
 }

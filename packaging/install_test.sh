@@ -28,9 +28,10 @@ cp "$build/install_manifest.txt" "$scratch/installed-files.txt"
 
 # The layout.
 files=(bin/glimpses-cli share/applications/$id.desktop share/metainfo/$id.metainfo.xml
-  share/mime/packages/$id.xml share/icons/hicolor/scalable/apps/$id.svg share/man/man1/glimpses-cli.1)
+  share/mime/packages/$id.xml share/icons/hicolor/scalable/apps/$id.svg share/man/man1/glimpses-cli.1.gz
+  share/man/man1/glimpses-thumbnailer.1.gz share/doc/glimpses/copyright share/doc/glimpses/changelog.gz)
 if [ -n "$mime_tool" ]; then  # built with the window
-  files+=(bin/glimpses share/man/man1/glimpses.1 share/glimpses/Glimpses.png share/glimpses/Thumbnail.dat
+  files+=(bin/glimpses share/man/man1/glimpses.1.gz share/glimpses/Glimpses.png share/glimpses/Thumbnail.dat
     share/glimpses/glimpses-icon.png)
 fi
 for file in "${files[@]}"; do

@@ -3,8 +3,10 @@
 #include <tiffio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "bytes.h"
@@ -32,6 +34,9 @@ unsigned PaletteIndex(TiffLayout layout, int x, int y) {
   return static_cast<unsigned>(x + 2 * y) % (layout == TiffLayout::kPalette4 ? 16u : 256u);
 }
 
+// Every alpha from 0 up turns up in a picture of a few hundred pixels.
+std::uint8_t SampleAlpha(int x, int y) { return static_cast<std::uint8_t>((x * 29 + y * 71) % 256); }
+
 std::uint16_t CompressionTag(TiffCompression compression) {
   switch (compression) {
     case TiffCompression::kLzw:
@@ -46,71 +51,148 @@ std::uint16_t CompressionTag(TiffCompression compression) {
   return COMPRESSION_NONE;
 }
 
-// One row of `layout` as libtiff takes it (MSB first for the small depths).
-Bytes TiffRow(TiffLayout layout, int width, int y) {
-  Bytes row;
-  if (layout == TiffLayout::kBilevel || layout == TiffLayout::kPalette4) {
-    int bits = layout == TiffLayout::kBilevel ? 1 : 4;
-    row.assign((static_cast<std::size_t>(width) * bits + 7) / 8, 0);
-    for (int x = 0; x < width; ++x) {
-      unsigned value = layout == TiffLayout::kBilevel ? (TiffSampleColour(layout, x, y).red == 0 ? 1u : 0u)
-                                                      : PaletteIndex(layout, x, y);
-      row[static_cast<std::size_t>(x * bits / 8)] |= static_cast<std::uint8_t>(value << (8 - bits - x * bits % 8));
-    }
-    return row;
+struct LayoutFields {
+  std::uint16_t bits, samples, photometric;
+  std::uint16_t alpha;  // an EXTRASAMPLE_ kind, or 0 for none
+};
+
+LayoutFields FieldsOf(TiffLayout layout) {
+  switch (layout) {
+    case TiffLayout::kBilevel:
+      return {1, 1, PHOTOMETRIC_MINISWHITE, 0};
+    case TiffLayout::kGrey8:
+      return {8, 1, PHOTOMETRIC_MINISBLACK, 0};
+    case TiffLayout::kPalette4:
+      return {4, 1, PHOTOMETRIC_PALETTE, 0};
+    case TiffLayout::kPalette8:
+      return {8, 1, PHOTOMETRIC_PALETTE, 0};
+    case TiffLayout::kRgb:
+      return {8, 3, PHOTOMETRIC_RGB, 0};
+    case TiffLayout::kRgba:
+      return {8, 4, PHOTOMETRIC_RGB, EXTRASAMPLE_UNASSALPHA};
+    case TiffLayout::kGreyAlpha16:
+      return {16, 2, PHOTOMETRIC_MINISBLACK, EXTRASAMPLE_UNASSALPHA};
+    case TiffLayout::kPaletteAlpha:
+      return {8, 2, PHOTOMETRIC_PALETTE, EXTRASAMPLE_UNASSALPHA};
+    case TiffLayout::kRgbaAssociated:
+      break;
   }
+  return {8, 4, PHOTOMETRIC_RGB, EXTRASAMPLE_ASSOCALPHA};
+}
+
+// The samples stored for pixel (x, y).
+std::vector<unsigned> StoredSamples(TiffLayout layout, int x, int y) {
+  const Rgba c = TiffSampleColour(layout, x, y);
+  switch (layout) {
+    case TiffLayout::kBilevel:
+      return {c.red == 0 ? 1u : 0u};
+    case TiffLayout::kGrey8:
+      return {c.red};
+    case TiffLayout::kPalette4:
+    case TiffLayout::kPalette8:
+      return {PaletteIndex(layout, x, y)};
+    case TiffLayout::kPaletteAlpha:
+      return {PaletteIndex(layout, x, y), c.alpha};
+    case TiffLayout::kGreyAlpha16:
+      return {c.red * 257u, c.alpha * 257u};
+    case TiffLayout::kRgb:
+      return {c.red, c.green, c.blue};
+    case TiffLayout::kRgba:
+      return {c.red, c.green, c.blue, c.alpha};
+    case TiffLayout::kRgbaAssociated:
+      break;
+  }
+  auto premultiplied = [&](std::uint8_t v) { return (v * c.alpha + 127u) / 255u; };
+  return {premultiplied(c.red), premultiplied(c.green), premultiplied(c.blue), c.alpha};
+}
+
+// Samples `first` to `first + count - 1` of every pixel of row `y`, as
+// libtiff takes them: high bits first below 8 bits, the machine's order
+// for 16.
+Bytes PackedRow(TiffLayout layout, int width, int y, unsigned first, unsigned count) {
+  const unsigned bits = FieldsOf(layout).bits;
+  Bytes row((static_cast<std::size_t>(width) * count * bits + 7) / 8, 0);
+  std::size_t bit = 0;
   for (int x = 0; x < width; ++x) {
-    Rgba c = TiffSampleColour(layout, x, y);
-    switch (layout) {
-      case TiffLayout::kGrey8:
-        row.push_back(c.red);
-        break;
-      case TiffLayout::kPalette8:
-        row.push_back(static_cast<std::uint8_t>(PaletteIndex(layout, x, y)));
-        break;
-      default:
-        row.insert(row.end(), {c.red, c.green, c.blue});
-        if (layout == TiffLayout::kRgba) row.push_back(c.alpha);
+    std::vector<unsigned> samples = StoredSamples(layout, x, y);
+    for (unsigned s = first; s < first + count; ++s, bit += bits) {
+      if (bits == 16) {
+        auto value = static_cast<std::uint16_t>(samples[s]);
+        std::memcpy(row.data() + bit / 8, &value, sizeof value);
+      } else {
+        row[bit / 8] |= static_cast<std::uint8_t>(samples[s] << (8 - bits - bit % 8));
+      }
     }
   }
   return row;
 }
 
 void SetLayoutFields(TIFF* tiff, TiffLayout layout) {
-  std::uint16_t bits = layout == TiffLayout::kBilevel ? 1 : layout == TiffLayout::kPalette4 ? 4 : 8;
-  std::uint16_t samples = layout == TiffLayout::kRgb ? 3 : layout == TiffLayout::kRgba ? 4 : 1;
-  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, bits);
-  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, samples);
-  switch (layout) {
-    case TiffLayout::kBilevel:
-      TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-      break;
-    case TiffLayout::kGrey8:
-      TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-      break;
-    case TiffLayout::kPalette4:
-    case TiffLayout::kPalette8: {
-      TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_PALETTE);
-      std::size_t entries = std::size_t{1} << bits;
-      std::vector<std::uint16_t> red(entries), green(entries), blue(entries);
-      for (std::size_t i = 0; i < entries; ++i) {
-        Rgba c = PaletteColour(static_cast<unsigned>(i));
-        red[i] = static_cast<std::uint16_t>(c.red * 257);
-        green[i] = static_cast<std::uint16_t>(c.green * 257);
-        blue[i] = static_cast<std::uint16_t>(c.blue * 257);
-      }
-      TIFFSetField(tiff, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
-      break;
-    }
-    case TiffLayout::kRgba: {
-      std::uint16_t extra = EXTRASAMPLE_UNASSALPHA;
-      TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, &extra);
-      [[fallthrough]];
-    }
-    case TiffLayout::kRgb:
-      TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-      break;
+  const LayoutFields fields = FieldsOf(layout);
+  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, fields.bits);
+  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, fields.samples);
+  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, fields.photometric);
+  if (fields.alpha != 0) TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, &fields.alpha);
+  if (fields.photometric != PHOTOMETRIC_PALETTE) return;
+  std::size_t entries = std::size_t{1} << fields.bits;
+  std::vector<std::uint16_t> red(entries), green(entries), blue(entries);
+  for (std::size_t i = 0; i < entries; ++i) {
+    Rgba c = PaletteColour(static_cast<unsigned>(i));
+    red[i] = static_cast<std::uint16_t>(c.red * 257);
+    green[i] = static_cast<std::uint16_t>(c.green * 257);
+    blue[i] = static_cast<std::uint16_t>(c.blue * 257);
   }
+  TIFFSetField(tiff, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
+}
+
+constexpr std::uint32_t kTileSize = 16;
+
+void SetStorageFields(TIFF* tiff, TiffStorage storage) {
+  TIFFSetField(tiff, TIFFTAG_PLANARCONFIG,
+               storage == TiffStorage::kPlanes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+  if (storage == TiffStorage::kBottomUp) TIFFSetField(tiff, TIFFTAG_ORIENTATION, ORIENTATION_BOTLEFT);
+  if (storage == TiffStorage::kTiles) {
+    TIFFSetField(tiff, TIFFTAG_TILEWIDTH, kTileSize);
+    TIFFSetField(tiff, TIFFTAG_TILELENGTH, kTileSize);
+  } else {
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 8u);
+  }
+}
+
+// Tiles start at a multiple of 16 pixels, so at a whole byte whatever the
+// depth.
+bool WriteTiles(TIFF* tiff, int width, int height, TiffLayout layout) {
+  const unsigned samples = FieldsOf(layout).samples;
+  const std::size_t tileRowBytes = (kTileSize * samples * FieldsOf(layout).bits + 7) / 8;
+  for (std::uint32_t ty = 0; ty < static_cast<std::uint32_t>(height); ty += kTileSize) {
+    for (std::uint32_t tx = 0; tx < static_cast<std::uint32_t>(width); tx += kTileSize) {
+      Bytes tile(tileRowBytes * kTileSize, 0);
+      for (std::uint32_t r = 0; r < kTileSize && ty + r < static_cast<std::uint32_t>(height); ++r) {
+        Bytes row = PackedRow(layout, width, static_cast<int>(ty + r), 0, samples);
+        std::size_t from = tx / kTileSize * tileRowBytes;
+        std::copy(row.begin() + from, row.begin() + std::min(row.size(), from + tileRowBytes),
+                  tile.begin() + r * tileRowBytes);
+      }
+      if (TIFFWriteTile(tiff, tile.data(), tx, ty, 0, 0) < 0) return false;
+    }
+  }
+  return true;
+}
+
+bool WritePixels(TIFF* tiff, int width, int height, TiffLayout layout, TiffStorage storage) {
+  if (storage == TiffStorage::kTiles) return WriteTiles(tiff, width, height, layout);
+  const unsigned samples = FieldsOf(layout).samples;
+  const bool planes = storage == TiffStorage::kPlanes;
+  for (unsigned plane = 0; plane < (planes ? samples : 1); ++plane) {
+    for (int y = 0; y < height; ++y) {
+      int source = storage == TiffStorage::kBottomUp ? height - 1 - y : y;
+      Bytes row = PackedRow(layout, width, source, planes ? plane : 0, planes ? 1 : samples);
+      if (TIFFWriteScanline(tiff, row.data(), static_cast<std::uint32_t>(y), static_cast<std::uint16_t>(plane)) != 1) {
+        return false;
+      }
+    }
+  }
+  return true;
 }
 
 std::string HexLines(const Bytes& data, std::size_t lineBytes, const std::string& prefix) {
@@ -132,19 +214,26 @@ Rgba TiffSampleColour(TiffLayout layout, int x, int y) {
   switch (layout) {
     case TiffLayout::kBilevel:
       return (x / 3 + y / 2) % 2 ? Rgba{0, 0, 0, 255} : Rgba{255, 255, 255, 255};
-    case TiffLayout::kGrey8: {
+    case TiffLayout::kGrey8:
+    case TiffLayout::kGreyAlpha16: {
       auto grey = static_cast<std::uint8_t>(x * 7 + y * 3);
-      return {grey, grey, grey, 255};
+      return {grey, grey, grey, layout == TiffLayout::kGrey8 ? std::uint8_t{255} : SampleAlpha(x, y)};
     }
     case TiffLayout::kPalette4:
     case TiffLayout::kPalette8:
       return PaletteColour(PaletteIndex(layout, x, y));
+    case TiffLayout::kPaletteAlpha: {
+      Rgba c = PaletteColour(PaletteIndex(layout, x, y));
+      c.alpha = SampleAlpha(x, y);
+      return c;
+    }
     case TiffLayout::kRgb:
     case TiffLayout::kRgba:
+    case TiffLayout::kRgbaAssociated:
       break;
   }
   return {static_cast<std::uint8_t>(x * 9), static_cast<std::uint8_t>(y * 5), static_cast<std::uint8_t>(x + y),
-          layout == TiffLayout::kRgba ? static_cast<std::uint8_t>(255 - x * 3) : std::uint8_t{255}};
+          layout == TiffLayout::kRgb ? std::uint8_t{255} : SampleAlpha(x, y)};
 }
 
 bool SameVisibleColour(Rgba a, Rgba b) {
@@ -154,7 +243,7 @@ bool SameVisibleColour(Rgba a, Rgba b) {
   return close(a.red, b.red) && close(a.green, b.green) && close(a.blue, b.blue);
 }
 
-Bytes BuildTiff(int width, int height, TiffLayout layout, TiffCompression compression) {
+Bytes BuildTiff(int width, int height, TiffLayout layout, TiffCompression compression, TiffStorage storage) {
   char path[] = "/tmp/glimpses-sample-XXXXXX";
   int fd = mkstemp(path);
   if (fd < 0) return {};
@@ -163,15 +252,10 @@ Bytes BuildTiff(int width, int height, TiffLayout layout, TiffCompression compre
   if (TIFF* tiff = TIFFOpen(path, "w")) {
     TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width));
     TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(height));
-    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tiff, TIFFTAG_COMPRESSION, CompressionTag(compression));
-    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 8u);
     SetLayoutFields(tiff, layout);
-    written = true;
-    for (int y = 0; y < height && written; ++y) {
-      Bytes row = TiffRow(layout, width, y);
-      written = TIFFWriteScanline(tiff, row.data(), static_cast<std::uint32_t>(y), 0) == 1;
-    }
+    SetStorageFields(tiff, storage);
+    written = WritePixels(tiff, width, height, layout, storage);
     TIFFClose(tiff);
   }
   std::optional<Bytes> bytes = written ? ReadWholeFile(path, 64 << 20) : std::nullopt;
@@ -200,7 +284,8 @@ Bytes BuildDosEps(const Bytes& tiff, const Bytes& wmf, const std::string& postSc
 
 unsigned EpsiSampleValue(int x, int y, int depth) { return static_cast<unsigned>(x + 3 * y) % (1u << depth); }
 
-std::string BuildEpsi(int width, int height, int depth, std::size_t lineBytes) {
+std::string BuildEpsi(int width, int height, int depth, std::size_t lineBytes, EpsiLayout layout) {
+  const bool ps2epsi = layout == EpsiLayout::kPs2epsi;
   const std::size_t rowBytes = (static_cast<std::size_t>(width) * depth + 7) / 8;
   std::string lines;
   std::size_t lineCount = 0;
@@ -211,13 +296,14 @@ std::string BuildEpsi(int width, int height, int depth, std::size_t lineBytes) {
       row[static_cast<std::size_t>(bit / 8)] |=
           static_cast<std::uint8_t>(EpsiSampleValue(x, y, depth) << (8 - depth - bit % 8));
     }
-    lines += HexLines(row, lineBytes, "%");
+    lines += HexLines(row, lineBytes, ps2epsi ? "% " : "%");
+    if (ps2epsi) lines += "% \n";
     lineCount += (rowBytes + lineBytes - 1) / lineBytes;
   }
   return "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 " + std::to_string(width) + " " + std::to_string(height) +
          "\n%%EndComments\n%%BeginPreview: " + std::to_string(width) + " " + std::to_string(height) + " " +
-         std::to_string(depth) + " " + std::to_string(lineCount) + "\n" + lines +
-         "%%EndImage\n%%EndPreview\n%%BeginProlog\n%%EndProlog\nshowpage\n%%EOF\n";
+         std::to_string(depth) + " " + std::to_string(lineCount) + "\n" + lines + (ps2epsi ? "" : "%%EndImage\n") +
+         "%%EndPreview\n%%BeginProlog\n%%EndProlog\nshowpage\n%%EOF\n";
 }
 
 Bytes ImageResources(const Bytes& jpeg) {

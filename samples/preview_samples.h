@@ -12,11 +12,29 @@
 
 namespace glimpses {
 
-enum class TiffLayout { kBilevel, kGrey8, kPalette4, kPalette8, kRgb, kRgba };
+// The alpha layouts: kRgba, kGreyAlpha16 (16 bits a sample) and
+// kPaletteAlpha (as InDesign writes its previews) with unassociated alpha,
+// kRgbaAssociated with colour stored multiplied by alpha.
+enum class TiffLayout {
+  kBilevel,
+  kGrey8,
+  kPalette4,
+  kPalette8,
+  kRgb,
+  kRgba,
+  kGreyAlpha16,
+  kPaletteAlpha,
+  kRgbaAssociated
+};
 enum class TiffCompression { kNone, kLzw, kPackBits, kDeflate };
+// Strips of rows top first, strips bottom row first (orientation 4),
+// 16 x 16 tiles, or strips holding one sample each (planar configuration 2).
+enum class TiffStorage { kStrips, kBottomUp, kTiles, kPlanes };
 
 // What a TIFF of `layout` holds at (x, y): black or white for bilevel, a
-// grey for grey, one of 16 or 256 palette colours, a colour (with alpha).
+// grey for grey, one of 16 or 256 palette colours, a colour; the alpha
+// layouts add alpha of every value from 0 (colour apart from alpha, as
+// PNG keeps it).
 Rgba TiffSampleColour(TiffLayout layout, int x, int y);
 
 // True when `a` and `b` look the same over black: equal, or, where they
@@ -25,7 +43,8 @@ bool SameVisibleColour(Rgba a, Rgba b);
 
 // A TIFF of `width` x `height` pixels of TiffSampleColour, written by
 // libtiff. Empty when libtiff cannot write it.
-Bytes BuildTiff(int width, int height, TiffLayout layout, TiffCompression compression);
+Bytes BuildTiff(int width, int height, TiffLayout layout, TiffCompression compression,
+                TiffStorage storage = TiffStorage::kStrips);
 
 // An EPS file with a binary header: the 30-byte header, a small PostScript
 // section, then the TIFF and the WMF (either may be empty). `postScript`
@@ -36,9 +55,16 @@ Bytes BuildDosEps(const Bytes& tiff, const Bytes& wmf = {}, const std::string& p
 // the largest value black.
 unsigned EpsiSampleValue(int x, int y, int depth);
 
+// How an EPSI block is laid out: "%" and the digits of at most `lineBytes`
+// bytes a line, then %%EndImage; or as ps2epsi writes it: "% " before the
+// digits, a blank "% " line after every row that the header's line count
+// leaves out, and no %%EndImage.
+enum class EpsiLayout { kPlain, kPs2epsi };
+
 // An EPS file whose preview is an EPSI block of `width` x `height` values of
-// `depth` bits, its hex lines at most `lineBytes` bytes long.
-std::string BuildEpsi(int width, int height, int depth, std::size_t lineBytes = 32);
+// `depth` bits, each row broken into hex lines of at most `lineBytes` bytes.
+std::string BuildEpsi(int width, int height, int depth, std::size_t lineBytes = 32,
+                      EpsiLayout layout = EpsiLayout::kPlain);
 
 // An EPS file as image editors save it: the image resources (a print-flags
 // resource, then the thumbnail resource holding `jpeg`) in a

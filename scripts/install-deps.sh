@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev libgl-dev
   plocate libimage-exiftool-perl
   xvfb xauth fonts-noto-cjk
-  librsvg2-bin help2man dpkg-dev file
+  librsvg2-bin help2man dpkg-dev file lintian
   desktop-file-utils appstream shared-mime-info libglib2.0-bin
   python3-gi gir1.2-gnomedesktop-3.0 bubblewrap dbus evince tumbler
   libkf5kio-dev extra-cmake-modules kio-extras
