@@ -154,7 +154,12 @@ bool SameVisibleColour(Rgba a, Rgba b) {
   return close(a.red, b.red) && close(a.green, b.green) && close(a.blue, b.blue);
 }
 
-Bytes BuildTiff(int width, int height, TiffLayout layout, TiffCompression compression) {
+namespace {
+
+// A TIFF of `width` x `height` whose row y is `row(y)`, written by libtiff
+// through a scratch file (libtiff writes only to files).
+template <typename RowOf>
+Bytes WriteTiff(int width, int height, TiffLayout layout, TiffCompression compression, RowOf row) {
   char path[] = "/tmp/glimpses-sample-XXXXXX";
   int fd = mkstemp(path);
   if (fd < 0) return {};
@@ -169,14 +174,29 @@ Bytes BuildTiff(int width, int height, TiffLayout layout, TiffCompression compre
     SetLayoutFields(tiff, layout);
     written = true;
     for (int y = 0; y < height && written; ++y) {
-      Bytes row = TiffRow(layout, width, y);
-      written = TIFFWriteScanline(tiff, row.data(), static_cast<std::uint32_t>(y), 0) == 1;
+      written = TIFFWriteScanline(tiff, row(y).data(), static_cast<std::uint32_t>(y), 0) == 1;
     }
     TIFFClose(tiff);
   }
   std::optional<Bytes> bytes = written ? ReadWholeFile(path, 64 << 20) : std::nullopt;
   std::remove(path);
   return bytes.value_or(Bytes{});
+}
+
+}  // namespace
+
+Bytes BuildTiff(int width, int height, TiffLayout layout, TiffCompression compression) {
+  return WriteTiff(width, height, layout, compression, [&](int y) { return TiffRow(layout, width, y); });
+}
+
+Bytes BuildBlankTiff(int width, int height, TiffLayout layout, TiffCompression compression) {
+  // libtiff may encode a row in place, so each write gets it zeroed again.
+  const std::size_t rowBytes = TiffRow(layout, width, 0).size();
+  Bytes row;
+  return WriteTiff(width, height, layout, compression, [&](int) -> Bytes& {
+    row.assign(rowBytes, 0);
+    return row;
+  });
 }
 
 Bytes BuildDosEps(const Bytes& tiff, const Bytes& wmf, const std::string& postScript) {
