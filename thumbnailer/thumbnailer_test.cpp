@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/ptrace.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +13,7 @@
 
 #include "adobe_samples.h"
 #include "corel_samples.h"
+#include "hostile_samples.h"
 #include "image_scale.h"
 #include "scratch_dir.h"
 
@@ -30,24 +33,32 @@ Bytes AdobeDocument(DocumentKind kind, int width, int height) {
   return BuildAdobeDocument(SampleJpeg(width, height, width + height), options);
 }
 
-// Runs the built program with `args`, its standard error captured, and
-// $PATH set to `path`: by default one without evince-thumbnailer, so that
-// what the program does alone is what is tested.
-ProgramRun RunThumbnailer(const std::vector<std::string>& args, const std::string& path = "/nonexistent") {
-  char errPath[] = "/tmp/glimpses-thumbnailer-err-XXXXXX";
-  int errFd = mkstemp(errPath);
+// Replaces this (forked) process with the built program, given `args`,
+// $PATH set to `path` and, when not empty, $XDG_RUNTIME_DIR to `runtime`.
+[[noreturn]] void ExecThumbnailer(const std::vector<std::string>& args, const std::string& path,
+                                  const std::string& runtime) {
   std::vector<std::string> all = {GLIMPSES_THUMBNAILER};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& arg : all) argv.push_back(arg.data());
   argv.push_back(nullptr);
+  std::string pathVariable = "PATH=" + path, runtimeVariable = "XDG_RUNTIME_DIR=" + runtime;
+  char* env[] = {pathVariable.data(), runtime.empty() ? nullptr : runtimeVariable.data(), nullptr};
+  execve(argv[0], argv.data(), env);
+  _exit(127);
+}
+
+// Runs the built program with `args`, its standard error captured, and
+// $PATH set to `path`: by default one without evince-thumbnailer, so that
+// what the program does alone is what is tested.
+ProgramRun RunThumbnailer(const std::vector<std::string>& args, const std::string& path = "/nonexistent",
+                          const std::string& runtime = "") {
+  char errPath[] = "/tmp/glimpses-thumbnailer-err-XXXXXX";
+  int errFd = mkstemp(errPath);
   pid_t child = fork();
   if (child == 0) {
     dup2(errFd, STDERR_FILENO);
-    std::string pathVariable = "PATH=" + path;
-    char* env[] = {pathVariable.data(), nullptr};
-    execve(argv[0], argv.data(), env);
-    _exit(127);
+    ExecThumbnailer(args, path, runtime);
   }
   close(errFd);
   int status = 0;
@@ -220,6 +231,117 @@ TEST_F(ThumbnailerTest, ExistingOutputIsReplacedWholeOrKept) {
   ProgramRun run = RunThumbnailer({"-s", "128", doc, Path("no such folder/out.png")});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_TRUE(IsOneErrorLine(run.err)) << run.err;
+}
+
+// The documents built to make a reader work without end, and the output
+// traps: each run ends with its exit status and one line saying why, leaves
+// nothing in the output folder or the runtime folder, and leaves the document
+// as it was.
+TEST_F(ThumbnailerTest, HostileDocumentsAndOutputTrapsAreRefusedAndLeaveNothing) {
+  scratch_.Make({"docs/", "out/", "runtime/", "locked/"});
+  // Root writes into any folder: a missing one stands in for a read-only one.
+  const bool root = geteuid() == 0;
+  ASSERT_TRUE(root || chmod(Path("locked").c_str(), 0555) == 0);
+  const std::string unwritable = Path(root ? "missing/thumbnail.png" : "locked/thumbnail.png");
+  enum class Output { kInFolder, kTheDocument, kLinkToTheDocument, kInUnwritableFolder };
+  const struct Row {
+    HostileDocument document;
+    Output output;
+    int exitCode;
+    const char* reason;
+  } rows[] = {
+      {InddOfShortThumbnails(), Output::kInFolder, 1, "more InDesign thumbnail fragments than are tried"},
+      {SparseCorelRiff(), Output::kInFolder, 1, "no stored picture"},
+      {ProgressiveXmpThumbnail(DocumentKind::kIllustrator, 8192), Output::kInFolder, 1, "does not decode"},
+      {ProgressiveXmpThumbnail(DocumentKind::kIllustrator, 2048), Output::kInFolder, 1, "does not decode"},
+      {ProgressiveXmpThumbnail(DocumentKind::kInDesign, 8192), Output::kInFolder, 1, "does not decode"},
+      {ProgressiveXmpThumbnail(DocumentKind::kInDesign, 2048), Output::kInFolder, 1, "does not decode"},
+      {DosEpsWithHugeTiff(false), Output::kInFolder, 1, "TIFF preview does not decode"},
+      {DosEpsWithHugeTiff(true), Output::kInFolder, 1, "does not decode"},
+      {HexPreviewDocument(), Output::kTheDocument, 2, "OUTPUT is the document itself"},
+      {HexPreviewDocument(), Output::kLinkToTheDocument, 2, "OUTPUT is the document itself"},
+      {DocumentWithoutPicture(), Output::kInUnwritableFolder, 2, "cannot write"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.document.name);
+    const std::string document = WriteHostileDocument(Path("docs"), row.document);
+    ASSERT_FALSE(document.empty());
+    std::string output = Path("out/thumbnail.png");
+    if (row.output == Output::kTheDocument) output = document;
+    if (row.output == Output::kLinkToTheDocument) {
+      ASSERT_EQ(symlink(document.c_str(), output.c_str()), 0);
+    }
+    if (row.output == Output::kInUnwritableFolder) output = unwritable;
+    const std::string identity = FileIdentity(document);
+    const std::set<std::string> outputs = EntriesUnder(Path("out"));
+
+    ProgramRun run = RunThumbnailer({"-s", "128", document, output}, "/nonexistent", Path("runtime"));
+    EXPECT_EQ(run.exitCode, row.exitCode) << run.err;
+    EXPECT_TRUE(IsOneErrorLine(run.err)) << run.err;
+    EXPECT_NE(run.err.find(row.reason), std::string::npos) << run.err;
+    EXPECT_EQ(FileIdentity(document), identity);
+    EXPECT_EQ(EntriesUnder(Path("out")), outputs);
+    EXPECT_EQ(EntriesUnder(Path("runtime")), std::set<std::string>{});
+    unlink(document.c_str());  // the sparse one claims 2 GiB
+    unlink(Path("out/thumbnail.png").c_str());
+  }
+  EXPECT_EQ(EntriesUnder(Path("locked")), std::set<std::string>{});
+}
+
+enum class Traced { kKilled, kEnded, kUntraceable };
+
+// Runs the program traced and kills it at its `stop`-th system-call stop
+// (entries and exits both count), or lets it end when it makes fewer.
+Traced KillAtSystemCallStop(const std::vector<std::string>& args, const std::string& runtime, int stop) {
+  pid_t child = fork();
+  if (child == 0) {
+    if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(126);
+    int devNull = open("/dev/null", O_WRONLY);
+    dup2(devNull, STDERR_FILENO);
+    ExecThumbnailer(args, "/nonexistent", runtime);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);  // stopped at its exec
+  if (!WIFSTOPPED(status)) return Traced::kUntraceable;
+  ptrace(PTRACE_SETOPTIONS, child, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
+  long signal = 0;
+  for (int stops = 0;;) {
+    ptrace(PTRACE_SYSCALL, child, nullptr, signal);
+    waitpid(child, &status, 0);
+    if (!WIFSTOPPED(status)) return Traced::kEnded;
+    const bool atCall = WSTOPSIG(status) == (SIGTRAP | 0x80);
+    signal = atCall ? 0 : WSTOPSIG(status);  // a signal for the program is passed on
+    if (atCall && ++stops == stop) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      return Traced::kKilled;
+    }
+  }
+}
+
+// Killed at any point, while it reads the document or while it writes
+// OUTPUT, the program leaves nothing in the runtime folder, and beside
+// OUTPUT at most OUTPUT itself, whole.
+TEST_F(ThumbnailerTest, KilledAtAnySystemCallItLeavesNothingBehind) {
+  scratch_.Make({"out/", "runtime/"});
+  const std::string document = WriteHostileDocument(dir_, HexPreviewDocument());
+  const std::string output = Path("out/thumbnail.png");
+  const std::vector<std::string> args = {"-s", "32", document, output};
+  int stop = 1;
+  for (Traced traced; (traced = KillAtSystemCallStop(args, Path("runtime"), stop)) == Traced::kKilled; ++stop) {
+    SCOPED_TRACE("killed at system-call stop " + std::to_string(stop));
+    const std::set<std::string> left = EntriesUnder(Path("out"));
+    if (!left.empty()) {
+      EXPECT_EQ(left, std::set<std::string>{"thumbnail.png"});
+      CImage thumbnail;
+      EXPECT_EQ(thumbnail.LoadFromFile(output), ImageStatus::kOk);
+      unlink(output.c_str());
+    }
+    ASSERT_EQ(EntriesUnder(Path("runtime")), std::set<std::string>{});
+  }
+  if (stop == 1) GTEST_SKIP() << "this machine does not let a test trace its child";
+  // The run that was not killed wrote the thumbnail.
+  EXPECT_TRUE(FileExists(output));
 }
 
 }  // namespace
