@@ -119,14 +119,20 @@ std::string WriteHostileDocument(const std::string& folder, const HostileDocumen
   return fd.Close() ? path : "";
 }
 
-HostileDocument InddOfShortThumbnails() {
+Bytes InddWithShortThumbnails(int count) {
   Bytes document = BuildDocumentWithoutThumbnail(DocumentKind::kInDesign, 0);
   const std::string value = StaleThumbnailValue(JpegHeaderOnly(kHugeEdge, kHugeEdge));
-  int values = 0;
-  for (; document.size() + value.size() <= kInddSize; ++values)
-    document.insert(document.end(), value.begin(), value.end());
+  for (int i = 0; i < count; ++i) document.insert(document.end(), value.begin(), value.end());
+  return document;
+}
+
+HostileDocument InddOfShortThumbnails() {
+  const std::size_t head = InddWithShortThumbnails(0).size();
+  const std::size_t valueSize = StaleThumbnailValue(JpegHeaderOnly(kHugeEdge, kHugeEdge)).size();
+  const int count = static_cast<int>((kInddSize - head) / valueSize);
+  Bytes document = InddWithShortThumbnails(count);
   document.resize(kInddSize, 0);
-  return {"indd-" + std::to_string(values) + "-short-values-of-8192px.indd", std::move(document)};
+  return {"indd-" + std::to_string(count) + "-short-values-of-8192px.indd", std::move(document)};
 }
 
 HostileDocument SparseCorelRiff() {

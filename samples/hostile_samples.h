@@ -38,9 +38,11 @@ struct HostileDocument {
 // Writes the document into `folder`; its path, or "" when it cannot be written.
 std::string WriteHostileDocument(const std::string& folder, const HostileDocument& document);
 
-// An InDesign document of 1 MiB filled with short XMP thumbnail values of 84
+// An InDesign document holding `count` short XMP thumbnail values of 84
 // bytes, each ended by a NUL (as InDesign's stale copies are) and each a
 // JpegHeaderOnly of 8192 x 8192.
+Bytes InddWithShortThumbnails(int count);
+// The same filled with them to 1 MiB.
 HostileDocument InddOfShortThumbnails();
 
 // `RIFF....CDR8vrsn`, then 2 GiB of sparse zeros.
