@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #include "adobe_samples.h"
 #include "file_handle.h"
@@ -28,32 +29,31 @@ void PutBe16(Bytes& bytes, std::size_t at, int value) {
   bytes[at + 1] = static_cast<std::uint8_t>(value);
 }
 
-// A 16 x 16 colour picture as libjpeg writes it with its simple progression
-// script (ten scans for colour).
-Bytes SmallProgressiveJpeg() {
-  constexpr int kEdge = 16;
+// A picture of smooth colour gradients as libjpeg writes it with its simple
+// progression script (ten scans for colour).
+Bytes ProgressiveJpeg(int width, int height) {
   jpeg_compress_struct cinfo;
   jpeg_error_mgr errors;
-  cinfo.err = jpeg_std_error(&errors);  // a fixed small picture cannot fail
+  cinfo.err = jpeg_std_error(&errors);  // writing into memory cannot fail
   jpeg_create_compress(&cinfo);
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = kEdge;
-  cinfo.image_height = kEdge;
+  cinfo.image_width = static_cast<JDIMENSION>(width);
+  cinfo.image_height = static_cast<JDIMENSION>(height);
   cinfo.input_components = 3;
   cinfo.in_color_space = JCS_RGB;
   jpeg_set_defaults(&cinfo);
   jpeg_simple_progression(&cinfo);
   jpeg_start_compress(&cinfo, TRUE);
-  JSAMPLE row[kEdge * 3];
-  for (int y = 0; y < kEdge; ++y) {
-    for (int x = 0; x < kEdge; ++x) {
-      row[3 * x] = static_cast<JSAMPLE>(x * 16);
-      row[3 * x + 1] = static_cast<JSAMPLE>(y * 16);
-      row[3 * x + 2] = static_cast<JSAMPLE>(128);
+  std::vector<JSAMPLE> row(static_cast<std::size_t>(width) * 3);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      row[3 * x] = static_cast<JSAMPLE>(x * 255 / width);
+      row[3 * x + 1] = static_cast<JSAMPLE>(y * 255 / height);
+      row[3 * x + 2] = static_cast<JSAMPLE>((x + y) * 127 / (width + height) + 64);
     }
-    JSAMPROW rows[] = {row};
+    JSAMPROW rows[] = {row.data()};
     jpeg_write_scanlines(&cinfo, rows, 1);
   }
   jpeg_finish_compress(&cinfo);
@@ -79,7 +79,7 @@ std::string StaleThumbnailValue(const Bytes& jpeg) {
 }  // namespace
 
 Bytes ProgressiveJpegWithScans(int width, int height, int scans) {
-  Bytes jpeg = SmallProgressiveJpeg();
+  Bytes jpeg = ProgressiveJpeg(16, 16);
   const std::size_t frame = LastMarker(jpeg, 0xC2);
   PutBe16(jpeg, frame + 5, height);
   PutBe16(jpeg, frame + 7, width);
@@ -170,6 +170,18 @@ std::vector<HostileDocument> HostileDocuments() {
   documents.push_back(DosEpsWithHugeTiff(false));
   documents.push_back(DosEpsWithHugeTiff(true));
   return documents;
+}
+
+std::vector<HostileDocument> DocumentsAtTheLimits() {
+  constexpr int kEdge = 4096;  // kMaxImagePixels
+  AdobeSampleOptions options;
+  options.kind = DocumentKind::kIllustrator;
+  options.thumbnailWidth = kEdge;
+  options.thumbnailHeight = kEdge;
+  const Bytes tiff = BuildBlankTiff(kEdge, kEdge, TiffLayout::kRgba, TiffCompression::kDeflate);
+  const std::string resource = BuildImageResourceEps(ProgressiveJpeg(kEdge, kEdge));
+  return {{"limit-ai-xmp-progressive-4096px.ai", BuildAdobeDocument(ProgressiveJpeg(kEdge, kEdge), options)},
+          {"limit-eps-tiff-4096px-and-progressive-resource-4096px.eps", BuildDosEps(tiff, {}, resource)}};
 }
 
 HostileDocument HexPreviewDocument() { return {"hex-preview.ai", BuildHexPreviewAi(64, 64, true)}; }

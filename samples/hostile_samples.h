@@ -61,6 +61,13 @@ HostileDocument DosEpsWithHugeTiff(bool progressiveResource);
 // refused by a bounded reader, or written as stored without decoding.
 std::vector<HostileDocument> HostileDocuments();
 
+// Documents at the limits, to measure the most an admissible document costs:
+// an Illustrator document whose XMP thumbnail is a progressive JPEG of 4096 x
+// 4096 (the largest picture read), and an EPS file whose TIFF preview and
+// image-resource JPEG are both that large (the reader holds one while it
+// decodes the other).
+std::vector<HostileDocument> DocumentsAtTheLimits();
+
 // The documents of the output traps: an Illustrator hex preview, which is
 // converted to PNG beside the name asked for, and an Illustrator document
 // without any stored picture.

@@ -76,6 +76,7 @@ bool WriteAdobeSamples(const std::filesystem::path& dir) {
 
 bool WriteHostileSamples(const std::filesystem::path& dir) {
   std::vector<glimpses::HostileDocument> documents = glimpses::HostileDocuments();
+  for (auto& document : glimpses::DocumentsAtTheLimits()) documents.push_back(std::move(document));
   documents.push_back(glimpses::HexPreviewDocument());
   documents.push_back(glimpses::DocumentWithoutPicture());
   bool ok = true;
