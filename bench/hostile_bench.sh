@@ -56,7 +56,7 @@ kio() {
     measure dbus-run-session -- "$scratch/bin/kio_preview_test" 128 "$1")
   answer=$(grep -o 'no preview$\|[0-9]*x[0-9]*$' "$scratch/log" | head -n 1)
   sleep 0.2  # the worker's figures are written once it has ended
-  peak=$(awk '{ peak = $2 > peak ? $2 : peak } END { if (NR) printf "%d MB", (peak + 1023) / 1024 }' "$scratch/worker" 2>/dev/null)
+  peak=$(awk '$2 ~ /^[0-9]+$/ && $2 + 0 > peak { peak = $2 + 0 } END { if (NR) printf "%d MB", (peak + 1023) / 1024 }' "$scratch/worker" 2>/dev/null)
   echo "${answer:-?} $figures, worker ${peak:-none}"
 }
 
