@@ -117,11 +117,12 @@ std::optional<TempFile> TempFile::CreateBeside(const std::string& beside) {
   return std::nullopt;
 }
 
+std::string TempFile::SelfPath() const { return "/proc/self/fd/" + std::to_string(fileno(file_.get())); }
+
 bool TempFile::GiveName() {
   if (named_) return true;
-  const std::string self = "/proc/self/fd/" + std::to_string(fileno(file_.get()));
   for (int attempt = 0; attempt < 100; ++attempt) {
-    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    if (linkat(AT_FDCWD, SelfPath().c_str(), AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
       named_ = true;
       return true;
     }
@@ -129,6 +130,17 @@ bool TempFile::GiveName() {
     path_ = TempNameBeside(path_);
   }
   return false;
+}
+
+bool TempFile::MoveTo(const std::string& target) {
+  // A hidden name, however briefly held, is what a process killed before the
+  // rename leaves behind: an unnamed file takes a free target name directly.
+  if (!named_ && linkat(AT_FDCWD, SelfPath().c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    named_ = true;
+    path_ = target;
+    return true;
+  }
+  return GiveName() && std::rename(path_.c_str(), target.c_str()) == 0;
 }
 
 TempFile::TempFile(TempFile&& other) noexcept
@@ -151,8 +163,10 @@ bool TempFile::CommitTo(const std::string& target, bool synced) {
   if (committed_ || !file_) return false;
   if (std::fflush(file_.get()) != 0) return false;
   if (synced && fsync(fileno(file_.get())) != 0) return false;
-  if (!CloseStream() || std::rename(path_.c_str(), target.c_str()) != 0) return false;
+  // Named while still open: an unnamed file is named through its descriptor.
+  if (!MoveTo(target)) return false;
   committed_ = true;
+  if (!file_.Close()) return false;
   if (synced) {
     // The rename itself is only durable once the folder is.
     std::string folder = FolderOf(target);

@@ -43,7 +43,9 @@ class TempFile {
   // The same, but where the system allows the file has no name while it is
   // written (O_TMPFILE), so a process killed meanwhile leaves nothing behind;
   // it gets its hidden name only when its stream is closed or it is
-  // committed, and path() is that name to be.
+  // committed over an existing file, and path() is that name to be.
+  // Committed to a name no file has, it takes that name in one step, so
+  // that a process killed at any moment leaves nothing behind.
   static std::optional<TempFile> CreateUnnamedBeside(const std::string& beside);
   TempFile(TempFile&& other) noexcept;
   TempFile& operator=(TempFile&&) = delete;
@@ -56,14 +58,16 @@ class TempFile {
   // Flushes and closes the stream (naming an unnamed file); the file stays
   // until destruction or Commit.
   bool CloseStream();
-  // Renames the file over `target` (closing it first); after success the
+  // Renames the file over `target`, then closes it; after success the
   // destructor leaves it alone. With `synced`, the data reach the disk
   // before the rename and the rename before the call returns.
   bool CommitTo(const std::string& target, bool synced = false);
 
  private:
   TempFile(std::string path, File file, bool named) : path_(std::move(path)), file_(std::move(file)), named_(named) {}
+  std::string SelfPath() const;
   bool GiveName();
+  bool MoveTo(const std::string& target);
 
   std::string path_;
   File file_;

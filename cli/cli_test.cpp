@@ -10,9 +10,11 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "adobe_samples.h"
+#include "hostile_samples.h"
 #include "preview_samples.h"
 #include "scratch_dir.h"
 
@@ -39,6 +41,7 @@ class CliTest : public ScratchDirTest {
   void SetUp() override {
     ScratchDirTest::SetUp();
     fs::create_directories(Path("docs"));
+    fs::create_directories(Path("runtime"));
     jpeg_ = SampleJpeg(64, 48, 1);
     Write("docs/poster 海报.pdf", BuildAdobeDocument(jpeg_, {}));
     Write("docs/badge.ai", BuildHexPreviewAi(20, 10, true));
@@ -54,9 +57,18 @@ class CliTest : public ScratchDirTest {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, Path("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, Path("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    // The session's runtime folder is the test's own, so that what is left
+    // there can be told.
+    std::vector<std::string> variables = {"XDG_RUNTIME_DIR=" + Path("runtime")};
+    for (char** variable = environ; *variable; ++variable) {
+      if (!std::string_view(*variable).starts_with("XDG_RUNTIME_DIR=")) variables.push_back(*variable);
+    }
+    std::vector<char*> env;
+    for (auto& variable : variables) env.push_back(variable.data());
+    env.push_back(nullptr);
     CliRun run;
     pid_t pid;
-    if (posix_spawn(&pid, GLIMPSES_CLI, &actions, nullptr, argv.data(), environ) == 0) {
+    if (posix_spawn(&pid, GLIMPSES_CLI, &actions, nullptr, argv.data(), env.data()) == 0) {
       int status = 0;
       waitpid(pid, &status, 0);
       run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -280,6 +292,62 @@ TEST_F(CliTest, ExportIntoAFullDiskStopsAndSaysHowFarItGot) {
                          " pictures written, the export stopped"),
             std::string::npos)
       << run.err;
+}
+
+// The documents built to make a reader work without end, and the output
+// traps of `extract`: each run ends with its exit status, prints what it
+// wrote or says why it wrote nothing, writes nothing else into the output
+// folder or the runtime folder, and leaves the document as it was.
+TEST_F(CliTest, ExtractOfHostileDocumentsAndOutputTrapsEndsAtOnceAndWritesOnlyItsPicture) {
+  fs::create_directories(Path("out/sub"));
+  const struct Row {
+    HostileDocument document;
+    std::string output;  // under out/
+    int status;
+    std::string printed;  // under out/, what stdout names; "" for nothing
+    const char* reason;   // part of stderr
+  } rows[] = {
+      {InddOfShortThumbnails(), "pic.jpg", 1, "", "damaged: more InDesign thumbnail fragments than are tried"},
+      {SparseCorelRiff(), "pic.png", 1, "", "no stored picture"},
+      // An XMP thumbnail is written as stored, never decoded.
+      {ProgressiveXmpThumbnail(DocumentKind::kIllustrator, 8192), "pic.jpg", 0, "pic.jpg", ""},
+      {ProgressiveXmpThumbnail(DocumentKind::kInDesign, 2048), "pic.jpg", 0, "pic.jpg", ""},
+      {DosEpsWithHugeTiff(false), "pic.jpg", 1, "", "damaged: TIFF preview does not decode"},
+      {DosEpsWithHugeTiff(true), "pic.jpg", 1, "", "does not decode"},
+      // A converted picture: ".png" appended to a name without a picture
+      // extension, an extension replaced, never the folder's name taken.
+      {HexPreviewDocument(), "sub/pic", 0, "sub/pic.png", ""},
+      {HexPreviewDocument(), "thumbnail.jpeg", 0, "thumbnail.png", ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.document.name + " to " + row.output);
+    const std::string document = WriteHostileDocument(Path("docs"), row.document);
+    ASSERT_FALSE(document.empty());
+    const std::string identity = FileIdentity(document);
+
+    const CliRun run = Cli({"extract", document, Path("out/" + row.output)});
+    EXPECT_EQ(run.status, row.status) << run.err;
+    EXPECT_NE(run.err.find(row.reason), std::string::npos) << run.err;
+    std::set<std::string> expected = {"sub"};
+    if (!row.printed.empty()) {
+      EXPECT_EQ(run.out, Path("out/" + row.printed) + "\n");
+      expected.insert(row.printed);
+    }
+    EXPECT_EQ(EntriesUnder(Path("out")), expected);
+    EXPECT_EQ(EntriesUnder(Path("runtime")), std::set<std::string>{});
+    EXPECT_EQ(FileIdentity(document), identity);
+    unlink(document.c_str());  // the sparse one claims 2 GiB
+    if (!row.printed.empty()) unlink(Path("out/" + row.printed).c_str());
+  }
+
+  // The PNG beside the name asked for never replaces a file of its own.
+  const std::string document = WriteHostileDocument(Path("docs"), HexPreviewDocument());
+  Write("out/sub/pic.png", std::string("mine"));
+  const CliRun refused = Cli({"extract", document, Path("out/sub/pic")});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("a file of that name exists already"), std::string::npos) << refused.err;
+  EXPECT_EQ(Slurp(Path("out/sub/pic.png")), "mine");
+  EXPECT_EQ(EntriesUnder(Path("out")), (std::set<std::string>{"sub", "sub/pic.png"}));
 }
 
 }  // namespace

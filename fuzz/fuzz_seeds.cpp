@@ -8,8 +8,10 @@
 #include <string_view>
 
 #include "adobe_samples.h"
+#include "bytes.h"
 #include "corel_samples.h"
 #include "file_util.h"
+#include "hostile_samples.h"
 #include "preview_samples.h"
 
 namespace {
@@ -82,6 +84,35 @@ bool WriteCorelDispSeeds(const fs::path& dir) {
     ok = Write(dir / ("disp-" + std::to_string(bits) + "-bit.cdr"), doc) && ok;
   }
   return ok;
+}
+
+// Documents at the limits that keep hostile ones cheap: each is refused
+// before its picture is allocated or decoded, for its many scans, its
+// declared size or its many thumbnail candidates.
+bool WriteLimitSeeds(const fs::path& root) {
+  using glimpses::Bytes;
+  // The JPEG target takes no picture above 256 x 256: the scans make the work.
+  bool ok = Write(root / "jpeg" / "progressive-3100-scans.jpg", glimpses::ProgressiveJpegWithScans(256, 256, 3100));
+  ok = Write(root / "jpeg" / "header-only-declaring-256px.jpg", glimpses::JpegHeaderOnly(256, 256)) && ok;
+  const Bytes indd = glimpses::InddWithShortThumbnails(65);
+  ok = Write(root / "xmp" / "indd-65-short-values-of-8192px.indd", indd) && ok;
+  // That target writes the InDesign signature itself.
+  ok = Write(root / "indd_thumbnail" / "65-short-values-of-8192px.indd", Bytes(indd.begin() + 4, indd.end())) && ok;
+  const std::string eps = glimpses::BuildImageResourceEps(glimpses::ProgressiveJpegWithScans(1024, 1024, 200));
+  ok = WriteText(root / "image_resource" / "progressive-1024px-200-scans.eps", eps) && ok;
+  ok = WriteText(root / "xmp" / "progressive-resource-1024px-200-scans.eps", eps) && ok;
+  const Bytes holed = glimpses::BuildCorelRiff(1300, {{std::string(4, '\0'), Bytes(8, 0), std::nullopt},
+                                                      {"DISP", glimpses::SampleDispData(5, 3, 8), std::nullopt}});
+  ok = Write(root / "corel_disp" / "sparse-hole-before-disp.cdr", holed) && ok;
+  Bytes bmp = glimpses::SampleBmpFile(4, 3, 24);
+  glimpses::WriteLe32(bmp.data() + 18, 8192);  // width
+  glimpses::WriteLe32(bmp.data() + 22, 8192);  // height
+  ok = glimpses::WriteCorelZip((root / "corel_zip" / "bmp-entry-declaring-8192px.cdr").string(),
+                               {{"metadata/thumbnails/thumbnail.bmp", bmp}}) &&
+       ok;
+  std::string hex = glimpses::HexPreviewText(4, 3, false);
+  hex.replace(0, hex.find('\n'), "%%AI7_Thumbnail: 8192 8192 8");
+  return WriteText(root / "hex_preview" / "header-declaring-8192px.ai", hex) && ok;
 }
 
 bool WritePictureSeeds(const fs::path& root) {
@@ -170,6 +201,7 @@ int main(int argc, char** argv) {
   ok = WriteCorelZipSeeds(root / "corel_zip") && ok;
   ok = WriteCorelDispSeeds(root / "corel_disp") && ok;
   ok = WritePictureSeeds(root) && ok;
+  ok = WriteLimitSeeds(root) && ok;
   ok = WriteQuerySeeds(root / "query") && ok;
   ok = WriteSettingsSeeds(root / "settings") && ok;
   ok = WriteEpsiSeeds(root / "epsi") && ok;

@@ -138,7 +138,7 @@ std::vector<std::uint8_t> RunLengthCode(const std::vector<std::uint8_t>& indices
 
 std::string PdfDocument(const std::string& packet, const AdobeSampleOptions& options, std::size_t fillerSize) {
   std::string head = options.kind == DocumentKind::kIllustrator ? "%PDF-1.6\n%\xE2\xE3\xCF\xD3\n%AI12_FileFormat\n"
-                                                       : "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
+                                                                : "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
   std::string out = head;
   std::vector<std::size_t> offsets(7, 0);
   auto object = [&](int id, const std::string& body) {

@@ -1,5 +1,8 @@
 // glimpses-make-samples DIR: writes a folder of small documents of every kind
 // the extractors read, to try the tool on and for `make run`.
+// glimpses-make-samples --hostile DIR: writes the documents built to make a
+// reader work without end (one of them a sparse file of 2 GiB) and those of
+// the output traps, to measure the programs on by hand.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -8,6 +11,7 @@
 #include "adobe_samples.h"
 #include "corel_samples.h"
 #include "file_util.h"
+#include "hostile_samples.h"
 #include "preview_samples.h"
 
 namespace {
@@ -69,20 +73,40 @@ bool WriteAdobeSamples(const std::filesystem::path& dir) {
   return WriteSamples(dir, samples);
 }
 
+bool WriteHostileSamples(const std::filesystem::path& dir) {
+  std::vector<glimpses::HostileDocument> documents = glimpses::HostileDocuments();
+  for (auto& document : glimpses::DocumentsAtTheLimits()) documents.push_back(std::move(document));
+  documents.push_back(glimpses::HexPreviewDocument());
+  documents.push_back(glimpses::DocumentWithoutPicture());
+  bool ok = true;
+  for (const auto& document : documents) {
+    const std::string path = glimpses::WriteHostileDocument(dir.string(), document);
+    if (path.empty()) {
+      std::fprintf(stderr, "glimpses-make-samples: cannot write %s\n", (dir / document.name).c_str());
+      ok = false;
+    } else {
+      std::printf("%s\n", path.c_str());
+    }
+  }
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fputs("usage: glimpses-make-samples DIR\n", stderr);
+  const bool hostile = argc == 3 && std::string(argv[1]) == "--hostile";
+  if (argc != 2 && !hostile) {
+    std::fputs("usage: glimpses-make-samples [--hostile] DIR\n", stderr);
     return 2;
   }
-  std::filesystem::path dir = argv[1];
+  std::filesystem::path dir = argv[argc - 1];
   std::error_code error;
   std::filesystem::create_directories(dir, error);
   if (error) {
     std::fprintf(stderr, "glimpses-make-samples: cannot create %s: %s\n", dir.c_str(), error.message().c_str());
     return 2;
   }
+  if (hostile) return WriteHostileSamples(dir) ? 0 : 2;
   bool ok = WriteAdobeSamples(dir);
   ok = glimpses::WriteCorelSamples(dir.string()) && ok;
   return ok ? 0 : 2;

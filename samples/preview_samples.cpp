@@ -243,7 +243,13 @@ bool SameVisibleColour(Rgba a, Rgba b) {
   return close(a.red, b.red) && close(a.green, b.green) && close(a.blue, b.blue);
 }
 
-Bytes BuildTiff(int width, int height, TiffLayout layout, TiffCompression compression, TiffStorage storage) {
+namespace {
+
+// A TIFF written by libtiff through a scratch file (libtiff writes only to
+// files); `write` writes the pixels.
+template <typename WritePixelsWith>
+Bytes WriteTiffFile(int width, int height, TiffLayout layout, TiffCompression compression, TiffStorage storage,
+                    WritePixelsWith write) {
   char path[] = "/tmp/glimpses-sample-XXXXXX";
   int fd = mkstemp(path);
   if (fd < 0) return {};
@@ -255,12 +261,32 @@ Bytes BuildTiff(int width, int height, TiffLayout layout, TiffCompression compre
     TIFFSetField(tiff, TIFFTAG_COMPRESSION, CompressionTag(compression));
     SetLayoutFields(tiff, layout);
     SetStorageFields(tiff, storage);
-    written = WritePixels(tiff, width, height, layout, storage);
+    written = write(tiff);
     TIFFClose(tiff);
   }
   std::optional<Bytes> bytes = written ? ReadWholeFile(path, 64 << 20) : std::nullopt;
   std::remove(path);
   return bytes.value_or(Bytes{});
+}
+
+}  // namespace
+
+Bytes BuildTiff(int width, int height, TiffLayout layout, TiffCompression compression, TiffStorage storage) {
+  return WriteTiffFile(width, height, layout, compression, storage,
+                       [&](TIFF* tiff) { return WritePixels(tiff, width, height, layout, storage); });
+}
+
+Bytes BuildBlankTiff(int width, int height, TiffLayout layout, TiffCompression compression) {
+  const unsigned samples = FieldsOf(layout).samples;
+  const std::size_t rowBytes = PackedRow(layout, width, 0, 0, samples).size();
+  return WriteTiffFile(width, height, layout, compression, TiffStorage::kStrips, [&](TIFF* tiff) {
+    for (int y = 0; y < height; ++y) {
+      // libtiff may encode a row in place, so each write gets it zeroed again.
+      Bytes row(rowBytes, 0);
+      if (TIFFWriteScanline(tiff, row.data(), static_cast<std::uint32_t>(y), 0) != 1) return false;
+    }
+    return true;
+  });
 }
 
 Bytes BuildDosEps(const Bytes& tiff, const Bytes& wmf, const std::string& postScript) {

@@ -46,6 +46,10 @@ bool SameVisibleColour(Rgba a, Rgba b);
 Bytes BuildTiff(int width, int height, TiffLayout layout, TiffCompression compression,
                 TiffStorage storage = TiffStorage::kStrips);
 
+// The same layout with every pixel zero: quick to write at any size, and
+// small once compressed.
+Bytes BuildBlankTiff(int width, int height, TiffLayout layout, TiffCompression compression);
+
 // An EPS file with a binary header: the 30-byte header, a small PostScript
 // section, then the TIFF and the WMF (either may be empty). `postScript`
 // replaces the default PostScript text when not empty.

@@ -2,15 +2,21 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/ptrace.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "adobe_samples.h"
 #include "corel_samples.h"
+#include "hostile_samples.h"
 #include "image_scale.h"
 #include "scratch_dir.h"
 
@@ -30,24 +36,32 @@ Bytes AdobeDocument(DocumentKind kind, int width, int height) {
   return BuildAdobeDocument(SampleJpeg(width, height, width + height), options);
 }
 
-// Runs the built program with `args`, its standard error captured, and
-// $PATH set to `path`: by default one without evince-thumbnailer, so that
-// what the program does alone is what is tested.
-ProgramRun RunThumbnailer(const std::vector<std::string>& args, const std::string& path = "/nonexistent") {
-  char errPath[] = "/tmp/glimpses-thumbnailer-err-XXXXXX";
-  int errFd = mkstemp(errPath);
+// Replaces this (forked) process with the built program, given `args`,
+// $PATH set to `path` and, when not empty, $XDG_RUNTIME_DIR to `runtime`.
+[[noreturn]] void ExecThumbnailer(const std::vector<std::string>& args, const std::string& path,
+                                  const std::string& runtime) {
   std::vector<std::string> all = {GLIMPSES_THUMBNAILER};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& arg : all) argv.push_back(arg.data());
   argv.push_back(nullptr);
+  std::string pathVariable = "PATH=" + path, runtimeVariable = "XDG_RUNTIME_DIR=" + runtime;
+  char* env[] = {pathVariable.data(), runtime.empty() ? nullptr : runtimeVariable.data(), nullptr};
+  execve(argv[0], argv.data(), env);
+  _exit(127);
+}
+
+// Runs the built program with `args`, its standard error captured, and
+// $PATH set to `path`: by default one without evince-thumbnailer, so that
+// what the program does alone is what is tested.
+ProgramRun RunThumbnailer(const std::vector<std::string>& args, const std::string& path = "/nonexistent",
+                          const std::string& runtime = "") {
+  char errPath[] = "/tmp/glimpses-thumbnailer-err-XXXXXX";
+  int errFd = mkstemp(errPath);
   pid_t child = fork();
   if (child == 0) {
     dup2(errFd, STDERR_FILENO);
-    std::string pathVariable = "PATH=" + path;
-    char* env[] = {pathVariable.data(), nullptr};
-    execve(argv[0], argv.data(), env);
-    _exit(127);
+    ExecThumbnailer(args, path, runtime);
   }
   close(errFd);
   int status = 0;
@@ -220,6 +234,139 @@ TEST_F(ThumbnailerTest, ExistingOutputIsReplacedWholeOrKept) {
   ProgramRun run = RunThumbnailer({"-s", "128", doc, Path("no such folder/out.png")});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_TRUE(IsOneErrorLine(run.err)) << run.err;
+}
+
+// The documents built to make a reader work without end, and the output
+// traps: each run ends with its exit status and one line saying why, leaves
+// nothing in the output folder or the runtime folder, and leaves the document
+// as it was.
+TEST_F(ThumbnailerTest, HostileDocumentsAndOutputTrapsAreRefusedAndLeaveNothing) {
+  scratch_.Make({"docs/", "out/", "runtime/", "locked/"});
+  // Root writes into any folder: a missing one stands in for a read-only one.
+  const bool root = geteuid() == 0;
+  ASSERT_TRUE(root || chmod(Path("locked").c_str(), 0555) == 0);
+  const std::string unwritable = Path(root ? "missing/thumbnail.png" : "locked/thumbnail.png");
+  enum class Output { kInFolder, kTheDocument, kLinkToTheDocument, kInUnwritableFolder };
+  const struct Row {
+    HostileDocument document;
+    Output output;
+    int exitCode;
+    const char* reason;
+  } rows[] = {
+      {InddOfShortThumbnails(), Output::kInFolder, 1, "more InDesign thumbnail fragments than are tried"},
+      {SparseCorelRiff(), Output::kInFolder, 1, "no stored picture"},
+      {ProgressiveXmpThumbnail(DocumentKind::kIllustrator, 8192), Output::kInFolder, 1, "does not decode"},
+      {ProgressiveXmpThumbnail(DocumentKind::kIllustrator, 2048), Output::kInFolder, 1, "does not decode"},
+      {ProgressiveXmpThumbnail(DocumentKind::kInDesign, 8192), Output::kInFolder, 1, "does not decode"},
+      {ProgressiveXmpThumbnail(DocumentKind::kInDesign, 2048), Output::kInFolder, 1, "does not decode"},
+      {DosEpsWithHugeTiff(false), Output::kInFolder, 1, "TIFF preview does not decode"},
+      {DosEpsWithHugeTiff(true), Output::kInFolder, 1, "does not decode"},
+      {HexPreviewDocument(), Output::kTheDocument, 2, "OUTPUT is the document itself"},
+      {HexPreviewDocument(), Output::kLinkToTheDocument, 2, "OUTPUT is the document itself"},
+      {DocumentWithoutPicture(), Output::kInUnwritableFolder, 2, "cannot write"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.document.name);
+    const std::string document = WriteHostileDocument(Path("docs"), row.document);
+    ASSERT_FALSE(document.empty());
+    std::string output = Path("out/thumbnail.png");
+    if (row.output == Output::kTheDocument) output = document;
+    if (row.output == Output::kLinkToTheDocument) {
+      ASSERT_EQ(symlink(document.c_str(), output.c_str()), 0);
+    }
+    if (row.output == Output::kInUnwritableFolder) output = unwritable;
+    const std::string identity = FileIdentity(document);
+    const std::set<std::string> outputs = EntriesUnder(Path("out"));
+
+    ProgramRun run = RunThumbnailer({"-s", "128", document, output}, "/nonexistent", Path("runtime"));
+    EXPECT_EQ(run.exitCode, row.exitCode) << run.err;
+    EXPECT_TRUE(IsOneErrorLine(run.err)) << run.err;
+    EXPECT_NE(run.err.find(row.reason), std::string::npos) << run.err;
+    EXPECT_EQ(FileIdentity(document), identity);
+    EXPECT_EQ(EntriesUnder(Path("out")), outputs);
+    EXPECT_EQ(EntriesUnder(Path("runtime")), std::set<std::string>{});
+    unlink(document.c_str());  // the sparse one claims 2 GiB
+    unlink(Path("out/thumbnail.png").c_str());
+  }
+  EXPECT_EQ(EntriesUnder(Path("locked")), std::set<std::string>{});
+}
+
+enum class Traced { kKilled, kEnded, kUntraceable };
+
+// The system calls that can add, rename or remove a folder's entry. Between
+// two of them the program cannot change what a kill leaves behind, so being
+// killed right after each shows every state it can leave.
+bool ChangesNames(std::uint64_t call) {
+  static const std::set<std::uint64_t> calls = {
+#ifdef SYS_open
+      SYS_open,   SYS_creat,   SYS_mkdir,  SYS_link,      SYS_rename,    SYS_symlink, SYS_unlink,
+#endif
+      SYS_openat, SYS_mkdirat, SYS_linkat, SYS_renameat2, SYS_symlinkat, SYS_unlinkat};
+  return calls.contains(call);
+}
+
+// Runs the program traced and kills it right after the `point`-th of its
+// system calls that can change a folder's entries, or lets it end when it
+// makes fewer.
+Traced KillAfterNameChange(const std::vector<std::string>& args, const std::string& runtime, int point) {
+  pid_t child = fork();
+  if (child == 0) {
+    if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(126);
+    int devNull = open("/dev/null", O_WRONLY);
+    dup2(devNull, STDERR_FILENO);
+    ExecThumbnailer(args, "/nonexistent", runtime);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);  // stopped at its exec
+  if (!WIFSTOPPED(status)) return Traced::kUntraceable;
+  ptrace(PTRACE_SETOPTIONS, child, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
+  long signal = 0;
+  std::uint64_t call = 0;
+  for (int points = 0;;) {
+    ptrace(PTRACE_SYSCALL, child, nullptr, signal);
+    waitpid(child, &status, 0);
+    if (!WIFSTOPPED(status)) return Traced::kEnded;
+    signal = 0;
+    if (WSTOPSIG(status) != (SIGTRAP | 0x80)) {
+      signal = WSTOPSIG(status);  // a signal for the program is passed on
+      continue;
+    }
+    __ptrace_syscall_info info{};
+    ptrace(PTRACE_GET_SYSCALL_INFO, child, sizeof info, &info);
+    if (info.op == PTRACE_SYSCALL_INFO_ENTRY) {
+      call = info.entry.nr;
+    } else if (ChangesNames(call) && ++points == point) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      return Traced::kKilled;
+    }
+  }
+}
+
+// Killed at any point, while it reads the document or while it writes
+// OUTPUT, the program leaves nothing in the runtime folder, and beside
+// OUTPUT at most OUTPUT itself, whole.
+TEST_F(ThumbnailerTest, KilledAtAnyPointItLeavesNothingBehind) {
+  scratch_.Make({"out/", "runtime/"});
+  const std::string document = WriteHostileDocument(dir_, HexPreviewDocument());
+  const std::string output = Path("out/thumbnail.png");
+  const std::vector<std::string> args = {"-s", "32", document, output};
+  int point = 1;
+  Traced traced;
+  for (; (traced = KillAfterNameChange(args, Path("runtime"), point)) == Traced::kKilled; ++point) {
+    SCOPED_TRACE("killed after name change " + std::to_string(point));
+    const std::set<std::string> left = EntriesUnder(Path("out"));
+    if (!left.empty()) {
+      EXPECT_EQ(left, std::set<std::string>{"thumbnail.png"});
+      CImage thumbnail;
+      EXPECT_EQ(thumbnail.LoadFromFile(output), ImageStatus::kOk);
+      unlink(output.c_str());
+    }
+    ASSERT_EQ(EntriesUnder(Path("runtime")), std::set<std::string>{});
+  }
+  if (traced == Traced::kUntraceable) GTEST_SKIP() << "this machine does not let a test trace its child";
+  // The run that was not killed wrote the thumbnail.
+  EXPECT_TRUE(FileExists(output));
 }
 
 }  // namespace
