@@ -83,7 +83,8 @@ std::string TempNameBeside(const std::string& beside) {
 // when the process is killed while writing it. It is given a name through
 // /proc only when committed, so both must be there.
 UniqueFd OpenUnnamedBeside(const std::string& beside) {
-  if (access("/proc/self/fd", X_OK) != 0) return UniqueFd();
+  static const bool procMounted = access("/proc/self/fd", X_OK) == 0;
+  if (!procMounted) return UniqueFd();
   const std::string folder = FolderOf(beside);
   return UniqueFd::Open(folder.empty() ? "." : folder, O_TMPFILE | O_WRONLY, 0666);
 }
