@@ -13,6 +13,7 @@
 #include "file_util.h"
 #include "main_controller.h"
 #include "main_window.h"
+#include "window_language.h"
 #include "search_service.h"
 #include "settings.h"
 
@@ -54,6 +55,7 @@ int main(int argc, char** argv) {
   QGuiApplication::setApplicationName(QStringLiteral("glimpses"));
   QGuiApplication::setApplicationVersion(QStringLiteral(GLIMPSES_VERSION));
   QGuiApplication::setDesktopFileName(QStringLiteral("io.glimpses.Glimpses"));
+  glimpses::InstallWindowLanguage(app, QLocale());
   // Qt has taken its own options out of argv; what is still unknown is ours to refuse.
   if (line.start == glimpses::WindowStart::kUnknownOption) {
     line = glimpses::ParseWindowCommandLine(app.arguments());
@@ -85,6 +87,11 @@ int main(int argc, char** argv) {
   setup.opener = [](const QUrl& url) { QDesktopServices::openUrl(url); };
   setup.chooseFolder = [](const QString& title, const QString& startFolder) {
     return QFileDialog::getExistingDirectory(nullptr, title, startFolder);
+  };
+  // Excluded folders are not crawled: a changed list means a service that
+  // reads the roots without them.
+  setup.restartService = [options = line.search](const std::vector<std::string>&) {
+    return std::shared_ptr<glimpses::SearchService>(glimpses::EnsureSearchServiceRunning(options));
   };
   glimpses::MainController controller(std::move(setup));
   QObject::connect(&controller, &glimpses::MainController::closeRequested, &app, &QCoreApplication::exit);

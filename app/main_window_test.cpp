@@ -1,6 +1,10 @@
 #include "main_window.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QMenu>
+#include <QMimeData>
+#include <QToolButton>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
@@ -163,6 +167,7 @@ class MainWindowTest : public QObject {
         {"tipCaption", "QLabel", {780, 195, 160, 18}, "微信扫一扫打赏作者", ""},
         {"previewPicture", "QLabel", {656, 250, 270, 256}, nullptr, ""},
         {"tipPicture", "QLabel", {740, 2, 190, 190}, nullptr, ""},
+        {"actionsButton", "QToolButton", {656, 126, 80, 24}, "所选文档", ""},
     };
     QList<QWidget*> children = window_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
     QCOMPARE(children.size(), int(std::size(expected)));
@@ -179,12 +184,12 @@ class MainWindowTest : public QObject {
     }
   }
 
-  void listHasThreeColumns() {
+  void listHasItsColumns() {
     QHeaderView* header = List()->header();
-    const char* titles[] = {"名称", "路径", "文件版本"};
-    const int widths[] = {260, 260, 100};
-    QCOMPARE(List()->model()->columnCount(), 3);
-    for (int column = 0; column < 3; ++column) {
+    const char* titles[] = {"名称", "路径", "文件版本", "大小", "修改日期"};
+    const int widths[] = {260, 260, 100, 80, 130};
+    QCOMPARE(List()->model()->columnCount(), 5);
+    for (int column = 0; column < 5; ++column) {
       QCOMPARE(List()->model()->headerData(column, Qt::Horizontal).toString(), QString::fromUtf8(titles[column]));
       QCOMPARE(header->sectionSize(column), widths[column]);
     }
@@ -234,6 +239,37 @@ class MainWindowTest : public QObject {
                                  List()->viewport()->mapToGlobal(cell.center()));
     QApplication::sendEvent(List()->viewport(), &rightClick);
     QCOMPARE(opened_, (QStringList{"/data/文档/third.cdr", "/data/文档"}));
+  }
+
+  void keysActOnTheSelection() {
+    ListDocuments();
+    List()->setFocus();
+    SelectRowAndWait(0);
+    QTest::keyClick(List(), Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(List()->selectionModel()->selectedRows().size(), 3);
+
+    QTest::keyClick(List(), Qt::Key_C, Qt::ControlModifier);
+    const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+    QCOMPARE(copied->data("text/uri-list"),
+             QByteArray("file:///data/%E6%96%87%E6%A1%A3/with.pdf\r\nfile:///data/%E6%96%87%E6%A1%A3/without.ai\r\n"
+                        "file:///data/%E6%96%87%E6%A1%A3/third.cdr\r\n"));
+    QVERIFY(copied->data("x-special/gnome-copied-files").startsWith("copy\nfile:///"));
+    QTest::keyClick(List(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             QStringLiteral("/data/文档/with.pdf\n/data/文档/without.ai\n/data/文档/third.cdr\n"));
+
+    QTest::keyClick(List(), Qt::Key_Return);
+    QCOMPARE(opened_, (QStringList{"/data/文档/with.pdf", "/data/文档/without.ai", "/data/文档/third.cdr"}));
+    opened_.clear();
+    QTest::keyClick(List(), Qt::Key_Return, Qt::ControlModifier);
+    QCOMPARE(opened_, QStringList{"/data/文档"});  // their one folder, once
+
+    auto* menu = Child<QToolButton>("actionsButton")->menu();
+    QVERIFY(!menu->isVisible());
+    QTest::keyClick(List(), Qt::Key_F10, Qt::ShiftModifier);
+    QVERIFY(menu->isVisible());
+    menu->hide();
+    QCOMPARE(opened_.size(), 1);  // the menu key opens nothing by itself
   }
 
   void saveAndCloseWritesTheEditsAndClosesWithZero() {
@@ -314,7 +350,7 @@ class MainWindowTest : public QObject {
     QVERIFY(controller_->IsSearching());
     QTRY_COMPARE(finished.count(), 2);
     QCOMPARE(List()->model()->rowCount(), 1);
-    QCOMPARE(Child<QLabel>("statusText")->text(), QString::fromStdString(FormatStatusText(1)));
+    QCOMPARE(Child<QLabel>("statusText")->text(), FormatStatusText(1));
 
     QTest::keyClick(edit, Qt::Key_Return);
     QVERIFY(controller_->IsSearching());
