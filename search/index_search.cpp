@@ -147,7 +147,7 @@ void SearchRange(const IndexTable& table, const Query& query, const NameFilter& 
     if (table.IsDead(id) || table.IsRoot(id)) return;
     const std::uint32_t parentFolder = entries[entries[id].parent].folder;
     if (parentFolder < folders.mayMatch.size() && !folders.mayMatch[parentFolder]) return;
-    EntryView view{table.FoldedName(id), !table.IsFile(id), {}};
+    EntryView view{table.FoldedName(id), !table.IsFile(id), {}, {}, {}, {}};
     if (query.UsesPath()) {
       pathBuffer = JoinPath(folderPath(entries[id].parent), view.foldedName);
       view.foldedPath = pathBuffer;

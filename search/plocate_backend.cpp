@@ -149,7 +149,7 @@ SearchAnswer QueryPlocate(const Query& query, const PlocateOptions& options) {
     SearchResult result{std::string(path.substr(slash + 1)),
                         slash == 0 ? std::string("/") : std::string(path.substr(0, slash))};
     const std::string foldedName = FoldCase(result.fileName);
-    EntryView view{foldedName, false, {}};
+    EntryView view{foldedName, false, {}, {}, {}, {}};
     if (query.UsesKind()) {
       struct stat st {};
       view.isFolder = ::lstat(std::string(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);

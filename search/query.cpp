@@ -363,12 +363,23 @@ std::string_view ExtensionOf(std::string_view name) {
   return name.substr(dot + 1);
 }
 
-Query Query::Parse(std::string_view text) {
+std::optional<Query> Query::TryParse(std::string_view text, std::string* error, std::int64_t now) {
+  (void)now;
+  error->clear();
   Query query;
   query.root_ = Parser(Tokenize(text)).ParseAll();
   query.usesPath_ = NodeUses(query.root_, Kind::kPath, Kind::kPathWild);
   query.usesKind_ = NodeUses(query.root_, Kind::kFiles, Kind::kFolders);
   return query;
+}
+
+Query Query::Parse(std::string_view text) {
+  std::string error;
+  std::optional<Query> query = TryParse(text, &error);
+  if (query) return std::move(*query);
+  Query none;
+  none.root_.kind = Kind::kNone;
+  return none;
 }
 
 bool Query::Matches(const EntryView& entry) const { return NodeMatches(root_, entry); }

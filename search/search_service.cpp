@@ -75,7 +75,8 @@ class IndexService final : public SearchService {
     return index_.Search(query);
   }
 
-  RowsAnswer QueryRows(std::string_view text, const NameFilter& keep) override {
+  RowsAnswer QueryRows(std::string_view text, const NameFilter& keep, SortOrder order) override {
+    (void)order;
     const glimpses::Query query = glimpses::Query::Parse(text);
     std::unique_lock lock = ReadyLock();
     std::optional<std::vector<std::uint32_t>> ids = index_.Match(query, keep);
@@ -193,7 +194,14 @@ class PlocateService final : public SearchService {
 
 std::string SearchResult::FullPath() const { return JoinPath(folder, fileName); }
 
-RowsAnswer SearchService::QueryRows(std::string_view text, const NameFilter& keep) {
+std::string QuerySyntaxError(std::string_view text) {
+  std::string error;
+  glimpses::Query::TryParse(text, &error);
+  return error;
+}
+
+RowsAnswer SearchService::QueryRows(std::string_view text, const NameFilter& keep, SortOrder order) {
+  (void)order;
   SearchAnswer answer = Query(text);
   if (!answer) return nullptr;
   if (keep) std::erase_if(*answer, [&](const SearchResult& result) { return !keep(result.fileName); });
