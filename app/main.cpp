@@ -13,6 +13,7 @@
 #include "file_util.h"
 #include "main_controller.h"
 #include "main_window.h"
+#include "preferences.h"
 #include "window_language.h"
 #include "search_service.h"
 #include "settings.h"
@@ -62,11 +63,17 @@ int main(int argc, char** argv) {
     if (line.start != glimpses::WindowStart::kRun) return UsageError(line.error);
   }
 
-  // The index starts building in the background; the window does not wait.
-  std::shared_ptr<glimpses::SearchService> service = glimpses::EnsureSearchServiceRunning(line.search);
-
   const std::string executableDir = glimpses::ExecutableDir();
   std::string settingsPath = glimpses::ChooseSettingsPath(executableDir, glimpses::ConfigDir());
+  // The saved excluded folders, and for this run those of --exclude.
+  auto startService = [options = line.search](const std::vector<std::string>& saved) {
+    glimpses::SearchOptions withSaved = options;
+    withSaved.excludes.insert(withSaved.excludes.end(), saved.begin(), saved.end());
+    return std::shared_ptr<glimpses::SearchService>(glimpses::EnsureSearchServiceRunning(withSaved));
+  };
+  // The index starts building in the background; the window does not wait.
+  std::shared_ptr<glimpses::SearchService> service =
+      startService(glimpses::LoadPreferences(glimpses::PreferencesPathBeside(settingsPath)).excludes);
   glimpses::Settings settings = glimpses::DefaultSettings();
   if (glimpses::FileExists(settingsPath)) settings = glimpses::LoadSettings(settingsPath);
 
@@ -90,9 +97,7 @@ int main(int argc, char** argv) {
   };
   // Excluded folders are not crawled: a changed list means a service that
   // reads the roots without them.
-  setup.restartService = [options = line.search](const std::vector<std::string>&) {
-    return std::shared_ptr<glimpses::SearchService>(glimpses::EnsureSearchServiceRunning(options));
-  };
+  setup.restartService = startService;
   glimpses::MainController controller(std::move(setup));
   QObject::connect(&controller, &glimpses::MainController::closeRequested, &app, &QCoreApplication::exit);
 

@@ -51,9 +51,9 @@ QString SaveErrorText(SettingsError error, const std::string& path) {
 }
 
 // Runs on a worker thread: everything it uses arrives by value.
-RowsAnswer QueryDocuments(const std::shared_ptr<SearchService>& service, const std::string& text, ListOrder) {
+RowsAnswer QueryDocuments(const std::shared_ptr<SearchService>& service, const std::string& text, SortOrder order) {
   if (!service) return nullptr;
-  return service->QueryRows(text, IsListedDocument);
+  return service->QueryRows(text, IsListedDocument, order);
 }
 
 QString BusyText() { return Tr("索引正忙, 请稍后再试"); }
@@ -279,6 +279,12 @@ void MainController::SearchDocuments() {
 
 void MainController::ShowSearchAnswer(const RowsAnswer& answer) {
   if (!answer) {
+    // A malformed modifier says what is wrong; the list stays as it was.
+    if (const std::string error = QuerySyntaxError(keywordText_.toStdString()); !error.empty()) {
+      SetStatusText(Tr("查询有误: %1").arg(QString::fromStdString(error)));
+      emit searchFinished(false);
+      return;
+    }
     if (statusText_ != settledStatusText_) {
       statusText_ = settledStatusText_;
       emit statusTextChanged(statusText_);

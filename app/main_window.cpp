@@ -241,7 +241,7 @@ void MainWindow::EditExcludes() {
 }
 
 void MainWindow::ShowSort() {
-  const ListOrder order = controller_.preferences().sort;
+  const SortOrder order = controller_.preferences().sort;
   resultList_->header()->setSortIndicator(ColumnOfSortKey(order.key),
                                           order.reverse ? Qt::DescendingOrder : Qt::AscendingOrder);
 }

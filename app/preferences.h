@@ -8,20 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "search_service.h"
+
 namespace glimpses {
 
 inline constexpr char kPreferencesFileName[] = "glimpses-preferences.ini";
 inline constexpr int kRecentKeywordsKept = 20;
 
-// The list's orders, as the header offers them.
-enum class SortKey { kName, kFolder, kSize, kModified };
-struct ListOrder {
-  SortKey key = SortKey::kName;
-  bool reverse = false;
-};
-
 struct Preferences {
-  ListOrder sort;
+  SortOrder sort;
   // Folder paths and patterns as raw bytes: a folder's name need not be UTF-8.
   std::vector<std::string> excludes;
   QStringList recentKeywords;  // newest first, at most kRecentKeywordsKept

@@ -178,6 +178,10 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
       return QString::fromStdString(result->fileName);
     case kFolderColumn:
       return QString::fromStdString(result->folder);
+    case kSizeColumn:
+      return FormatSize(result->size);
+    case kModifiedColumn:
+      return FormatModified(result->modified, QLocale());
     default:
       return {};
   }

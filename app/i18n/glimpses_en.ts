@@ -144,6 +144,10 @@
         <translation>Version</translation>
     </message>
     <message>
+        <source>查询有误: %1</source>
+        <translation>Malformed query: %1</translation>
+    </message>
+    <message>
         <source>正在取消导出...</source>
         <translation>Cancelling the export...</translation>
     </message>
