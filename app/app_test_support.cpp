@@ -92,6 +92,19 @@ std::vector<std::string> FakeSearchService::Queries() {
   return queries_;
 }
 
+std::vector<SortOrder> FakeSearchService::Orders() {
+  std::lock_guard lock(mutex_);
+  return orders_;
+}
+
+RowsAnswer FakeSearchService::QueryRows(std::string_view text, const NameFilter& keep, SortOrder order) {
+  {
+    std::lock_guard lock(mutex_);
+    orders_.push_back(order);
+  }
+  return SearchService::QueryRows(text, keep, order);
+}
+
 SearchAnswer FakeSearchService::Query(std::string_view text) {
   std::string key(text);
   gates_.WaitWhileClosed(key);

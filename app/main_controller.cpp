@@ -355,11 +355,7 @@ void MainController::OpenSelectedFolder() {
 }
 
 std::optional<std::vector<SearchResult>> MainController::ResultsOrBusy(const std::vector<int>& rows) {
-  std::vector<int> existing;
-  for (int row : rows) {
-    if (row >= 0 && row < resultModel_.rowCount()) existing.push_back(row);
-  }
-  std::optional<std::vector<SearchResult>> results = resultModel_.ResultsAt(std::move(existing));
+  std::optional<std::vector<SearchResult>> results = resultModel_.ResultsAt(rows);
   if (!results) SetStatusText(BusyText());
   return results;
 }

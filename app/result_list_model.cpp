@@ -23,11 +23,6 @@ constexpr std::size_t kRunsKept = 16;
 
 std::size_t Distance(std::size_t a, std::size_t b) { return a > b ? a - b : b - a; }
 
-void SortUnique(std::vector<int>& rows) {
-  std::sort(rows.begin(), rows.end());
-  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-}
-
 // The rows of `rows` (sorted, unique, each within `answer`) a run at a time;
 // `readRun` gives a run's rows or nullopt.
 template <typename ReadRun>
@@ -55,8 +50,12 @@ std::optional<std::vector<SearchResult>> ReadRun(const AnswerRows& answer, std::
   return std::move(read.rows);
 }
 
-bool WithinAnswer(const RowsAnswer& answer, const std::vector<int>& rows) {
-  return answer && (rows.empty() || (rows.front() >= 0 && static_cast<std::size_t>(rows.back()) < answer->size()));
+// Sorted, once each, and only those of `answer`.
+void KeepRowsOf(const RowsAnswer& answer, std::vector<int>& rows) {
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  const std::size_t size = answer ? answer->size() : 0;
+  std::erase_if(rows, [size](int row) { return row < 0 || static_cast<std::size_t>(row) >= size; });
 }
 
 }  // namespace
@@ -76,8 +75,8 @@ QString FormatModified(std::int64_t seconds, const QLocale& locale) {
 }
 
 std::optional<std::vector<SearchResult>> ReadRows(const RowsAnswer& answer, std::vector<int> rows) {
-  SortUnique(rows);
-  if (!WithinAnswer(answer, rows)) return std::nullopt;
+  if (!answer) return std::nullopt;
+  KeepRowsOf(answer, rows);
   return CollectRows(rows, [&answer](std::size_t run) { return ReadRun(*answer, run, RowsWait::kMayWait); });
 }
 
@@ -107,8 +106,7 @@ std::optional<SearchResult> ResultListModel::ResultAt(int row) const {
 }
 
 std::optional<std::vector<SearchResult>> ResultListModel::ResultsAt(std::vector<int> rows) const {
-  SortUnique(rows);
-  if (!WithinAnswer(rows_, rows)) return std::nullopt;
+  KeepRowsOf(rows_, rows);
   return CollectRows(rows, [this](std::size_t run) -> std::optional<std::vector<SearchResult>> {
     if (auto it = runs_.find(run); it != runs_.end()) return it->second;
     // Not kept: a selection of many thousands would push out the rows shown.

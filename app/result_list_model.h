@@ -28,8 +28,9 @@ QString FormatSize(std::int64_t bytes);
 // empty when unknown (0).
 QString FormatModified(std::int64_t seconds, const QLocale& locale);
 
-// `rows`, read whole from `answer` (waiting for the index when it must):
-// for work off the window thread. nullopt when the answer is outdated.
+// `rows`, read whole from `answer` (waiting for the index when it must) as
+// ResultsAt does: for work off the window thread. nullopt when the answer
+// is null or outdated.
 std::optional<std::vector<SearchResult>> ReadRows(const RowsAnswer& answer, std::vector<int> rows);
 
 class ResultListModel : public QAbstractTableModel {
@@ -54,9 +55,9 @@ class ResultListModel : public QAbstractTableModel {
   // being read (dataChanged tells when it is here), or one the answer can
   // no longer tell (rowsOutdated is then emitted).
   std::optional<SearchResult> ResultAt(int row) const;
-  // The documents of `rows`, in the list's order, each once; nullopt when
-  // one is not at hand without waiting for the index (the caller says to try
-  // again) or does not exist.
+  // The documents of `rows`, in the list's order, each once, rows that do
+  // not exist left out; nullopt when one is not at hand without waiting for
+  // the index (the caller says to try again).
   std::optional<std::vector<SearchResult>> ResultsAt(std::vector<int> rows) const;
   // The answer shown, for work that reads its rows off the window thread.
   const RowsAnswer& Rows() const { return rows_; }
