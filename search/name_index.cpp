@@ -18,6 +18,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "entry_facts.h"
 #include "file_handle.h"
 #include "index_cache.h"
 #include "index_search.h"
@@ -486,16 +487,20 @@ NameIndex::Coverage NameIndex::WatchCoverage() const {
 
 // ---- searching and saving -----------------------------------------------------
 
-std::optional<std::vector<std::uint32_t>> NameIndex::Match(const Query& query, const NameFilter& keep) const {
+std::optional<std::vector<std::uint32_t>> NameIndex::Match(const Query& query, const NameFilter& keep,
+                                                           SortOrder order) const {
   if (table_.RootEntryCount() == 0) return std::nullopt;
   std::vector<std::uint32_t> ids = MatchEntries(table_, query, keep);
   OrderMatches(table_, ids);
+  SortMatches(table_, ids, order);
   return ids;
 }
 
 std::optional<SearchResult> NameIndex::ResultAt(std::uint64_t generation, std::uint32_t id) const {
   if (generation != table_.generation || id >= table_.entries.size() || table_.IsRoot(id)) return std::nullopt;
-  return SearchResult{std::string(table_.Name(id)), table_.PathOf(table_.entries[id].parent)};
+  SearchResult result{std::string(table_.Name(id)), table_.PathOf(table_.entries[id].parent)};
+  FillFacts(result);
+  return result;
 }
 
 std::optional<std::vector<SearchResult>> NameIndex::Search(const Query& query) const {

@@ -53,8 +53,9 @@ class NameIndex {
   std::optional<std::vector<SearchResult>> Search(const Query& query) const;
 
   // The ids of the entries matching `query` whose names `keep` accepts (all
-  // when empty), in the answer order; nullopt when no root is available.
-  std::optional<std::vector<std::uint32_t>> Match(const Query& query, const NameFilter& keep = {}) const;
+  // when empty), in `order`; nullopt when no root is available.
+  std::optional<std::vector<std::uint32_t>> Match(const Query& query, const NameFilter& keep = {},
+                                                  SortOrder order = {}) const;
   // Ids stay valid until this changes (the index renumbers its entries).
   std::uint64_t generation() const { return table_.generation; }
   // Name and folder of entry `id` of a Match made at `generation`; nullopt

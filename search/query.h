@@ -18,9 +18,10 @@
 //               bytes): size:1mb, size:>1mb, size:<=10kb, size:1mb..5mb, or
 //               a word: empty (0), tiny (<= 10 KB), small (10-100 KB),
 //               medium (100 KB-1 MB), large (1-16 MB), huge (16-128 MB),
-//               gigantic (> 128 MB); a lower bound includes itself, an upper
-//               one too, except that each word's upper bound is excluded
-//               (small is 10 KB < size <= 100 KB)
+//               gigantic (> 128 MB); the words' ranges touch without
+//               overlapping (small is 10 KB < size <= 100 KB); a range's
+//               ends are included, and either may be left out (size:1mb..)
+//               Folders have no size: size: keeps files only.
 //   dm:VALUE    the date modified, in local time: today, yesterday,
 //               thisweek, lastweek, thismonth, lastmonth, thisyear,
 //               lastyear (weeks start on Monday), 2024, 2024-05,
@@ -63,6 +64,10 @@
 #include "case_fold.h"
 #include "search_service.h"
 
+namespace re2 {
+class RE2;
+}
+
 namespace glimpses {
 
 // Whole-text wildcard match: '*' any run of bytes, '?' one UTF-8 character.
@@ -74,7 +79,7 @@ std::string_view ExtensionOf(std::string_view name);
 
 // What size: and dm: look at, read from the file system.
 struct EntryFacts {
-  std::int64_t size = -1;     // bytes; -1 unknown (never matches size:)
+  std::int64_t size = -1;     // bytes; -1 for a folder or unknown (never matches size:)
   std::int64_t modified = 0;  // seconds since the epoch; 0 unknown (never matches dm:)
 };
 
@@ -122,9 +127,19 @@ class Query {
   std::vector<std::string> RequiredPathLiterals() const;
 
   struct Node {
-    enum class Kind { kAll, kNone, kAnd, kOr, kNot, kName, kNameWild, kPath, kPathWild, kExt, kFiles, kFolders };
+    enum class Kind {
+      kAll, kNone, kAnd, kOr, kNot, kName, kNameWild, kPath, kPathWild, kExt, kFiles, kFolders,
+      kRegex, kSize, kDate,
+    };
     Kind kind = Kind::kAll;
     std::string text;               // folded literal or wildcard pattern
+    std::string exactText;          // the term as typed, for case:
+    bool matchCase = false;         // case:
+    bool wholeWord = false;         // ww:, for kName and kPath
+    bool onPath = false;            // kRegex on the full path (path:)
+    std::shared_ptr<const re2::RE2> regex;
+    std::int64_t low = 0;           // kSize, kDate: bounds, both included
+    std::int64_t high = 0;
     std::vector<std::string> exts;  // folded, for kExt
     std::vector<Node> children;
   };

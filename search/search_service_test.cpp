@@ -50,8 +50,8 @@ TEST_F(SearchServiceTest, FirstQueryWaitsForTheBuildAndTheNextStartLoadsIt) {
     EXPECT_FALSE(service->IsIndexing());
   }
   const std::string r = tree_.root();
-  EXPECT_EQ(first, (std::vector<SearchResult>{
-                       {"Logo.AI", r + "/art"}, {"Logo.cdr", r + "/art/old"}, {"Report.pdf", r + "/docs"}}));
+  EXPECT_EQ(first, (std::vector<SearchResult>{WithFacts({"Logo.AI", r + "/art"}), WithFacts({"Logo.cdr", r + "/art/old"}),
+                                              WithFacts({"Report.pdf", r + "/docs"})}));
   const std::string cacheFile = options_.cacheDir + "/" + IndexFileName(NormalizeRoots(options_.roots), false);
   EXPECT_TRUE(fs::exists(cacheFile));
 
@@ -159,19 +159,19 @@ TEST_F(SearchServiceTest, AServiceKeptCurrentAnswersInRows) {
   RowsAnswer rows = service->QueryRows("logo|report|notes|page", documents);
   ASSERT_TRUE(rows);
   ASSERT_EQ(rows->size(), 73u);
-  const SearchResult report{"Report.pdf", tree_.Path("docs")};
-  EXPECT_EQ(RowAt(rows, 72), report);
-  EXPECT_EQ(RowAt(rows, 2), (SearchResult{"page 10.pdf", tree_.Path("docs")}));
+  EXPECT_EQ(RowAt(rows, 72), WithFacts({"Report.pdf", tree_.Path("docs")}));
+  EXPECT_EQ(RowAt(rows, 2), WithFacts({"page 10.pdf", tree_.Path("docs")}));
 
   tree_.Make({"docs/Later.pdf"});
   fs::remove(tree_.Path("docs/Report.pdf"));
-  // The old answer still tells its rows; the next one has the changes.
-  EXPECT_EQ(RowAt(rows, 72), report);
+  // The old answer still tells its rows, the one gone without size or
+  // time; the next answer has the changes.
+  EXPECT_EQ(RowAt(rows, 72), (SearchResult{"Report.pdf", tree_.Path("docs")}));
   rows = service->QueryRows("later|report", documents);
   ASSERT_TRUE(rows);
   ASSERT_EQ(rows->size(), 1u);
-  EXPECT_EQ(RowAt(rows, 0), (SearchResult{"Later.pdf", tree_.Path("docs")}));
-  EXPECT_EQ(service->Query("later|report"), SearchAnswer({{"Later.pdf", tree_.Path("docs")}}));
+  EXPECT_EQ(RowAt(rows, 0), WithFacts({"Later.pdf", tree_.Path("docs")}));
+  EXPECT_EQ(service->Query("later|report"), SearchAnswer({WithFacts({"Later.pdf", tree_.Path("docs")})}));
 }
 
 }  // namespace
