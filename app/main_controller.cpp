@@ -278,13 +278,13 @@ void MainController::SearchDocuments() {
 }
 
 void MainController::ShowSearchAnswer(const RowsAnswer& answer) {
+  // A malformed modifier says what is wrong; the list stays as it was.
+  if (answer && !answer->error().empty()) {
+    SetStatusText(Tr("查询有误: %1").arg(QString::fromStdString(answer->error())));
+    emit searchFinished(false);
+    return;
+  }
   if (!answer) {
-    // A malformed modifier says what is wrong; the list stays as it was.
-    if (const std::string error = QuerySyntaxError(keywordText_.toStdString()); !error.empty()) {
-      SetStatusText(Tr("查询有误: %1").arg(QString::fromStdString(error)));
-      emit searchFinished(false);
-      return;
-    }
     if (statusText_ != settledStatusText_) {
       statusText_ = settledStatusText_;
       emit statusTextChanged(statusText_);

@@ -150,6 +150,22 @@ class MainControllerTest : public QObject {
     QCOMPARE(statusChanges.count(), 0);
   }
 
+  // The reason is the one of the text searched, not of whatever the field
+  // holds by the time the answer arrives.
+  void malformedModifierSaysWhyAndKeepsTheList() {
+    service_->SetAnswer("two", Results("/d", {"a.pdf", "b.ai"}));
+    QVERIFY(Search("two"));
+    QSignalSpy finished(controller_.get(), &MainController::searchFinished);
+    controller_->SetKeywordText("size:>lots");
+    controller_->SearchDocuments();
+    controller_->SetKeywordText("two");
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(finished.first().first().toBool(), false);
+    QCOMPARE(controller_->resultModel()->rowCount(), 2);
+    QVERIFY2(controller_->statusText().startsWith(QStringLiteral("查询有误: size:")),
+             qPrintable(controller_->statusText()));
+  }
+
   void indexingNoteGivesWayToTheAnswerOrTheOldStatus() {
     QVERIFY(service_->AskedToKeepCurrent());
     service_->SetIndexing(true, 1234);
