@@ -14,9 +14,9 @@
 #include "main_controller.h"
 #include "main_window.h"
 #include "preferences.h"
-#include "window_language.h"
 #include "search_service.h"
 #include "settings.h"
+#include "window_language.h"
 
 namespace {
 
@@ -42,8 +42,9 @@ int main(int argc, char** argv) {
       return 0;
     case glimpses::WindowStart::kVersion:
       // Where the settings are kept depends on how the program was installed; say it here.
-      std::printf("glimpses %s\nSettings: %s\n", GLIMPSES_VERSION,
-                  glimpses::ChooseSettingsPath(glimpses::ExecutableDir(), glimpses::ConfigDir()).c_str());
+      std::printf("glimpses %s\nSettings: %s\nWindow language: %s\n", GLIMPSES_VERSION,
+                  glimpses::ChooseSettingsPath(glimpses::ExecutableDir(), glimpses::ConfigDir()).c_str(),
+                  qPrintable(glimpses::WindowLanguageName(QLocale())));
       return 0;
     case glimpses::WindowStart::kBadUsage:
       return UsageError(line.error);

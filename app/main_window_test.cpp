@@ -15,6 +15,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTranslator>
 #include <QTreeView>
 #include <atomic>
 #include <chrono>
@@ -29,6 +30,7 @@
 #include "index_rows.h"
 #include "main_controller.h"
 #include "status_text.h"
+#include "window_language.h"
 
 using namespace glimpses;
 using namespace glimpses::testing;
@@ -182,6 +184,43 @@ class MainWindowTest : public QObject {
       QString text = child->property("text").toString();
       QCOMPARE(text, QString::fromUtf8(e.text));
     }
+  }
+
+  // The locale as the program reads it at start; only English is
+  // translated, and C/POSIX (no locale set) keeps the Chinese texts.
+  void windowSpeaksTheLocalesLanguage_data() {
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("saveClose");
+    QTest::addColumn<QString>("modifiedHeader");
+    QTest::addColumn<QString>("title");
+    const QString chinese[] = {u"保存关闭"_qs, u"修改日期"_qs, u"Adobe AI EPS INDD PDF和CorelDRAW 缩略图工具"_qs};
+    QTest::newRow("en_US") << "en_US.UTF-8" << "Save and close" << "Modified"
+                           << "Adobe AI EPS INDD PDF and CorelDRAW thumbnail tool";
+    QTest::newRow("en_GB") << "en_GB" << "Save and close" << "Modified"
+                           << "Adobe AI EPS INDD PDF and CorelDRAW thumbnail tool";
+    for (const char* locale : {"C", "POSIX", "zh_CN.UTF-8", "de_DE.UTF-8"}) {
+      QTest::newRow(locale) << locale << chinese[0] << chinese[1] << chinese[2];
+    }
+  }
+
+  void windowSpeaksTheLocalesLanguage() {
+    QFETCH(QString, locale);
+    QFETCH(QString, saveClose);
+    QFETCH(QString, modifiedHeader);
+    QFETCH(QString, title);
+    std::unique_ptr<QTranslator> translator = WindowTranslator(QLocale(locale));
+    if (translator) QCoreApplication::installTranslator(translator.get());
+    MainControllerSetup setup;
+    setup.service = service_;
+    setup.settingsPath = home_.SettingsPath();
+    MainController controller(std::move(setup));
+    MainWindow window(controller, QIcon(), QImage());
+    QCOMPARE(window.findChild<QPushButton*>("saveCloseButton")->text(), saveClose);
+    QTreeView* list = window.findChild<QTreeView*>("resultList");
+    QCOMPARE(list->model()->headerData(ResultListModel::kModifiedColumn, Qt::Horizontal).toString(), modifiedHeader);
+    QCOMPARE(window.windowTitle(), title);
+    QCOMPARE(controller.statusText(), title);
+    if (translator) QCoreApplication::removeTranslator(translator.get());
   }
 
   void listHasItsColumns() {
