@@ -106,10 +106,10 @@ QString ExportOutcomeText(const ExportResult& result, const QString& folder) {
       break;
   }
   // The first failure names its document; the command line lists them all.
-  const QString failures = result.failures.empty() ? QString()
-                                                   : Tr(", %1 个文档导出失败 (%2)")
-                                                         .arg(result.failed)
-                                                         .arg(QString::fromStdString(result.failures.front()));
+  const QString failures =
+      result.failures.empty()
+          ? QString()
+          : Tr(", %1 个文档导出失败 (%2)").arg(result.failed).arg(QString::fromStdString(result.failures.front()));
   if (result.cancelled) {
     return Tr("导出已取消: 已处理 %1 / %2 个文档, 写入 %3 个缩略图, %4 个文档没有缩略图%5")
         .arg(result.DocumentsDone())
@@ -452,7 +452,7 @@ void MainController::StartExport() {
   }
   ReadInputFields();
   RunExport([service = service_, keywords = keywords_.toStdString()](const std::string& output,
-                                                                      const ExportOptions& options) {
+                                                                     const ExportOptions& options) {
     return ExportThumbnails(*service, keywords, output, options);
   });
 }
@@ -497,9 +497,8 @@ void MainController::RunExport(ExportJob job) {
     watcher->deleteLater();
     FinishExport(watcher->result(), folder);
   });
-  watcher->setFuture(QtConcurrent::run(&pool_, [job = std::move(job), output = folder.toStdString(), options] {
-    return job(output, options);
-  }));
+  watcher->setFuture(QtConcurrent::run(
+      &pool_, [job = std::move(job), output = folder.toStdString(), options] { return job(output, options); }));
   exportProgressTimer_.start();
   ShowExportProgress();
   emit exportRunningChanged(true);

@@ -613,7 +613,7 @@ class ExportTest : public QObject {
     QSignalSpy finished(controller_.get(), &MainController::exportFinished);
     controller_->SetOutputDirText(InHome("sel"));
     QCOMPARE(controller_->resultModel()->rowCount(), 3);  // the list leaves out the odd CorelDRAW spelling
-    controller_->ExportRows({2, 1, 0, 9});  // a row past the end is ignored
+    controller_->ExportRows({2, 1, 0, 9});                // a row past the end is ignored
     QVERIFY(finished.wait(20000));
     QCOMPARE(controller_->statusText(), QStringLiteral("导出完成: 3 个文档, 写入 2 个缩略图, 1 个文档没有缩略图"));
     QCOMPARE(FilesIn(InHome("sel")).size(), 2);

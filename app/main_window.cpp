@@ -104,10 +104,13 @@ void MainWindow::LayoutMainWindow(const QImage& tipPicture) {
   keywordEdit_->setText(controller_.keywordText());
   outputDirEdit_->setText(controller_.outputDirText());
 
-  searchButton_ = PlaceButton(this, "searchButton", 306, 2, 98, 22, QT_TRANSLATE_NOOP("glimpses", "关键字 --> 搜索"), QT_TRANSLATE_NOOP("glimpses", "请输入关键字,用空格隔开"));
-  folderButton_ = PlaceButton(this, "folderButton", 656, 2, 80, 32, QT_TRANSLATE_NOOP("glimpses", "选择目录"), QT_TRANSLATE_NOOP("glimpses", "选择缩略图保存的目录"));
+  searchButton_ = PlaceButton(this, "searchButton", 306, 2, 98, 22, QT_TRANSLATE_NOOP("glimpses", "关键字 --> 搜索"),
+                              QT_TRANSLATE_NOOP("glimpses", "请输入关键字,用空格隔开"));
+  folderButton_ = PlaceButton(this, "folderButton", 656, 2, 80, 32, QT_TRANSLATE_NOOP("glimpses", "选择目录"),
+                              QT_TRANSLATE_NOOP("glimpses", "选择缩略图保存的目录"));
   startButton_ = PlaceButton(this, "startButton", 656, 40, 80, 40, kStartText, kStartToolTip);
-  saveCloseButton_ = PlaceButton(this, "saveCloseButton", 656, 88, 80, 32, QT_TRANSLATE_NOOP("glimpses", "保存关闭"), nullptr);
+  saveCloseButton_ =
+      PlaceButton(this, "saveCloseButton", 656, 88, 80, 32, QT_TRANSLATE_NOOP("glimpses", "保存关闭"), nullptr);
 
   resultList_ = Place<QTreeView>(this, "resultList", 1, 25, 650, 518);
   resultList_->setModel(controller_.resultModel());
@@ -176,17 +179,20 @@ QAction* MainWindow::AddRowAction(const char* text, QKeySequence key, QKeySequen
 }
 
 void MainWindow::CreateRowActions() {
-  connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "打开"), Qt::Key_Return, Qt::Key_Enter), &QAction::triggered, this, [this] {
-    controller_.RememberKeywords();
-    controller_.OpenDocuments(SelectedRows());
-  });
-  connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "打开所在文件夹"), Qt::CTRL | Qt::Key_Return, Qt::CTRL | Qt::Key_Enter), &QAction::triggered,
-          this, [this] { controller_.OpenFolders(SelectedRows()); });
+  connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "打开"), Qt::Key_Return, Qt::Key_Enter), &QAction::triggered, this,
+          [this] {
+            controller_.RememberKeywords();
+            controller_.OpenDocuments(SelectedRows());
+          });
+  connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "打开所在文件夹"), Qt::CTRL | Qt::Key_Return,
+                       Qt::CTRL | Qt::Key_Enter),
+          &QAction::triggered, this, [this] { controller_.OpenFolders(SelectedRows()); });
   connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "复制文件"), QKeySequence::Copy), &QAction::triggered, this,
           [this] { ToClipboard(controller_.CopyFiles(SelectedRows())); });
-  connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "复制完整路径"), Qt::CTRL | Qt::SHIFT | Qt::Key_C), &QAction::triggered, this,
-          [this] { ToClipboard(controller_.CopyPaths(SelectedRows())); });
-  connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "全选"), QKeySequence::SelectAll), &QAction::triggered, resultList_, &QTreeView::selectAll);
+  connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "复制完整路径"), Qt::CTRL | Qt::SHIFT | Qt::Key_C),
+          &QAction::triggered, this, [this] { ToClipboard(controller_.CopyPaths(SelectedRows())); });
+  connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "全选"), QKeySequence::SelectAll), &QAction::triggered,
+          resultList_, &QTreeView::selectAll);
   rowMenu_->addSeparator();
   connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "导出所选缩略图"), {}), &QAction::triggered, this, [this] {
     controller_.RememberKeywords();
@@ -195,7 +201,8 @@ void MainWindow::CreateRowActions() {
   rowMenu_->addSeparator();
   connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "排除此文件夹"), {}), &QAction::triggered, this,
           [this] { controller_.ExcludeFolderOf(resultList_->currentIndex().row()); });
-  connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "编辑排除列表..."), {}), &QAction::triggered, this, &MainWindow::EditExcludes);
+  connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "编辑排除列表..."), {}), &QAction::triggered, this,
+          &MainWindow::EditExcludes);
   // The keyboard's ways to the menu; a right-click keeps opening the folder.
   auto* menuKeys = new QAction(this);
   menuKeys->setShortcuts({Qt::SHIFT | Qt::Key_F10, Qt::Key_Menu});
@@ -228,9 +235,8 @@ void MainWindow::EditExcludes() {
     bytesOfLine.emplace(lines.back(), exclude);
   }
   bool accepted = false;
-  const QString text = QInputDialog::getMultiLineText(this, Tr("排除的文件夹"),
-                                                      Tr("每行一个文件夹或模式 (可用 * 和 ?):"),
-                                                      lines.join(u'\n'), &accepted);
+  const QString text = QInputDialog::getMultiLineText(
+      this, Tr("排除的文件夹"), Tr("每行一个文件夹或模式 (可用 * 和 ?):"), lines.join(u'\n'), &accepted);
   if (!accepted) return;
   std::vector<std::string> excludes;
   for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts)) {

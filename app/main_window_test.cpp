@@ -2,19 +2,20 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QMenu>
-#include <QMimeData>
-#include <QToolButton>
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <QTranslator>
 #include <QTreeView>
 #include <atomic>
@@ -29,6 +30,8 @@
 #include "document_filter.h"
 #include "index_rows.h"
 #include "main_controller.h"
+#include "preferences.h"
+#include "search_service.h"
 #include "status_text.h"
 #include "window_language.h"
 
@@ -194,9 +197,13 @@ class MainWindowTest : public QObject {
     QTest::addColumn<QString>("modifiedHeader");
     QTest::addColumn<QString>("title");
     const QString chinese[] = {u"保存关闭"_qs, u"修改日期"_qs, u"Adobe AI EPS INDD PDF和CorelDRAW 缩略图工具"_qs};
-    QTest::newRow("en_US") << "en_US.UTF-8" << "Save and close" << "Modified"
+    QTest::newRow("en_US") << "en_US.UTF-8"
+                           << "Save and close"
+                           << "Modified"
                            << "Adobe AI EPS INDD PDF and CorelDRAW thumbnail tool";
-    QTest::newRow("en_GB") << "en_GB" << "Save and close" << "Modified"
+    QTest::newRow("en_GB") << "en_GB"
+                           << "Save and close"
+                           << "Modified"
                            << "Adobe AI EPS INDD PDF and CorelDRAW thumbnail tool";
     for (const char* locale : {"C", "POSIX", "zh_CN.UTF-8", "de_DE.UTF-8"}) {
       QTest::newRow(locale) << locale << chinese[0] << chinese[1] << chinese[2];
@@ -221,6 +228,56 @@ class MainWindowTest : public QObject {
     QCOMPARE(window.windowTitle(), title);
     QCOMPARE(controller.statusText(), title);
     if (translator) QCoreApplication::removeTranslator(translator.get());
+  }
+
+  // Through the real index: the header's clicks reach the search, which
+  // orders by the files' own times, and the order outlives the window.
+  void headerClicksOnTheDateListOldestThenNewestFirst() {
+    QTemporaryDir root;
+    const std::pair<const char*, int> documents[] = {{"a.pdf", 2024}, {"b.ai", 2020}, {"c.eps", 2022}};
+    for (const auto& [name, year] : documents) {
+      QFile file(root.filePath(name));
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      QVERIFY(file.setFileTime(QDateTime(QDate(year, 6, 1), QTime(12, 0)), QFileDevice::FileModificationTime));
+    }
+    SearchOptions options;
+    options.roots = {root.path().toStdString()};
+    options.cacheDir = home_.Path("cache");
+    window_.reset();
+    MainControllerSetup setup;
+    setup.service = EnsureSearchServiceRunning(options);
+    setup.settingsPath = home_.SettingsPath();
+    controller_ = std::make_unique<MainController>(std::move(setup));
+    window_ = std::make_unique<MainWindow>(*controller_, QIcon(), QImage());
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+
+    auto names = [this] {
+      QStringList shown;
+      for (int row = 0; row < List()->model()->rowCount(); ++row)
+        shown << List()->model()->index(row, 0).data().toString();
+      return shown;
+    };
+    auto clickModified = [this] {
+      QSignalSpy finished(controller_.get(), &MainController::searchFinished);
+      QHeaderView* header = List()->header();
+      List()->scrollTo(List()->model()->index(0, ResultListModel::kModifiedColumn));
+      const int x = header->sectionViewportPosition(ResultListModel::kModifiedColumn) + 10;
+      QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+      QVERIFY(finished.wait(10000));
+    };
+    QTest::keyClicks(Child<QLineEdit>("keywordEdit"), ".");
+    ClickSearchAndWait();
+    QCOMPARE(names(), (QStringList{"a.pdf", "b.ai", "c.eps"}));
+    clickModified();
+    QCOMPARE(names(), (QStringList{"b.ai", "c.eps", "a.pdf"}));
+    QCOMPARE(List()->model()->index(2, ResultListModel::kModifiedColumn).data().toString(),
+             QLocale().toString(QDateTime(QDate(2024, 6, 1), QTime(12, 0)), QLocale::ShortFormat));
+    clickModified();
+    QCOMPARE(names(), (QStringList{"a.pdf", "c.eps", "b.ai"}));
+    QCOMPARE(List()->header()->sortIndicatorSection(), int(ResultListModel::kModifiedColumn));
+    QCOMPARE(List()->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    QVERIFY((LoadPreferences(PreferencesPathBeside(home_.SettingsPath())).sort == SortOrder{SortKey::kModified, true}));
   }
 
   void listHasItsColumns() {
