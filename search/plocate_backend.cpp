@@ -173,9 +173,9 @@ SearchAnswer QueryPlocate(const Query& query, const PlocateOptions& options) {
       view.foldedPath = foldedPath;
     }
     if (!query.Matches(view) || Excluded(options.excluded, fullPath)) continue;
-    FillFacts(result);
     results.push_back(std::move(result));
   }
+  FillFacts(results);
   SortAnswer(results);
   return results;
 }
