@@ -257,15 +257,17 @@ std::vector<std::uint32_t> FolderRanks(const IndexTable& table, const std::vecto
 // Each id's size or time, by a stat of its path.
 std::vector<std::int64_t> FactKeys(const IndexTable& table, const std::vector<std::uint32_t>& ids, SortKey key) {
   std::unordered_map<std::uint32_t, std::string> folderOf;
-  std::vector<std::int64_t> keys;
-  keys.reserve(ids.size());
+  std::vector<std::string> paths;
+  paths.reserve(ids.size());
   for (const std::uint32_t id : ids) {
     const std::uint32_t parent = table.entries[id].parent;
     auto it = folderOf.find(parent);
     if (it == folderOf.end()) it = folderOf.emplace(parent, table.PathOf(parent)).first;
-    const EntryFacts facts = ReadEntryFacts(JoinPath(it->second, table.Name(id)));
-    keys.push_back(key == SortKey::kSize ? facts.size : facts.modified);
+    paths.push_back(JoinPath(it->second, table.Name(id)));
   }
+  std::vector<std::int64_t> keys;
+  keys.reserve(ids.size());
+  for (const EntryFacts& facts : ReadEntryFacts(paths)) keys.push_back(key == SortKey::kSize ? facts.size : facts.modified);
   return keys;
 }
 
@@ -287,8 +289,8 @@ std::vector<SearchResult> ResultsOf(const IndexTable& table, const std::vector<s
     auto it = folderOf.find(parent);
     if (it == folderOf.end()) it = folderOf.emplace(parent, table.PathOf(parent)).first;
     results.push_back(SearchResult{std::string(table.Name(id)), it->second});
-    FillFacts(results.back());
   }
+  FillFacts(results);
   return results;
 }
 

@@ -22,6 +22,7 @@
 #include "file_handle.h"
 #include "index_cache.h"
 #include "index_search.h"
+#include "path.h"
 
 namespace glimpses {
 namespace {
@@ -117,6 +118,7 @@ bool NameIndex::ReadListing(int fd, std::vector<Listed>* listing) {
 }
 
 void NameIndex::AddListed(std::uint32_t parent, const Listed& item, int parentFd, std::uint64_t dev, int depth) {
+  if (item.isFolder && !excluded_.empty() && excluded_.Excludes(JoinPath(table_.PathOf(parent), item.name))) return;
   const std::uint32_t child = table_.Add(parent, item.name, item.isFolder);
   if (item.isFolder) EnterSubfolder(child, parentFd, item.name, dev, depth);
 }
@@ -509,8 +511,12 @@ std::optional<std::vector<SearchResult>> NameIndex::Search(const Query& query) c
   return ResultsOf(table_, *ids);
 }
 
-bool NameIndex::Save(const std::string& path) const { return SaveIndexTable(table_, rootPaths_, includeHidden_, path); }
+bool NameIndex::Save(const std::string& path) const {
+  return SaveIndexTable(table_, rootPaths_, includeHidden_, path, excluded_.Items());
+}
 
-bool NameIndex::Load(const std::string& path) { return LoadIndexTable(path, rootPaths_, includeHidden_, &table_); }
+bool NameIndex::Load(const std::string& path) {
+  return LoadIndexTable(path, rootPaths_, includeHidden_, &table_, excluded_.Items());
+}
 
 }  // namespace glimpses

@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "excluded_folders.h"
 #include "file_handle.h"
 #include "folder_watch.h"
 #include "index_table.h"
@@ -90,6 +91,10 @@ class NameIndex {
   // abandoned when the program closes. Null: never cancelled.
   void SetCancelFlag(const std::atomic<bool>* cancel) { cancel_ = cancel; }
 
+  // Leaves these folders out from the next Build, Load or Refresh on (an
+  // index saved with other ones does not load).
+  void SetExcluded(ExcludedFolders excluded) { excluded_ = std::move(excluded); }
+
   // Writes the index to `path` through a temporary file and a rename.
   bool Save(const std::string& path) const;
   // Replaces this index with the one saved at `path`. False, leaving this
@@ -139,6 +144,7 @@ class NameIndex {
 
   std::vector<std::string> rootPaths_;
   bool includeHidden_;
+  ExcludedFolders excluded_;
   IndexTable table_;
   const std::atomic<bool>* cancel_ = nullptr;
   std::size_t foldersRead_ = 0;

@@ -115,6 +115,17 @@ bool ProgramAvailable(const std::string& program) {
   }
 }
 
+namespace {
+
+bool Excluded(const ExcludedFolders& excluded, const std::string& path) {
+  if (excluded.empty()) return false;
+  struct stat st {};
+  const bool isFolder = ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return excluded.ExcludesEntry(path, isFolder);
+}
+
+}  // namespace
+
 SearchAnswer QueryPlocate(const Query& query, const PlocateOptions& options) {
   const std::string database = options.database.empty() ? DefaultPlocateDatabase() : options.database;
   if (!IsPlocateDatabase(database)) return std::nullopt;
@@ -161,10 +172,10 @@ SearchAnswer QueryPlocate(const Query& query, const PlocateOptions& options) {
       foldedPath = FoldCase(path);
       view.foldedPath = foldedPath;
     }
-    if (!query.Matches(view)) continue;
-    FillFacts(result);
+    if (!query.Matches(view) || Excluded(options.excluded, fullPath)) continue;
     results.push_back(std::move(result));
   }
+  FillFacts(results);
   SortAnswer(results);
   return results;
 }

@@ -28,8 +28,13 @@ std::string CacheFolder(const SearchOptions& options) {
   return options.cacheDir.empty() ? CacheDir() : options.cacheDir;
 }
 
+// The roots, less those inside an excluded folder.
 std::vector<std::string> RootsOf(const SearchOptions& options) {
-  return NormalizeRoots(options.roots.empty() ? std::vector<std::string>{HomeDir()} : options.roots);
+  std::vector<std::string> roots =
+      NormalizeRoots(options.roots.empty() ? std::vector<std::string>{HomeDir()} : options.roots);
+  const ExcludedFolders excluded(options.excludes);
+  std::erase_if(roots, [&](const std::string& root) { return excluded.Excludes(root); });
+  return roots;
 }
 
 // Rows made from a whole answer, or the reason the text is no query.
@@ -58,7 +63,9 @@ class IndexService final : public SearchService {
   explicit IndexService(const SearchOptions& options)
       : core_(std::make_shared<GuardedIndex>(RootsOf(options), options.includeHidden)),
         index_(core_->index),
-        cachePath_(JoinPath(CacheFolder(options), IndexFileName(index_.roots(), options.includeHidden))) {
+        cachePath_(JoinPath(CacheFolder(options), IndexFileName(index_.roots(), options.includeHidden,
+                                                                ExcludedFolders(options.excludes).Items()))) {
+    index_.SetExcluded(ExcludedFolders(options.excludes));
     index_.SetCancelFlag(&closing_);
     try {
       worker_ = std::thread([this] { Start(); });
@@ -191,6 +198,7 @@ class PlocateService final : public SearchService {
     options_.roots = RootsOf(options);
     options_.includeHidden = options.includeHidden;
     options_.database = options.plocateDb;
+    options_.excluded = ExcludedFolders(options.excludes);
   }
   SearchAnswer Query(std::string_view text) override {
     std::string error;
