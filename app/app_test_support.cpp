@@ -92,6 +92,42 @@ std::vector<std::string> FakeSearchService::Queries() {
   return queries_;
 }
 
+std::vector<SortOrder> FakeSearchService::Orders() {
+  std::lock_guard lock(mutex_);
+  return orders_;
+}
+
+namespace {
+
+// An answer in the order it was set: the fake plays a service whose own
+// order is the one the test wrote down.
+class GivenRows final : public AnswerRows {
+ public:
+  explicit GivenRows(std::vector<SearchResult> rows) : rows_(std::move(rows)) {}
+  std::size_t size() const override { return rows_.size(); }
+  RowsRead Read(std::size_t first, std::size_t count, RowsWait) const override {
+    return {RowsRead::kRead, {rows_.begin() + first, rows_.begin() + first + count}};
+  }
+
+ private:
+  std::vector<SearchResult> rows_;
+};
+
+}  // namespace
+
+RowsAnswer FakeSearchService::QueryRows(std::string_view text, const NameFilter& keep, SortOrder order) {
+  {
+    std::lock_guard lock(mutex_);
+    orders_.push_back(order);
+  }
+  // A sort order, and a malformed query, are the real service's to handle.
+  if (order != SortOrder{} || !QuerySyntaxError(text).empty()) return SearchService::QueryRows(text, keep, order);
+  SearchAnswer answer = Query(text);
+  if (!answer) return nullptr;
+  if (keep) std::erase_if(*answer, [&](const SearchResult& result) { return !keep(result.fileName); });
+  return std::make_shared<GivenRows>(std::move(*answer));
+}
+
 SearchAnswer FakeSearchService::Query(std::string_view text) {
   std::string key(text);
   gates_.WaitWhileClosed(key);

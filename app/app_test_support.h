@@ -60,7 +60,11 @@ class FakeSearchService : public SearchService {
   bool AskedToKeepCurrent();
   std::vector<std::string> Queries();
 
+  // The sort orders asked for, one a query.
+  std::vector<SortOrder> Orders();
+
   SearchAnswer Query(std::string_view text) override;
+  RowsAnswer QueryRows(std::string_view text, const NameFilter& keep, SortOrder order) override;
   bool IsIndexing() const override;
   std::size_t IndexedSoFar() const override;
   void KeepCurrent() override;
@@ -74,6 +78,7 @@ class FakeSearchService : public SearchService {
   mutable std::mutex mutex_;
   std::map<std::string, SearchAnswer> answers_;
   std::vector<std::string> queries_;
+  std::vector<SortOrder> orders_;
   bool indexing_ = false;
   std::size_t entriesSoFar_ = 0;
   bool keepCurrent_ = false;

@@ -40,5 +40,12 @@ TEST(FileUrl, RelativeOrEmptyPathsGiveNoUrl) {
   for (const char* path : {"", "data/plan.pdf", "-rf", "~/plan.pdf"}) EXPECT_TRUE(FileUrl(path).isEmpty()) << path;
 }
 
+TEST(FilesMimeData, CarriesTheUrlsAsTheFileManagerCopiesThem) {
+  const auto data = FilesMimeData({"/data/a b.pdf", "relative.ai", "/data/\xff.eps"});
+  EXPECT_EQ(data->data("text/uri-list").toStdString(), "file:///data/a%20b.pdf\r\nfile:///data/%FF.eps\r\n");
+  EXPECT_EQ(data->data("x-special/gnome-copied-files").toStdString(),
+            "copy\nfile:///data/a%20b.pdf\nfile:///data/%FF.eps");
+}
+
 }  // namespace
 }  // namespace glimpses

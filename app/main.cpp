@@ -13,8 +13,10 @@
 #include "file_util.h"
 #include "main_controller.h"
 #include "main_window.h"
+#include "preferences.h"
 #include "search_service.h"
 #include "settings.h"
+#include "window_language.h"
 
 namespace {
 
@@ -40,8 +42,9 @@ int main(int argc, char** argv) {
       return 0;
     case glimpses::WindowStart::kVersion:
       // Where the settings are kept depends on how the program was installed; say it here.
-      std::printf("glimpses %s\nSettings: %s\n", GLIMPSES_VERSION,
-                  glimpses::ChooseSettingsPath(glimpses::ExecutableDir(), glimpses::ConfigDir()).c_str());
+      std::printf("glimpses %s\nSettings: %s\nWindow language: %s\n", GLIMPSES_VERSION,
+                  glimpses::ChooseSettingsPath(glimpses::ExecutableDir(), glimpses::ConfigDir()).c_str(),
+                  qPrintable(glimpses::WindowLanguageName(QLocale())));
       return 0;
     case glimpses::WindowStart::kBadUsage:
       return UsageError(line.error);
@@ -54,17 +57,24 @@ int main(int argc, char** argv) {
   QGuiApplication::setApplicationName(QStringLiteral("glimpses"));
   QGuiApplication::setApplicationVersion(QStringLiteral(GLIMPSES_VERSION));
   QGuiApplication::setDesktopFileName(QStringLiteral("io.glimpses.Glimpses"));
+  glimpses::InstallWindowLanguage(app, QLocale());
   // Qt has taken its own options out of argv; what is still unknown is ours to refuse.
   if (line.start == glimpses::WindowStart::kUnknownOption) {
     line = glimpses::ParseWindowCommandLine(app.arguments());
     if (line.start != glimpses::WindowStart::kRun) return UsageError(line.error);
   }
 
-  // The index starts building in the background; the window does not wait.
-  std::shared_ptr<glimpses::SearchService> service = glimpses::EnsureSearchServiceRunning(line.search);
-
   const std::string executableDir = glimpses::ExecutableDir();
   std::string settingsPath = glimpses::ChooseSettingsPath(executableDir, glimpses::ConfigDir());
+  // The saved excluded folders, and for this run those of --exclude.
+  auto startService = [options = line.search](const std::vector<std::string>& saved) {
+    glimpses::SearchOptions withSaved = options;
+    withSaved.excludes.insert(withSaved.excludes.end(), saved.begin(), saved.end());
+    return std::shared_ptr<glimpses::SearchService>(glimpses::EnsureSearchServiceRunning(withSaved));
+  };
+  // The index starts building in the background; the window does not wait.
+  std::shared_ptr<glimpses::SearchService> service =
+      startService(glimpses::LoadPreferences(glimpses::PreferencesPathBeside(settingsPath)).excludes);
   glimpses::Settings settings = glimpses::DefaultSettings();
   if (glimpses::FileExists(settingsPath)) settings = glimpses::LoadSettings(settingsPath);
 
@@ -86,6 +96,9 @@ int main(int argc, char** argv) {
   setup.chooseFolder = [](const QString& title, const QString& startFolder) {
     return QFileDialog::getExistingDirectory(nullptr, title, startFolder);
   };
+  // Excluded folders are not crawled: a changed list means a service that
+  // reads the roots without them.
+  setup.restartService = startService;
   glimpses::MainController controller(std::move(setup));
   QObject::connect(&controller, &glimpses::MainController::closeRequested, &app, &QCoreApplication::exit);
 

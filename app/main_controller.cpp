@@ -16,6 +16,7 @@
 #include "extract_thumbnail.h"
 #include "file_url.h"
 #include "status_text.h"
+#include "window_language.h"
 
 namespace glimpses {
 
@@ -30,7 +31,7 @@ constexpr int kIndexingProgressIntervalMs = 250;
 // While the first build runs: how far it got. The answer comes when it is
 // done, never from the part read so far.
 QString IndexingText(std::size_t entriesSoFar) {
-  return QStringLiteral("正在建立文件索引 (已读取 %1 项), 索引完成后即显示搜索结果...").arg(entriesSoFar);
+  return Tr("正在建立文件索引 (已读取 %1 项), 索引完成后即显示搜索结果...").arg(entriesSoFar);
 }
 
 QString SaveErrorText(SettingsError error, const std::string& path) {
@@ -38,22 +39,24 @@ QString SaveErrorText(SettingsError error, const std::string& path) {
     case SettingsError::kNone:
       return {};
     case SettingsError::kNotGbk:
-      return QStringLiteral("设置未保存: 关键字或输出目录含有 GBK 无法保存的字符, 请修改后再试");
+      return Tr("设置未保存: 关键字或输出目录含有 GBK 无法保存的字符, 请修改后再试");
     case SettingsError::kTooLong:
-      return QStringLiteral("设置未保存: 关键字或输出目录超过 %1 个字符").arg(kSettingsLineLimit);
+      return Tr("设置未保存: 关键字或输出目录超过 %1 个字符").arg(kSettingsLineLimit);
     case SettingsError::kLineBreak:
-      return QStringLiteral("设置未保存: 关键字或输出目录含有换行");
+      return Tr("设置未保存: 关键字或输出目录含有换行");
     case SettingsError::kWrite:
-      return QStringLiteral("设置未保存: 无法写入 %1").arg(QString::fromStdString(path));
+      return Tr("设置未保存: 无法写入 %1").arg(QString::fromStdString(path));
   }
   return {};
 }
 
 // Runs on a worker thread: everything it uses arrives by value.
-RowsAnswer QueryDocuments(const std::shared_ptr<SearchService>& service, const std::string& text) {
+RowsAnswer QueryDocuments(const std::shared_ptr<SearchService>& service, const std::string& text, SortOrder order) {
   if (!service) return nullptr;
-  return service->QueryRows(text, IsListedDocument);
+  return service->QueryRows(text, IsListedDocument, order);
 }
+
+QString BusyText() { return Tr("索引正忙, 请稍后再试"); }
 
 // Runs on a worker thread.
 QImage ExtractPreview(const ThumbnailExtractor& extractor, const std::string& document) {
@@ -90,32 +93,32 @@ QString AbsoluteOutputFolder(const QString& text, const QString& home) {
 QString ExportOutcomeText(const ExportResult& result, const QString& folder) {
   switch (result.errorKind) {
     case ExportError::kNoOutputFolder:
-      return QStringLiteral("导出失败: 请先填写输出目录");
+      return Tr("导出失败: 请先填写输出目录");
     case ExportError::kNoAnswer:
-      return QStringLiteral("导出失败: 搜索服务没有回答, 没有写入任何文件");
+      return Tr("导出失败: 搜索服务没有回答, 没有写入任何文件");
     case ExportError::kOutputFolderUnusable:
-      return QStringLiteral("导出失败: 输出目录无法创建或写入, 没有写入任何文件: %1").arg(folder);
+      return Tr("导出失败: 输出目录无法创建或写入, 没有写入任何文件: %1").arg(folder);
     case ExportError::kOutputFull:
-      return QStringLiteral("导出中止: 输出目录已满, 已写入 %1 个缩略图, 其余文档没有导出: %2")
+      return Tr("导出中止: 输出目录已满, 已写入 %1 个缩略图, 其余文档没有导出: %2")
           .arg(result.picturesWritten)
           .arg(folder);
     case ExportError::kNone:
       break;
   }
   // The first failure names its document; the command line lists them all.
-  const QString failures = result.failures.empty() ? QString()
-                                                   : QStringLiteral(", %1 个文档导出失败 (%2)")
-                                                         .arg(result.failed)
-                                                         .arg(QString::fromStdString(result.failures.front()));
+  const QString failures =
+      result.failures.empty()
+          ? QString()
+          : Tr(", %1 个文档导出失败 (%2)").arg(result.failed).arg(QString::fromStdString(result.failures.front()));
   if (result.cancelled) {
-    return QStringLiteral("导出已取消: 已处理 %1 / %2 个文档, 写入 %3 个缩略图, %4 个文档没有缩略图%5")
+    return Tr("导出已取消: 已处理 %1 / %2 个文档, 写入 %3 个缩略图, %4 个文档没有缩略图%5")
         .arg(result.DocumentsDone())
         .arg(result.documents)
         .arg(result.picturesWritten)
         .arg(result.withoutThumbnail)
         .arg(failures);
   }
-  return QStringLiteral("导出完成: %1 个文档, 写入 %2 个缩略图, %3 个文档没有缩略图%4")
+  return Tr("导出完成: %1 个文档, 写入 %2 个缩略图, %3 个文档没有缩略图%4")
       .arg(result.documents)
       .arg(result.picturesWritten)
       .arg(result.withoutThumbnail)
@@ -150,11 +153,14 @@ MainController::MainController(MainControllerSetup setup, QObject* parent)
       opener_(std::move(setup.opener)),
       chooseFolder_(std::move(setup.chooseFolder)),
       extractor_(std::move(setup.extractor)),
+      restartService_(std::move(setup.restartService)),
+      preferencesPath_(PreferencesPathBeside(settingsPath_)),
+      preferences_(LoadPreferences(preferencesPath_)),
       keywordText_(QString::fromStdU16String(setup.settings.keywords)),
       outputDirText_(QString::fromStdU16String(setup.settings.outputDir)),
       keywords_(keywordText_),
       outputDir_(outputDirText_),
-      statusText_(QString::fromUtf8(kWindowTitle)),
+      statusText_(Tr(kWindowTitle)),
       settledStatusText_(statusText_),
       previewImage_(FitPicture(setup.startPicture, kPreviewBox)) {
   if (!extractor_) extractor_ = StoredPicturePreview;
@@ -194,7 +200,42 @@ void MainController::SetKeywordText(const QString& text) { keywordText_ = text; 
 
 void MainController::KeywordEdited(const QString& text) {
   keywordText_ = text;
+  recentWalk_ = -1;
   SearchDocuments();
+}
+
+void MainController::RememberKeywords() {
+  const QStringList recent = WithRecentKeyword(preferences_.recentKeywords, keywordText_);
+  if (recent == preferences_.recentKeywords) return;
+  preferences_.recentKeywords = recent;
+  recentWalk_ = -1;
+  SavePreferences();
+  emit recentKeywordsChanged(recent);
+}
+
+bool MainController::WalkRecentKeywords(int step) {
+  const QStringList& recent = preferences_.recentKeywords;
+  const bool walking = recentWalk_ >= 0 && recentWalk_ < recent.size() && keywordText_ == recent[recentWalk_];
+  if (!walking && !keywordText_.isEmpty()) return false;
+  const int next = std::clamp((walking ? recentWalk_ : -1) + step, -1, static_cast<int>(recent.size()) - 1);
+  if (walking && next == recentWalk_) return true;
+  recentWalk_ = next;
+  keywordText_ = next < 0 ? QString() : recent[next];
+  emit keywordTextChanged(keywordText_);
+  SearchDocuments();
+  return true;
+}
+
+void MainController::SortBy(SortKey key) {
+  preferences_.sort = {key, preferences_.sort.key == key && !preferences_.sort.reverse};
+  SavePreferences();
+  SearchDocuments();
+}
+
+void MainController::SavePreferences() {
+  if (!glimpses::SavePreferences(preferencesPath_, preferences_)) {
+    SetStatusText(Tr("偏好设置未保存: 无法写入 %1").arg(QString::fromStdString(preferencesPath_)));
+  }
 }
 
 void MainController::ShowIndexingProgress() {
@@ -232,10 +273,17 @@ void MainController::SearchDocuments() {
     indexingTimer_.stop();
     ShowSearchAnswer(watcher->result());
   });
-  watcher->setFuture(QtConcurrent::run(&pool_, QueryDocuments, service_, keywordText_.toStdString()));
+  watcher->setFuture(
+      QtConcurrent::run(&pool_, QueryDocuments, service_, keywordText_.toStdString(), preferences_.sort));
 }
 
 void MainController::ShowSearchAnswer(const RowsAnswer& answer) {
+  // A malformed modifier says what is wrong; the list stays as it was.
+  if (answer && !answer->error().empty()) {
+    SetStatusText(Tr("查询有误: %1").arg(QString::fromStdString(answer->error())));
+    emit searchFinished(false);
+    return;
+  }
   if (!answer) {
     if (statusText_ != settledStatusText_) {
       statusText_ = settledStatusText_;
@@ -246,7 +294,7 @@ void MainController::ShowSearchAnswer(const RowsAnswer& answer) {
   }
   const int count = static_cast<int>(answer->size());
   resultModel_.SetRows(answer);
-  SetStatusText(QString::fromStdString(FormatStatusText(count) + FormatCoverageNote(service_->Coverage())));
+  SetStatusText(FormatStatusText(count) + FormatCoverageNote(service_->Coverage()));
   emit searchFinished(true);
 }
 
@@ -306,9 +354,72 @@ void MainController::OpenSelectedFolder() {
   if (!selectedDir_.empty() && opener_) opener_(FileUrl(selectedDir_));
 }
 
+std::optional<std::vector<SearchResult>> MainController::ResultsOrBusy(const std::vector<int>& rows) {
+  std::optional<std::vector<SearchResult>> results = resultModel_.ResultsAt(rows);
+  if (!results) SetStatusText(BusyText());
+  return results;
+}
+
+void MainController::OpenDocuments(const std::vector<int>& rows) {
+  const auto results = ResultsOrBusy(rows);
+  if (!results || !opener_) return;
+  for (const SearchResult& result : *results) opener_(FileUrl(result.FullPath()));
+}
+
+void MainController::OpenFolders(const std::vector<int>& rows) {
+  const auto results = ResultsOrBusy(rows);
+  if (!results || !opener_) return;
+  std::vector<std::string> opened;
+  for (const SearchResult& result : *results) {
+    if (std::find(opened.begin(), opened.end(), result.folder) != opened.end()) continue;
+    opened.push_back(result.folder);
+    opener_(FileUrl(result.folder));
+  }
+}
+
+namespace {
+
+std::vector<std::string> FullPaths(const std::vector<SearchResult>& results) {
+  std::vector<std::string> paths;
+  paths.reserve(results.size());
+  for (const SearchResult& result : results) paths.push_back(result.FullPath());
+  return paths;
+}
+
+}  // namespace
+
+std::unique_ptr<QMimeData> MainController::CopyFiles(const std::vector<int>& rows) {
+  const auto results = ResultsOrBusy(rows);
+  return results ? FilesMimeData(FullPaths(*results)) : nullptr;
+}
+
+std::unique_ptr<QMimeData> MainController::CopyPaths(const std::vector<int>& rows) {
+  const auto results = ResultsOrBusy(rows);
+  return results ? PathsMimeData(FullPaths(*results)) : nullptr;
+}
+
+void MainController::ExcludeFolderOf(int row) {
+  const std::optional<SearchResult> result = resultModel_.ResultAt(row);
+  if (!result) return;
+  std::vector<std::string> excludes = preferences_.excludes;
+  if (std::find(excludes.begin(), excludes.end(), result->folder) == excludes.end()) excludes.push_back(result->folder);
+  SetExcludes(std::move(excludes));
+}
+
+void MainController::SetExcludes(std::vector<std::string> excludes) {
+  preferences_.excludes = std::move(excludes);
+  SavePreferences();
+  if (restartService_) {
+    if (service_) service_->Shutdown();
+    service_ = restartService_(preferences_.excludes);
+    if (service_) service_->KeepCurrent();
+  }
+  SearchDocuments();
+}
+
 void MainController::ChooseOutputFolder() {
   if (chooseFolder_) {
-    QString chosen = chooseFolder_(QString::fromUtf8(kFolderDialogTitle), outputDir_);
+    QString chosen = chooseFolder_(Tr(kFolderDialogTitle), outputDir_);
     if (!chosen.isEmpty()) outputDir_ = chosen;
   }
   outputDirText_ = outputDir_;
@@ -340,6 +451,27 @@ void MainController::StartExport() {
     return;
   }
   ReadInputFields();
+  RunExport([service = service_, keywords = keywords_.toStdString()](const std::string& output,
+                                                                     const ExportOptions& options) {
+    return ExportThumbnails(*service, keywords, output, options);
+  });
+}
+
+void MainController::ExportRows(const std::vector<int>& rows) {
+  if (IsExporting()) return;
+  ReadInputFields();
+  // Only the rows are taken here; reading them may wait for the index, so
+  // the export's own thread does it.
+  RunExport([answer = resultModel_.Rows(), rows](const std::string& output, const ExportOptions& options) {
+    const std::optional<std::vector<SearchResult>> entries = ReadRows(answer, rows);
+    if (!entries) return FailedExport(ExportError::kNoAnswer);
+    return ExportEntries(*entries, output, options);
+  });
+}
+
+// Checks the output folder read from its edit, then runs `job` on the pool
+// with the progress and the stop of this window.
+void MainController::RunExport(ExportJob job) {
   if (outputDir_.isEmpty()) return RefuseExport(ExportOutcomeText(FailedExport(ExportError::kNoOutputFolder), {}));
   // A relative folder would be written under whatever folder the program
   // was started from, which the user neither sees nor chose (an old Windows
@@ -347,7 +479,7 @@ void MainController::StartExport() {
   // refused rather than guessed at.
   const QString folder = AbsoluteOutputFolder(outputDir_, QDir::homePath());
   if (folder.isEmpty()) {
-    return RefuseExport(QStringLiteral("导出失败: 输出目录须为完整路径 (以 / 或 ~/ 开头): %1").arg(outputDir_));
+    return RefuseExport(Tr("导出失败: 输出目录须为完整路径 (以 / 或 ~/ 开头): %1").arg(outputDir_));
   }
   if (!service_) return RefuseExport(ExportOutcomeText(FailedExport(ExportError::kNoAnswer), folder));
 
@@ -365,9 +497,8 @@ void MainController::StartExport() {
     watcher->deleteLater();
     FinishExport(watcher->result(), folder);
   });
-  watcher->setFuture(
-      QtConcurrent::run(&pool_, [service = service_, keywords = keywords_.toStdString(), output = folder.toStdString(),
-                                 options] { return ExportThumbnails(*service, keywords, output, options); }));
+  watcher->setFuture(QtConcurrent::run(
+      &pool_, [job = std::move(job), output = folder.toStdString(), options] { return job(output, options); }));
   exportProgressTimer_.start();
   ShowExportProgress();
   emit exportRunningChanged(true);
@@ -381,14 +512,14 @@ void MainController::RequestExportStop() {
 void MainController::ShowExportProgress() {
   if (!exportProgress_) return;
   if (exportStop_->stop_requested()) {
-    SetStatusText(QStringLiteral("正在取消导出..."));
+    SetStatusText(Tr("正在取消导出..."));
     return;
   }
   const int total = exportProgress_->total.load();
   if (total < 0) {
-    SetStatusText(QStringLiteral("正在导出缩略图..."));
+    SetStatusText(Tr("正在导出缩略图..."));
   } else {
-    SetStatusText(QStringLiteral("正在导出缩略图: %1 / %2").arg(exportProgress_->done.load()).arg(total));
+    SetStatusText(Tr("正在导出缩略图: %1 / %2").arg(exportProgress_->done.load()).arg(total));
   }
 }
 

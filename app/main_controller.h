@@ -12,6 +12,7 @@
 #pragma once
 
 #include <QImage>
+#include <QMimeData>
 #include <QObject>
 #include <QSize>
 #include <QString>
@@ -25,8 +26,10 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <vector>
 
 #include "export.h"
+#include "preferences.h"
 #include "result_list_model.h"
 #include "search_service.h"
 #include "settings.h"
@@ -41,9 +44,12 @@ using FolderChooser = std::function<QString(const QString& title, const QString&
 // The document's stored picture, read in memory (see StoredPicturePreview);
 // null when it has none. Runs on a worker thread.
 using ThumbnailExtractor = std::function<QImage(const std::string& documentPath)>;
+// Starts a search service that leaves out `excludes` (folders and patterns),
+// in place of the running one; null when it cannot.
+using ServiceStarter = std::function<std::shared_ptr<SearchService>(const std::vector<std::string>& excludes)>;
 
-inline constexpr char kWindowTitle[] = "Adobe AI EPS INDD PDF和CorelDRAW 缩略图工具";
-inline constexpr char kFolderDialogTitle[] = "选择路径 ";
+inline constexpr char kWindowTitle[] = QT_TRANSLATE_NOOP("glimpses", "Adobe AI EPS INDD PDF和CorelDRAW 缩略图工具");
+inline constexpr char kFolderDialogTitle[] = QT_TRANSLATE_NOOP("glimpses", "选择路径 ");
 inline constexpr QSize kPreviewBox{270, 256};
 // Small thumbnails are enlarged to fill the box, but not beyond this factor,
 // where they would only show their pixels.
@@ -78,6 +84,8 @@ struct MainControllerSetup {
   DesktopOpener opener;
   FolderChooser chooseFolder;
   ThumbnailExtractor extractor;  // empty: StoredPicturePreview
+  // Called when the excluded folders change; empty: the service stays.
+  ServiceStarter restartService;
 };
 
 class MainController : public QObject {
@@ -100,6 +108,9 @@ class MainController : public QObject {
   QString selectedPath() const { return QString::fromStdString(selectedPath_); }
   QString selectedDir() const { return QString::fromStdString(selectedDir_); }
   const std::shared_ptr<SearchService>& service() const { return service_; }
+  // The sort order, excluded folders and recent keywords, as saved in the
+  // preferences file beside the settings.
+  const Preferences& preferences() const { return preferences_; }
 
   // Blocks until every search, extraction and export started so far has
   // ended; their outcomes are then waiting in the event queue.
@@ -133,6 +144,36 @@ class MainController : public QObject {
   // before the first selection.
   void OpenSelectedFile();
   void OpenSelectedFolder();
+
+  // The actions on several rows (the list's selection). Each reads the
+  // rows without waiting for the index; when it is busy the status line
+  // says so and nothing happens. Rows that do not exist are ignored.
+  // Opens each row's document.
+  void OpenDocuments(const std::vector<int>& rows);
+  // Opens each row's folder, each folder once.
+  void OpenFolders(const std::vector<int>& rows);
+  // The rows' documents as files (FilesMimeData) or as their full paths
+  // (PathsMimeData); null when busy.
+  std::unique_ptr<QMimeData> CopyFiles(const std::vector<int>& rows);
+  std::unique_ptr<QMimeData> CopyPaths(const std::vector<int>& rows);
+  // Exports the rows' thumbnails as StartExport does the keywords' matches,
+  // with the same messages; the rows are read off the window thread.
+  void ExportRows(const std::vector<int>& rows);
+  // Leaves the row's folder out of the search from now on and searches again.
+  void ExcludeFolderOf(int row);
+  // Replaces the excluded folders and patterns, restarts the search service
+  // with them and searches again.
+  void SetExcludes(std::vector<std::string> excludes);
+
+  // A header click: sorts by `key`, reversed when it already sorts by it;
+  // the order is kept in the preferences and the list searched again.
+  void SortBy(SortKey key);
+  // Keeps the keyword text first among the recent ones.
+  void RememberKeywords();
+  // Up (step 1, older) or Down (-1, newer) in the keyword field: while it is
+  // empty or shows a recent text, shows the next one and searches. False,
+  // changing nothing, otherwise.
+  bool WalkRecentKeywords(int step);
   // Asks for a folder; the chosen one becomes the output folder. The edit
   // then shows the stored output folder, also after a cancel.
   void ChooseOutputFolder();
@@ -162,6 +203,9 @@ class MainController : public QObject {
   // An export ended or was refused; `succeeded` when it did every document
   // and the output folder was opened.
   void exportFinished(bool succeeded);
+  void recentKeywordsChanged(const QStringList& recent);
+  // The keyword text was set by the controller (a recent one walked to).
+  void keywordTextChanged(const QString& text);
 
  private:
   bool SaveSettings();
@@ -174,6 +218,10 @@ class MainController : public QObject {
   void ShowExportProgress();
   void FinishExport(const ExportResult& result, const QString& folder);
   void RefuseExport(const QString& message);
+  using ExportJob = std::function<ExportResult(const std::string& folder, const ExportOptions& options)>;
+  void RunExport(ExportJob job);
+  std::optional<std::vector<SearchResult>> ResultsOrBusy(const std::vector<int>& rows);
+  void SavePreferences();
 
   // Written by the export's workers, read by the progress timer.
   struct ExportProgress {
@@ -189,6 +237,10 @@ class MainController : public QObject {
   DesktopOpener opener_;
   FolderChooser chooseFolder_;
   ThumbnailExtractor extractor_;
+  ServiceStarter restartService_;
+  std::string preferencesPath_;
+  Preferences preferences_;
+  int recentWalk_ = -1;  // the recent keyword shown, -1 for none
 
   ResultListModel resultModel_;
   QString keywordText_;

@@ -150,6 +150,22 @@ class MainControllerTest : public QObject {
     QCOMPARE(statusChanges.count(), 0);
   }
 
+  // The reason is the one of the text searched, not of whatever the field
+  // holds by the time the answer arrives.
+  void malformedModifierSaysWhyAndKeepsTheList() {
+    service_->SetAnswer("two", Results("/d", {"a.pdf", "b.ai"}));
+    QVERIFY(Search("two"));
+    QSignalSpy finished(controller_.get(), &MainController::searchFinished);
+    controller_->SetKeywordText("size:>lots");
+    controller_->SearchDocuments();
+    controller_->SetKeywordText("two");
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(finished.first().first().toBool(), false);
+    QCOMPARE(controller_->resultModel()->rowCount(), 2);
+    QVERIFY2(controller_->statusText().startsWith(QStringLiteral("查询有误: size:")),
+             qPrintable(controller_->statusText()));
+  }
+
   void indexingNoteGivesWayToTheAnswerOrTheOldStatus() {
     QVERIFY(service_->AskedToKeepCurrent());
     service_->SetIndexing(true, 1234);
@@ -271,6 +287,76 @@ class MainControllerTest : public QObject {
     QVERIFY(Search("other"));
     controller_->OpenSelectedFolder();
     QCOMPARE(opened_.last(), QStringLiteral("/data/文档"));
+  }
+
+  void sortOrderAndRecentKeywordsAreKeptBesideAnUnchangedIni() {
+    QVERIFY(Search("doc"));
+    controller_->SaveAndClose();
+    const QByteArray ini = home_.SettingsBytes();
+    QCOMPARE(ini, QByteArray("doc\r\n/data/\xca\xe4\xb3\xf6\r\n"));
+
+    controller_->SortBy(SortKey::kModified);
+    Settle();
+    controller_->SortBy(SortKey::kModified);  // again: reversed
+    Settle();
+    controller_->SortBy(SortKey::kSize);
+    Settle();
+    const std::vector<SortOrder> orders = service_->Orders();
+    QCOMPARE(orders.size(), std::size_t(4));
+    QVERIFY((orders[1] == SortOrder{SortKey::kModified, false}));
+    QVERIFY((orders[2] == SortOrder{SortKey::kModified, true}));
+    QVERIFY((orders[3] == SortOrder{SortKey::kSize, false}));
+
+    for (const char* text : {"logo", "plan", "logo"}) {
+      controller_->SetKeywordText(QString::fromUtf8(text));
+      controller_->RememberKeywords();
+    }
+    QCOMPARE(home_.SettingsBytes(), ini);
+
+    // A new window finds them; Up in the empty field walks from the newest.
+    controller_.reset();
+    controller_ = std::make_unique<MainController>(Setup());
+    QVERIFY((controller_->preferences().sort == SortOrder{SortKey::kSize, false}));
+    QCOMPARE(controller_->preferences().recentKeywords, (QStringList{"logo", "plan"}));
+    controller_->SetKeywordText({});
+    QVERIFY(controller_->WalkRecentKeywords(1));
+    QCOMPARE(controller_->keywordText(), QStringLiteral("logo"));
+    QVERIFY(controller_->WalkRecentKeywords(1));
+    QCOMPARE(controller_->keywordText(), QStringLiteral("plan"));
+    QVERIFY(controller_->WalkRecentKeywords(-1));
+    QCOMPARE(controller_->keywordText(), QStringLiteral("logo"));
+    controller_->KeywordEdited(QStringLiteral("logo2"));  // typed: no longer walking
+    QVERIFY(!controller_->WalkRecentKeywords(1));
+    Settle();
+  }
+
+  void selectionActionsReadTheRowsOnce() {
+    service_->SetAnswer("doc", {{{"a.pdf", "/d1"}, {"b.ai", "/d2"}, {"c.eps", "/d1"}}});
+    QVERIFY(Search("doc"));
+    controller_->OpenFolders({2, 0, 1, 7});  // a row past the end is ignored
+    QCOMPARE(opened_, (QStringList{"/d1", "/d2"}));
+    opened_.clear();
+    controller_->OpenDocuments({1, 1});
+    QCOMPARE(opened_, QStringList{"/d2/b.ai"});
+    QCOMPARE(controller_->CopyPaths({0, 2})->text(), QStringLiteral("/d1/a.pdf\n/d1/c.eps\n"));
+
+    int restarts = 0;
+    std::vector<std::string> excludedAtRestart;
+    controller_.reset();
+    MainControllerSetup setup = Setup();
+    setup.restartService = [&](const std::vector<std::string>& excludes) {
+      ++restarts;
+      excludedAtRestart = excludes;
+      return service_;
+    };
+    controller_ = std::make_unique<MainController>(std::move(setup));
+    QVERIFY(Search("doc"));
+    QSignalSpy finished(controller_.get(), &MainController::searchFinished);
+    controller_->ExcludeFolderOf(1);
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(restarts, 1);
+    QCOMPARE(excludedAtRestart, std::vector<std::string>{"/d2"});
+    QCOMPARE(LoadPreferences(PreferencesPathBeside(home_.SettingsPath())).excludes, std::vector<std::string>{"/d2"});
   }
 
   void chosenFolderBecomesTheOutputFolder() {
@@ -517,6 +603,21 @@ class ExportTest : public QObject {
   void cleanup() {
     service_->gates().Open("doc");
     controller_.reset();
+  }
+
+  void exportOfTheSelectionWritesItsPicturesWithTheExportsNamesAndCounts() {
+    QSignalSpy searched(controller_.get(), &MainController::searchFinished);
+    controller_->SetKeywordText("doc");
+    controller_->SearchDocuments();
+    QVERIFY(searched.wait(10000));
+    QSignalSpy finished(controller_.get(), &MainController::exportFinished);
+    controller_->SetOutputDirText(InHome("sel"));
+    QCOMPARE(controller_->resultModel()->rowCount(), 3);  // the list leaves out the odd CorelDRAW spelling
+    controller_->ExportRows({2, 1, 0, 9});                // a row past the end is ignored
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(controller_->statusText(), QStringLiteral("导出完成: 3 个文档, 写入 2 个缩略图, 1 个文档没有缩略图"));
+    QCOMPARE(FilesIn(InHome("sel")).size(), 2);
+    QCOMPARE(service_->Queries(), std::vector<std::string>{"doc"});  // the rows, not another query
   }
 
   void exportWritesEveryThumbnailAndOpensTheFolder_data() {

@@ -1,25 +1,39 @@
 #include "main_window.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QCompleter>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
+#include <QStringListModel>
+#include <QToolButton>
 #include <QTreeView>
+#include <array>
+#include <map>
+#include <optional>
 
 #include "main_controller.h"
 #include "result_list_model.h"
+#include "window_language.h"
 
 namespace glimpses {
 
 namespace {
 
 constexpr QSize kTipPictureBox{190, 190};
-constexpr char kStartText[] = "开始执行";
-constexpr char kStartToolTip[] = "开始执行提取缩略图";
-constexpr char kCancelText[] = "取消";
-constexpr char kCancelToolTip[] = "停止正在进行的导出, 已写入的缩略图保留";
+constexpr char kStartText[] = QT_TRANSLATE_NOOP("glimpses", "开始执行");
+constexpr char kStartToolTip[] = QT_TRANSLATE_NOOP("glimpses", "开始执行提取缩略图");
+constexpr char kCancelText[] = QT_TRANSLATE_NOOP("glimpses", "取消");
+constexpr char kCancelToolTip[] = QT_TRANSLATE_NOOP("glimpses", "停止正在进行的导出, 已写入的缩略图保留");
 
 template <typename Widget>
 Widget* Place(QWidget* window, const char* name, int x, int y, int width, int height) {
@@ -32,9 +46,35 @@ Widget* Place(QWidget* window, const char* name, int x, int y, int width, int he
 QPushButton* PlaceButton(QWidget* window, const char* name, int x, int y, int width, int height, const char* text,
                          const char* toolTip) {
   auto* button = Place<QPushButton>(window, name, x, y, width, height);
-  button->setText(QString::fromUtf8(text));
-  if (toolTip != nullptr) button->setToolTip(QString::fromUtf8(toolTip));
+  button->setText(Tr(text));
+  if (toolTip != nullptr) button->setToolTip(Tr(toolTip));
   return button;
+}
+
+// The columns the search sorts by, as the header shows them.
+constexpr std::array<std::pair<int, SortKey>, 4> kSortColumns{{
+    {ResultListModel::kNameColumn, SortKey::kName},
+    {ResultListModel::kFolderColumn, SortKey::kFolder},
+    {ResultListModel::kSizeColumn, SortKey::kSize},
+    {ResultListModel::kModifiedColumn, SortKey::kModified},
+}};
+
+std::optional<SortKey> SortKeyOfColumn(int column) {
+  for (const auto& [shown, key] : kSortColumns) {
+    if (shown == column) return key;
+  }
+  return std::nullopt;
+}
+
+int ColumnOfSortKey(SortKey key) {
+  for (const auto& [shown, sortKey] : kSortColumns) {
+    if (sortKey == key) return shown;
+  }
+  return ResultListModel::kNameColumn;
+}
+
+void ToClipboard(std::unique_ptr<QMimeData> data) {
+  if (data) QGuiApplication::clipboard()->setMimeData(data.release());
 }
 
 void ShowPicture(QLabel* label, const QImage& image) {
@@ -49,7 +89,7 @@ void ShowPicture(QLabel* label, const QImage& image) {
 
 MainWindow::MainWindow(MainController& controller, const QIcon& icon, const QImage& tipPicture, QWidget* parent)
     : QWidget(parent), controller_(controller) {
-  setWindowTitle(QString::fromUtf8(kWindowTitle));
+  setWindowTitle(Tr(kWindowTitle));
   // The frame's corner at (0, 0), as the window has always opened.
   move(0, 0);
   resize(950, 600);
@@ -64,29 +104,43 @@ void MainWindow::LayoutMainWindow(const QImage& tipPicture) {
   keywordEdit_->setText(controller_.keywordText());
   outputDirEdit_->setText(controller_.outputDirText());
 
-  searchButton_ = PlaceButton(this, "searchButton", 306, 2, 98, 22, "关键字 --> 搜索", "请输入关键字,用空格隔开");
-  folderButton_ = PlaceButton(this, "folderButton", 656, 2, 80, 32, "选择目录", "选择缩略图保存的目录");
+  searchButton_ = PlaceButton(this, "searchButton", 306, 2, 98, 22, QT_TRANSLATE_NOOP("glimpses", "关键字 --> 搜索"),
+                              QT_TRANSLATE_NOOP("glimpses", "请输入关键字,用空格隔开"));
+  folderButton_ = PlaceButton(this, "folderButton", 656, 2, 80, 32, QT_TRANSLATE_NOOP("glimpses", "选择目录"),
+                              QT_TRANSLATE_NOOP("glimpses", "选择缩略图保存的目录"));
   startButton_ = PlaceButton(this, "startButton", 656, 40, 80, 40, kStartText, kStartToolTip);
-  saveCloseButton_ = PlaceButton(this, "saveCloseButton", 656, 88, 80, 32, "保存关闭", nullptr);
+  saveCloseButton_ =
+      PlaceButton(this, "saveCloseButton", 656, 88, 80, 32, QT_TRANSLATE_NOOP("glimpses", "保存关闭"), nullptr);
 
   resultList_ = Place<QTreeView>(this, "resultList", 1, 25, 650, 518);
   resultList_->setModel(controller_.resultModel());
   resultList_->setRootIsDecorated(false);
   resultList_->setUniformRowHeights(true);  // keeps lists of many thousands of rows fast
   resultList_->setAllColumnsShowFocus(true);
-  resultList_->setSelectionMode(QAbstractItemView::SingleSelection);
+  resultList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   resultList_->setSelectionBehavior(QAbstractItemView::SelectRows);
   resultList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  resultList_->setContextMenuPolicy(Qt::CustomContextMenu);
+  resultList_->setDragDropMode(QAbstractItemView::DragOnly);
+  resultList_->setDefaultDropAction(Qt::CopyAction);
+  // The event filter tells a right-click (open the folder) from the
+  // keyboard's menu request (the actions).
+  resultList_->installEventFilter(this);
+  resultList_->viewport()->installEventFilter(this);
   resultList_->header()->setStretchLastSection(false);
+  // The search sorts; the header only shows the order and asks for another.
+  resultList_->header()->setSectionsClickable(true);
+  resultList_->header()->setSortIndicatorShown(true);
   resultList_->setColumnWidth(ResultListModel::kNameColumn, 260);
   resultList_->setColumnWidth(ResultListModel::kFolderColumn, 260);
   resultList_->setColumnWidth(ResultListModel::kVersionColumn, 100);
+  resultList_->setColumnWidth(ResultListModel::kSizeColumn, 80);
+  resultList_->setColumnWidth(ResultListModel::kModifiedColumn, 130);
+  ShowSort();
 
   statusText_ = Place<QLabel>(this, "statusText", 1, 545, 650, 22);
   statusText_->setText(controller_.statusText());
   auto* tipCaption = Place<QLabel>(this, "tipCaption", 780, 195, 160, 18);
-  tipCaption->setText(QStringLiteral("微信扫一扫打赏作者"));
+  tipCaption->setText(Tr("微信扫一扫打赏作者"));
 
   previewPicture_ = Place<QLabel>(this, "previewPicture", 656, 250, 270, 256);
   previewPicture_->setAlignment(Qt::AlignCenter);
@@ -95,7 +149,126 @@ void MainWindow::LayoutMainWindow(const QImage& tipPicture) {
   tipPictureLabel->setAlignment(Qt::AlignCenter);
   ShowPicture(tipPictureLabel, FitPicture(tipPicture, kTipPictureBox));
 
+  // Under the save button: the one free place in the column of buttons.
+  actionsButton_ = Place<QToolButton>(this, "actionsButton", 656, 126, 80, 24);
+  actionsButton_->setText(Tr("所选文档"));
+  actionsButton_->setPopupMode(QToolButton::InstantPopup);
+  rowMenu_ = new QMenu(actionsButton_);
+  actionsButton_->setMenu(rowMenu_);
+  CreateRowActions();
+
+  recentKeywords_ = new QStringListModel(controller_.preferences().recentKeywords, keywordEdit_);
+  auto* completer = new QCompleter(recentKeywords_, keywordEdit_);
+  completer->setCaseSensitivity(Qt::CaseInsensitive);
+  keywordEdit_->setCompleter(completer);
+  keywordEdit_->installEventFilter(this);
+
   keywordEdit_->setFocus();
+}
+
+QAction* MainWindow::AddRowAction(const char* text, QKeySequence key, QKeySequence otherKey) {
+  auto* action = new QAction(Tr(text), this);
+  QList<QKeySequence> keys;
+  if (!key.isEmpty()) keys << key;
+  if (!otherKey.isEmpty()) keys << otherKey;
+  action->setShortcuts(keys);
+  action->setShortcutContext(Qt::WidgetShortcut);
+  resultList_->addAction(action);
+  rowMenu_->addAction(action);
+  return action;
+}
+
+void MainWindow::CreateRowActions() {
+  connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "打开"), Qt::Key_Return, Qt::Key_Enter), &QAction::triggered, this,
+          [this] {
+            controller_.RememberKeywords();
+            controller_.OpenDocuments(SelectedRows());
+          });
+  connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "打开所在文件夹"), Qt::CTRL | Qt::Key_Return,
+                       Qt::CTRL | Qt::Key_Enter),
+          &QAction::triggered, this, [this] { controller_.OpenFolders(SelectedRows()); });
+  connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "复制文件"), QKeySequence::Copy), &QAction::triggered, this,
+          [this] { ToClipboard(controller_.CopyFiles(SelectedRows())); });
+  connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "复制完整路径"), Qt::CTRL | Qt::SHIFT | Qt::Key_C),
+          &QAction::triggered, this, [this] { ToClipboard(controller_.CopyPaths(SelectedRows())); });
+  connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "全选"), QKeySequence::SelectAll), &QAction::triggered,
+          resultList_, &QTreeView::selectAll);
+  rowMenu_->addSeparator();
+  connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "导出所选缩略图"), {}), &QAction::triggered, this, [this] {
+    controller_.RememberKeywords();
+    controller_.ExportRows(SelectedRows());
+  });
+  rowMenu_->addSeparator();
+  connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "排除此文件夹"), {}), &QAction::triggered, this,
+          [this] { controller_.ExcludeFolderOf(resultList_->currentIndex().row()); });
+  connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "编辑排除列表..."), {}), &QAction::triggered, this,
+          &MainWindow::EditExcludes);
+  // The keyboard's ways to the menu; a right-click keeps opening the folder.
+  auto* menuKeys = new QAction(this);
+  menuKeys->setShortcuts({Qt::SHIFT | Qt::Key_F10, Qt::Key_Menu});
+  menuKeys->setShortcutContext(Qt::WidgetShortcut);
+  resultList_->addAction(menuKeys);
+  connect(menuKeys, &QAction::triggered, this, &MainWindow::ShowRowMenu);
+}
+
+std::vector<int> MainWindow::SelectedRows() const {
+  std::vector<int> rows;
+  for (const QItemSelectionRange& range : resultList_->selectionModel()->selection()) {
+    for (int row = range.top(); row <= range.bottom(); ++row) rows.push_back(row);
+  }
+  return rows;
+}
+
+void MainWindow::ShowRowMenu() {
+  const QRect cell = resultList_->visualRect(resultList_->currentIndex());
+  const QPoint at = cell.isValid() ? cell.bottomLeft() : QPoint(0, 0);
+  rowMenu_->popup(resultList_->viewport()->mapToGlobal(at));
+}
+
+// One line a folder or pattern. A folder whose name is not UTF-8 cannot be
+// typed back: an unchanged line keeps its bytes.
+void MainWindow::EditExcludes() {
+  std::map<QString, std::string> bytesOfLine;
+  QStringList lines;
+  for (const std::string& exclude : controller_.preferences().excludes) {
+    lines << QString::fromStdString(exclude);
+    bytesOfLine.emplace(lines.back(), exclude);
+  }
+  bool accepted = false;
+  const QString text = QInputDialog::getMultiLineText(
+      this, Tr("排除的文件夹"), Tr("每行一个文件夹或模式 (可用 * 和 ?):"), lines.join(u'\n'), &accepted);
+  if (!accepted) return;
+  std::vector<std::string> excludes;
+  for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts)) {
+    auto known = bytesOfLine.find(line);
+    excludes.push_back(known != bytesOfLine.end() ? known->second : line.toStdString());
+  }
+  controller_.SetExcludes(std::move(excludes));
+}
+
+void MainWindow::ShowSort() {
+  const SortOrder order = controller_.preferences().sort;
+  resultList_->header()->setSortIndicator(ColumnOfSortKey(order.key),
+                                          order.reverse ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::ContextMenu && (watched == resultList_ || watched == resultList_->viewport())) {
+    if (static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Mouse) {
+      controller_.OpenSelectedFolder();
+    } else {
+      ShowRowMenu();
+    }
+    return true;
+  }
+  if (event->type() == QEvent::KeyPress && watched == keywordEdit_) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    const bool popupShown = keywordEdit_->completer()->popup()->isVisible();
+    if (!popupShown && (key == Qt::Key_Up || key == Qt::Key_Down)) {
+      return controller_.WalkRecentKeywords(key == Qt::Key_Up ? 1 : -1);
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void MainWindow::BindHandlers() {
@@ -105,8 +278,12 @@ void MainWindow::BindHandlers() {
   connect(outputDirEdit_, &QLineEdit::textChanged, &controller_, &MainController::SetOutputDirText);
   connect(&controller_, &MainController::outputDirTextChanged, outputDirEdit_, &QLineEdit::setText);
   connect(keywordEdit_, &QLineEdit::returnPressed, &controller_, &MainController::SearchDocuments);
+  connect(keywordEdit_, &QLineEdit::returnPressed, &controller_, &MainController::RememberKeywords);
+  connect(&controller_, &MainController::keywordTextChanged, keywordEdit_, &QLineEdit::setText);
+  connect(&controller_, &MainController::recentKeywordsChanged, recentKeywords_, &QStringListModel::setStringList);
 
   connect(searchButton_, &QPushButton::clicked, &controller_, &MainController::SearchDocuments);
+  connect(searchButton_, &QPushButton::clicked, &controller_, &MainController::RememberKeywords);
   connect(folderButton_, &QPushButton::clicked, &controller_, &MainController::ChooseOutputFolder);
   connect(startButton_, &QPushButton::clicked, &controller_, &MainController::StartExport);
   connect(saveCloseButton_, &QPushButton::clicked, &controller_, &MainController::SaveAndClose);
@@ -114,14 +291,17 @@ void MainWindow::BindHandlers() {
   connect(resultList_->selectionModel(), &QItemSelectionModel::currentRowChanged, &controller_,
           [this](const QModelIndex& current) { controller_.PreviewSelectedDocument(current.row()); });
   connect(resultList_, &QAbstractItemView::doubleClicked, &controller_, &MainController::OpenSelectedFile);
-  connect(resultList_, &QWidget::customContextMenuRequested, &controller_, &MainController::OpenSelectedFolder);
+  connect(resultList_->header(), &QHeaderView::sectionClicked, this, [this](int column) {
+    if (auto key = SortKeyOfColumn(column)) controller_.SortBy(*key);
+    ShowSort();  // the header moves its indicator itself, also on a column that does not sort
+  });
 
   connect(&controller_, &MainController::statusTextChanged, statusText_, &QLabel::setText);
   // The start button doubles as the cancel button while an export runs;
   // it stays bound to StartExport, which then asks the export to stop.
   connect(&controller_, &MainController::exportRunningChanged, startButton_, [this](bool running) {
-    startButton_->setText(QString::fromUtf8(running ? kCancelText : kStartText));
-    startButton_->setToolTip(QString::fromUtf8(running ? kCancelToolTip : kStartToolTip));
+    startButton_->setText(Tr(running ? kCancelText : kStartText));
+    startButton_->setToolTip(Tr(running ? kCancelToolTip : kStartToolTip));
   });
   connect(&controller_, &MainController::previewChanged, previewPicture_,
           [this](const QImage& image) { ShowPicture(previewPicture_, image); });

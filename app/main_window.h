@@ -1,15 +1,23 @@
 // The main window: shows a MainController and forwards the user's actions
 // to it. Every element sits at a fixed pixel position, in the order the
-// layout is created.
+// layout is created. The actions on the selected rows sit in a menu that the
+// keyboard's menu key, Shift+F10 and the "所选文档" button open; a right-click
+// keeps opening the row's folder.
 #pragma once
 
 #include <QIcon>
+#include <QKeySequence>
 #include <QImage>
 #include <QWidget>
+#include <vector>
 
+class QAction;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
+class QStringListModel;
+class QToolButton;
 class QTreeView;
 
 namespace glimpses {
@@ -24,8 +32,16 @@ class MainWindow : public QWidget {
   MainWindow(MainController& controller, const QIcon& icon, const QImage& tipPicture, QWidget* parent = nullptr);
 
  private:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
   void LayoutMainWindow(const QImage& tipPicture);
+  void CreateRowActions();
   void BindHandlers();
+  std::vector<int> SelectedRows() const;
+  QAction* AddRowAction(const char* text, QKeySequence key, QKeySequence otherKey = {});
+  void ShowRowMenu();
+  void EditExcludes();
+  void ShowSort();
 
   MainController& controller_;
   QLineEdit* keywordEdit_ = nullptr;
@@ -37,6 +53,9 @@ class MainWindow : public QWidget {
   QTreeView* resultList_ = nullptr;
   QLabel* statusText_ = nullptr;
   QLabel* previewPicture_ = nullptr;
+  QToolButton* actionsButton_ = nullptr;
+  QMenu* rowMenu_ = nullptr;  // the button's, also shown over the list
+  QStringListModel* recentKeywords_ = nullptr;
 };
 
 }  // namespace glimpses

@@ -1,16 +1,22 @@
 #include "main_window.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
+#include <QTranslator>
 #include <QTreeView>
 #include <atomic>
 #include <chrono>
@@ -24,7 +30,10 @@
 #include "document_filter.h"
 #include "index_rows.h"
 #include "main_controller.h"
+#include "preferences.h"
+#include "search_service.h"
 #include "status_text.h"
+#include "window_language.h"
 
 using namespace glimpses;
 using namespace glimpses::testing;
@@ -163,6 +172,7 @@ class MainWindowTest : public QObject {
         {"tipCaption", "QLabel", {780, 195, 160, 18}, "微信扫一扫打赏作者", ""},
         {"previewPicture", "QLabel", {656, 250, 270, 256}, nullptr, ""},
         {"tipPicture", "QLabel", {740, 2, 190, 190}, nullptr, ""},
+        {"actionsButton", "QToolButton", {656, 126, 80, 24}, "所选文档", ""},
     };
     QList<QWidget*> children = window_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
     QCOMPARE(children.size(), int(std::size(expected)));
@@ -179,12 +189,103 @@ class MainWindowTest : public QObject {
     }
   }
 
-  void listHasThreeColumns() {
+  // The locale as the program reads it at start; only English is
+  // translated, and C/POSIX (no locale set) keeps the Chinese texts.
+  void windowSpeaksTheLocalesLanguage_data() {
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("saveClose");
+    QTest::addColumn<QString>("modifiedHeader");
+    QTest::addColumn<QString>("title");
+    const QString chinese[] = {u"保存关闭"_qs, u"修改日期"_qs, u"Adobe AI EPS INDD PDF和CorelDRAW 缩略图工具"_qs};
+    QTest::newRow("en_US") << "en_US.UTF-8"
+                           << "Save and close"
+                           << "Modified"
+                           << "Adobe AI EPS INDD PDF and CorelDRAW thumbnail tool";
+    QTest::newRow("en_GB") << "en_GB"
+                           << "Save and close"
+                           << "Modified"
+                           << "Adobe AI EPS INDD PDF and CorelDRAW thumbnail tool";
+    for (const char* locale : {"C", "POSIX", "zh_CN.UTF-8", "de_DE.UTF-8"}) {
+      QTest::newRow(locale) << locale << chinese[0] << chinese[1] << chinese[2];
+    }
+  }
+
+  void windowSpeaksTheLocalesLanguage() {
+    QFETCH(QString, locale);
+    QFETCH(QString, saveClose);
+    QFETCH(QString, modifiedHeader);
+    QFETCH(QString, title);
+    std::unique_ptr<QTranslator> translator = WindowTranslator(QLocale(locale));
+    if (translator) QCoreApplication::installTranslator(translator.get());
+    MainControllerSetup setup;
+    setup.service = service_;
+    setup.settingsPath = home_.SettingsPath();
+    MainController controller(std::move(setup));
+    MainWindow window(controller, QIcon(), QImage());
+    QCOMPARE(window.findChild<QPushButton*>("saveCloseButton")->text(), saveClose);
+    QTreeView* list = window.findChild<QTreeView*>("resultList");
+    QCOMPARE(list->model()->headerData(ResultListModel::kModifiedColumn, Qt::Horizontal).toString(), modifiedHeader);
+    QCOMPARE(window.windowTitle(), title);
+    QCOMPARE(controller.statusText(), title);
+    if (translator) QCoreApplication::removeTranslator(translator.get());
+  }
+
+  // Through the real index: the header's clicks reach the search, which
+  // orders by the files' own times, and the order outlives the window.
+  void headerClicksOnTheDateListOldestThenNewestFirst() {
+    QTemporaryDir root;
+    const std::pair<const char*, int> documents[] = {{"a.pdf", 2024}, {"b.ai", 2020}, {"c.eps", 2022}};
+    for (const auto& [name, year] : documents) {
+      QFile file(root.filePath(name));
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      QVERIFY(file.setFileTime(QDateTime(QDate(year, 6, 1), QTime(12, 0)), QFileDevice::FileModificationTime));
+    }
+    SearchOptions options;
+    options.roots = {root.path().toStdString()};
+    options.cacheDir = home_.Path("cache");
+    window_.reset();
+    MainControllerSetup setup;
+    setup.service = EnsureSearchServiceRunning(options);
+    setup.settingsPath = home_.SettingsPath();
+    controller_ = std::make_unique<MainController>(std::move(setup));
+    window_ = std::make_unique<MainWindow>(*controller_, QIcon(), QImage());
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+
+    auto names = [this] {
+      QStringList shown;
+      for (int row = 0; row < List()->model()->rowCount(); ++row)
+        shown << List()->model()->index(row, 0).data().toString();
+      return shown;
+    };
+    auto clickModified = [this] {
+      QSignalSpy finished(controller_.get(), &MainController::searchFinished);
+      QHeaderView* header = List()->header();
+      List()->scrollTo(List()->model()->index(0, ResultListModel::kModifiedColumn));
+      const int x = header->sectionViewportPosition(ResultListModel::kModifiedColumn) + 10;
+      QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+      QVERIFY(finished.wait(10000));
+    };
+    QTest::keyClicks(Child<QLineEdit>("keywordEdit"), ".");
+    ClickSearchAndWait();
+    QCOMPARE(names(), (QStringList{"a.pdf", "b.ai", "c.eps"}));
+    clickModified();
+    QCOMPARE(names(), (QStringList{"b.ai", "c.eps", "a.pdf"}));
+    QCOMPARE(List()->model()->index(2, ResultListModel::kModifiedColumn).data().toString(),
+             QLocale().toString(QDateTime(QDate(2024, 6, 1), QTime(12, 0)), QLocale::ShortFormat));
+    clickModified();
+    QCOMPARE(names(), (QStringList{"a.pdf", "c.eps", "b.ai"}));
+    QCOMPARE(List()->header()->sortIndicatorSection(), int(ResultListModel::kModifiedColumn));
+    QCOMPARE(List()->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    QVERIFY((LoadPreferences(PreferencesPathBeside(home_.SettingsPath())).sort == SortOrder{SortKey::kModified, true}));
+  }
+
+  void listHasItsColumns() {
     QHeaderView* header = List()->header();
-    const char* titles[] = {"名称", "路径", "文件版本"};
-    const int widths[] = {260, 260, 100};
-    QCOMPARE(List()->model()->columnCount(), 3);
-    for (int column = 0; column < 3; ++column) {
+    const char* titles[] = {"名称", "路径", "文件版本", "大小", "修改日期"};
+    const int widths[] = {260, 260, 100, 80, 130};
+    QCOMPARE(List()->model()->columnCount(), 5);
+    for (int column = 0; column < 5; ++column) {
       QCOMPARE(List()->model()->headerData(column, Qt::Horizontal).toString(), QString::fromUtf8(titles[column]));
       QCOMPARE(header->sectionSize(column), widths[column]);
     }
@@ -234,6 +335,37 @@ class MainWindowTest : public QObject {
                                  List()->viewport()->mapToGlobal(cell.center()));
     QApplication::sendEvent(List()->viewport(), &rightClick);
     QCOMPARE(opened_, (QStringList{"/data/文档/third.cdr", "/data/文档"}));
+  }
+
+  void keysActOnTheSelection() {
+    ListDocuments();
+    List()->setFocus();
+    SelectRowAndWait(0);
+    QTest::keyClick(List(), Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(List()->selectionModel()->selectedRows().size(), 3);
+
+    QTest::keyClick(List(), Qt::Key_C, Qt::ControlModifier);
+    const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+    QCOMPARE(copied->data("text/uri-list"),
+             QByteArray("file:///data/%E6%96%87%E6%A1%A3/with.pdf\r\nfile:///data/%E6%96%87%E6%A1%A3/without.ai\r\n"
+                        "file:///data/%E6%96%87%E6%A1%A3/third.cdr\r\n"));
+    QVERIFY(copied->data("x-special/gnome-copied-files").startsWith("copy\nfile:///"));
+    QTest::keyClick(List(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             QStringLiteral("/data/文档/with.pdf\n/data/文档/without.ai\n/data/文档/third.cdr\n"));
+
+    QTest::keyClick(List(), Qt::Key_Return);
+    QCOMPARE(opened_, (QStringList{"/data/文档/with.pdf", "/data/文档/without.ai", "/data/文档/third.cdr"}));
+    opened_.clear();
+    QTest::keyClick(List(), Qt::Key_Return, Qt::ControlModifier);
+    QCOMPARE(opened_, QStringList{"/data/文档"});  // their one folder, once
+
+    auto* menu = Child<QToolButton>("actionsButton")->menu();
+    QVERIFY(!menu->isVisible());
+    QTest::keyClick(List(), Qt::Key_F10, Qt::ShiftModifier);
+    QVERIFY(menu->isVisible());
+    menu->hide();
+    QCOMPARE(opened_.size(), 1);  // the menu key opens nothing by itself
   }
 
   void saveAndCloseWritesTheEditsAndClosesWithZero() {
@@ -314,7 +446,7 @@ class MainWindowTest : public QObject {
     QVERIFY(controller_->IsSearching());
     QTRY_COMPARE(finished.count(), 2);
     QCOMPARE(List()->model()->rowCount(), 1);
-    QCOMPARE(Child<QLabel>("statusText")->text(), QString::fromStdString(FormatStatusText(1)));
+    QCOMPARE(Child<QLabel>("statusText")->text(), FormatStatusText(1));
 
     QTest::keyClick(edit, Qt::Key_Return);
     QVERIFY(controller_->IsSearching());

@@ -1,10 +1,18 @@
 #include "result_list_model.h"
 
+#include <QDateTime>
 #include <QFuture>
+#include <QMimeData>
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
 #include <memory>
 #include <utility>
+
+#include "file_url.h"
+#include "window_language.h"
 
 namespace glimpses {
 namespace {
@@ -15,7 +23,62 @@ constexpr std::size_t kRunsKept = 16;
 
 std::size_t Distance(std::size_t a, std::size_t b) { return a > b ? a - b : b - a; }
 
+// The rows of `rows` (sorted, unique, each within `answer`) a run at a time;
+// `readRun` gives a run's rows or nullopt.
+template <typename ReadRun>
+std::optional<std::vector<SearchResult>> CollectRows(const std::vector<int>& rows, ReadRun readRun) {
+  std::vector<SearchResult> results;
+  results.reserve(rows.size());
+  std::optional<std::vector<SearchResult>> run;
+  std::size_t runNumber = SIZE_MAX;
+  for (int row : rows) {
+    const std::size_t wanted = static_cast<std::size_t>(row) / kRun;
+    if (wanted != runNumber) {
+      runNumber = wanted;
+      run = readRun(wanted);
+      if (!run) return std::nullopt;
+    }
+    results.push_back((*run)[static_cast<std::size_t>(row) % kRun]);
+  }
+  return results;
+}
+
+std::optional<std::vector<SearchResult>> ReadRun(const AnswerRows& answer, std::size_t run, RowsWait wait) {
+  const std::size_t first = run * kRun;
+  RowsRead read = answer.Read(first, std::min(kRun, answer.size() - first), wait);
+  if (read.status != RowsRead::kRead) return std::nullopt;
+  return std::move(read.rows);
+}
+
+// Sorted, once each, and only those of `answer`.
+void KeepRowsOf(const RowsAnswer& answer, std::vector<int>& rows) {
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  const std::size_t size = answer ? answer->size() : 0;
+  std::erase_if(rows, [size](int row) { return row < 0 || static_cast<std::size_t>(row) >= size; });
+}
+
 }  // namespace
+
+QString FormatSize(std::int64_t bytes) {
+  constexpr double kKb = 1024.0;
+  if (bytes < 0) return {};
+  if (bytes < 1024) return QStringLiteral("%1 B").arg(bytes);
+  if (bytes < 1024 * 1024) return QStringLiteral("%1 KB").arg(static_cast<std::int64_t>(std::ceil(bytes / kKb)));
+  if (bytes < 1024 * 1024 * 1024) return QStringLiteral("%1 MB").arg(bytes / (kKb * kKb), 0, 'f', 1);
+  return QStringLiteral("%1 GB").arg(bytes / (kKb * kKb * kKb), 0, 'f', 1);
+}
+
+QString FormatModified(std::int64_t seconds, const QLocale& locale) {
+  if (seconds == 0) return {};
+  return locale.toString(QDateTime::fromSecsSinceEpoch(seconds), QLocale::ShortFormat);
+}
+
+std::optional<std::vector<SearchResult>> ReadRows(const RowsAnswer& answer, std::vector<int> rows) {
+  if (!answer) return std::nullopt;
+  KeepRowsOf(answer, rows);
+  return CollectRows(rows, [&answer](std::size_t run) { return ReadRun(*answer, run, RowsWait::kMayWait); });
+}
 
 ResultListModel::ResultListModel(QObject* parent) : QAbstractTableModel(parent) { readers_.setMaxThreadCount(1); }
 
@@ -40,6 +103,15 @@ std::optional<SearchResult> ResultListModel::ResultAt(int row) const {
     it = runs_.find(run);
   }
   return it->second[static_cast<std::size_t>(row) % kRun];
+}
+
+std::optional<std::vector<SearchResult>> ResultListModel::ResultsAt(std::vector<int> rows) const {
+  KeepRowsOf(rows_, rows);
+  return CollectRows(rows, [this](std::size_t run) -> std::optional<std::vector<SearchResult>> {
+    if (auto it = runs_.find(run); it != runs_.end()) return it->second;
+    // Not kept: a selection of many thousands would push out the rows shown.
+    return ReadRun(*rows_, run, RowsWait::kNever);
+  });
 }
 
 // True when `read` brought the run's rows.
@@ -85,7 +157,7 @@ void ResultListModel::Arrived(std::uint64_t answerNumber, std::size_t run, RowsR
   const std::size_t count = read.rows.size();
   if (!Keep(run, std::move(read))) return;
   const int first = static_cast<int>(run * kRun);
-  emit dataChanged(index(first, kNameColumn), index(first + static_cast<int>(count) - 1, kFolderColumn));
+  emit dataChanged(index(first, 0), index(first + static_cast<int>(count) - 1, kColumnCount - 1));
 }
 
 int ResultListModel::rowCount(const QModelIndex& parent) const {
@@ -96,21 +168,52 @@ int ResultListModel::columnCount(const QModelIndex& parent) const { return paren
 
 QVariant ResultListModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
-  if (index.column() != kNameColumn && index.column() != kFolderColumn) return {};
+  if (index.column() == kVersionColumn) return {};
   const std::optional<SearchResult> result = ResultAt(index.row());
   if (!result) return {};
-  return QString::fromStdString(index.column() == kNameColumn ? result->fileName : result->folder);
+  switch (index.column()) {
+    case kNameColumn:
+      return QString::fromStdString(result->fileName);
+    case kFolderColumn:
+      return QString::fromStdString(result->folder);
+    case kSizeColumn:
+      return FormatSize(result->size);
+    case kModifiedColumn:
+      return FormatModified(result->modified, QLocale());
+    default:
+      return {};
+  }
+}
+
+Qt::ItemFlags ResultListModel::flags(const QModelIndex& index) const {
+  return QAbstractTableModel::flags(index) | (index.isValid() ? Qt::ItemIsDragEnabled : Qt::NoItemFlags);
+}
+
+QStringList ResultListModel::mimeTypes() const { return {QStringLiteral("text/uri-list")}; }
+
+QMimeData* ResultListModel::mimeData(const QModelIndexList& indexes) const {
+  std::vector<int> rows;
+  for (const QModelIndex& index : indexes) rows.push_back(index.row());
+  const std::optional<std::vector<SearchResult>> results = ResultsAt(std::move(rows));
+  if (!results) return nullptr;
+  std::vector<std::string> paths;
+  for (const SearchResult& result : *results) paths.push_back(result.FullPath());
+  return FilesMimeData(paths).release();
 }
 
 QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
   switch (section) {
     case kNameColumn:
-      return QStringLiteral("名称");
+      return Tr("名称");
     case kFolderColumn:
-      return QStringLiteral("路径");
+      return Tr("路径");
     case kVersionColumn:
-      return QStringLiteral("文件版本");
+      return Tr("文件版本");
+    case kSizeColumn:
+      return Tr("大小");
+    case kModifiedColumn:
+      return Tr("修改日期");
     default:
       return {};
   }

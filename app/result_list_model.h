@@ -1,5 +1,6 @@
-// The result list's rows: one listed document per row, its file name and
-// its folder, and a third column that stays empty. The list is virtual: it
+// The result list's rows: one listed document per row, its file name, its
+// folder, a version column that stays empty, its size and its date
+// modified. Rows can be dragged out as files. The list is virtual: it
 // holds the search's answer as the index gave it and asks for rows' text a
 // run at a time, only for the rows shown, so half a million matches cost no
 // more than the rows on screen. Showing a row never waits for the index:
@@ -8,6 +9,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QLocale>
 #include <QThreadPool>
 #include <cstdint>
 #include <map>
@@ -19,11 +21,30 @@
 
 namespace glimpses {
 
+// A size as people read it: bytes below 1 KB, whole KB below 1 MB, MB and GB
+// with one decimal; empty when unknown (negative).
+QString FormatSize(std::int64_t bytes);
+// A time (seconds since the epoch) in the locale's short date and time;
+// empty when unknown (0).
+QString FormatModified(std::int64_t seconds, const QLocale& locale);
+
+// `rows`, read whole from `answer` (waiting for the index when it must) as
+// ResultsAt does: for work off the window thread. nullopt when the answer
+// is null or outdated.
+std::optional<std::vector<SearchResult>> ReadRows(const RowsAnswer& answer, std::vector<int> rows);
+
 class ResultListModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  enum Column { kNameColumn = 0, kFolderColumn = 1, kVersionColumn = 2, kColumnCount = 3 };
+  enum Column {
+    kNameColumn = 0,
+    kFolderColumn = 1,
+    kVersionColumn = 2,
+    kSizeColumn = 3,
+    kModifiedColumn = 4,
+    kColumnCount = 5
+  };
 
   explicit ResultListModel(QObject* parent = nullptr);
 
@@ -34,11 +55,22 @@ class ResultListModel : public QAbstractTableModel {
   // being read (dataChanged tells when it is here), or one the answer can
   // no longer tell (rowsOutdated is then emitted).
   std::optional<SearchResult> ResultAt(int row) const;
+  // The documents of `rows`, in the list's order, each once, rows that do
+  // not exist left out; nullopt when one is not at hand without waiting for
+  // the index (the caller says to try again).
+  std::optional<std::vector<SearchResult>> ResultsAt(std::vector<int> rows) const;
+  // The answer shown, for work that reads its rows off the window thread.
+  const RowsAnswer& Rows() const { return rows_; }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  QStringList mimeTypes() const override;
+  // The rows' documents as files (see FilesMimeData); null when they are
+  // not at hand, which cancels the drag.
+  QMimeData* mimeData(const QModelIndexList& indexes) const override;
 
  signals:
   // The index renumbered its entries since the answer: search again.

@@ -1,24 +1,18 @@
 #include "status_text.h"
 
-#include <cstdio>
+#include "window_language.h"
 
 namespace glimpses {
 
-std::string FormatStatusText(int count) {
-  char text[160];
-  std::snprintf(text, sizeof text,
-                "匹配: %d 个文档(AI CDR EPS INDD PDF格式), 鼠标双击: 打开文件\xEF\xBC\x8C右键: 打开路径", count);
-  return text;
+QString FormatStatusText(int count) {
+  return Tr("匹配: %1 个文档(AI CDR EPS INDD PDF格式), 鼠标双击: 打开文件，右键: 打开路径").arg(count);
 }
 
-std::string FormatCoverageNote(const WatchCoverage& coverage) {
-  std::string parts;
-  if (coverage.remoteRoots > 0) parts = std::to_string(coverage.remoteRoots) + " 个网络目录";
-  if (coverage.unwatchedFolders > 0) {
-    if (!parts.empty()) parts += "、";
-    parts += std::to_string(coverage.unwatchedFolders) + " 个未能监视的文件夹";
-  }
-  return parts.empty() ? parts : " (" + parts + ": 每次搜索前检查修改时间)";
+QString FormatCoverageNote(const WatchCoverage& coverage) {
+  QStringList parts;
+  if (coverage.remoteRoots > 0) parts << Tr("%1 个网络目录").arg(coverage.remoteRoots);
+  if (coverage.unwatchedFolders > 0) parts << Tr("%1 个未能监视的文件夹").arg(coverage.unwatchedFolders);
+  return parts.empty() ? QString() : Tr(" (%1: 每次搜索前检查修改时间)").arg(parts.join(Tr("、")));
 }
 
 }  // namespace glimpses

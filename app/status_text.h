@@ -2,19 +2,20 @@
 // shows, and which folders change notifications do not cover.
 #pragma once
 
-#include <string>
+#include <QString>
 
 #include "search_service.h"
 
 namespace glimpses {
 
 // "匹配: <count> 个文档(AI CDR EPS INDD PDF格式), 鼠标双击: 打开文件，右键: 打开路径"
-std::string FormatStatusText(int count);
+// (in the window's language).
+QString FormatStatusText(int count);
 
 // What follows the count when change notifications do not cover every
 // folder, so the user knows why answers there take longer: " (N 个网络目录、
 // M 个未能监视的文件夹: 每次搜索前检查修改时间)", with only the parts that
 // are not zero; empty when both are.
-std::string FormatCoverageNote(const WatchCoverage& coverage);
+QString FormatCoverageNote(const WatchCoverage& coverage);
 
 }  // namespace glimpses

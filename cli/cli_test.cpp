@@ -7,7 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <ctime>
 #include <filesystem>
+#include <tuple>
 #include <set>
 #include <string>
 #include <string_view>
@@ -92,6 +95,7 @@ TEST_F(CliTest, UsageErrorsExitTwo) {
       {"extract", "--out-dir=", "a.pdf"},
       {"search", "--backend", "auto", "x"},
       {"search", "--all=yes", "x"},
+      {"search", "--sort", "date", "x"},
       {"search", "-x"},
       {"search", "--root="},
       {"export", "--jobs", "0", "--out", "o", "x"},
@@ -204,6 +208,69 @@ TEST_F(CliTest, SearchAndExportOverARoot) {
   // An output folder that cannot exist (under a regular file) is an error.
   CliRun refused = Cli(with({"export", "--out", Path("docs/badge.ai/out")}, {""}));
   EXPECT_EQ(refused.status, 2);
+}
+
+// Sizes, times and the folders told apart by --sort; --json carries them
+// with a name that is not UTF-8; malformed modifiers stop both commands.
+TEST_F(CliTest, SearchSortsExcludesWritesJsonAndRefusesMalformedModifiers) {
+  ::setenv("TZ", "CST-8", 1);  // a fixed offset, in the child too
+  ::tzset();
+  fs::create_directories(Path("docs/sub"));
+  Write("docs/sub/alpha.pdf", BuildDocumentWithoutThumbnail(DocumentKind::kPdf, 0));
+  Write("docs/bad \xff.ai", BuildDocumentWithoutThumbnail(DocumentKind::kIllustrator, 0));
+  const std::tuple<const char*, off_t, std::time_t> files[] = {
+      {"docs/poster 海报.pdf", 3000, 1715918400},  // 2024-05-17T12:00:00+08:00
+      {"docs/badge.ai", 1000, 1672531200},
+      {"docs/blank.eps", 2000, 1717200000},
+      {"docs/sub/alpha.pdf", 4000, 1600000000},
+      {"docs/bad \xff.ai", 500, 1700000000},
+  };
+  for (const auto& [name, size, time] : files) {
+    ASSERT_EQ(::truncate(Path(name).c_str(), size), 0);
+    const timespec times[2] = {{time, 0}, {time, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, Path(name).c_str(), times, 0), 0);
+  }
+  const std::string d = Path("docs") + "/";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+    const char* errStart;
+  };
+  const Case cases[] = {
+      {{"search", "--sort", "size", "p"}, 0, d + "blank.eps\n" + d + "poster 海报.pdf\n" + d + "sub/alpha.pdf\n", "3 "},
+      {{"search", "--sort=size", "--reverse", "p"}, 0, d + "sub/alpha.pdf\n" + d + "poster 海报.pdf\n" + d + "blank.eps\n", "3 "},
+      {{"search", "--sort", "modified", "a"}, 0,
+       d + "sub/alpha.pdf\n" + d + "badge.ai\n" + d + "bad \xff.ai\n" + d + "blank.eps\n", "4 "},
+      {{"search", "p"}, 0, d + "sub/alpha.pdf\n" + d + "blank.eps\n" + d + "poster 海报.pdf\n", "3 "},
+      {{"search", "--sort", "folder", "p"}, 0, d + "blank.eps\n" + d + "poster 海报.pdf\n" + d + "sub/alpha.pdf\n", "3 "},
+      {{"search", "--exclude", Path("docs/sub"), "p"}, 0, d + "blank.eps\n" + d + "poster 海报.pdf\n", "2 "},
+      {{"search", "--exclude=*/sub", "size:>1000", "dm:2024"}, 0, d + "blank.eps\n" + d + "poster 海报.pdf\n", "2 "},
+      {{"search", "--json", "海报"}, 0,
+       "{\"path\":\"" + d + "poster 海报.pdf\",\"name\":\"poster 海报.pdf\",\"folder\":\"" + Path("docs") +
+           "\",\"size\":3000,\"modified\":\"2024-05-17T12:00:00+08:00\"}\n",
+       "1 "},
+      {{"search", "size:big"}, 2, "", "glimpses-cli search: size: needs a number"},
+      {{"search", "regex:(", "--sort", "size"}, 2, "", "glimpses-cli search: regex: missing )"},
+      {{"export", "--out", Path("thumbs"), "dm:yesteryear"}, 2, "", "glimpses-cli export: dm: needs a date"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin() + 1, {"--root", Path("docs"), "--cache-dir", Path("cache")});
+    const CliRun run = Cli(args);
+    const std::string label = args[0] + " " + c.args.back();
+    EXPECT_EQ(run.status, c.status) << label << ": " << run.err;
+    EXPECT_EQ(run.out, c.out) << label;
+    EXPECT_TRUE(run.err.starts_with(c.errStart)) << label << ": " << run.err;
+    if (c.status == 2) {
+      EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << label << ": " << run.err;
+    }
+  }
+  const CliRun bad = Cli({"search", "--json", "--root", Path("docs"), "--cache-dir", Path("cache"), "bad"});
+  EXPECT_NE(bad.out.find("\"name\":\"bad \xEF\xBF\xBD.ai\""), std::string::npos) << bad.out;
+  EXPECT_NE(bad.out.find("\"path_bytes\":\""), std::string::npos) << bad.out;
+  ::unsetenv("TZ");
+  ::tzset();
 }
 
 // Names other systems and archives leave, found by the index and written

@@ -51,6 +51,10 @@ int ParseCommandLine(int argc, char** argv, ExportCommandLine& line) {
   line.keywords = std::move(parsed.operands);
   if (line.outputFolder.empty()) return UsageError(kExportCommand, "no output folder given (--out DIR)");
   if (line.keywords.empty()) return UsageError(kExportCommand, "no keywords given (use \"\" to export every entry)");
+  if (const std::string error = QuerySyntaxError(JoinKeywords(line.keywords)); !error.empty()) {
+    std::fprintf(stderr, "glimpses-cli export: %s\n", error.c_str());
+    return 2;
+  }
   return -1;
 }
 

@@ -267,8 +267,8 @@ class ExportRun {
 
 }  // namespace
 
-ExportResult ExportThumbnails(SearchService& service, std::string_view keywords, const std::string& outputFolder,
-                              const ExportOptions& options) {
+ExportResult ExportEntries(const std::vector<SearchResult>& entries, const std::string& outputFolder,
+                           const ExportOptions& options) {
   ExportResult result;
   auto fail = [&result](ExportError kind, std::string message) {
     result.errorKind = kind;
@@ -276,11 +276,8 @@ ExportResult ExportThumbnails(SearchService& service, std::string_view keywords,
     return result;
   };
   if (outputFolder.empty()) return fail(ExportError::kNoOutputFolder, "no output folder given");
-
-  SearchAnswer answer = service.Query(keywords);
-  if (!answer) return fail(ExportError::kNoAnswer, "the search service could not answer the query");
   result.answered = true;
-  result.entries = static_cast<int>(answer->size());
+  result.entries = static_cast<int>(entries.size());
 
   const std::string folder = AbsoluteFolder(outputFolder);
   FolderMaker maker;
@@ -288,7 +285,7 @@ ExportResult ExportThumbnails(SearchService& service, std::string_view keywords,
   if (auto error = CheckWritable(folder)) return fail(error->kind, error->message);
   maker.Keep();
 
-  ExportRun run(*answer, folder, options);
+  ExportRun run(entries, folder, options);
   if (options.progress) options.progress(0, run.Documents());
   run.Run();
   ExportResult done = run.Result();
@@ -302,6 +299,20 @@ ExportResult ExportThumbnails(SearchService& service, std::string_view keywords,
     done.cancelled = done.DocumentsDone() < done.documents;
   }
   return done;
+}
+
+ExportResult ExportThumbnails(SearchService& service, std::string_view keywords, const std::string& outputFolder,
+                              const ExportOptions& options) {
+  // An empty folder is refused before the query costs anything.
+  if (outputFolder.empty()) return ExportEntries({}, outputFolder, options);
+  SearchAnswer answer = service.Query(keywords);
+  if (!answer) {
+    ExportResult result;
+    result.errorKind = ExportError::kNoAnswer;
+    result.error = "the search service could not answer the query";
+    return result;
+  }
+  return ExportEntries(*answer, outputFolder, options);
 }
 
 }  // namespace glimpses

@@ -70,4 +70,10 @@ struct ExportResult {
 ExportResult ExportThumbnails(SearchService& service, std::string_view keywords, const std::string& outputFolder,
                               const ExportOptions& options = {});
 
+// The same for the given entries instead of a query's answer (the window's
+// selection): the same names, counts, failures and folder handling; the
+// entries count as answered.
+ExportResult ExportEntries(const std::vector<SearchResult>& entries, const std::string& outputFolder,
+                           const ExportOptions& options = {});
+
 }  // namespace glimpses

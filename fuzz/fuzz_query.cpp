@@ -1,12 +1,15 @@
-// The search language: any text parses, and the literals a query hands the
-// index for its quick pre-test hold for every entry the query matches
-// (otherwise the index would drop answers). Input: the query, then after a
-// NUL byte an entry's name and after another its folder; a name ending in
-// '/' stands for a folder.
+// The search language: any text parses or is refused with a reason, a
+// refused text matches nothing, the facts (a stat in real use) are read at
+// most once per entry, and the literals a query hands the index for its
+// quick pre-test hold for every entry the query matches (otherwise the
+// index would drop answers). Input: the query, then after a NUL byte an
+// entry's name, after another its folder, after another its size and its
+// time as two decimal numbers; a name ending in '/' stands for a folder.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,15 +30,35 @@ std::string_view NextField(std::string_view& rest) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view rest(reinterpret_cast<const char*>(data), size);
-  const glimpses::Query query = glimpses::Query::Parse(NextField(rest));
+  const std::string_view text = NextField(rest);
+  std::string error;
+  // A fixed moment, so that a finding replays alike whatever the day.
+  const std::optional<glimpses::Query> parsed = glimpses::Query::TryParse(text, &error, 1715940000);
+  if (parsed.has_value() == !error.empty()) std::abort();
   std::string name(NextField(rest));
   const std::string folder(NextField(rest));
+  const std::string facts(NextField(rest));
   const bool isFolder = !name.empty() && name.back() == '/';
   if (isFolder) name.pop_back();
 
+  const std::string path = folder + "/" + name;
   const std::string foldedName = glimpses::FoldCase(name);
-  const std::string foldedPath = glimpses::FoldCase(folder + "/" + name);
-  if (!query.Matches({foldedName, isFolder, foldedPath})) return 0;
+  const std::string foldedPath = glimpses::FoldCase(path);
+  int factsRead = 0;
+  glimpses::EntryView view{foldedName, isFolder, foldedPath, name, path, [&] {
+                             ++factsRead;
+                             char* end = nullptr;
+                             const long long entrySize = std::strtoll(facts.c_str(), &end, 10);
+                             return glimpses::EntryFacts{isFolder ? -1 : entrySize, std::strtoll(end, nullptr, 10)};
+                           }};
+  if (!parsed) {
+    if (glimpses::Query::Parse(text).Matches(view)) std::abort();
+    return 0;
+  }
+  const glimpses::Query& query = *parsed;
+  const bool matches = query.Matches(view);
+  if (factsRead > 1 || (factsRead == 1 && !query.UsesFacts())) std::abort();
+  if (!matches) return 0;
   const std::vector<std::string> nameLiterals = query.NameLiterals();
   if (!nameLiterals.empty() && std::none_of(nameLiterals.begin(), nameLiterals.end(), [&](const std::string& literal) {
         return foldedName.find(literal) != std::string::npos;

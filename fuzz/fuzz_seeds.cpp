@@ -164,7 +164,8 @@ bool WriteEpsTiffSeeds(const fs::path& dir) {
 
 bool WriteQuerySeeds(const fs::path& dir) {
   using namespace std::string_view_literals;
-  // The query, a NUL, the entry's name, a NUL, its folder.
+  // The query, a NUL, the entry's name, a NUL, its folder, a NUL, its size
+  // and time.
   const std::pair<const char*, std::string_view> seeds[] = {
       {"and-or", "report 2023|draft\0Report 2023.pdf\0/home/u/docs"sv},
       {"not-ext", "!ext:txt;eps rep\0report-draft.AI\0/home/u/docs"sv},
@@ -173,6 +174,10 @@ bool WriteQuerySeeds(const fs::path& dir) {
       {"path-term", "docs/ar logo\0logo.cdr\0/home/u/docs/Archive"sv},
       {"folders-only", "folder: x.pdf\0x.pdf/\0/data"sv},
       {"non-ascii", "über ΑΛΦΑ 设计\0ÜBER ΑΛΦΑ 设计稿.pdf\0/Ärger"sv},
+      {"size-date", "size:1mb..5mb dm:>=2024-05 | size:tiny dm:lastweek\0plan.ai\0/p\02097152 1715940000"sv},
+      {"regex-case-path", "case:path:regex:^/p/.*\\.ai$ !case:Draft\0Plan.ai\0/p\012 1"sv},
+      {"whole-words", "ww:plan wholeword:path:p size:<=10kb\0a plan.ai\0/p\0100 1"sv},
+      {"malformed", "size:big dm:2024-02-30 regex:(\0x\0/p\01 1"sv},
   };
   bool ok = true;
   for (const auto& [name, text] : seeds) ok = WriteText(dir / name, text) && ok;

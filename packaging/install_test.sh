@@ -86,6 +86,11 @@ if [ -n "$mime_tool" ]; then
   expect_eq "portable settings" "$(settings)" "$root/bin/Glimpses.ini"
   rm "$root/bin/Glimpses.ini"
   "$root/bin/glimpses" --help | grep -q -- '--plocate-db DB' || fail "glimpses --help lacks --plocate-db"
+  # The English translation is built into the program: the installed one
+  # finds it wherever it lives, and only an English locale asks for it.
+  language() { env -u LANGUAGE LC_ALL="$1" "$root/bin/glimpses" --version | sed -n 's/^Window language: //p'; }
+  for locale in en_US.UTF-8 en_GB; do expect_eq "window language, $locale" "$(language "$locale")" English; done
+  for locale in C POSIX zh_CN.UTF-8; do expect_eq "window language, $locale" "$(language "$locale")" Chinese; done
 fi
 
 # Removal leaves nothing behind but the folders of the system's layout.

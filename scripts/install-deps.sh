@@ -5,9 +5,9 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  zlib1g-dev libminizip-dev libpng-dev libjpeg62-turbo-dev libicu-dev libtiff-dev libssl-dev
+  zlib1g-dev libminizip-dev libpng-dev libjpeg62-turbo-dev libicu-dev libtiff-dev libssl-dev libre2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libgl-dev
+  qt6-base-dev qt6-tools-dev qt6-l10n-tools libgl-dev
   plocate libimage-exiftool-perl
   xvfb xauth fonts-noto-cjk
   librsvg2-bin help2man dpkg-dev file lintian

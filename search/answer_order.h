@@ -20,7 +20,8 @@ struct OrderKey {
 // Negative, zero or positive as `a` comes before, with or after `b`.
 int CompareAnswerOrder(const OrderKey& a, const OrderKey& b);
 
-// Puts `results` in the answer order.
-void SortAnswer(std::vector<SearchResult>& results);
+// Puts `results` in `order`, the answer order breaking its ties; sizes and
+// times are the results' own.
+void SortAnswer(std::vector<SearchResult>& results, SortOrder order = {});
 
 }  // namespace glimpses

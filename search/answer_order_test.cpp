@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "entry_facts.h"
 #include "name_index.h"
 #include "test_tree.h"
 
@@ -20,8 +21,9 @@ TEST(AnswerOrderTest, ByNameIgnoringCaseThenByFolderThenByName) {
   const auto answer = index.Search(Query::Parse("pdf"));
   ASSERT_TRUE(answer);
   const std::string& r = tree.root();
-  const std::vector<SearchResult> expected = {{"a.pdf", r},        {"A.pdf", r + "/y"}, {"a.pdf", r + "/y"},
-                                              {"A.pdf", r + "/z"}, {"b.pdf", r},        {"B.pdf", r + "/Y"}};
+  std::vector<SearchResult> expected = {{"a.pdf", r},        {"A.pdf", r + "/y"}, {"a.pdf", r + "/y"},
+                                        {"A.pdf", r + "/z"}, {"b.pdf", r},        {"B.pdf", r + "/Y"}};
+  for (SearchResult& result : expected) FillFacts(result);
   EXPECT_EQ(*answer, expected);
   std::vector<SearchResult> shuffled(expected.rbegin(), expected.rend());
   SortAnswer(shuffled);

@@ -16,8 +16,9 @@ using Entry = IndexTable::Entry;
 using Folder = IndexTable::Folder;
 using Root = IndexTable::Root;
 
-// Version 2 keeps the entries in the answer order, parents anywhere.
-constexpr char kMagic[8] = {'G', 'L', 'I', 'M', 'I', 'D', 'X', '2'};
+// Version 2 keeps the entries in the answer order, parents anywhere;
+// version 3 names the excluded folders it was built without.
+constexpr char kMagic[8] = {'G', 'L', 'I', 'M', 'I', 'D', 'X', '3'};
 
 std::uint64_t Fnv1a(std::string_view data, std::uint64_t hash = 1469598103934665603ull) {
   for (unsigned char c : data) {
@@ -149,22 +150,26 @@ bool CheckTable(IndexTable* t) {
 
 }  // namespace
 
-std::string IndexFileName(const std::vector<std::string>& normalizedRoots, bool includeHidden) {
+std::string IndexFileName(const std::vector<std::string>& normalizedRoots, bool includeHidden,
+                          const std::vector<std::string>& excludes) {
   std::uint64_t hash = Fnv1a(std::string_view(kMagic, sizeof kMagic));
   for (const std::string& root : normalizedRoots) hash = Fnv1a(std::string_view(root.c_str(), root.size() + 1), hash);
   hash = Fnv1a(includeHidden ? "h" : "-", hash);
+  for (const std::string& item : excludes) hash = Fnv1a(std::string_view(item.c_str(), item.size() + 1), hash);
   char name[40];
   std::snprintf(name, sizeof name, "index-%016llx.bin", static_cast<unsigned long long>(hash));
   return name;
 }
 
 bool SaveIndexTable(const IndexTable& table, const std::vector<std::string>& rootPaths, bool includeHidden,
-                    const std::string& path) {
+                    const std::string& path, const std::vector<std::string>& excludes) {
   std::optional<TempFile> file = TempFile::CreateBeside(path);
   if (!file) return false;
   Writer out(&*file);
   out.Put(kMagic, sizeof kMagic);
   out.Value<std::uint32_t>(includeHidden ? 1 : 0);
+  out.Value<std::uint64_t>(excludes.size());
+  for (const std::string& item : excludes) out.Text(item);
   out.Value<std::uint64_t>(rootPaths.size());
   for (std::size_t i = 0; i < rootPaths.size(); ++i) {
     out.Text(rootPaths[i]);
@@ -185,13 +190,19 @@ bool SaveIndexTable(const IndexTable& table, const std::vector<std::string>& roo
 }
 
 bool DecodeIndexTable(const std::uint8_t* data, std::size_t size, const std::vector<std::string>& rootPaths,
-                      bool includeHidden, IndexTable* table) {
+                      bool includeHidden, IndexTable* table, const std::vector<std::string>& excludes) {
   Reader in(data, size);
   char magic[sizeof kMagic];
   std::uint32_t hidden = 0;
   std::uint64_t rootCount = 0;
   if (!in.Get(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic) != 0) return false;
   if (!in.Value(&hidden) || (hidden != 0) != includeHidden) return false;
+  std::uint64_t excludeCount = 0;
+  if (!in.Value(&excludeCount) || excludeCount != excludes.size()) return false;
+  for (const std::string& expected : excludes) {
+    std::string item;
+    if (!in.Text(&item) || item != expected) return false;
+  }
   if (!in.Value(&rootCount) || rootCount != rootPaths.size()) return false;
   IndexTable t;
   t.roots.resize(rootCount);
@@ -217,9 +228,9 @@ bool DecodeIndexTable(const std::uint8_t* data, std::size_t size, const std::vec
 }
 
 bool LoadIndexTable(const std::string& path, const std::vector<std::string>& rootPaths, bool includeHidden,
-                    IndexTable* table) {
+                    IndexTable* table, const std::vector<std::string>& excludes) {
   const std::optional<Bytes> bytes = ReadWholeFile(path, std::size_t{1} << 34);
-  return bytes && DecodeIndexTable(bytes->data(), bytes->size(), rootPaths, includeHidden, table);
+  return bytes && DecodeIndexTable(bytes->data(), bytes->size(), rootPaths, includeHidden, table, excludes);
 }
 
 }  // namespace glimpses

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <numeric>
 #include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
 #include <utility>
 
+#include "entry_facts.h"
 #include "path.h"
 
 namespace glimpses {
@@ -142,17 +144,33 @@ void SearchRange(const IndexTable& table, const Query& query, const NameFilter& 
                                                       : JoinPath(folderPath(parent), table.FoldedName(id));
     return folderPaths.emplace(id, std::move(path)).first->second;
   };
+  // The same as they are, for case:, regex: and the facts' stat.
+  std::unordered_map<std::uint32_t, std::string> exactFolderPaths;
+  auto exactFolderPath = [&](std::uint32_t id) -> const std::string& {
+    auto it = exactFolderPaths.find(id);
+    if (it == exactFolderPaths.end()) it = exactFolderPaths.emplace(id, table.PathOf(id)).first;
+    return it->second;
+  };
+  const bool exactPath = query.UsesFacts() || (query.UsesExactText() && query.UsesPath());
   std::string pathBuffer;
+  std::string exactPathBuffer;
   auto test = [&](std::uint32_t id) {
     if (table.IsDead(id) || table.IsRoot(id)) return;
     const std::uint32_t parentFolder = entries[entries[id].parent].folder;
     if (parentFolder < folders.mayMatch.size() && !folders.mayMatch[parentFolder]) return;
-    EntryView view{table.FoldedName(id), !table.IsFile(id), {}};
+    // The filter first: it is cheaper than the facts' stat.
+    if (keep && !keep(table.Name(id))) return;
+    EntryView view{table.FoldedName(id), !table.IsFile(id), {}, table.Name(id), {}, {}};
     if (query.UsesPath()) {
       pathBuffer = JoinPath(folderPath(entries[id].parent), view.foldedName);
       view.foldedPath = pathBuffer;
     }
-    if (query.Matches(view) && (!keep || keep(table.Name(id)))) hits->push_back(id);
+    if (exactPath) {
+      exactPathBuffer = JoinPath(exactFolderPath(entries[id].parent), view.name);
+      view.path = exactPathBuffer;
+      view.facts = [&] { return ReadEntryFacts(exactPathBuffer); };
+    }
+    if (query.Matches(view)) hits->push_back(id);
   };
 
   if (const std::optional<std::vector<std::uint32_t>> candidates = Candidates(table, query, folders, first, last)) {
@@ -200,6 +218,67 @@ void OrderMatches(const IndexTable& table, std::vector<std::uint32_t>& ids) {
                      [&](std::uint32_t a, std::uint32_t b) { return table.AnswerOrderLess(a, b); });
 }
 
+namespace {
+
+// Reorders `ids` by `keys` (one per id), keeping the order of equal keys.
+template <typename Key>
+void StableSortByKeys(std::vector<std::uint32_t>& ids, const std::vector<Key>& keys) {
+  std::vector<std::uint32_t> positions(ids.size());
+  std::iota(positions.begin(), positions.end(), 0);
+  std::stable_sort(positions.begin(), positions.end(), [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
+  std::vector<std::uint32_t> sorted;
+  sorted.reserve(ids.size());
+  for (const std::uint32_t position : positions) sorted.push_back(ids[position]);
+  ids = std::move(sorted);
+}
+
+// Each id's folder as a rank in the folders' order (by folded path, then
+// by the path's bytes).
+std::vector<std::uint32_t> FolderRanks(const IndexTable& table, const std::vector<std::uint32_t>& ids) {
+  std::unordered_map<std::uint32_t, std::uint32_t> rankOf;
+  for (const std::uint32_t id : ids) rankOf.emplace(table.entries[id].parent, 0);
+  std::vector<std::pair<std::string, std::string>> paths;  // folded, exact
+  std::vector<std::uint32_t> parents;
+  for (const auto& [parent, rank] : rankOf) {
+    std::string path = table.PathOf(parent);
+    paths.emplace_back(FoldCase(path), std::move(path));
+    parents.push_back(parent);
+  }
+  std::vector<std::uint32_t> order(parents.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return paths[a] < paths[b]; });
+  for (std::uint32_t rank = 0; rank < order.size(); ++rank) rankOf[parents[order[rank]]] = rank;
+  std::vector<std::uint32_t> ranks;
+  ranks.reserve(ids.size());
+  for (const std::uint32_t id : ids) ranks.push_back(rankOf[table.entries[id].parent]);
+  return ranks;
+}
+
+// Each id's size or time, by a stat of its path.
+std::vector<std::int64_t> FactKeys(const IndexTable& table, const std::vector<std::uint32_t>& ids, SortKey key) {
+  std::unordered_map<std::uint32_t, std::string> folderOf;
+  std::vector<std::string> paths;
+  paths.reserve(ids.size());
+  for (const std::uint32_t id : ids) {
+    const std::uint32_t parent = table.entries[id].parent;
+    auto it = folderOf.find(parent);
+    if (it == folderOf.end()) it = folderOf.emplace(parent, table.PathOf(parent)).first;
+    paths.push_back(JoinPath(it->second, table.Name(id)));
+  }
+  std::vector<std::int64_t> keys;
+  keys.reserve(ids.size());
+  for (const EntryFacts& facts : ReadEntryFacts(paths)) keys.push_back(key == SortKey::kSize ? facts.size : facts.modified);
+  return keys;
+}
+
+}  // namespace
+
+void SortMatches(const IndexTable& table, std::vector<std::uint32_t>& ids, SortOrder order) {
+  if (order.key == SortKey::kFolder) StableSortByKeys(ids, FolderRanks(table, ids));
+  if (order.key == SortKey::kSize || order.key == SortKey::kModified) StableSortByKeys(ids, FactKeys(table, ids, order.key));
+  if (order.reverse) std::reverse(ids.begin(), ids.end());
+}
+
 std::vector<SearchResult> ResultsOf(const IndexTable& table, const std::vector<std::uint32_t>& ids) {
   std::unordered_map<std::uint32_t, std::string> folderOf;
   folderOf.reserve(std::min(ids.size(), table.folders.size()));
@@ -211,6 +290,7 @@ std::vector<SearchResult> ResultsOf(const IndexTable& table, const std::vector<s
     if (it == folderOf.end()) it = folderOf.emplace(parent, table.PathOf(parent)).first;
     results.push_back(SearchResult{std::string(table.Name(id)), it->second});
   }
+  FillFacts(results);
   return results;
 }
 

@@ -20,7 +20,11 @@ std::vector<std::uint32_t> MatchEntries(const IndexTable& table, const Query& qu
 // of the table are already in it; only later additions are sorted and merged.
 void OrderMatches(const IndexTable& table, std::vector<std::uint32_t>& ids);
 
-// Name and folder of each entry, in the order given.
+// Puts matches in the answer order into `order` (the answer order breaking
+// its ties). Sizes and times are read from the file system.
+void SortMatches(const IndexTable& table, std::vector<std::uint32_t>& ids, SortOrder order);
+
+// Name, folder, size and time of each entry, in the order given.
 std::vector<SearchResult> ResultsOf(const IndexTable& table, const std::vector<std::uint32_t>& ids);
 
 }  // namespace glimpses

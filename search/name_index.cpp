@@ -18,9 +18,11 @@
 #include <unordered_map>
 #include <utility>
 
+#include "entry_facts.h"
 #include "file_handle.h"
 #include "index_cache.h"
 #include "index_search.h"
+#include "path.h"
 
 namespace glimpses {
 namespace {
@@ -116,6 +118,7 @@ bool NameIndex::ReadListing(int fd, std::vector<Listed>* listing) {
 }
 
 void NameIndex::AddListed(std::uint32_t parent, const Listed& item, int parentFd, std::uint64_t dev, int depth) {
+  if (item.isFolder && !excluded_.empty() && excluded_.Excludes(JoinPath(table_.PathOf(parent), item.name))) return;
   const std::uint32_t child = table_.Add(parent, item.name, item.isFolder);
   if (item.isFolder) EnterSubfolder(child, parentFd, item.name, dev, depth);
 }
@@ -486,16 +489,20 @@ NameIndex::Coverage NameIndex::WatchCoverage() const {
 
 // ---- searching and saving -----------------------------------------------------
 
-std::optional<std::vector<std::uint32_t>> NameIndex::Match(const Query& query, const NameFilter& keep) const {
+std::optional<std::vector<std::uint32_t>> NameIndex::Match(const Query& query, const NameFilter& keep,
+                                                           SortOrder order) const {
   if (table_.RootEntryCount() == 0) return std::nullopt;
   std::vector<std::uint32_t> ids = MatchEntries(table_, query, keep);
   OrderMatches(table_, ids);
+  SortMatches(table_, ids, order);
   return ids;
 }
 
 std::optional<SearchResult> NameIndex::ResultAt(std::uint64_t generation, std::uint32_t id) const {
   if (generation != table_.generation || id >= table_.entries.size() || table_.IsRoot(id)) return std::nullopt;
-  return SearchResult{std::string(table_.Name(id)), table_.PathOf(table_.entries[id].parent)};
+  SearchResult result{std::string(table_.Name(id)), table_.PathOf(table_.entries[id].parent)};
+  FillFacts(result);
+  return result;
 }
 
 std::optional<std::vector<SearchResult>> NameIndex::Search(const Query& query) const {
@@ -504,8 +511,12 @@ std::optional<std::vector<SearchResult>> NameIndex::Search(const Query& query) c
   return ResultsOf(table_, *ids);
 }
 
-bool NameIndex::Save(const std::string& path) const { return SaveIndexTable(table_, rootPaths_, includeHidden_, path); }
+bool NameIndex::Save(const std::string& path) const {
+  return SaveIndexTable(table_, rootPaths_, includeHidden_, path, excluded_.Items());
+}
 
-bool NameIndex::Load(const std::string& path) { return LoadIndexTable(path, rootPaths_, includeHidden_, &table_); }
+bool NameIndex::Load(const std::string& path) {
+  return LoadIndexTable(path, rootPaths_, includeHidden_, &table_, excluded_.Items());
+}
 
 }  // namespace glimpses

@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "excluded_folders.h"
 #include "file_handle.h"
 #include "folder_watch.h"
 #include "index_table.h"
@@ -53,8 +54,9 @@ class NameIndex {
   std::optional<std::vector<SearchResult>> Search(const Query& query) const;
 
   // The ids of the entries matching `query` whose names `keep` accepts (all
-  // when empty), in the answer order; nullopt when no root is available.
-  std::optional<std::vector<std::uint32_t>> Match(const Query& query, const NameFilter& keep = {}) const;
+  // when empty), in `order`; nullopt when no root is available.
+  std::optional<std::vector<std::uint32_t>> Match(const Query& query, const NameFilter& keep = {},
+                                                  SortOrder order = {}) const;
   // Ids stay valid until this changes (the index renumbers its entries).
   std::uint64_t generation() const { return table_.generation; }
   // Name and folder of entry `id` of a Match made at `generation`; nullopt
@@ -88,6 +90,10 @@ class NameIndex {
   // time unknown, so a later Refresh reads them): a long first build can be
   // abandoned when the program closes. Null: never cancelled.
   void SetCancelFlag(const std::atomic<bool>* cancel) { cancel_ = cancel; }
+
+  // Leaves these folders out from the next Build, Load or Refresh on (an
+  // index saved with other ones does not load).
+  void SetExcluded(ExcludedFolders excluded) { excluded_ = std::move(excluded); }
 
   // Writes the index to `path` through a temporary file and a rename.
   bool Save(const std::string& path) const;
@@ -138,6 +144,7 @@ class NameIndex {
 
   std::vector<std::string> rootPaths_;
   bool includeHidden_;
+  ExcludedFolders excluded_;
   IndexTable table_;
   const std::atomic<bool>* cancel_ = nullptr;
   std::size_t foldersRead_ = 0;

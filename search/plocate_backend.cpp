@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "answer_order.h"
+#include "entry_facts.h"
 #include "file_handle.h"
 #include "path.h"
 
@@ -114,6 +115,17 @@ bool ProgramAvailable(const std::string& program) {
   }
 }
 
+namespace {
+
+bool Excluded(const ExcludedFolders& excluded, const std::string& path) {
+  if (excluded.empty()) return false;
+  struct stat st {};
+  const bool isFolder = ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return excluded.ExcludesEntry(path, isFolder);
+}
+
+}  // namespace
+
 SearchAnswer QueryPlocate(const Query& query, const PlocateOptions& options) {
   const std::string database = options.database.empty() ? DefaultPlocateDatabase() : options.database;
   if (!IsPlocateDatabase(database)) return std::nullopt;
@@ -149,7 +161,9 @@ SearchAnswer QueryPlocate(const Query& query, const PlocateOptions& options) {
     SearchResult result{std::string(path.substr(slash + 1)),
                         slash == 0 ? std::string("/") : std::string(path.substr(0, slash))};
     const std::string foldedName = FoldCase(result.fileName);
-    EntryView view{foldedName, false, {}};
+    const std::string fullPath(path);
+    EntryView view{foldedName, false, {}, result.fileName, fullPath, {}};
+    view.facts = [&] { return ReadEntryFacts(fullPath); };
     if (query.UsesKind()) {
       struct stat st {};
       view.isFolder = ::lstat(std::string(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -158,8 +172,10 @@ SearchAnswer QueryPlocate(const Query& query, const PlocateOptions& options) {
       foldedPath = FoldCase(path);
       view.foldedPath = foldedPath;
     }
-    if (query.Matches(view)) results.push_back(std::move(result));
+    if (!query.Matches(view) || Excluded(options.excluded, fullPath)) continue;
+    results.push_back(std::move(result));
   }
+  FillFacts(results);
   SortAnswer(results);
   return results;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "excluded_folders.h"
 #include "query.h"
 #include "search_service.h"
 
@@ -16,6 +17,7 @@ struct PlocateOptions {
   bool includeHidden = false;
   std::string database;             // empty: plocate's default database
   std::string program = "plocate";  // looked up in PATH when it has no '/'
+  ExcludedFolders excluded;         // left out of the answer
 };
 
 // The database plocate reads when none is named.

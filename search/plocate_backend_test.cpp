@@ -43,7 +43,9 @@ TEST_F(PlocateBackendTest, GivesTheSameAnswersAsTheIndex) {
   index.Build();
   for (const char* text :
        {"", "pdf", "report", "REPORT pdf", "ärger", "ΑΛΦΑ", "设计", "*.pdf", "folder:", "file:pdf", "ext:ai;cdr",
-        "archive/", "!report ext:pdf", "<logo|plan> !txt", "\"two words\"", "docs/*.eps", "inner|still"}) {
+        "archive/", "!report ext:pdf", "<logo|plan> !txt", "\"two words\"", "docs/*.eps", "inner|still",
+        "size:>0 ext:pdf", "size:tiny|folder:", "dm:>2000 report", "regex:^re", "case:Report|case:regex:^Plan",
+        "path:docs !path:archive", "ww:report", "case:path:regex:/docs/.*\\.eps$"}) {
     const SearchAnswer fromIndex = index.Search(Query::Parse(text));
     const SearchAnswer fromPlocate = QueryPlocate(Query::Parse(text), options_);
     ASSERT_TRUE(fromIndex && fromPlocate) << text;
@@ -61,7 +63,7 @@ TEST_F(PlocateBackendTest, HiddenEntriesOnlyWhenAskedAndOnlyUnderTheRoots) {
   options_.roots = NormalizeRoots({tree_.Path("docs")});
   const SearchAnswer narrowed = QueryPlocate(Query::Parse("pdf"), options_);
   ASSERT_TRUE(narrowed);
-  EXPECT_EQ(*narrowed, (std::vector<SearchResult>{{"Report 2023.pdf", tree_.Path("docs")}}));
+  EXPECT_EQ(*narrowed, (std::vector<SearchResult>{WithFacts({"Report 2023.pdf", tree_.Path("docs")})}));
 }
 
 TEST_F(PlocateBackendTest, NoAnswerWithoutADatabaseProgramOrRoot) {

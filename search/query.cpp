@@ -5,6 +5,11 @@
 #include <optional>
 #include <utility>
 
+#include <re2/re2.h>
+
+#include <ctime>
+
+#include "query_values.h"
 #include "utf8.h"
 
 namespace glimpses {
@@ -26,6 +31,24 @@ std::size_t BlankAt(std::string_view s, std::size_t i) {
   if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') return 1;
   if (s.compare(i, 3, "\xE3\x80\x80") == 0) return 3;  // U+3000 ideographic space
   return 0;
+}
+
+bool StartsWithIgnoringCase(std::string_view s, std::string_view prefix) {
+  if (s.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    char c = s[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+// After "size:" and "dm:", '<' and '>' are comparisons, not groups.
+bool EndsWithComparedModifier(std::string_view term) {
+  for (const std::string_view name : {std::string_view("size:"), std::string_view("dm:")}) {
+    if (term.size() >= name.size() && StartsWithIgnoringCase(term.substr(term.size() - name.size()), name)) return true;
+  }
+  return false;
 }
 
 std::vector<Token> Tokenize(std::string_view s) {
@@ -58,7 +81,8 @@ std::vector<Token> Tokenize(std::string_view s) {
         ++i;
         continue;
       }
-      if (!quoted && (BlankAt(s, i) != 0 || ch == '|' || ch == '<' || ch == '>')) break;
+      const bool comparison = (ch == '<' || ch == '>') && EndsWithComparedModifier(term.text);
+      if (!quoted && !comparison && (BlankAt(s, i) != 0 || ch == '|' || ch == '<' || ch == '>')) break;
       term.text.push_back(ch);
       ++i;
     }
@@ -73,18 +97,13 @@ std::vector<Token> Tokenize(std::string_view s) {
 using Node = Query::Node;
 using Kind = Query::Node::Kind;
 
-bool StartsWithIgnoringCase(std::string_view s, std::string_view prefix) {
-  if (s.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char c = s[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
+bool NodeUses(const Node& node, Kind kind1, Kind kind2);
 
 Node MakeAnd(std::vector<Node> children) {
   if (children.empty()) return Node{};
+  // The facts cost a stat: an entry the other terms refuse is spared it.
+  std::stable_partition(children.begin(), children.end(),
+                        [](const Node& child) { return !NodeUses(child, Kind::kSize, Kind::kDate); });
   if (children.size() == 1) return std::move(children.front());
   Node node;
   node.kind = Kind::kAnd;
@@ -92,31 +111,105 @@ Node MakeAnd(std::vector<Node> children) {
   return node;
 }
 
-std::optional<Node> TermNode(std::string_view text, std::size_t unquotedHead) {
+// The prefixes that change how the term after them is matched.
+struct TermFlags {
+  bool matchCase = false;
+  bool onPath = false;
+  bool wholeWord = false;
+  bool regex = false;
+};
+
+// What a term is read with: the clock for dm:, and where a malformed value
+// is reported (the first one wins).
+struct TermContext {
+  std::int64_t now;
+  std::string* error;
+};
+
+Node Failed(const TermContext& context, std::string reason) {
+  if (context.error->empty()) *context.error = std::move(reason);
+  Node none;
+  none.kind = Kind::kNone;
+  return none;
+}
+
+Node RangeNode(Kind kind, ValueRange range) {
+  Node node;
+  node.kind = kind;
+  node.low = range.low;
+  node.high = range.high;
+  return node;
+}
+
+Node RegexNode(std::string_view pattern, const TermFlags& flags, const TermContext& context) {
+  RE2::Options options;
+  options.set_log_errors(false);
+  options.set_case_sensitive(flags.matchCase);
+  auto regex = std::make_shared<const RE2>(re2::StringPiece(pattern.data(), pattern.size()), options);
+  if (!regex->ok()) return Failed(context, "regex: " + regex->error() + " in '" + std::string(pattern) + "'");
+  Node node;
+  node.kind = Kind::kRegex;
+  node.onPath = flags.onPath;
+  node.regex = std::move(regex);
+  return node;
+}
+
+Node ExtNode(std::string_view rest) {
+  Node node;
+  node.kind = Kind::kExt;
+  while (true) {
+    const std::size_t semi = rest.find(';');
+    std::string item = FoldCase(rest.substr(0, semi));
+    if (!item.empty() && item.front() == '.') item.erase(0, 1);
+    node.exts.push_back(std::move(item));
+    if (semi == std::string_view::npos) break;
+    rest.remove_prefix(semi + 1);
+  }
+  return node;
+}
+
+constexpr const char* kSizeHelp =
+    "size: needs a number with an optional unit b, kb, mb or gb (size:>1mb, size:1mb..5mb) "
+    "or one of empty, tiny, small, medium, large, huge, gigantic";
+constexpr const char* kDateHelp =
+    "dm: needs a date: 2024, 2024-05, 2024-05-17, today, yesterday, thisweek, lastweek, thismonth, "
+    "lastmonth, thisyear or lastyear, compared (dm:>=2024-01-01) or as a range (dm:2024-01-01..2024-03-31)";
+
+std::optional<Node> TermNode(std::string_view text, std::size_t unquotedHead, TermFlags flags,
+                             const TermContext& context) {
   // Modifiers are recognised only when their name and colon are unquoted.
   auto modifier = [&](std::string_view name) {
-    return name.size() <= unquotedHead && StartsWithIgnoringCase(text, name);
+    if (name.size() > unquotedHead || !StartsWithIgnoringCase(text, name)) return false;
+    text.remove_prefix(name.size());
+    unquotedHead -= name.size();
+    return true;
   };
-  if (modifier("ext:")) {
-    Node node;
-    node.kind = Kind::kExt;
-    std::string_view rest = text.substr(4);
-    while (true) {
-      const std::size_t semi = rest.find(';');
-      std::string item = FoldCase(rest.substr(0, semi));
-      if (!item.empty() && item.front() == '.') item.erase(0, 1);
-      node.exts.push_back(std::move(item));
-      if (semi == std::string_view::npos) break;
-      rest.remove_prefix(semi + 1);
-    }
-    return node;
+  while (true) {
+    if (modifier("case:")) flags.matchCase = true;
+    else if (modifier("path:")) flags.onPath = true;
+    else if (modifier("ww:") || modifier("wholeword:")) flags.wholeWord = true;
+    else if (modifier("regex:")) flags.regex = true;
+    else break;
   }
+  if (flags.regex) {
+    if (text.empty()) return Failed(context, "regex: needs an expression");
+    return RegexNode(text, flags, context);
+  }
+  if (modifier("size:")) {
+    const std::optional<ValueRange> range = ParseSizeValue(FoldCase(text));
+    return range ? RangeNode(Kind::kSize, *range) : Failed(context, kSizeHelp);
+  }
+  if (modifier("dm:")) {
+    const std::optional<ValueRange> range = ParseDateValue(FoldCase(text), context.now);
+    return range ? RangeNode(Kind::kDate, *range) : Failed(context, kDateHelp);
+  }
+  if (modifier("ext:")) return ExtNode(text);
   for (const auto& [name, kind] :
        {std::pair{std::string_view("file:"), Kind::kFiles}, std::pair{std::string_view("folder:"), Kind::kFolders}}) {
     if (!modifier(name)) continue;
     Node filter;
     filter.kind = kind;
-    std::optional<Node> rest = TermNode(text.substr(name.size()), unquotedHead - name.size());
+    std::optional<Node> rest = TermNode(text, unquotedHead, flags, context);
     if (!rest) return filter;
     std::vector<Node> both;
     both.push_back(std::move(filter));
@@ -126,15 +219,18 @@ std::optional<Node> TermNode(std::string_view text, std::size_t unquotedHead) {
   if (text.empty()) return std::nullopt;
   Node node;
   node.text = FoldCase(text);
+  node.exactText = flags.matchCase ? std::string(text) : std::string();
+  node.matchCase = flags.matchCase;
+  node.wholeWord = flags.wholeWord;
   const bool wild = node.text.find_first_of("*?") != std::string::npos;
-  const bool path = node.text.find('/') != std::string::npos;
+  const bool path = flags.onPath || node.text.find('/') != std::string::npos;
   node.kind = path ? (wild ? Kind::kPathWild : Kind::kPath) : (wild ? Kind::kNameWild : Kind::kName);
   return node;
 }
 
 class Parser {
  public:
-  explicit Parser(std::vector<Token> tokens) : tokens_(std::move(tokens)) {}
+  Parser(std::vector<Token> tokens, TermContext context) : tokens_(std::move(tokens)), context_(context) {}
 
   Node ParseAll() {
     std::vector<Node> items = ParseItems(/*inGroup=*/false);
@@ -199,7 +295,7 @@ class Parser {
     if (token == nullptr) return std::nullopt;
     if (token->kind == TokenKind::kTerm) {
       ++pos_;
-      return TermNode(token->text, token->unquotedHead);
+      return TermNode(token->text, token->unquotedHead, {}, context_);
     }
     if (token->kind != TokenKind::kOpen) return std::nullopt;
     ++pos_;
@@ -210,6 +306,7 @@ class Parser {
   }
 
   std::vector<Token> tokens_;
+  TermContext context_;
   std::size_t pos_ = 0;
 };
 
@@ -218,7 +315,43 @@ bool Contains(std::string_view haystack, std::string_view needle) {
   return memmem(haystack.data(), haystack.size(), needle.data(), needle.size()) != nullptr;
 }
 
-bool NodeMatches(const Node& node, const EntryView& entry) {
+// Bytes of UTF-8 beyond ASCII count as letters: a word of any script is
+// not cut in two.
+bool IsWordByte(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte >= 0x80 || (byte >= '0' && byte <= '9') || (byte >= 'a' && byte <= 'z') ||
+         (byte >= 'A' && byte <= 'Z') || byte == '_';
+}
+
+bool ContainsWholeWord(std::string_view haystack, std::string_view needle) {
+  for (std::size_t at = haystack.find(needle); at != std::string_view::npos; at = haystack.find(needle, at + 1)) {
+    const std::size_t end = at + needle.size();
+    if ((at == 0 || !IsWordByte(haystack[at - 1])) && (end == haystack.size() || !IsWordByte(haystack[end])))
+      return true;
+  }
+  return false;
+}
+
+// One entry being matched, with its facts read at most once.
+struct Match {
+  const EntryView& entry;
+  std::optional<EntryFacts> facts;
+
+  const EntryFacts& Facts() {
+    if (!facts) facts = entry.facts ? entry.facts() : EntryFacts{};
+    return *facts;
+  }
+};
+
+bool TextMatches(const Node& node, std::string_view folded, std::string_view exact) {
+  const std::string_view text = node.matchCase ? exact : folded;
+  const std::string_view term = node.matchCase ? std::string_view(node.exactText) : std::string_view(node.text);
+  if (node.kind == Kind::kNameWild || node.kind == Kind::kPathWild) return WildcardMatch(term, text);
+  return node.wholeWord ? ContainsWholeWord(text, term) : Contains(text, term);
+}
+
+bool NodeMatches(const Node& node, Match& match) {
+  const EntryView& entry = match.entry;
   switch (node.kind) {
     case Kind::kAll:
       return true;
@@ -226,22 +359,32 @@ bool NodeMatches(const Node& node, const EntryView& entry) {
       return false;
     case Kind::kAnd:
       for (const Node& child : node.children)
-        if (!NodeMatches(child, entry)) return false;
+        if (!NodeMatches(child, match)) return false;
       return true;
     case Kind::kOr:
       for (const Node& child : node.children)
-        if (NodeMatches(child, entry)) return true;
+        if (NodeMatches(child, match)) return true;
       return false;
     case Kind::kNot:
-      return !NodeMatches(node.children.front(), entry);
+      return !NodeMatches(node.children.front(), match);
     case Kind::kName:
-      return Contains(entry.foldedName, node.text);
     case Kind::kNameWild:
-      return WildcardMatch(node.text, entry.foldedName);
+      return TextMatches(node, entry.foldedName, entry.name);
     case Kind::kPath:
-      return Contains(entry.foldedPath, node.text);
     case Kind::kPathWild:
-      return WildcardMatch(node.text, entry.foldedPath);
+      return TextMatches(node, entry.foldedPath, entry.path);
+    case Kind::kRegex: {
+      const std::string_view text = node.onPath ? entry.path : entry.name;
+      return RE2::PartialMatch(re2::StringPiece(text.data(), text.size()), *node.regex);
+    }
+    case Kind::kSize: {
+      const std::int64_t size = match.Facts().size;
+      return size >= 0 && size >= node.low && size <= node.high;
+    }
+    case Kind::kDate: {
+      const std::int64_t modified = match.Facts().modified;
+      return modified != 0 && modified >= node.low && modified <= node.high;
+    }
     case Kind::kExt: {
       const std::string_view ext = ExtensionOf(entry.foldedName);
       return std::find(node.exts.begin(), node.exts.end(), ext) != node.exts.end();
@@ -258,6 +401,16 @@ bool NodeUses(const Node& node, Kind kind1, Kind kind2) {
   if (node.kind == kind1 || node.kind == kind2) return true;
   return std::any_of(node.children.begin(), node.children.end(),
                      [&](const Node& child) { return NodeUses(child, kind1, kind2); });
+}
+
+bool UsesPathRegex(const Node& node) {
+  if (node.kind == Kind::kRegex && node.onPath) return true;
+  return std::any_of(node.children.begin(), node.children.end(), UsesPathRegex);
+}
+
+bool UsesCase(const Node& node) {
+  if (node.matchCase) return true;
+  return std::any_of(node.children.begin(), node.children.end(), UsesCase);
 }
 
 // The nodes that must all match: the root's children when it is an AND.
@@ -363,15 +516,31 @@ std::string_view ExtensionOf(std::string_view name) {
   return name.substr(dot + 1);
 }
 
-Query Query::Parse(std::string_view text) {
+std::optional<Query> Query::TryParse(std::string_view text, std::string* error, std::int64_t now) {
+  error->clear();
   Query query;
-  query.root_ = Parser(Tokenize(text)).ParseAll();
-  query.usesPath_ = NodeUses(query.root_, Kind::kPath, Kind::kPathWild);
+  query.root_ = Parser(Tokenize(text), {now != 0 ? now : static_cast<std::int64_t>(std::time(nullptr)), error}).ParseAll();
+  if (!error->empty()) return std::nullopt;
+  query.usesPath_ = NodeUses(query.root_, Kind::kPath, Kind::kPathWild) || UsesPathRegex(query.root_);
   query.usesKind_ = NodeUses(query.root_, Kind::kFiles, Kind::kFolders);
+  query.usesExactText_ = NodeUses(query.root_, Kind::kRegex, Kind::kRegex) || UsesCase(query.root_);
+  query.usesFacts_ = NodeUses(query.root_, Kind::kSize, Kind::kDate);
   return query;
 }
 
-bool Query::Matches(const EntryView& entry) const { return NodeMatches(root_, entry); }
+Query Query::Parse(std::string_view text) {
+  std::string error;
+  std::optional<Query> query = TryParse(text, &error);
+  if (query) return std::move(*query);
+  Query none;
+  none.root_.kind = Kind::kNone;
+  return none;
+}
+
+bool Query::Matches(const EntryView& entry) const {
+  Match match{entry, std::nullopt};
+  return NodeMatches(root_, match);
+}
 
 std::vector<std::string> Query::NameLiterals() const { return NameLiteralsOf(root_); }
 

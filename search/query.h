@@ -14,9 +14,33 @@
 //   ext:pdf;ai  the name's extension (text after its last dot) is one of
 //               those; an empty item ("ext:" or "ext:pdf;") stands for no extension
 //   file: / folder:  only files / only folders; "file:abc" is "file: abc"
+//   size:VALUE  the file's size (1024-based units b, kb, mb, gb; no unit is
+//               bytes): size:1mb, size:>1mb, size:<=10kb, size:1mb..5mb, or
+//               a word: empty (0), tiny (<= 10 KB), small (10-100 KB),
+//               medium (100 KB-1 MB), large (1-16 MB), huge (16-128 MB),
+//               gigantic (> 128 MB); the words' ranges touch without
+//               overlapping (small is 10 KB < size <= 100 KB); a range's
+//               ends are included, and either may be left out (size:1mb..)
+//               Folders have no size: size: keeps files only.
+//   dm:VALUE    the date modified, in local time: today, yesterday,
+//               thisweek, lastweek, thismonth, lastmonth, thisyear,
+//               lastyear (weeks start on Monday), 2024, 2024-05,
+//               2024-05-17, comparisons dm:>=2024-01-01 (a comparison
+//               takes the whole period: dm:>2024 is from 2025 on) and
+//               ranges dm:2024-01-01..2024-03-31 (both ends included)
+//   prefixes of a term, stacked in any order ("case:path:abc"):
+//     case:      match case
+//     path:      match the term against the full path, '/' or not
+//     ww: / wholeword:  the term matches whole words only (bounded by the
+//                ends of the text or by characters that are not letters,
+//                digits or '_')
+//     regex:     the term is a regular expression (RE2 syntax, matched
+//                anywhere; ^ and $ anchor it) on the name, or on the path
+//                with path:; ignoring case unless case:
 //   the empty query matches every entry
 //
-// Malformed input is never an error; it is read this forgiving way:
+// A malformed value of size:, dm: or regex: is an error: TryParse says why.
+// Other malformed input is never an error; it is read this forgiving way:
 //   - an unclosed quote runs to the end of the text;
 //   - an unclosed '<' group ends at the end of the text; a stray '>' is ignored;
 //   - an operand missing beside '|' is dropped ("a|", "|a" and "a||b" are "a" and "a|b");
@@ -29,12 +53,20 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "case_fold.h"
 #include "search_service.h"
+
+namespace re2 {
+class RE2;
+}
 
 namespace glimpses {
 
@@ -45,17 +77,34 @@ bool WildcardMatch(std::string_view pattern, std::string_view text);
 // no dot or the dot is the name's first character (".bashrc" has none).
 std::string_view ExtensionOf(std::string_view name);
 
+// What size: and dm: look at, read from the file system.
+struct EntryFacts {
+  std::int64_t size = -1;     // bytes; -1 for a folder or unknown (never matches size:)
+  std::int64_t modified = 0;  // seconds since the epoch; 0 unknown (never matches dm:)
+};
+
 // What a query sees of one entry; names and paths folded by FoldCase.
 struct EntryView {
   std::string_view foldedName;
   bool isFolder = false;
   // The case-folded full path; read only when the query UsesPath().
   std::string_view foldedPath;
+  // The name and full path as they are; read only when the query
+  // UsesExactText() (case: or regex:), the path only when it UsesPath() too.
+  std::string_view name;
+  std::string_view path;
+  // Called, at most once per match, only when the query UsesFacts() and the
+  // rest of the query leaves the entry in question: the facts cost a stat.
+  std::function<EntryFacts()> facts;
 };
 
 class Query {
  public:
-  // Parses `text`; never fails (see the header comment for malformed input).
+  // Parses `text`; nullopt, with the reason in one line of English in
+  // `*error`, for a malformed size:, dm: or regex:. `now` is the moment the
+  // relative dates (today, thisweek ...) are taken from, 0 for the clock.
+  static std::optional<Query> TryParse(std::string_view text, std::string* error, std::int64_t now = 0);
+  // TryParse, with a malformed query matching nothing.
   static Query Parse(std::string_view text);
 
   bool Matches(const EntryView& entry) const;
@@ -64,6 +113,10 @@ class Query {
   bool UsesPath() const { return usesPath_; }
   // True when the query tells files from folders (file:, folder:).
   bool UsesKind() const { return usesKind_; }
+  // True when some term looks at the name or path as it is (case:, regex:).
+  bool UsesExactText() const { return usesExactText_; }
+  // True when the query looks at sizes or dates (size:, dm:).
+  bool UsesFacts() const { return usesFacts_; }
   // Folded texts of which every matching entry's name holds at least one,
   // for a quick pre-test: the longest of the plain terms (or wildcard-free
   // runs of wildcard terms) that must all match, or else one text of each
@@ -74,9 +127,19 @@ class Query {
   std::vector<std::string> RequiredPathLiterals() const;
 
   struct Node {
-    enum class Kind { kAll, kNone, kAnd, kOr, kNot, kName, kNameWild, kPath, kPathWild, kExt, kFiles, kFolders };
+    enum class Kind {
+      kAll, kNone, kAnd, kOr, kNot, kName, kNameWild, kPath, kPathWild, kExt, kFiles, kFolders,
+      kRegex, kSize, kDate,
+    };
     Kind kind = Kind::kAll;
     std::string text;               // folded literal or wildcard pattern
+    std::string exactText;          // the term as typed, for case:
+    bool matchCase = false;         // case:
+    bool wholeWord = false;         // ww:, for kName and kPath
+    bool onPath = false;            // kRegex on the full path (path:)
+    std::shared_ptr<const re2::RE2> regex;
+    std::int64_t low = 0;           // kSize, kDate: bounds, both included
+    std::int64_t high = 0;
     std::vector<std::string> exts;  // folded, for kExt
     std::vector<Node> children;
   };
@@ -85,6 +148,8 @@ class Query {
   Node root_;
   bool usesPath_ = false;
   bool usesKind_ = false;
+  bool usesExactText_ = false;
+  bool usesFacts_ = false;
 };
 
 }  // namespace glimpses

@@ -8,7 +8,14 @@
 #include <utility>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <ctime>
+
 #include "name_index.h"
+#include "query_values.h"
 #include "test_tree.h"
 
 namespace glimpses {
@@ -242,6 +249,123 @@ TEST(QueryTest, LiteralsHandedToFasterSearches) {
             (std::vector<std::string>{"docs/x", "report"}));
   EXPECT_TRUE(Query::Parse("a/b").UsesPath());
   EXPECT_FALSE(Query::Parse("ab").UsesPath());
+}
+
+// Seconds since the epoch of a local time.
+std::int64_t LocalTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
+  std::tm fields{};
+  fields.tm_year = year - 1900;
+  fields.tm_mon = month - 1;
+  fields.tm_mday = day;
+  fields.tm_hour = hour;
+  fields.tm_min = minute;
+  fields.tm_sec = second;
+  fields.tm_isdst = -1;
+  return std::mktime(&fields);
+}
+
+// A file of `size` bytes (sparse) modified at `modified`.
+void MakeFile(const ScratchFolder& tree, const std::string& relative, off_t size, std::int64_t modified) {
+  tree.Make({relative});
+  const std::string path = tree.Path(relative);
+  ASSERT_EQ(::truncate(path.c_str(), size), 0);
+  const timespec times[2] = {{modified, 0}, {modified, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+// The modifiers through the index, with every other part of the language:
+// a query's answer (relative paths) or the start of its error.
+TEST(QueryModifiersTest, SizeDateRegexCasePathAndWholeWords) {
+  ScratchFolder tree;
+  ASSERT_FALSE(tree.root().empty());
+  MakeFile(tree, "a/empty.pdf", 0, LocalTime(2024, 5, 17, 12));
+  MakeFile(tree, "a/Tiny Plan.pdf", 10 * 1024, LocalTime(2024, 3, 31, 23, 59, 59));
+  MakeFile(tree, "a/small_plan.ai", 10 * 1024 + 1, LocalTime(2024, 4, 1));
+  MakeFile(tree, "bee/Plan-B.AI", 2 * 1024 * 1024, LocalTime(2023, 12, 31, 23, 59, 59));
+  MakeFile(tree, "bee/plans.eps", 200 * 1024 * 1024, LocalTime(2024, 1, 1));
+  NameIndex index(NormalizeRoots({tree.root()}), false);
+  index.Build();
+  struct Case {
+    const char* query;
+    std::vector<std::string> expected;  // sorted
+    const char* error = nullptr;
+  };
+  const Case cases[] = {
+      {"size:empty", {"a/empty.pdf"}},
+      {"size:tiny", {"a/Tiny Plan.pdf", "a/empty.pdf"}},  // 10 KB is still tiny
+      {"size:small", {"a/small_plan.ai"}},
+      {"size:large|size:gigantic", {"bee/Plan-B.AI", "bee/plans.eps"}},
+      {"size:10kb", {"a/Tiny Plan.pdf"}},
+      {"size:>10kb", {"a/small_plan.ai", "bee/Plan-B.AI", "bee/plans.eps"}},
+      {"size:<=10KB plan", {"a/Tiny Plan.pdf"}},
+      {"size:1mb..5mb", {"bee/Plan-B.AI"}},
+      {"size:<2mb !size:empty", {"a/Tiny Plan.pdf", "a/small_plan.ai"}},
+      {"size:1.5mb..", {"bee/Plan-B.AI", "bee/plans.eps"}},
+      {"size:>0 ext:pdf", {"a/Tiny Plan.pdf"}},
+      {"<size:empty|size:huge> | size:gigantic", {"a/empty.pdf", "bee/plans.eps"}},
+      {"dm:2024-03-31", {"a/Tiny Plan.pdf"}},
+      {"dm:2024-01-01..2024-03-31", {"a/Tiny Plan.pdf", "bee/plans.eps"}},
+      {"dm:>=2024-04-01 file:", {"a/empty.pdf", "a/small_plan.ai"}},
+      {"dm:<2024", {"bee/Plan-B.AI"}},
+      {"dm:>2024-03 file:", {"a/empty.pdf", "a/small_plan.ai"}},
+      {"dm:2023 | dm:2024-05", {"a/empty.pdf", "bee/Plan-B.AI"}},
+      {"regex:^plan-?b\\.ai$", {"bee/Plan-B.AI"}},
+      {"case:regex:^Plan", {"bee/Plan-B.AI"}},
+      {"path:regex:/bee/.*s\\.eps$", {"bee/plans.eps"}},
+      {"case:plan", {"a/small_plan.ai", "bee/plans.eps"}},
+      {"case:Plan !ext:ai", {"a/Tiny Plan.pdf"}},
+      {"path:/a/ case:*Plan*", {"a/Tiny Plan.pdf"}},
+      {"path:bee", {"bee", "bee/Plan-B.AI", "bee/plans.eps"}},
+      {"bee", {"bee"}},
+      {"case:path:/bee/", {"bee/Plan-B.AI", "bee/plans.eps"}},
+      {"ww:plan", {"a/Tiny Plan.pdf", "bee/Plan-B.AI"}},  // '_' joins words, '-' and ' ' part them
+      {"wholeword:plans", {"bee/plans.eps"}},
+      {"ww:lan", {}},
+      {"\"size:empty\"", {}},
+      {"size:", {}, "size: needs a number"},
+      {"size:5tb", {}, "size: needs a number"},
+      {"size:5mb..1mb", {}, "size: needs a number"},
+      {"plan size:big", {}, "size: needs a number"},
+      {"dm:2024-02-30", {}, "dm: needs a date"},
+      {"dm:2024-13", {}, "dm: needs a date"},
+      {"dm:someday", {}, "dm: needs a date"},
+      {"regex:a(b", {}, "regex: missing )"},
+      {"regex:", {}, "regex: needs an expression"},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    const std::optional<Query> query = Query::TryParse(c.query, &error);
+    if (c.error != nullptr) {
+      EXPECT_FALSE(query) << c.query;
+      EXPECT_TRUE(error.starts_with(c.error)) << c.query << ": " << error;
+      EXPECT_EQ(index.Search(Query::Parse(c.query))->size(), 0u) << c.query;
+      continue;
+    }
+    ASSERT_TRUE(query) << c.query << ": " << error;
+    std::vector<std::string> found;
+    const std::optional<std::vector<SearchResult>> answer = index.Search(*query);
+    for (const SearchResult& result : *answer) found.push_back(result.FullPath().substr(tree.root().size() + 1));
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, c.expected) << c.query;
+  }
+}
+
+TEST(QueryModifiersTest, RelativeDatesAreLocalPeriodsStartingOnMonday) {
+  const std::int64_t now = LocalTime(2024, 3, 6, 15);  // a Wednesday
+  const std::pair<const char*, ValueRange> cases[] = {
+      {"today", {LocalTime(2024, 3, 6), LocalTime(2024, 3, 7) - 1}},
+      {"yesterday", {LocalTime(2024, 3, 5), LocalTime(2024, 3, 6) - 1}},
+      {"thisweek", {LocalTime(2024, 3, 4), LocalTime(2024, 3, 11) - 1}},
+      {"lastweek", {LocalTime(2024, 2, 26), LocalTime(2024, 3, 4) - 1}},
+      {"thismonth", {LocalTime(2024, 3, 1), LocalTime(2024, 4, 1) - 1}},
+      {"lastmonth", {LocalTime(2024, 2, 1), LocalTime(2024, 3, 1) - 1}},
+      {"thisyear", {LocalTime(2024, 1, 1), LocalTime(2025, 1, 1) - 1}},
+      {"lastyear", {LocalTime(2023, 1, 1), LocalTime(2024, 1, 1) - 1}},
+      {"<today", {INT64_MIN, LocalTime(2024, 3, 6) - 1}},
+      {"lastweek..yesterday", {LocalTime(2024, 2, 26), LocalTime(2024, 3, 6) - 1}},
+  };
+  for (const auto& [value, range] : cases) EXPECT_EQ(ParseDateValue(value, now), range) << value;
+  EXPECT_EQ(ParseDateValue("thisweek", LocalTime(2024, 3, 10, 23))->low, LocalTime(2024, 3, 4)) << "a Sunday";
 }
 
 }  // namespace

@@ -11,6 +11,7 @@ constexpr OptionInfo kSearchOptions[] = {
     {"plocate-db", 0, "DB", "plocate's database to read (default: plocate's own)"},
     {"hidden", 0, nullptr, "include hidden files and folders"},
     {"cache-dir", 0, "DIR", "keep the saved index in DIR (default: $XDG_CACHE_HOME/glimpses)"},
+    {"exclude", 0, "DIR_OR_PATTERN", "leave out a folder, or every folder whose path matches a pattern with * or ? (repeatable)"},
 };
 
 std::string OptionColumn(const OptionInfo& option) {
@@ -25,7 +26,7 @@ std::string OptionColumn(const OptionInfo& option) {
 std::span<const OptionInfo> SearchOptionTable() { return kSearchOptions; }
 
 bool ApplySearchOption(const std::string& name, const std::string& value, SearchOptions& options, std::string& error) {
-  const bool needsValue = name == "root" || name == "plocate-db" || name == "cache-dir";
+  const bool needsValue = name == "root" || name == "plocate-db" || name == "cache-dir" || name == "exclude";
   if (needsValue && value.empty()) {
     error = "option --" + name + " needs a value";
     return false;
@@ -34,6 +35,8 @@ bool ApplySearchOption(const std::string& name, const std::string& value, Search
     options.roots.push_back(value);
   } else if (name == "plocate-db") {
     options.plocateDb = value;
+  } else if (name == "exclude") {
+    options.excludes.push_back(value);
   } else if (name == "cache-dir") {
     options.cacheDir = value;
   } else if (name == "hidden") {

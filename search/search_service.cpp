@@ -11,6 +11,7 @@
 #include <mutex>
 #include <thread>
 
+#include "answer_order.h"
 #include "file_handle.h"
 #include "index_cache.h"
 #include "index_rows.h"
@@ -27,22 +28,32 @@ std::string CacheFolder(const SearchOptions& options) {
   return options.cacheDir.empty() ? CacheDir() : options.cacheDir;
 }
 
+// The roots, less those inside an excluded folder.
 std::vector<std::string> RootsOf(const SearchOptions& options) {
-  return NormalizeRoots(options.roots.empty() ? std::vector<std::string>{HomeDir()} : options.roots);
+  std::vector<std::string> roots =
+      NormalizeRoots(options.roots.empty() ? std::vector<std::string>{HomeDir()} : options.roots);
+  const ExcludedFolders excluded(options.excludes);
+  std::erase_if(roots, [&](const std::string& root) { return excluded.Excludes(root); });
+  return roots;
 }
 
-// Rows made from a whole answer.
+// Rows made from a whole answer, or the reason the text is no query.
 class ListedRows final : public AnswerRows {
  public:
-  explicit ListedRows(std::vector<SearchResult> results) : results_(std::move(results)) {}
+  explicit ListedRows(std::vector<SearchResult> results, std::string error = {})
+      : results_(std::move(results)), error_(std::move(error)) {}
   std::size_t size() const override { return results_.size(); }
   RowsRead Read(std::size_t first, std::size_t count, RowsWait) const override {
     return {RowsRead::kRead, {results_.begin() + first, results_.begin() + first + count}};
   }
+  std::string error() const override { return error_; }
 
  private:
   std::vector<SearchResult> results_;
+  std::string error_;
 };
+
+RowsAnswer MalformedQuery(std::string error) { return std::make_shared<ListedRows>(std::vector<SearchResult>{}, std::move(error)); }
 
 // The embedded index: loaded from the cache file or built on a background
 // thread, then refreshed before every answer; or, once asked to keep
@@ -52,7 +63,9 @@ class IndexService final : public SearchService {
   explicit IndexService(const SearchOptions& options)
       : core_(std::make_shared<GuardedIndex>(RootsOf(options), options.includeHidden)),
         index_(core_->index),
-        cachePath_(JoinPath(CacheFolder(options), IndexFileName(index_.roots(), options.includeHidden))) {
+        cachePath_(JoinPath(CacheFolder(options), IndexFileName(index_.roots(), options.includeHidden,
+                                                                ExcludedFolders(options.excludes).Items()))) {
+    index_.SetExcluded(ExcludedFolders(options.excludes));
     index_.SetCancelFlag(&closing_);
     try {
       worker_ = std::thread([this] { Start(); });
@@ -70,15 +83,19 @@ class IndexService final : public SearchService {
   }
 
   SearchAnswer Query(std::string_view text) override {
-    const glimpses::Query query = glimpses::Query::Parse(text);
+    std::string error;
+    const std::optional<glimpses::Query> query = glimpses::Query::TryParse(text, &error);
+    if (!query) return std::nullopt;
     std::unique_lock lock = ReadyLock();
-    return index_.Search(query);
+    return index_.Search(*query);
   }
 
-  RowsAnswer QueryRows(std::string_view text, const NameFilter& keep) override {
-    const glimpses::Query query = glimpses::Query::Parse(text);
+  RowsAnswer QueryRows(std::string_view text, const NameFilter& keep, SortOrder order) override {
+    std::string error;
+    const std::optional<glimpses::Query> query = glimpses::Query::TryParse(text, &error);
+    if (!query) return MalformedQuery(std::move(error));
     std::unique_lock lock = ReadyLock();
-    std::optional<std::vector<std::uint32_t>> ids = index_.Match(query, keep);
+    std::optional<std::vector<std::uint32_t>> ids = index_.Match(*query, keep, order);
     if (!ids) return nullptr;
     return MakeIndexRows(core_, std::move(*ids));
   }
@@ -181,8 +198,14 @@ class PlocateService final : public SearchService {
     options_.roots = RootsOf(options);
     options_.includeHidden = options.includeHidden;
     options_.database = options.plocateDb;
+    options_.excluded = ExcludedFolders(options.excludes);
   }
-  SearchAnswer Query(std::string_view text) override { return QueryPlocate(glimpses::Query::Parse(text), options_); }
+  SearchAnswer Query(std::string_view text) override {
+    std::string error;
+    const std::optional<glimpses::Query> query = glimpses::Query::TryParse(text, &error);
+    if (!query) return std::nullopt;
+    return QueryPlocate(*query, options_);
+  }
   bool IsIndexing() const override { return false; }
 
  private:
@@ -193,10 +216,18 @@ class PlocateService final : public SearchService {
 
 std::string SearchResult::FullPath() const { return JoinPath(folder, fileName); }
 
-RowsAnswer SearchService::QueryRows(std::string_view text, const NameFilter& keep) {
+std::string QuerySyntaxError(std::string_view text) {
+  std::string error;
+  glimpses::Query::TryParse(text, &error);
+  return error;
+}
+
+RowsAnswer SearchService::QueryRows(std::string_view text, const NameFilter& keep, SortOrder order) {
+  if (std::string error = QuerySyntaxError(text); !error.empty()) return MalformedQuery(std::move(error));
   SearchAnswer answer = Query(text);
   if (!answer) return nullptr;
   if (keep) std::erase_if(*answer, [&](const SearchResult& result) { return !keep(result.fileName); });
+  SortAnswer(*answer, order);
   return std::make_shared<ListedRows>(std::move(*answer));
 }
 

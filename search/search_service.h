@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,18 +22,39 @@ struct SearchOptions {
   bool includeHidden = false;
   std::string cacheDir;   // empty: $XDG_CACHE_HOME/glimpses (or ~/.cache/glimpses)
   std::string plocateDb;  // empty: plocate's default database
+  // Folders left out of every answer, neither crawled nor watched: a path
+  // leaves that folder and everything below it out; a pattern holding '*'
+  // or '?' is matched (wildcards as in the query language, case kept)
+  // against the full path of every folder, e.g. "*/node_modules".
+  std::vector<std::string> excludes;
 };
 
 struct SearchResult {
   std::string fileName;  // with extension, without folder (UTF-8)
   std::string folder;    // the folder that holds it, no trailing '/'
+  std::int64_t size = -1;     // bytes; -1 when unknown (vanished, unreadable)
+  std::int64_t modified = 0;  // seconds since the epoch, UTC; 0 when unknown
   std::string FullPath() const;
   bool operator==(const SearchResult&) const = default;
 };
 
 // The service's answer in its order (by name ignoring case, then by folder);
-// nullopt is "no answer": the backend could not answer at all.
+// nullopt is "no answer": the backend could not answer at all, or the text
+// is not a query (QuerySyntaxError says why).
 using SearchAnswer = std::optional<std::vector<SearchResult>>;
+
+// What an answer is sorted by. Ties, and the default, go by name ignoring
+// case, then by folder.
+enum class SortKey { kName, kFolder, kSize, kModified };
+struct SortOrder {
+  SortKey key = SortKey::kName;
+  bool reverse = false;  // the whole order reversed, ties included
+  bool operator==(const SortOrder&) const = default;
+};
+
+// Why `text` is not a query, in one line of English ("size: needs a number
+// with an optional unit b, kb, mb or gb"); empty when it is one.
+std::string QuerySyntaxError(std::string_view text);
 
 // Whether a read of rows may wait for the index: the window thread never
 // does, since a catch-up can hold the index for seconds.
@@ -58,8 +80,12 @@ class AnswerRows {
 
   virtual ~AnswerRows() = default;
   virtual std::size_t size() const = 0;
-  // Rows [first, first + count), a range within size().
+  // Rows [first, first + count), a range within size(). Every row has its
+  // size and modification time.
   virtual RowsRead Read(std::size_t first, std::size_t count, RowsWait wait) const = 0;
+  // Non-empty when the text was not a query: why, in one line of English
+  // (as QuerySyntaxError gives it). Such an answer has no rows.
+  virtual std::string error() const { return {}; }
 };
 
 // Null is "no answer".
@@ -83,9 +109,10 @@ class SearchService {
   // Safe to call from any thread. While the index is first being built the
   // call waits for it rather than failing.
   virtual SearchAnswer Query(std::string_view text) = 0;
-  // Query's answer with only the names `keep` accepts, as rows. The default
-  // makes every row's text at once.
-  virtual RowsAnswer QueryRows(std::string_view text, const NameFilter& keep);
+  // Query's answer with only the names `keep` accepts, as rows in `order`.
+  // A text that is not a query gives an answer with no rows and its error().
+  // The default makes every row's text at once.
+  virtual RowsAnswer QueryRows(std::string_view text, const NameFilter& keep, SortOrder order = {});
   // True while the first build of the index is still running.
   virtual bool IsIndexing() const = 0;
   // Entries read so far by the first build (for its progress).

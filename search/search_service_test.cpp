@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -50,8 +51,8 @@ TEST_F(SearchServiceTest, FirstQueryWaitsForTheBuildAndTheNextStartLoadsIt) {
     EXPECT_FALSE(service->IsIndexing());
   }
   const std::string r = tree_.root();
-  EXPECT_EQ(first, (std::vector<SearchResult>{
-                       {"Logo.AI", r + "/art"}, {"Logo.cdr", r + "/art/old"}, {"Report.pdf", r + "/docs"}}));
+  EXPECT_EQ(first, (std::vector<SearchResult>{WithFacts({"Logo.AI", r + "/art"}), WithFacts({"Logo.cdr", r + "/art/old"}),
+                                              WithFacts({"Report.pdf", r + "/docs"})}));
   const std::string cacheFile = options_.cacheDir + "/" + IndexFileName(NormalizeRoots(options_.roots), false);
   EXPECT_TRUE(fs::exists(cacheFile));
 
@@ -159,19 +160,74 @@ TEST_F(SearchServiceTest, AServiceKeptCurrentAnswersInRows) {
   RowsAnswer rows = service->QueryRows("logo|report|notes|page", documents);
   ASSERT_TRUE(rows);
   ASSERT_EQ(rows->size(), 73u);
-  const SearchResult report{"Report.pdf", tree_.Path("docs")};
-  EXPECT_EQ(RowAt(rows, 72), report);
-  EXPECT_EQ(RowAt(rows, 2), (SearchResult{"page 10.pdf", tree_.Path("docs")}));
+  EXPECT_EQ(RowAt(rows, 72), WithFacts({"Report.pdf", tree_.Path("docs")}));
+  EXPECT_EQ(RowAt(rows, 2), WithFacts({"page 10.pdf", tree_.Path("docs")}));
 
   tree_.Make({"docs/Later.pdf"});
   fs::remove(tree_.Path("docs/Report.pdf"));
-  // The old answer still tells its rows; the next one has the changes.
-  EXPECT_EQ(RowAt(rows, 72), report);
+  // The old answer still tells its rows, the one gone without size or
+  // time; the next answer has the changes.
+  EXPECT_EQ(RowAt(rows, 72), (SearchResult{"Report.pdf", tree_.Path("docs")}));
   rows = service->QueryRows("later|report", documents);
   ASSERT_TRUE(rows);
   ASSERT_EQ(rows->size(), 1u);
-  EXPECT_EQ(RowAt(rows, 0), (SearchResult{"Later.pdf", tree_.Path("docs")}));
-  EXPECT_EQ(service->Query("later|report"), SearchAnswer({{"Later.pdf", tree_.Path("docs")}}));
+  EXPECT_EQ(RowAt(rows, 0), WithFacts({"Later.pdf", tree_.Path("docs")}));
+  EXPECT_EQ(service->Query("later|report"), SearchAnswer({WithFacts({"Later.pdf", tree_.Path("docs")})}));
+}
+
+// Each run saves its index; the next, with other excluded folders, must
+// build its own rather than answer from that one.
+TEST_F(SearchServiceTest, ExcludedFoldersAreLeftOutAndNoSavedIndexOfOtherExcludesAnswers) {
+  ScratchFolder tree;
+  tree.Make({"docs/a.pdf", "docs/backup/b.pdf", "proj/node_modules/x/c.pdf", "proj/src/d.pdf", "old/e.pdf",
+             "backup.pdf", "backup/f.pdf"});
+  const std::string r = tree.root();
+  const std::vector<std::string> all = {"backup.pdf", "backup/f.pdf", "docs/a.pdf", "docs/backup/b.pdf",
+                                        "old/e.pdf",  "proj/node_modules/x/c.pdf", "proj/src/d.pdf"};
+  struct Case {
+    std::vector<std::string> excludes;
+    std::optional<std::vector<std::string>> expected;  // nullopt: no answer
+  };
+  const Case cases[] = {
+      {{r + "/old"}, std::vector<std::string>{"backup.pdf", "backup/f.pdf", "docs/a.pdf", "docs/backup/b.pdf",
+                                              "proj/node_modules/x/c.pdf", "proj/src/d.pdf"}},
+      {{}, all},
+      {{"*/backup"}, std::vector<std::string>{"backup.pdf", "docs/a.pdf", "old/e.pdf", "proj/node_modules/x/c.pdf",
+                                              "proj/src/d.pdf"}},
+      {{"*/node_modules", r + "/old/", "", r + "/nowhere"},
+       std::vector<std::string>{"backup.pdf", "backup/f.pdf", "docs/a.pdf", "docs/backup/b.pdf", "proj/src/d.pdf"}},
+      {{r + "/proj/*"}, std::vector<std::string>{"backup.pdf", "backup/f.pdf", "docs/a.pdf", "docs/backup/b.pdf",
+                                                 "old/e.pdf"}},
+      {{r + "/doc"}, all},  // a folder path is not a prefix of names
+      {{r}, std::nullopt},
+  };
+  SearchOptions options = options_;
+  options.roots = {r};
+  for (const Case& c : cases) {
+    options.excludes = c.excludes;
+    auto service = EnsureSearchServiceRunning(options);
+    const SearchAnswer answer = service->Query("ext:pdf");
+    std::string label;
+    for (const std::string& item : c.excludes) label += item + " ";
+    ASSERT_EQ(answer.has_value(), c.expected.has_value()) << label;
+    if (!answer) continue;
+    std::vector<std::string> found;
+    for (const SearchResult& result : *answer) found.push_back(result.FullPath().substr(r.size() + 1));
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, *c.expected) << label;
+  }
+
+  // Kept current: what appears in an excluded folder is not seen (no watch
+  // there), what appears elsewhere is.
+  options.excludes = {"*/backup"};
+  auto service = EnsureSearchServiceRunning(options);
+  service->KeepCurrent();
+  ASSERT_TRUE(service->Query("new"));
+  tree.Make({"docs/backup/new 1.pdf", "docs/new 2.pdf", "docs/backup/deeper/new 3.pdf"});
+  const SearchAnswer answer = service->Query("new");
+  ASSERT_TRUE(answer);
+  ASSERT_EQ(answer->size(), 1u);
+  EXPECT_EQ(answer->front().fileName, "new 2.pdf");
 }
 
 }  // namespace

@@ -4,12 +4,21 @@
 
 #include <ostream>
 
+#include "entry_facts.h"
 #include "scratch_folder.h"
 #include "search_service.h"
 
 namespace glimpses {
 
-inline void PrintTo(const SearchResult& result, std::ostream* out) { *out << result.FullPath(); }
+inline void PrintTo(const SearchResult& result, std::ostream* out) {
+  *out << result.FullPath() << " (" << result.size << " bytes, at " << result.modified << ")";
+}
+
+// A result as an answer gives it, with its size and time read now.
+inline SearchResult WithFacts(SearchResult result) {
+  FillFacts(result);
+  return result;
+}
 
 }  // namespace glimpses
 

@@ -1,0 +1,20 @@
+// One search result as a line of JSON, for `glimpses-cli search --json`.
+// Names are bytes and JSON strings are Unicode: a path that is not valid
+// UTF-8 has each malformed byte replaced by U+FFFD in "path", "name" and
+// "folder", and its exact bytes in "path_bytes" (base64), which appears only
+// then.
+#pragma once
+
+#include <string>
+
+#include "search_service.h"
+
+namespace glimpses {
+
+// {"path":..,"name":..,"folder":..,"size":N,"modified":"2024-05-17T14:03:00+02:00"}
+// without a line break; "size" is null for a folder or an unknown size,
+// "modified" null for an unknown time, which is given in local time with
+// its offset (RFC 3339).
+std::string JsonLine(const SearchResult& result);
+
+}  // namespace glimpses
