@@ -174,10 +174,10 @@ bool WriteQuerySeeds(const fs::path& dir) {
       {"path-term", "docs/ar logo\0logo.cdr\0/home/u/docs/Archive"sv},
       {"folders-only", "folder: x.pdf\0x.pdf/\0/data"sv},
       {"non-ascii", "über ΑΛΦΑ 设计\0ÜBER ΑΛΦΑ 设计稿.pdf\0/Ärger"sv},
-      {"size-date", "size:1mb..5mb dm:>=2024-05 | size:tiny dm:lastweek\0plan.ai\0/p\02097152 1715940000"sv},
-      {"regex-case-path", "case:path:regex:^/p/.*\\.ai$ !case:Draft\0Plan.ai\0/p\012 1"sv},
-      {"whole-words", "ww:plan wholeword:path:p size:<=10kb\0a plan.ai\0/p\0100 1"sv},
-      {"malformed", "size:big dm:2024-02-30 regex:(\0x\0/p\01 1"sv},
+      {"size-date", "size:1mb..5mb dm:>=2024-05 | size:tiny dm:lastweek\0plan.ai\0/p\0" "2097152 1715940000"sv},
+      {"regex-case-path", "case:path:regex:^/p/.*\\.ai$ !case:Draft\0Plan.ai\0/p\0" "12 1"sv},
+      {"whole-words", "ww:plan wholeword:path:p size:<=10kb\0a plan.ai\0/p\0" "100 1"sv},
+      {"malformed", "size:big dm:2024-02-30 regex:(\0x\0/p\0" "1 1"sv},
   };
   bool ok = true;
   for (const auto& [name, text] : seeds) ok = WriteText(dir / name, text) && ok;

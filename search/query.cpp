@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <optional>
 #include <utility>
 
 #include <re2/re2.h>
-
-#include <ctime>
 
 #include "query_values.h"
 #include "utf8.h"

@@ -227,7 +227,8 @@ RowsAnswer SearchService::QueryRows(std::string_view text, const NameFilter& kee
   SearchAnswer answer = Query(text);
   if (!answer) return nullptr;
   if (keep) std::erase_if(*answer, [&](const SearchResult& result) { return !keep(result.fileName); });
-  SortAnswer(*answer, order);
+  // Query's answer is in the default order already.
+  if (order != SortOrder{}) SortAnswer(*answer, order);
   return std::make_shared<ListedRows>(std::move(*answer));
 }
 

@@ -32,7 +32,7 @@ struct SearchOptions {
 struct SearchResult {
   std::string fileName;  // with extension, without folder (UTF-8)
   std::string folder;    // the folder that holds it, no trailing '/'
-  std::int64_t size = -1;     // bytes; -1 when unknown (vanished, unreadable)
+  std::int64_t size = -1;     // bytes; -1 for a folder, or when unknown (vanished, unreadable)
   std::int64_t modified = 0;  // seconds since the epoch, UTC; 0 when unknown
   std::string FullPath() const;
   bool operator==(const SearchResult&) const = default;
@@ -107,7 +107,8 @@ class SearchService {
  public:
   virtual ~SearchService() = default;
   // Safe to call from any thread. While the index is first being built the
-  // call waits for it rather than failing.
+  // call waits for it rather than failing. Every result has its size and
+  // modification time, read as the answer is made.
   virtual SearchAnswer Query(std::string_view text) = 0;
   // Query's answer with only the names `keep` accepts, as rows in `order`.
   // A text that is not a query gives an answer with no rows and its error().
