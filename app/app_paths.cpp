@@ -1,13 +1,13 @@
-#include "app_paths.h"
+#include "app/app_paths.h"
 
 #include <unistd.h>
 
 #include <filesystem>
 #include <system_error>
 
-#include "file_util.h"
-#include "path.h"
-#include "settings.h"
+#include "app/settings.h"
+#include "base/file_util.h"
+#include "base/path.h"
 
 #ifndef GLIMPSES_DATA_FROM_BIN
 #define GLIMPSES_DATA_FROM_BIN "../share/glimpses"

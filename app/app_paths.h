@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "user_folders.h"
+#include "search/user_folders.h"
 
 namespace glimpses {
 

@@ -1,4 +1,4 @@
-#include "app_paths.h"
+#include "app/app_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "file_util.h"
-#include "scratch_dir.h"
+#include "base/file_util.h"
+#include "samples/scratch_dir.h"
 
 namespace glimpses {
 namespace {

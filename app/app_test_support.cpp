@@ -1,4 +1,4 @@
-#include "app_test_support.h"
+#include "app/app_test_support.h"
 
 #include <QDir>
 #include <QFile>
@@ -6,9 +6,9 @@
 #include <memory>
 #include <utility>
 
-#include "adobe_samples.h"
-#include "corel_samples.h"
-#include "file_util.h"
+#include "base/file_util.h"
+#include "samples/adobe_samples.h"
+#include "samples/corel_samples.h"
 
 namespace glimpses::testing {
 

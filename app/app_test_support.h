@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "main_controller.h"
-#include "search_service.h"
+#include "app/main_controller.h"
+#include "search/search_service.h"
 
 namespace glimpses::testing {
 

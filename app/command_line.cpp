@@ -1,9 +1,9 @@
-#include "command_line.h"
+#include "app/command_line.h"
 
 #include <QCommandLineParser>
 #include <vector>
 
-#include "search_options.h"
+#include "search/search_options.h"
 
 namespace glimpses {
 namespace {

@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <string>
 
-#include "search_service.h"
+#include "search/search_service.h"
 
 namespace glimpses {
 

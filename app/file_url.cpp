@@ -1,4 +1,4 @@
-#include "file_url.h"
+#include "app/file_url.h"
 
 #include <QByteArray>
 

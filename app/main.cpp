@@ -8,15 +8,15 @@
 #include <memory>
 #include <string>
 
-#include "app_paths.h"
-#include "command_line.h"
-#include "file_util.h"
-#include "main_controller.h"
-#include "main_window.h"
-#include "preferences.h"
-#include "search_service.h"
-#include "settings.h"
-#include "window_language.h"
+#include "app/app_paths.h"
+#include "app/command_line.h"
+#include "app/main_controller.h"
+#include "app/main_window.h"
+#include "app/preferences.h"
+#include "app/settings.h"
+#include "app/window_language.h"
+#include "base/file_util.h"
+#include "search/search_service.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "main_controller.h"
+#include "app/main_controller.h"
 
 #include <unistd.h>
 
@@ -12,11 +12,11 @@
 #include <system_error>
 #include <utility>
 
-#include "document_filter.h"
-#include "extract_thumbnail.h"
-#include "file_url.h"
-#include "status_text.h"
-#include "window_language.h"
+#include "app/file_url.h"
+#include "app/status_text.h"
+#include "app/window_language.h"
+#include "extract/extract_thumbnail.h"
+#include "search/document_filter.h"
 
 namespace glimpses {
 

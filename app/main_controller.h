@@ -28,11 +28,11 @@
 #include <string>
 #include <vector>
 
-#include "export.h"
-#include "preferences.h"
-#include "result_list_model.h"
-#include "search_service.h"
-#include "settings.h"
+#include "app/preferences.h"
+#include "app/result_list_model.h"
+#include "app/settings.h"
+#include "export/export.h"
+#include "search/search_service.h"
 
 namespace glimpses {
 
@@ -79,7 +79,7 @@ QString ExportOutcomeText(const ExportResult& result, const QString& folder);
 struct MainControllerSetup {
   std::shared_ptr<SearchService> service;  // may be null: every search gets no answer
   std::string settingsPath;
-  Settings settings;     // the values the edits start with
+  Settings settings;    // the values the edits start with
   QImage startPicture;  // shown in the preview until the first selection
   DesktopOpener opener;
   FolderChooser chooseFolder;

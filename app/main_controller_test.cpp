@@ -1,4 +1,4 @@
-#include "main_controller.h"
+#include "app/main_controller.h"
 
 #include <sys/stat.h>
 
@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <memory>
 
-#include "adobe_samples.h"
-#include "app_test_support.h"
-#include "file_util.h"
+#include "app/app_test_support.h"
+#include "base/file_util.h"
+#include "samples/adobe_samples.h"
 
 using namespace glimpses;
 using namespace glimpses::testing;

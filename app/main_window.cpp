@@ -1,4 +1,4 @@
-#include "main_window.h"
+#include "app/main_window.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -21,9 +21,9 @@
 #include <map>
 #include <optional>
 
-#include "main_controller.h"
-#include "result_list_model.h"
-#include "window_language.h"
+#include "app/main_controller.h"
+#include "app/result_list_model.h"
+#include "app/window_language.h"
 
 namespace glimpses {
 

@@ -6,8 +6,8 @@
 #pragma once
 
 #include <QIcon>
-#include <QKeySequence>
 #include <QImage>
+#include <QKeySequence>
 #include <QWidget>
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "main_window.h"
+#include "app/main_window.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -26,14 +26,14 @@
 #include <string>
 #include <thread>
 
-#include "app_test_support.h"
-#include "document_filter.h"
-#include "index_rows.h"
-#include "main_controller.h"
-#include "preferences.h"
-#include "search_service.h"
-#include "status_text.h"
-#include "window_language.h"
+#include "app/app_test_support.h"
+#include "app/main_controller.h"
+#include "app/preferences.h"
+#include "app/status_text.h"
+#include "app/window_language.h"
+#include "search/document_filter.h"
+#include "search/index_rows.h"
+#include "search/search_service.h"
 
 using namespace glimpses;
 using namespace glimpses::testing;

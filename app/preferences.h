@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "search_service.h"
+#include "search/search_service.h"
 
 namespace glimpses {
 

@@ -1,10 +1,10 @@
-#include "preferences.h"
+#include "app/preferences.h"
 
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
 
-#include "file_util.h"
+#include "base/file_util.h"
 
 namespace glimpses {
 namespace {

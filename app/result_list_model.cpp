@@ -1,4 +1,4 @@
-#include "result_list_model.h"
+#include "app/result_list_model.h"
 
 #include <QDateTime>
 #include <QFuture>
@@ -11,8 +11,8 @@
 #include <memory>
 #include <utility>
 
-#include "file_url.h"
-#include "window_language.h"
+#include "app/file_url.h"
+#include "app/window_language.h"
 
 namespace glimpses {
 namespace {

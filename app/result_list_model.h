@@ -17,7 +17,7 @@
 #include <set>
 #include <vector>
 
-#include "search_service.h"
+#include "search/search_service.h"
 
 namespace glimpses {
 

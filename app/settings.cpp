@@ -1,4 +1,4 @@
-#include "settings.h"
+#include "app/settings.h"
 
 #include <iconv.h>
 
@@ -8,9 +8,9 @@
 #include <optional>
 #include <system_error>
 
-#include "app_paths.h"
-#include "path.h"
-#include "utf8.h"
+#include "app/app_paths.h"
+#include "base/path.h"
+#include "base/utf8.h"
 
 namespace glimpses {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "file_util.h"
+#include "base/file_util.h"
 
 namespace glimpses {
 

@@ -1,4 +1,4 @@
-#include "settings.h"
+#include "app/settings.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <string>
 
-#include "app_paths.h"
-#include "file_util.h"
-#include "scratch_dir.h"
+#include "app/app_paths.h"
+#include "base/file_util.h"
+#include "samples/scratch_dir.h"
 
 namespace glimpses {
 namespace {

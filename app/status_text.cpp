@@ -1,6 +1,6 @@
-#include "status_text.h"
+#include "app/status_text.h"
 
-#include "window_language.h"
+#include "app/window_language.h"
 
 namespace glimpses {
 

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "search_service.h"
+#include "search/search_service.h"
 
 namespace glimpses {
 

@@ -1,4 +1,4 @@
-#include "status_text.h"
+#include "app/status_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "case_fold.h"
+#include "base/case_fold.h"
 
 #include <unicode/uchar.h>
 
-#include "utf8.h"
+#include "base/utf8.h"
 
 namespace glimpses {
 

@@ -1,4 +1,4 @@
-#include "case_fold.h"
+#include "base/case_fold.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <QString>
 #include <string>
 
-#include "utf8.h"
+#include "base/utf8.h"
 
 namespace glimpses {
 namespace {

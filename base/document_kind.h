@@ -38,7 +38,9 @@ DocumentKind KindOfName(std::string_view name, NameUse use);
 DocumentKind KindOfContent(const std::uint8_t* head, std::size_t size);
 
 // True for the kinds the Adobe reader takes (all but CorelDRAW and kNone).
-constexpr bool IsAdobeKind(DocumentKind kind) { return kind != DocumentKind::kNone && kind != DocumentKind::kCorelDraw; }
+constexpr bool IsAdobeKind(DocumentKind kind) {
+  return kind != DocumentKind::kNone && kind != DocumentKind::kCorelDraw;
+}
 
 // "ai", "eps", "indd", "pdf", "cdr", or "" for kNone.
 std::string_view KindName(DocumentKind kind);

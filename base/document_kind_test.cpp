@@ -1,4 +1,4 @@
-#include "document_kind.h"
+#include "base/document_kind.h"
 
 #include <gtest/gtest.h>
 

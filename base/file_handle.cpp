@@ -1,4 +1,4 @@
-#include "file_handle.h"
+#include "base/file_handle.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "file_util.h"
+#include "base/file_util.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "file_util.h"
+#include "base/file_util.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <optional>
 #include <set>
 
-#include "scratch_dir.h"
+#include "samples/scratch_dir.h"
 
 namespace glimpses {
 namespace {

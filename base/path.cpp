@@ -1,4 +1,4 @@
-#include "path.h"
+#include "base/path.h"
 
 namespace glimpses {
 

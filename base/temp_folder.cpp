@@ -1,4 +1,4 @@
-#include "temp_folder.h"
+#include "base/temp_folder.h"
 
 #include <stdlib.h>
 
@@ -6,7 +6,7 @@
 #include <system_error>
 #include <utility>
 
-#include "path.h"
+#include "base/path.h"
 
 namespace glimpses {
 

@@ -1,4 +1,4 @@
-#include "bench_tree.h"
+#include "bench/bench_tree.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <iterator>
 #include <random>
 
-#include "file_handle.h"
+#include "base/file_handle.h"
 
 namespace glimpses::bench {
 namespace {

@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "corel_samples.h"
-#include "export.h"
-#include "file_util.h"
-#include "image.h"
+#include "base/file_util.h"
+#include "export/export.h"
+#include "extract/image.h"
+#include "samples/corel_samples.h"
 
 namespace {
 

@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "adobe_samples.h"
-#include "adobe_thumbnail.h"
-#include "file_util.h"
+#include "base/file_util.h"
+#include "extract/adobe_thumbnail.h"
+#include "samples/adobe_samples.h"
 
 namespace {
 

@@ -23,13 +23,13 @@
 #include <string>
 #include <vector>
 
-#include "bench_tree.h"
-#include "entry_facts.h"
-#include "file_handle.h"
-#include "folder_watch.h"
-#include "name_index.h"
-#include "plocate_backend.h"
-#include "query.h"
+#include "base/file_handle.h"
+#include "bench/bench_tree.h"
+#include "search/entry_facts.h"
+#include "search/folder_watch.h"
+#include "search/name_index.h"
+#include "search/plocate_backend.h"
+#include "search/query.h"
 
 namespace {
 
@@ -80,11 +80,12 @@ void SortFigures(const glimpses::NameIndex& index, int runs) {
   const glimpses::Query oneWord = glimpses::Query::Parse("design");
   index.Match(oneWord, {}, {SortKey::kModified, false});  // warm: the inodes in memory
   std::printf("\n%-34s %8s %18s\n", "sorted one-word answer (design)", "results", "ids in order (ms)");
-  const std::pair<const char*, glimpses::SortOrder> orders[] = {{"by name (the index's own order)", {}},
-                                                                {"by size, stat of each match", {SortKey::kSize, false}},
-                                                                {"by time, stat of each match", {SortKey::kModified, false}},
-                                                                {"by folder", {SortKey::kFolder, false}},
-                                                                {"by time, reversed", {SortKey::kModified, true}}};
+  const std::pair<const char*, glimpses::SortOrder> orders[] = {
+      {"by name (the index's own order)", {}},
+      {"by size, stat of each match", {SortKey::kSize, false}},
+      {"by time, stat of each match", {SortKey::kModified, false}},
+      {"by folder", {SortKey::kFolder, false}},
+      {"by time, reversed", {SortKey::kModified, true}}};
   for (const auto& [label, order] : orders) {
     const Timing timing = Measure(runs, [&] { return index.Match(oneWord, {}, order)->size(); });
     std::printf("%-34s %8zu %9.1f (best %5.1f)\n", label, timing.results, timing.median, timing.best);
@@ -99,15 +100,16 @@ void SortFigures(const glimpses::NameIndex& index, int runs) {
                      [&](std::uint32_t a, std::uint32_t b) { return matches[a].modified < matches[b].modified; });
     return order.size();
   });
-  std::printf("%-34s %8zu %9.1f (best %5.1f)\n", "by time, keys kept in the index", inMemory.results,
-              inMemory.median, inMemory.best);
+  std::printf("%-34s %8zu %9.1f (best %5.1f)\n", "by time, keys kept in the index", inMemory.results, inMemory.median,
+              inMemory.best);
   const std::vector<glimpses::SearchResult> every = *index.Search(glimpses::Query::Parse(""));
   const auto start = Clock::now();
   for (const glimpses::SearchResult& entry : every) glimpses::ReadEntryFacts(entry.FullPath());
-  std::printf("kept in the index would cost: a stat of all %zu entries, %.0f ms warm, at every build;\n"
-              "  %.1f bytes/entry instead of %.1f\n",
-              every.size(), Ms(Clock::now() - start), double(index.MemoryBytes()) / index.EntryCount() + 12,
-              double(index.MemoryBytes()) / index.EntryCount());
+  std::printf(
+      "kept in the index would cost: a stat of all %zu entries, %.0f ms warm, at every build;\n"
+      "  %.1f bytes/entry instead of %.1f\n",
+      every.size(), Ms(Clock::now() - start), double(index.MemoryBytes()) / index.EntryCount() + 12,
+      double(index.MemoryBytes()) / index.EntryCount());
 }
 
 }  // namespace

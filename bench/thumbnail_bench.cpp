@@ -15,16 +15,16 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "adobe_samples.h"
-#include "corel_samples.h"
-#include "file_util.h"
+#include "base/file_util.h"
+#include "samples/adobe_samples.h"
+#include "samples/corel_samples.h"
 
 namespace {
 

@@ -24,12 +24,12 @@
 #include <string>
 #include <vector>
 
-#include "bench_tree.h"
-#include "document_filter.h"
-#include "main_controller.h"
-#include "main_window.h"
-#include "search_service.h"
-#include "temp_folder.h"
+#include "app/main_controller.h"
+#include "app/main_window.h"
+#include "base/temp_folder.h"
+#include "bench/bench_tree.h"
+#include "search/document_filter.h"
+#include "search/search_service.h"
 
 namespace {
 

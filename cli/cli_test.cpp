@@ -10,16 +10,16 @@
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
-#include <tuple>
 #include <set>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
-#include "adobe_samples.h"
-#include "hostile_samples.h"
-#include "preview_samples.h"
-#include "scratch_dir.h"
+#include "samples/adobe_samples.h"
+#include "samples/hostile_samples.h"
+#include "samples/preview_samples.h"
+#include "samples/scratch_dir.h"
 
 extern char** environ;
 
@@ -220,10 +220,8 @@ TEST_F(CliTest, SearchSortsExcludesWritesJsonAndRefusesMalformedModifiers) {
   Write("docs/bad \xff.ai", BuildDocumentWithoutThumbnail(DocumentKind::kIllustrator, 0));
   const std::tuple<const char*, off_t, std::time_t> files[] = {
       {"docs/poster 海报.pdf", 3000, 1715918400},  // 2024-05-17T12:00:00+08:00
-      {"docs/badge.ai", 1000, 1672531200},
-      {"docs/blank.eps", 2000, 1717200000},
-      {"docs/sub/alpha.pdf", 4000, 1600000000},
-      {"docs/bad \xff.ai", 500, 1700000000},
+      {"docs/badge.ai", 1000, 1672531200},        {"docs/blank.eps", 2000, 1717200000},
+      {"docs/sub/alpha.pdf", 4000, 1600000000},   {"docs/bad \xff.ai", 500, 1700000000},
   };
   for (const auto& [name, size, time] : files) {
     ASSERT_EQ(::truncate(Path(name).c_str(), size), 0);
@@ -239,14 +237,23 @@ TEST_F(CliTest, SearchSortsExcludesWritesJsonAndRefusesMalformedModifiers) {
   };
   const Case cases[] = {
       {{"search", "--sort", "size", "p"}, 0, d + "blank.eps\n" + d + "poster 海报.pdf\n" + d + "sub/alpha.pdf\n", "3 "},
-      {{"search", "--sort=size", "--reverse", "p"}, 0, d + "sub/alpha.pdf\n" + d + "poster 海报.pdf\n" + d + "blank.eps\n", "3 "},
-      {{"search", "--sort", "modified", "a"}, 0,
-       d + "sub/alpha.pdf\n" + d + "badge.ai\n" + d + "bad \xff.ai\n" + d + "blank.eps\n", "4 "},
+      {{"search", "--sort=size", "--reverse", "p"},
+       0,
+       d + "sub/alpha.pdf\n" + d + "poster 海报.pdf\n" + d + "blank.eps\n",
+       "3 "},
+      {{"search", "--sort", "modified", "a"},
+       0,
+       d + "sub/alpha.pdf\n" + d + "badge.ai\n" + d + "bad \xff.ai\n" + d + "blank.eps\n",
+       "4 "},
       {{"search", "p"}, 0, d + "sub/alpha.pdf\n" + d + "blank.eps\n" + d + "poster 海报.pdf\n", "3 "},
-      {{"search", "--sort", "folder", "p"}, 0, d + "blank.eps\n" + d + "poster 海报.pdf\n" + d + "sub/alpha.pdf\n", "3 "},
+      {{"search", "--sort", "folder", "p"},
+       0,
+       d + "blank.eps\n" + d + "poster 海报.pdf\n" + d + "sub/alpha.pdf\n",
+       "3 "},
       {{"search", "--exclude", Path("docs/sub"), "p"}, 0, d + "blank.eps\n" + d + "poster 海报.pdf\n", "2 "},
       {{"search", "--exclude=*/sub", "size:>1000", "dm:2024"}, 0, d + "blank.eps\n" + d + "poster 海报.pdf\n", "2 "},
-      {{"search", "--json", "海报"}, 0,
+      {{"search", "--json", "海报"},
+       0,
        "{\"path\":\"" + d + "poster 海报.pdf\",\"name\":\"poster 海报.pdf\",\"folder\":\"" + Path("docs") +
            "\",\"size\":3000,\"modified\":\"2024-05-17T12:00:00+08:00\"}\n",
        "1 "},

@@ -3,7 +3,7 @@
 // 2 bad usage or an I/O error.
 #pragma once
 
-#include "options.h"
+#include "cli/options.h"
 
 namespace glimpses {
 

@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "commands.h"
-#include "export.h"
-#include "options.h"
+#include "cli/commands.h"
+#include "cli/options.h"
+#include "export/export.h"
 
 namespace glimpses {
 

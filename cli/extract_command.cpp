@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
-#include "extract_thumbnail.h"
-#include "options.h"
+#include "cli/commands.h"
+#include "cli/options.h"
+#include "extract/extract_thumbnail.h"
 
 namespace glimpses {
 

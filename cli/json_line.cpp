@@ -1,4 +1,4 @@
-#include "json_line.h"
+#include "cli/json_line.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -7,7 +7,7 @@
 #include <ctime>
 #include <string_view>
 
-#include "utf8.h"
+#include "base/utf8.h"
 
 namespace glimpses {
 namespace {
@@ -65,7 +65,8 @@ std::string LocalTimestamp(std::int64_t seconds) {
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
   const long offset = local.tm_gmtoff / 60;
   char zone[40];
-  std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", offset < 0 ? '-' : '+', std::labs(offset) / 60, std::labs(offset) % 60);
+  std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", offset < 0 ? '-' : '+', std::labs(offset) / 60,
+                std::labs(offset) % 60);
   return std::string("\"") + text + zone + "\"";
 }
 

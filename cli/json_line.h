@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "search_service.h"
+#include "search/search_service.h"
 
 namespace glimpses {
 

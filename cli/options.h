@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "search_options.h"
-#include "search_service.h"
+#include "search/search_options.h"
+#include "search/search_service.h"
 
 namespace glimpses {
 

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
-#include "document_filter.h"
-#include "json_line.h"
-#include "options.h"
-#include "search_service.h"
+#include "cli/commands.h"
+#include "cli/json_line.h"
+#include "cli/options.h"
+#include "search/document_filter.h"
+#include "search/search_service.h"
 
 namespace glimpses {
 namespace {
@@ -32,8 +32,10 @@ constexpr OptionInfo kOptions[] = {
 };
 
 std::optional<SortKey> SortKeyNamed(const std::string& name) {
-  static constexpr std::pair<std::string_view, SortKey> kKeys[] = {
-      {"name", SortKey::kName}, {"folder", SortKey::kFolder}, {"size", SortKey::kSize}, {"modified", SortKey::kModified}};
+  static constexpr std::pair<std::string_view, SortKey> kKeys[] = {{"name", SortKey::kName},
+                                                                   {"folder", SortKey::kFolder},
+                                                                   {"size", SortKey::kSize},
+                                                                   {"modified", SortKey::kModified}};
   for (const auto& [key, value] : kKeys)
     if (name == key) return value;
   return std::nullopt;

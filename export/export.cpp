@@ -1,4 +1,4 @@
-#include "export.h"
+#include "export/export.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,10 +15,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "document_kind.h"
-#include "extract_thumbnail.h"
-#include "file_util.h"
-#include "path.h"
+#include "base/document_kind.h"
+#include "base/file_util.h"
+#include "base/path.h"
+#include "extract/extract_thumbnail.h"
 
 namespace glimpses {
 

@@ -1,4 +1,4 @@
-#include "export.h"
+#include "export/export.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -17,11 +17,11 @@
 #include <variant>
 #include <vector>
 
-#include "adobe_samples.h"
-#include "corel_samples.h"
-#include "file_util.h"
-#include "image.h"
-#include "scratch_dir.h"
+#include "base/file_util.h"
+#include "extract/image.h"
+#include "samples/adobe_samples.h"
+#include "samples/corel_samples.h"
+#include "samples/scratch_dir.h"
 
 namespace glimpses {
 namespace {
@@ -145,7 +145,7 @@ TEST_F(ExportTest, WritesWhatAOneByOneExportInServiceOrderWouldLeave) {
       Put("a", "art.eps", XmpDocument(jpegA, DocumentKind::kEps)),
       Put("a", "cover.indd", XmpDocument(jpegD, DocumentKind::kInDesign)),
       Put("a", "empty.ai", BuildDocumentWithoutThumbnail(DocumentKind::kIllustrator, 0)),
-      Put("a", "logo.ai", BuildHexPreviewAi(7, 5, true)),          // leaves logo.ai_T.png ...
+      Put("a", "logo.ai", BuildHexPreviewAi(7, 5, true)),                   // leaves logo.ai_T.png ...
       Put("b", "logo.ai", XmpDocument(jpegB, DocumentKind::kIllustrator)),  // ... and this logo.ai_T.jpg: both stay
       Put("a", "mixed.cdr", CorelZipDocumentBytes(root_ + "/scratch.zip", 12, 9)),
       Put("b", "mixed.cdr", CorelRiffDocument(5, 7)),             // replaces the 12x9 one
@@ -369,13 +369,13 @@ TEST_F(ExportTest, AnExistingFolderIsUsedAndOnlySameNamedPicturesReplaced) {
 // is offered to them: 4 documents among 15 entries report 4, not 15.
 TEST_F(ExportTest, CountsOnlyEntriesTheExtractorsAccept) {
   const Bytes jpeg = SampleJpeg(4, 4, 5);
-  std::vector<SearchResult> answer = {Put("h", "plan.pdf", XmpDocument(jpeg)),
-                                      Put("h", "old.cdR", CorelRiffDocument(3, 3)),
-                                      Put("h", "blank.ai", BuildDocumentWithoutThumbnail(DocumentKind::kIllustrator, 0)),
-                                      Put("h", "xmp inside.txt", XmpDocument(jpeg)),
-                                      Put("h", "plan.Pdf", XmpDocument(jpeg)), Put("h", "README", AsBytes("text")),
-                                      // The name test reads the whole path, so a bare extension in a folder passes.
-                                      Put("h", ".pdf", XmpDocument(jpeg))};
+  std::vector<SearchResult> answer = {
+      Put("h", "plan.pdf", XmpDocument(jpeg)), Put("h", "old.cdR", CorelRiffDocument(3, 3)),
+      Put("h", "blank.ai", BuildDocumentWithoutThumbnail(DocumentKind::kIllustrator, 0)),
+      Put("h", "xmp inside.txt", XmpDocument(jpeg)), Put("h", "plan.Pdf", XmpDocument(jpeg)),
+      Put("h", "README", AsBytes("text")),
+      // The name test reads the whole path, so a bare extension in a folder passes.
+      Put("h", ".pdf", XmpDocument(jpeg))};
   // A line break makes no document name, for every kind.
   for (const char* name : {"line\nbreak.ai", "line\rbreak.eps", "line\nbreak.indd", "line\nbreak.pdf"}) {
     answer.push_back(Put("h", name, XmpDocument(jpeg)));
@@ -462,9 +462,8 @@ TEST_F(ExportTest, DocumentsAndFolderThatChangeAfterTheQueryCountAsFailed) {
   result = ExportThumbnails(again, "", out_, options);
   ASSERT_TRUE(result.ok()) << result.error;
   EXPECT_EQ(result.picturesWritten, 1);
-  EXPECT_EQ(result.failures,
-            std::vector<std::string>{answer[3].FullPath() + ": cannot write the picture: " + out_ +
-                                     "/d kept.pdf_T.jpg: Not a directory"});
+  EXPECT_EQ(result.failures, std::vector<std::string>{answer[3].FullPath() + ": cannot write the picture: " + out_ +
+                                                      "/d kept.pdf_T.jpg: Not a directory"});
   EXPECT_EQ(ReadWholeFile(out_, 100), AsBytes("user data"));
   EXPECT_EQ(Listing(moved), std::vector<std::string>{"a kept.pdf_T.jpg"});
   fs::remove(out_);

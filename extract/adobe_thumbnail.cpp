@@ -1,4 +1,4 @@
-#include "adobe_thumbnail.h"
+#include "extract/adobe_thumbnail.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,13 +13,13 @@
 #include <optional>
 #include <string_view>
 
-#include "bytes.h"
-#include "file_handle.h"
-#include "file_util.h"
-#include "document_kind.h"
-#include "hex_preview.h"
-#include "jpeg_codec.h"
-#include "stored_preview.h"
+#include "base/document_kind.h"
+#include "base/file_handle.h"
+#include "base/file_util.h"
+#include "extract/bytes.h"
+#include "extract/hex_preview.h"
+#include "extract/jpeg_codec.h"
+#include "extract/stored_preview.h"
 
 namespace glimpses {
 
@@ -324,7 +324,8 @@ PictureRead FindSmallInddThumbnail(const std::uint8_t* data, std::size_t length)
 
 PictureRead Unreadable(const std::string& documentPath) {
   if (!IsRegularFile(documentPath)) {
-    return PictureRead::Failed(ExtractStatus::kUnreadable, FileExists(documentPath) ? "not a regular file" : "no such file");
+    return PictureRead::Failed(ExtractStatus::kUnreadable,
+                               FileExists(documentPath) ? "not a regular file" : "no such file");
   }
   return PictureRead::Failed(ExtractStatus::kUnreadable, std::strerror(errno));
 }

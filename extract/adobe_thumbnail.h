@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-#include "stored_picture.h"
+#include "extract/stored_picture.h"
 
 namespace glimpses {
 

@@ -1,4 +1,4 @@
-#include "adobe_thumbnail.h"
+#include "extract/adobe_thumbnail.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "adobe_samples.h"
-#include "bytes.h"
-#include "document_kind.h"
-#include "file_util.h"
-#include "hex_preview.h"
-#include "scratch_dir.h"
+#include "base/document_kind.h"
+#include "base/file_util.h"
+#include "extract/bytes.h"
+#include "extract/hex_preview.h"
+#include "samples/adobe_samples.h"
+#include "samples/scratch_dir.h"
 
 namespace glimpses {
 namespace {
@@ -280,7 +280,8 @@ TEST_F(AdobeThumbnailTest, MalformedDocumentsGiveFalse) {
 
 TEST_F(AdobeThumbnailTest, SampleDocumentsOfEveryKindAndLayoutGiveTheirJpeg) {
   Bytes jpeg = SampleJpeg(64, 48, 1);
-  const DocumentKind kinds[] = {DocumentKind::kPdf, DocumentKind::kIllustrator, DocumentKind::kEps, DocumentKind::kInDesign};
+  const DocumentKind kinds[] = {DocumentKind::kPdf, DocumentKind::kIllustrator, DocumentKind::kEps,
+                                DocumentKind::kInDesign};
   const char* names[] = {"s.pdf", "s.ai", "s.eps", "s.indd"};
   for (int k = 0; k < 4; ++k) {
     for (XmpForm form : {XmpForm::kElement, XmpForm::kAttribute, XmpForm::kWrapped, XmpForm::kSingleQuoted}) {

@@ -1,11 +1,11 @@
-#include "bmp_codec.h"
+#include "extract/bmp_codec.h"
 
 #include <algorithm>
 #include <bit>
 #include <climits>
 #include <cstring>
 
-#include "bytes.h"
+#include "extract/bytes.h"
 
 namespace glimpses {
 

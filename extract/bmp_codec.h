@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "image.h"
+#include "extract/image.h"
 
 namespace glimpses {
 

@@ -1,4 +1,4 @@
-#include "bytes.h"
+#include "extract/bytes.h"
 
 #include <array>
 #include <cstring>

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "file_util.h"
+#include "base/file_util.h"
 
 namespace glimpses {
 

@@ -1,4 +1,4 @@
-#include "corel_thumbnail.h"
+#include "extract/corel_thumbnail.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,16 +8,16 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
-#include <string>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <string_view>
 
-#include "bytes.h"
-#include "document_kind.h"
-#include "file_handle.h"
-#include "file_util.h"
-#include "image.h"
+#include "base/document_kind.h"
+#include "base/file_handle.h"
+#include "base/file_util.h"
+#include "extract/bytes.h"
+#include "extract/image.h"
 
 namespace glimpses {
 
@@ -139,7 +139,8 @@ PictureRead ReadCorelPicture(const std::string& documentPath) {
     return PictureRead::Failed(ExtractStatus::kUnreadable,
                                FileExists(documentPath) ? "not a regular file" : "no such file");
   }
-  if (access(documentPath.c_str(), R_OK) != 0) return PictureRead::Failed(ExtractStatus::kUnreadable, std::strerror(errno));
+  if (access(documentPath.c_str(), R_OK) != 0)
+    return PictureRead::Failed(ExtractStatus::kUnreadable, std::strerror(errno));
   return DecodeStored(ReadCorelPreview(documentPath));
 }
 

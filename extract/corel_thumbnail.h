@@ -7,8 +7,8 @@
 #include <string>
 #include <utility>
 
-#include "file_util.h"
-#include "stored_picture.h"
+#include "base/file_util.h"
+#include "extract/stored_picture.h"
 
 namespace glimpses {
 

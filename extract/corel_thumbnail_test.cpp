@@ -1,4 +1,4 @@
-#include "corel_thumbnail.h"
+#include "extract/corel_thumbnail.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "corel_samples.h"
-#include "file_util.h"
-#include "image.h"
-#include "scratch_dir.h"
+#include "base/file_util.h"
+#include "extract/image.h"
+#include "samples/corel_samples.h"
+#include "samples/scratch_dir.h"
 
 namespace glimpses {
 namespace {

@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "corel_samples.h"
-#include "corel_thumbnail.h"
-#include "extract_thumbnail.h"
-#include "file_util.h"
-#include "image.h"
-#include "scratch_folder.h"
+#include "base/file_util.h"
+#include "extract/corel_thumbnail.h"
+#include "extract/extract_thumbnail.h"
+#include "extract/image.h"
+#include "samples/corel_samples.h"
+#include "samples/scratch_folder.h"
 
 namespace glimpses {
 namespace {

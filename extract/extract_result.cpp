@@ -1,4 +1,4 @@
-#include "extract_result.h"
+#include "extract/extract_result.h"
 
 namespace glimpses {
 

@@ -1,8 +1,8 @@
-#include "extract_thumbnail.h"
+#include "extract/extract_thumbnail.h"
 
-#include "adobe_thumbnail.h"
-#include "corel_thumbnail.h"
-#include "path.h"
+#include "base/path.h"
+#include "extract/adobe_thumbnail.h"
+#include "extract/corel_thumbnail.h"
 
 namespace glimpses {
 

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "document_kind.h"
-#include "stored_picture.h"
+#include "base/document_kind.h"
+#include "extract/stored_picture.h"
 
 namespace glimpses {
 

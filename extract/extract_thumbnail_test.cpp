@@ -1,4 +1,4 @@
-#include "extract_thumbnail.h"
+#include "extract/extract_thumbnail.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -10,13 +10,13 @@
 #include <set>
 #include <string>
 
-#include "adobe_thumbnail.h"
-#include "corel_samples.h"
-#include "corel_thumbnail.h"
-#include "file_handle.h"
-#include "file_util.h"
-#include "image.h"
-#include "scratch_dir.h"
+#include "base/file_handle.h"
+#include "base/file_util.h"
+#include "extract/adobe_thumbnail.h"
+#include "extract/corel_thumbnail.h"
+#include "extract/image.h"
+#include "samples/corel_samples.h"
+#include "samples/scratch_dir.h"
 
 namespace glimpses {
 namespace {
@@ -127,7 +127,8 @@ TEST_F(FrontEndTest, PathsWithChineseAndSpacesWorkEndToEnd) {
 
   ASSERT_TRUE(ExtractThumbnail(docPath, folder + Utf8(u8"/缩略 图.png")));
   ExpectSamplePng(folder + Utf8(u8"/缩略 图.png"));
-  EXPECT_EQ(TryExtractThumbnailInto(folder, docPath, Utf8(u8"标志 logo.cdr")).path, folder + Utf8(u8"/标志 logo.cdr_T.png"));
+  EXPECT_EQ(TryExtractThumbnailInto(folder, docPath, Utf8(u8"标志 logo.cdr")).path,
+            folder + Utf8(u8"/标志 logo.cdr_T.png"));
   ExpectSamplePng(folder + Utf8(u8"/标志 logo.cdr_T.png"));
 }
 

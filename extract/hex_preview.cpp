@@ -1,4 +1,4 @@
-#include "hex_preview.h"
+#include "extract/hex_preview.h"
 
 #include <algorithm>
 #include <array>
@@ -7,8 +7,8 @@
 #include <new>
 #include <optional>
 
-#include "bytes.h"
-#include "image.h"
+#include "extract/bytes.h"
+#include "extract/image.h"
 
 namespace glimpses {
 

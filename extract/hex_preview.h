@@ -8,8 +8,8 @@
 #include <optional>
 #include <string_view>
 
-#include "file_util.h"
-#include "image.h"
+#include "base/file_util.h"
+#include "extract/image.h"
 
 namespace glimpses {
 

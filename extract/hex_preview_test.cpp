@@ -1,4 +1,4 @@
-#include "hex_preview.h"
+#include "extract/hex_preview.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <set>
 #include <tuple>
 
-#include "image.h"
-#include "scratch_dir.h"
-#include "stored_picture.h"
+#include "extract/image.h"
+#include "extract/stored_picture.h"
+#include "samples/scratch_dir.h"
 
 namespace glimpses {
 namespace {
@@ -79,8 +79,7 @@ class HexPreviewTest : public ScratchDirTest {
  protected:
   bool Extract(const std::string& document, const std::string& outputName = "plan.ai_T.jpg") const {
     auto image = FindHexPreview(reinterpret_cast<const std::uint8_t*>(document.data()), document.size());
-    return image &&
-           WriteStoredPicture({ExtractRoute::kHexPreview, {}, std::move(*image)}, Path(outputName)).written();
+    return image && WriteStoredPicture({ExtractRoute::kHexPreview, {}, std::move(*image)}, Path(outputName)).written();
   }
   // Checks the PNG shows palette entry index(x, y) at every pixel.
   void ExpectPicture(const std::string& name, int width, int height, int (*index)(int, int)) const {
@@ -129,7 +128,8 @@ TEST(HexPreviewCodes, ExpandPalettePixels) {
       {"FD n at the end", {{'R', 'L', 'E', 1, 0xFD, 5}, {}}},
       {"FD FD at the end is whole", {{'R', 'L', 'E', 0xFD, 0xFD}, pixelsOf({0xFD})}},
   };
-  for (const auto& [name, io] : cases) EXPECT_EQ(ExpandPalettePixels(Concat(palette, io.first), SIZE_MAX), io.second) << name;
+  for (const auto& [name, io] : cases)
+    EXPECT_EQ(ExpandPalettePixels(Concat(palette, io.first), SIZE_MAX), io.second) << name;
   EXPECT_TRUE(ExpandPalettePixels(Bytes(767, 1), SIZE_MAX).empty());
   EXPECT_TRUE(ExpandPalettePixels(palette, SIZE_MAX).empty());
   // The bounded form stops a long run before it outgrows the picture.

@@ -1,12 +1,12 @@
-#include "image.h"
+#include "extract/image.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "bmp_codec.h"
-#include "jpeg_codec.h"
-#include "png_codec.h"
+#include "extract/bmp_codec.h"
+#include "extract/jpeg_codec.h"
+#include "extract/png_codec.h"
 
 namespace glimpses {
 

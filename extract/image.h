@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "file_util.h"
+#include "base/file_util.h"
 
 namespace glimpses {
 

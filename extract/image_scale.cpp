@@ -1,4 +1,4 @@
-#include "image_scale.h"
+#include "extract/image_scale.h"
 
 #include <algorithm>
 #include <cmath>
@@ -130,8 +130,8 @@ CImage ScaleDownToFit(const CImage& image, int maxEdge) {
     const CImage& source = keepsDepth ? image : converted;
     if (source.IsNull()) return CImage();
     CImage out;
-    const bool ok = source.BitsPerPixel() == 32 ? BoxScaler<4>(source, target).Run(out)
-                                                : BoxScaler<3>(source, target).Run(out);
+    const bool ok =
+        source.BitsPerPixel() == 32 ? BoxScaler<4>(source, target).Run(out) : BoxScaler<3>(source, target).Run(out);
     return ok ? out : CImage();
   } catch (const std::bad_alloc&) {
     return CImage();

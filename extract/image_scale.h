@@ -3,7 +3,7 @@
 // each source pixel falls inside. Fine detail blends instead of aliasing.
 #pragma once
 
-#include "image.h"
+#include "extract/image.h"
 
 namespace glimpses {
 

@@ -1,4 +1,4 @@
-#include "image_scale.h"
+#include "extract/image_scale.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "image.h"
+#include "extract/image.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -13,9 +13,9 @@
 #include <set>
 #include <tuple>
 
-#include "corel_samples.h"
-#include "png_codec.h"
-#include "scratch_dir.h"
+#include "extract/png_codec.h"
+#include "samples/corel_samples.h"
+#include "samples/scratch_dir.h"
 
 namespace glimpses {
 namespace {

@@ -1,4 +1,4 @@
-#include "jpeg_codec.h"
+#include "extract/jpeg_codec.h"
 
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jerror.h>

@@ -1,4 +1,4 @@
-#include "png_codec.h"
+#include "extract/png_codec.h"
 
 #include <png.h>
 #include <zlib.h>

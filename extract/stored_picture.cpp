@@ -1,4 +1,4 @@
-#include "stored_picture.h"
+#include "extract/stored_picture.h"
 
 #include <sys/stat.h>
 
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "jpeg_codec.h"
+#include "extract/jpeg_codec.h"
 
 namespace glimpses {
 
@@ -68,8 +68,7 @@ std::string PngSiblingPath(const std::string& outputPath) {
   return outputPath + ".png";
 }
 
-ExtractResult WriteStoredPicture(const StoredPicture& picture, const std::string& outputPath,
-                                 SiblingReplace siblings) {
+ExtractResult WriteStoredPicture(const StoredPicture& picture, const std::string& outputPath, SiblingReplace siblings) {
   if (picture.IsJpeg()) return WriteBytes(picture.jpeg, picture.route, outputPath);
   if (picture.route == ExtractRoute::kCorel) return WriteRaster(picture.image, picture.route, outputPath);
   const std::string png = PngSiblingPath(outputPath);

@@ -6,9 +6,9 @@
 #include <string>
 #include <utility>
 
-#include "extract_result.h"
-#include "file_util.h"
-#include "image.h"
+#include "base/file_util.h"
+#include "extract/extract_result.h"
+#include "extract/image.h"
 
 namespace glimpses {
 

@@ -1,13 +1,13 @@
-#include "stored_preview.h"
+#include "extract/stored_preview.h"
 
 #include <array>
 #include <charconv>
 #include <cstring>
 #include <string_view>
 
-#include "hex_preview.h"
-#include "jpeg_codec.h"
-#include "tiff_codec.h"
+#include "extract/hex_preview.h"
+#include "extract/jpeg_codec.h"
+#include "extract/tiff_codec.h"
 
 namespace glimpses {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "bytes.h"
-#include "stored_picture.h"
+#include "extract/bytes.h"
+#include "extract/stored_picture.h"
 
 namespace glimpses {
 

@@ -1,15 +1,15 @@
-#include "stored_preview.h"
+#include "extract/stored_preview.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "adobe_samples.h"
-#include "extract_thumbnail.h"
-#include "png_codec.h"
-#include "preview_samples.h"
-#include "scratch_dir.h"
+#include "extract/extract_thumbnail.h"
+#include "extract/png_codec.h"
+#include "samples/adobe_samples.h"
+#include "samples/preview_samples.h"
+#include "samples/scratch_dir.h"
 
 namespace glimpses {
 namespace {

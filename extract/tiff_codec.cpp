@@ -1,4 +1,4 @@
-#include "tiff_codec.h"
+#include "extract/tiff_codec.h"
 
 #include <dlfcn.h>
 #include <tiffio.h>

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "image.h"
+#include "extract/image.h"
 
 namespace glimpses {
 
@@ -14,9 +14,8 @@ namespace glimpses {
 // to 16 bits a sample, in strips or tiles, with or without an alpha sample,
 // keep their samples as stored, scaled to 8 bits (colour stored multiplied
 // by alpha is divided back: PNG keeps the two apart); any other layout
-// libtiff's RGBA reader takes (CMYK, YCbCr ...) goes through that reader. Any compression libtiff was built with. kFail on
-// damage, on what libtiff refuses, and on pictures above kMaxImagePixels;
-// libtiff's messages are swallowed.
+// libtiff's RGBA reader takes (CMYK, YCbCr ...) goes through that reader. Any compression libtiff was built with. kFail
+// on damage, on what libtiff refuses, and on pictures above kMaxImagePixels; libtiff's messages are swallowed.
 ImageStatus DecodeTiff(const std::uint8_t* data, std::size_t size, CImage& image);
 
 }  // namespace glimpses

@@ -2,8 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "bmp_codec.h"
-#include "image_round_trip.h"
+#include "extract/bmp_codec.h"
+#include "fuzz/image_round_trip.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   glimpses::CImage image;

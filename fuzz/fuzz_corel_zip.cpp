@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "corel_thumbnail.h"
-#include "fuzz_input.h"
+#include "extract/corel_thumbnail.h"
+#include "fuzz/fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string document = glimpses::WriteFuzzInput("in.cdr", data, size);

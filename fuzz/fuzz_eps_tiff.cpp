@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "stored_preview.h"
+#include "extract/stored_preview.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   glimpses::DocumentBytes document{

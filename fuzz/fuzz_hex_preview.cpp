@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "hex_preview.h"
+#include "extract/hex_preview.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   glimpses::FindHexPreview(data, size);

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "image.h"
-#include "image_scale.h"
+#include "extract/image.h"
+#include "extract/image_scale.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "adobe_thumbnail.h"
-#include "fuzz_input.h"
+#include "extract/adobe_thumbnail.h"
+#include "fuzz/fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::vector<std::uint8_t> document = {0x06, 0x06, 0xED, 0xF5};

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "index_cache.h"
-#include "index_search.h"
-#include "query.h"
+#include "search/index_cache.h"
+#include "search/index_search.h"
+#include "search/query.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const std::vector<std::string> roots = {"/fuzz"};

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "scratch_folder.h"
+#include "samples/scratch_folder.h"
 
 namespace glimpses {
 

@@ -9,8 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "image_round_trip.h"
-#include "jpeg_codec.h"
+#include "extract/jpeg_codec.h"
+#include "fuzz/image_round_trip.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "image_round_trip.h"
-#include "png_codec.h"
+#include "extract/png_codec.h"
+#include "fuzz/image_round_trip.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   glimpses::CImage image;

@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "case_fold.h"
-#include "query.h"
+#include "base/case_fold.h"
+#include "search/query.h"
 
 namespace {
 

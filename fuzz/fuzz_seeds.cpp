@@ -7,12 +7,12 @@
 #include <string>
 #include <string_view>
 
-#include "adobe_samples.h"
-#include "bytes.h"
-#include "corel_samples.h"
-#include "file_util.h"
-#include "hostile_samples.h"
-#include "preview_samples.h"
+#include "base/file_util.h"
+#include "extract/bytes.h"
+#include "samples/adobe_samples.h"
+#include "samples/corel_samples.h"
+#include "samples/hostile_samples.h"
+#include "samples/preview_samples.h"
 
 namespace {
 
@@ -174,10 +174,18 @@ bool WriteQuerySeeds(const fs::path& dir) {
       {"path-term", "docs/ar logo\0logo.cdr\0/home/u/docs/Archive"sv},
       {"folders-only", "folder: x.pdf\0x.pdf/\0/data"sv},
       {"non-ascii", "über ΑΛΦΑ 设计\0ÜBER ΑΛΦΑ 设计稿.pdf\0/Ärger"sv},
-      {"size-date", "size:1mb..5mb dm:>=2024-05 | size:tiny dm:lastweek\0plan.ai\0/p\0" "2097152 1715940000"sv},
-      {"regex-case-path", "case:path:regex:^/p/.*\\.ai$ !case:Draft\0Plan.ai\0/p\0" "12 1"sv},
-      {"whole-words", "ww:plan wholeword:path:p size:<=10kb\0a plan.ai\0/p\0" "100 1"sv},
-      {"malformed", "size:big dm:2024-02-30 regex:(\0x\0/p\0" "1 1"sv},
+      {"size-date",
+       "size:1mb..5mb dm:>=2024-05 | size:tiny dm:lastweek\0plan.ai\0/p\0"
+       "2097152 1715940000"sv},
+      {"regex-case-path",
+       "case:path:regex:^/p/.*\\.ai$ !case:Draft\0Plan.ai\0/p\0"
+       "12 1"sv},
+      {"whole-words",
+       "ww:plan wholeword:path:p size:<=10kb\0a plan.ai\0/p\0"
+       "100 1"sv},
+      {"malformed",
+       "size:big dm:2024-02-30 regex:(\0x\0/p\0"
+       "1 1"sv},
   };
   bool ok = true;
   for (const auto& [name, text] : seeds) ok = WriteText(dir / name, text) && ok;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "settings.h"
+#include "app/settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const glimpses::Settings settings = glimpses::DecodeSettings(glimpses::Bytes(data, data + size));

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "adobe_thumbnail.h"
-#include "fuzz_input.h"
+#include "extract/adobe_thumbnail.h"
+#include "fuzz/fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string document = glimpses::WriteFuzzInput("in.ai", data, size);

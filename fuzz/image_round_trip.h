@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "image.h"
+#include "extract/image.h"
 
 namespace glimpses {
 

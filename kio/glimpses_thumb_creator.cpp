@@ -7,7 +7,7 @@
 #include <QImage>
 #include <algorithm>
 
-#include "thumbnailer.h"
+#include "thumbnailer/thumbnailer.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "corel_samples.h"
-#include "thumbnailer.h"
+#include "samples/corel_samples.h"
+#include "thumbnailer/thumbnailer.h"
 
 namespace {
 

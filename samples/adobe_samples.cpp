@@ -1,4 +1,4 @@
-#include "adobe_samples.h"
+#include "samples/adobe_samples.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "image.h"
+#include "extract/image.h"
 
 namespace glimpses {
 

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <string>
 
-#include "document_kind.h"
-#include "file_util.h"
+#include "base/document_kind.h"
+#include "base/file_util.h"
 
 namespace glimpses {
 

@@ -1,10 +1,10 @@
-#include "corel_samples.h"
+#include "samples/corel_samples.h"
 
 #include <zip.h>
 
 #include <memory>
 
-#include "bytes.h"
+#include "extract/bytes.h"
 
 namespace glimpses {
 

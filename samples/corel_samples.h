@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "file_util.h"
-#include "image.h"
+#include "base/file_util.h"
+#include "extract/image.h"
 
 namespace glimpses {
 

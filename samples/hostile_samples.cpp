@@ -1,4 +1,4 @@
-#include "hostile_samples.h"
+#include "samples/hostile_samples.h"
 
 // jpeglib.h needs size_t and FILE declared before it: the header above does.
 #include <fcntl.h>
@@ -11,9 +11,9 @@
 #include <filesystem>
 #include <vector>
 
-#include "adobe_samples.h"
-#include "file_handle.h"
-#include "preview_samples.h"
+#include "base/file_handle.h"
+#include "samples/adobe_samples.h"
+#include "samples/preview_samples.h"
 
 namespace glimpses {
 

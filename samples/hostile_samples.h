@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "document_kind.h"
-#include "file_util.h"
+#include "base/document_kind.h"
+#include "base/file_util.h"
 
 namespace glimpses {
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "adobe_samples.h"
-#include "corel_samples.h"
-#include "file_util.h"
-#include "hostile_samples.h"
-#include "preview_samples.h"
+#include "base/file_util.h"
+#include "samples/adobe_samples.h"
+#include "samples/corel_samples.h"
+#include "samples/hostile_samples.h"
+#include "samples/preview_samples.h"
 
 namespace {
 
@@ -51,7 +51,8 @@ Bytes AdobeSample(DocumentKind kind, XmpForm form, int width, int height, int se
 
 bool WriteAdobeSamples(const std::filesystem::path& dir) {
   std::vector<NamedSample> samples;
-  samples.push_back({"Poster 海报.ai", AdobeSample(DocumentKind::kIllustrator, XmpForm::kElement, 256, 181, 1, 300000)});
+  samples.push_back(
+      {"Poster 海报.ai", AdobeSample(DocumentKind::kIllustrator, XmpForm::kElement, 256, 181, 1, 300000)});
   samples.push_back({"logo.eps", AdobeSample(DocumentKind::kEps, XmpForm::kElement, 200, 150, 2, 120000)});
   samples.push_back({"brochure.indd", AdobeSample(DocumentKind::kInDesign, XmpForm::kElement, 181, 256, 3, 400000)});
   samples.push_back({"flyer.pdf", AdobeSample(DocumentKind::kPdf, XmpForm::kAttribute, 256, 200, 4, 60000)});

@@ -1,4 +1,4 @@
-#include "preview_samples.h"
+#include "samples/preview_samples.h"
 
 #include <tiffio.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "bytes.h"
+#include "extract/bytes.h"
 
 namespace glimpses {
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "corel_samples.h"
-#include "file_util.h"
+#include "base/file_util.h"
+#include "samples/corel_samples.h"
 
 namespace glimpses {
 

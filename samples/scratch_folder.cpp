@@ -1,4 +1,4 @@
-#include "scratch_folder.h"
+#include "samples/scratch_folder.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "file_util.h"
-#include "path.h"
+#include "base/file_util.h"
+#include "base/path.h"
 
 namespace glimpses {
 

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "bytes.h"
-#include "temp_folder.h"
+#include "base/temp_folder.h"
+#include "extract/bytes.h"
 
 namespace glimpses {
 

@@ -1,11 +1,11 @@
-#include "answer_order.h"
+#include "search/answer_order.h"
 
 #include <algorithm>
 #include <numeric>
 #include <string>
 #include <utility>
 
-#include "query.h"
+#include "search/query.h"
 
 namespace glimpses {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "search_service.h"
+#include "search/search_service.h"
 
 namespace glimpses {
 

@@ -1,13 +1,13 @@
-#include "answer_order.h"
+#include "search/answer_order.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "entry_facts.h"
-#include "name_index.h"
-#include "test_tree.h"
+#include "search/entry_facts.h"
+#include "search/name_index.h"
+#include "search/test_tree.h"
 
 namespace glimpses {
 namespace {

@@ -1,6 +1,6 @@
-#include "document_filter.h"
+#include "search/document_filter.h"
 
-#include "document_kind.h"
+#include "base/document_kind.h"
 
 namespace glimpses {
 

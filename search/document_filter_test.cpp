@@ -1,4 +1,4 @@
-#include "document_filter.h"
+#include "search/document_filter.h"
 
 #include <gtest/gtest.h>
 

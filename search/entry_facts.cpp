@@ -1,4 +1,4 @@
-#include "entry_facts.h"
+#include "search/entry_facts.h"
 
 #include <sys/stat.h>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "query.h"
+#include "search/query.h"
 
 namespace glimpses {
 

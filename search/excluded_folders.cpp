@@ -1,9 +1,9 @@
-#include "excluded_folders.h"
+#include "search/excluded_folders.h"
 
 #include <algorithm>
 #include <filesystem>
 
-#include "query.h"
+#include "search/query.h"
 
 namespace glimpses {
 

@@ -1,4 +1,4 @@
-#include "folder_watch.h"
+#include "search/folder_watch.h"
 
 #include <sys/inotify.h>
 #include <sys/statfs.h>

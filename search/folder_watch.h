@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "file_handle.h"
+#include "base/file_handle.h"
 
 namespace glimpses {
 

@@ -1,4 +1,4 @@
-#include "index_cache.h"
+#include "search/index_cache.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-#include "file_util.h"
+#include "base/file_util.h"
 
 namespace glimpses {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "index_table.h"
+#include "search/index_table.h"
 
 namespace glimpses {
 

@@ -1,4 +1,4 @@
-#include "index_rows.h"
+#include "search/index_rows.h"
 
 #include <algorithm>
 #include <utility>

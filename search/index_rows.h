@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "name_index.h"
-#include "search_service.h"
+#include "search/name_index.h"
+#include "search/search_service.h"
 
 namespace glimpses {
 

@@ -1,4 +1,4 @@
-#include "index_search.h"
+#include "search/index_search.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,8 +10,8 @@
 #include <unordered_map>
 #include <utility>
 
-#include "entry_facts.h"
-#include "path.h"
+#include "base/path.h"
+#include "search/entry_facts.h"
 
 namespace glimpses {
 namespace {
@@ -225,7 +225,8 @@ template <typename Key>
 void StableSortByKeys(std::vector<std::uint32_t>& ids, const std::vector<Key>& keys) {
   std::vector<std::uint32_t> positions(ids.size());
   std::iota(positions.begin(), positions.end(), 0);
-  std::stable_sort(positions.begin(), positions.end(), [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
+  std::stable_sort(positions.begin(), positions.end(),
+                   [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
   std::vector<std::uint32_t> sorted;
   sorted.reserve(ids.size());
   for (const std::uint32_t position : positions) sorted.push_back(ids[position]);
@@ -267,7 +268,8 @@ std::vector<std::int64_t> FactKeys(const IndexTable& table, const std::vector<st
   }
   std::vector<std::int64_t> keys;
   keys.reserve(ids.size());
-  for (const EntryFacts& facts : ReadEntryFacts(paths)) keys.push_back(key == SortKey::kSize ? facts.size : facts.modified);
+  for (const EntryFacts& facts : ReadEntryFacts(paths))
+    keys.push_back(key == SortKey::kSize ? facts.size : facts.modified);
   return keys;
 }
 
@@ -275,7 +277,8 @@ std::vector<std::int64_t> FactKeys(const IndexTable& table, const std::vector<st
 
 void SortMatches(const IndexTable& table, std::vector<std::uint32_t>& ids, SortOrder order) {
   if (order.key == SortKey::kFolder) StableSortByKeys(ids, FolderRanks(table, ids));
-  if (order.key == SortKey::kSize || order.key == SortKey::kModified) StableSortByKeys(ids, FactKeys(table, ids, order.key));
+  if (order.key == SortKey::kSize || order.key == SortKey::kModified)
+    StableSortByKeys(ids, FactKeys(table, ids, order.key));
   if (order.reverse) std::reverse(ids.begin(), ids.end());
 }
 

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "index_table.h"
-#include "query.h"
-#include "search_service.h"
+#include "search/index_table.h"
+#include "search/query.h"
+#include "search/search_service.h"
 
 namespace glimpses {
 

@@ -1,12 +1,12 @@
-#include "index_table.h"
+#include "search/index_table.h"
 
 #include <algorithm>
 #include <unordered_map>
 #include <utility>
 
-#include "answer_order.h"
-#include "path.h"
-#include "query.h"
+#include "base/path.h"
+#include "search/answer_order.h"
+#include "search/query.h"
 
 namespace glimpses {
 

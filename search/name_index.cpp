@@ -1,4 +1,4 @@
-#include "name_index.h"
+#include "search/name_index.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -18,11 +18,11 @@
 #include <unordered_map>
 #include <utility>
 
-#include "entry_facts.h"
-#include "file_handle.h"
-#include "index_cache.h"
-#include "index_search.h"
-#include "path.h"
+#include "base/file_handle.h"
+#include "base/path.h"
+#include "search/entry_facts.h"
+#include "search/index_cache.h"
+#include "search/index_search.h"
 
 namespace glimpses {
 namespace {

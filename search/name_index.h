@@ -21,13 +21,13 @@
 #include <string_view>
 #include <vector>
 
-#include "excluded_folders.h"
-#include "file_handle.h"
-#include "folder_watch.h"
-#include "index_table.h"
-#include "query.h"
-#include "search_service.h"
-#include "watch_registry.h"
+#include "base/file_handle.h"
+#include "search/excluded_folders.h"
+#include "search/folder_watch.h"
+#include "search/index_table.h"
+#include "search/query.h"
+#include "search/search_service.h"
+#include "search/watch_registry.h"
 
 namespace glimpses {
 

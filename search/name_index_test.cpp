@@ -1,4 +1,4 @@
-#include "name_index.h"
+#include "search/name_index.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "index_cache.h"
-#include "test_tree.h"
+#include "search/index_cache.h"
+#include "search/test_tree.h"
 
 namespace glimpses {
 namespace {

@@ -1,4 +1,4 @@
-#include "plocate_backend.h"
+#include "search/plocate_backend.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -12,10 +12,10 @@
 #include <optional>
 #include <string_view>
 
-#include "answer_order.h"
-#include "entry_facts.h"
-#include "file_handle.h"
-#include "path.h"
+#include "base/file_handle.h"
+#include "base/path.h"
+#include "search/answer_order.h"
+#include "search/entry_facts.h"
 
 extern char** environ;
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "excluded_folders.h"
-#include "query.h"
-#include "search_service.h"
+#include "search/excluded_folders.h"
+#include "search/query.h"
+#include "search/search_service.h"
 
 namespace glimpses {
 

@@ -1,4 +1,4 @@
-#include "plocate_backend.h"
+#include "search/plocate_backend.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "document_filter.h"
-#include "name_index.h"
-#include "test_tree.h"
+#include "search/document_filter.h"
+#include "search/name_index.h"
+#include "search/test_tree.h"
 
 namespace glimpses {
 namespace {
@@ -41,11 +41,31 @@ class PlocateBackendTest : public ::testing::Test {
 TEST_F(PlocateBackendTest, GivesTheSameAnswersAsTheIndex) {
   NameIndex index(options_.roots, false);
   index.Build();
-  for (const char* text :
-       {"", "pdf", "report", "REPORT pdf", "ärger", "ΑΛΦΑ", "设计", "*.pdf", "folder:", "file:pdf", "ext:ai;cdr",
-        "archive/", "!report ext:pdf", "<logo|plan> !txt", "\"two words\"", "docs/*.eps", "inner|still",
-        "size:>0 ext:pdf", "size:tiny|folder:", "dm:>2000 report", "regex:^re", "case:Report|case:regex:^Plan",
-        "path:docs !path:archive", "ww:report", "case:path:regex:/docs/.*\\.eps$"}) {
+  for (const char* text : {"",
+                           "pdf",
+                           "report",
+                           "REPORT pdf",
+                           "ärger",
+                           "ΑΛΦΑ",
+                           "设计",
+                           "*.pdf",
+                           "folder:",
+                           "file:pdf",
+                           "ext:ai;cdr",
+                           "archive/",
+                           "!report ext:pdf",
+                           "<logo|plan> !txt",
+                           "\"two words\"",
+                           "docs/*.eps",
+                           "inner|still",
+                           "size:>0 ext:pdf",
+                           "size:tiny|folder:",
+                           "dm:>2000 report",
+                           "regex:^re",
+                           "case:Report|case:regex:^Plan",
+                           "path:docs !path:archive",
+                           "ww:report",
+                           "case:path:regex:/docs/.*\\.eps$"}) {
     const SearchAnswer fromIndex = index.Search(Query::Parse(text));
     const SearchAnswer fromPlocate = QueryPlocate(Query::Parse(text), options_);
     ASSERT_TRUE(fromIndex && fromPlocate) << text;

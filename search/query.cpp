@@ -1,4 +1,6 @@
-#include "query.h"
+#include "search/query.h"
+
+#include <re2/re2.h>
 
 #include <algorithm>
 #include <cstring>
@@ -6,10 +8,8 @@
 #include <optional>
 #include <utility>
 
-#include <re2/re2.h>
-
-#include "query_values.h"
-#include "utf8.h"
+#include "base/utf8.h"
+#include "search/query_values.h"
 
 namespace glimpses {
 namespace {
@@ -184,11 +184,16 @@ std::optional<Node> TermNode(std::string_view text, std::size_t unquotedHead, Te
     return true;
   };
   while (true) {
-    if (modifier("case:")) flags.matchCase = true;
-    else if (modifier("path:")) flags.onPath = true;
-    else if (modifier("ww:") || modifier("wholeword:")) flags.wholeWord = true;
-    else if (modifier("regex:")) flags.regex = true;
-    else break;
+    if (modifier("case:"))
+      flags.matchCase = true;
+    else if (modifier("path:"))
+      flags.onPath = true;
+    else if (modifier("ww:") || modifier("wholeword:"))
+      flags.wholeWord = true;
+    else if (modifier("regex:"))
+      flags.regex = true;
+    else
+      break;
   }
   if (flags.regex) {
     if (text.empty()) return Failed(context, "regex: needs an expression");
@@ -318,8 +323,8 @@ bool Contains(std::string_view haystack, std::string_view needle) {
 // not cut in two.
 bool IsWordByte(char c) {
   const auto byte = static_cast<unsigned char>(c);
-  return byte >= 0x80 || (byte >= '0' && byte <= '9') || (byte >= 'a' && byte <= 'z') ||
-         (byte >= 'A' && byte <= 'Z') || byte == '_';
+  return byte >= 0x80 || (byte >= '0' && byte <= '9') || (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+         byte == '_';
 }
 
 bool ContainsWholeWord(std::string_view haystack, std::string_view needle) {
@@ -518,7 +523,8 @@ std::string_view ExtensionOf(std::string_view name) {
 std::optional<Query> Query::TryParse(std::string_view text, std::string* error, std::int64_t now) {
   error->clear();
   Query query;
-  query.root_ = Parser(Tokenize(text), {now != 0 ? now : static_cast<std::int64_t>(std::time(nullptr)), error}).ParseAll();
+  query.root_ =
+      Parser(Tokenize(text), {now != 0 ? now : static_cast<std::int64_t>(std::time(nullptr)), error}).ParseAll();
   if (!error->empty()) return std::nullopt;
   query.usesPath_ = NodeUses(query.root_, Kind::kPath, Kind::kPathWild) || UsesPathRegex(query.root_);
   query.usesKind_ = NodeUses(query.root_, Kind::kFiles, Kind::kFolders);

@@ -61,8 +61,8 @@
 #include <string_view>
 #include <vector>
 
-#include "case_fold.h"
-#include "search_service.h"
+#include "base/case_fold.h"
+#include "search/search_service.h"
 
 namespace re2 {
 class RE2;
@@ -128,17 +128,30 @@ class Query {
 
   struct Node {
     enum class Kind {
-      kAll, kNone, kAnd, kOr, kNot, kName, kNameWild, kPath, kPathWild, kExt, kFiles, kFolders,
-      kRegex, kSize, kDate,
+      kAll,
+      kNone,
+      kAnd,
+      kOr,
+      kNot,
+      kName,
+      kNameWild,
+      kPath,
+      kPathWild,
+      kExt,
+      kFiles,
+      kFolders,
+      kRegex,
+      kSize,
+      kDate,
     };
     Kind kind = Kind::kAll;
-    std::string text;               // folded literal or wildcard pattern
-    std::string exactText;          // the term as typed, for case:
-    bool matchCase = false;         // case:
-    bool wholeWord = false;         // ww:, for kName and kPath
-    bool onPath = false;            // kRegex on the full path (path:)
+    std::string text;        // folded literal or wildcard pattern
+    std::string exactText;   // the term as typed, for case:
+    bool matchCase = false;  // case:
+    bool wholeWord = false;  // ww:, for kName and kPath
+    bool onPath = false;     // kRegex on the full path (path:)
     std::shared_ptr<const re2::RE2> regex;
-    std::int64_t low = 0;           // kSize, kDate: bounds, both included
+    std::int64_t low = 0;  // kSize, kDate: bounds, both included
     std::int64_t high = 0;
     std::vector<std::string> exts;  // folded, for kExt
     std::vector<Node> children;

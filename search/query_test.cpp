@@ -1,22 +1,20 @@
-#include "query.h"
+#include "search/query.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <ctime>
-
-#include "name_index.h"
-#include "query_values.h"
-#include "test_tree.h"
+#include "search/name_index.h"
+#include "search/query_values.h"
+#include "search/test_tree.h"
 
 namespace glimpses {
 namespace {

@@ -1,4 +1,4 @@
-#include "query_values.h"
+#include "search/query_values.h"
 
 #include <charconv>
 #include <cmath>
@@ -47,11 +47,16 @@ std::optional<ValueRange> ParseCompared(std::string_view value, ReadPeriod read)
   const std::optional<Period> period = read(value);
   if (!period) return std::nullopt;
   switch (op) {
-    case 0: return ValueRange{period->start, kMax};
-    case 1: return ValueRange{kMin, period->end - 1};
-    case 2: return ValueRange{period->end, kMax};
-    case 3: return ValueRange{kMin, period->start - 1};
-    default: return ValueRange{period->start, period->end - 1};
+    case 0:
+      return ValueRange{period->start, kMax};
+    case 1:
+      return ValueRange{kMin, period->end - 1};
+    case 2:
+      return ValueRange{period->end, kMax};
+    case 3:
+      return ValueRange{kMin, period->start - 1};
+    default:
+      return ValueRange{period->start, period->end - 1};
   }
 }
 

@@ -1,4 +1,4 @@
-#include "search_options.h"
+#include "search/search_options.h"
 
 #include <algorithm>
 
@@ -11,7 +11,8 @@ constexpr OptionInfo kSearchOptions[] = {
     {"plocate-db", 0, "DB", "plocate's database to read (default: plocate's own)"},
     {"hidden", 0, nullptr, "include hidden files and folders"},
     {"cache-dir", 0, "DIR", "keep the saved index in DIR (default: $XDG_CACHE_HOME/glimpses)"},
-    {"exclude", 0, "DIR_OR_PATTERN", "leave out a folder, or every folder whose path matches a pattern with * or ? (repeatable)"},
+    {"exclude", 0, "DIR_OR_PATTERN",
+     "leave out a folder, or every folder whose path matches a pattern with * or ? (repeatable)"},
 };
 
 std::string OptionColumn(const OptionInfo& option) {

@@ -1,4 +1,4 @@
-#include "search_options.h"
+#include "search/search_options.h"
 
 #include <gtest/gtest.h>
 

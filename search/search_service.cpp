@@ -1,4 +1,4 @@
-#include "search_service.h"
+#include "search/search_service.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -11,15 +11,15 @@
 #include <mutex>
 #include <thread>
 
-#include "answer_order.h"
-#include "file_handle.h"
-#include "index_cache.h"
-#include "index_rows.h"
-#include "name_index.h"
-#include "path.h"
-#include "plocate_backend.h"
-#include "query.h"
-#include "user_folders.h"
+#include "base/file_handle.h"
+#include "base/path.h"
+#include "search/answer_order.h"
+#include "search/index_cache.h"
+#include "search/index_rows.h"
+#include "search/name_index.h"
+#include "search/plocate_backend.h"
+#include "search/query.h"
+#include "search/user_folders.h"
 
 namespace glimpses {
 namespace {
@@ -53,7 +53,9 @@ class ListedRows final : public AnswerRows {
   std::string error_;
 };
 
-RowsAnswer MalformedQuery(std::string error) { return std::make_shared<ListedRows>(std::vector<SearchResult>{}, std::move(error)); }
+RowsAnswer MalformedQuery(std::string error) {
+  return std::make_shared<ListedRows>(std::vector<SearchResult>{}, std::move(error));
+}
 
 // The embedded index: loaded from the cache file or built on a background
 // thread, then refreshed before every answer; or, once asked to keep

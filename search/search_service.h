@@ -30,8 +30,8 @@ struct SearchOptions {
 };
 
 struct SearchResult {
-  std::string fileName;  // with extension, without folder (UTF-8)
-  std::string folder;    // the folder that holds it, no trailing '/'
+  std::string fileName;       // with extension, without folder (UTF-8)
+  std::string folder;         // the folder that holds it, no trailing '/'
   std::int64_t size = -1;     // bytes; -1 for a folder, or when unknown (vanished, unreadable)
   std::int64_t modified = 0;  // seconds since the epoch, UTC; 0 when unknown
   std::string FullPath() const;

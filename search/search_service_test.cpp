@@ -1,4 +1,4 @@
-#include "search_service.h"
+#include "search/search_service.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "document_filter.h"
-#include "index_cache.h"
-#include "name_index.h"
-#include "test_tree.h"
+#include "search/document_filter.h"
+#include "search/index_cache.h"
+#include "search/name_index.h"
+#include "search/test_tree.h"
 
 namespace glimpses {
 namespace {
@@ -51,8 +51,9 @@ TEST_F(SearchServiceTest, FirstQueryWaitsForTheBuildAndTheNextStartLoadsIt) {
     EXPECT_FALSE(service->IsIndexing());
   }
   const std::string r = tree_.root();
-  EXPECT_EQ(first, (std::vector<SearchResult>{WithFacts({"Logo.AI", r + "/art"}), WithFacts({"Logo.cdr", r + "/art/old"}),
-                                              WithFacts({"Report.pdf", r + "/docs"})}));
+  EXPECT_EQ(first,
+            (std::vector<SearchResult>{WithFacts({"Logo.AI", r + "/art"}), WithFacts({"Logo.cdr", r + "/art/old"}),
+                                       WithFacts({"Report.pdf", r + "/docs"})}));
   const std::string cacheFile = options_.cacheDir + "/" + IndexFileName(NormalizeRoots(options_.roots), false);
   EXPECT_TRUE(fs::exists(cacheFile));
 
@@ -182,22 +183,25 @@ TEST_F(SearchServiceTest, ExcludedFoldersAreLeftOutAndNoSavedIndexOfOtherExclude
   tree.Make({"docs/a.pdf", "docs/backup/b.pdf", "proj/node_modules/x/c.pdf", "proj/src/d.pdf", "old/e.pdf",
              "backup.pdf", "backup/f.pdf"});
   const std::string r = tree.root();
-  const std::vector<std::string> all = {"backup.pdf", "backup/f.pdf", "docs/a.pdf", "docs/backup/b.pdf",
-                                        "old/e.pdf",  "proj/node_modules/x/c.pdf", "proj/src/d.pdf"};
+  const std::vector<std::string> all = {"backup.pdf",        "backup/f.pdf", "docs/a.pdf",
+                                        "docs/backup/b.pdf", "old/e.pdf",    "proj/node_modules/x/c.pdf",
+                                        "proj/src/d.pdf"};
   struct Case {
     std::vector<std::string> excludes;
     std::optional<std::vector<std::string>> expected;  // nullopt: no answer
   };
   const Case cases[] = {
-      {{r + "/old"}, std::vector<std::string>{"backup.pdf", "backup/f.pdf", "docs/a.pdf", "docs/backup/b.pdf",
-                                              "proj/node_modules/x/c.pdf", "proj/src/d.pdf"}},
+      {{r + "/old"},
+       std::vector<std::string>{"backup.pdf", "backup/f.pdf", "docs/a.pdf", "docs/backup/b.pdf",
+                                "proj/node_modules/x/c.pdf", "proj/src/d.pdf"}},
       {{}, all},
-      {{"*/backup"}, std::vector<std::string>{"backup.pdf", "docs/a.pdf", "old/e.pdf", "proj/node_modules/x/c.pdf",
-                                              "proj/src/d.pdf"}},
+      {{"*/backup"},
+       std::vector<std::string>{"backup.pdf", "docs/a.pdf", "old/e.pdf", "proj/node_modules/x/c.pdf",
+                                "proj/src/d.pdf"}},
       {{"*/node_modules", r + "/old/", "", r + "/nowhere"},
        std::vector<std::string>{"backup.pdf", "backup/f.pdf", "docs/a.pdf", "docs/backup/b.pdf", "proj/src/d.pdf"}},
-      {{r + "/proj/*"}, std::vector<std::string>{"backup.pdf", "backup/f.pdf", "docs/a.pdf", "docs/backup/b.pdf",
-                                                 "old/e.pdf"}},
+      {{r + "/proj/*"},
+       std::vector<std::string>{"backup.pdf", "backup/f.pdf", "docs/a.pdf", "docs/backup/b.pdf", "old/e.pdf"}},
       {{r + "/doc"}, all},  // a folder path is not a prefix of names
       {{r}, std::nullopt},
   };

@@ -4,9 +4,9 @@
 
 #include <ostream>
 
-#include "entry_facts.h"
-#include "scratch_folder.h"
-#include "search_service.h"
+#include "samples/scratch_folder.h"
+#include "search/entry_facts.h"
+#include "search/search_service.h"
 
 namespace glimpses {
 

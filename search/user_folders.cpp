@@ -1,11 +1,11 @@
-#include "user_folders.h"
+#include "search/user_folders.h"
 
 #include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
-#include "path.h"
+#include "base/path.h"
 
 namespace glimpses {
 

@@ -1,4 +1,4 @@
-#include "watch_registry.h"
+#include "search/watch_registry.h"
 
 #include <algorithm>
 

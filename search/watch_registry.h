@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "folder_watch.h"
-#include "index_table.h"
+#include "search/folder_watch.h"
+#include "search/index_table.h"
 
 namespace glimpses {
 

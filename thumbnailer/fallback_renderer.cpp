@@ -1,4 +1,4 @@
-#include "fallback_renderer.h"
+#include "thumbnailer/fallback_renderer.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -15,10 +15,10 @@
 #include <string_view>
 #include <vector>
 
-#include "file_handle.h"
-#include "image.h"
-#include "image_scale.h"
-#include "png_codec.h"
+#include "base/file_handle.h"
+#include "extract/image.h"
+#include "extract/image_scale.h"
+#include "extract/png_codec.h"
 
 namespace glimpses {
 

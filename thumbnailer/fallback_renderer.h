@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "file_util.h"
+#include "base/file_util.h"
 
 namespace glimpses {
 

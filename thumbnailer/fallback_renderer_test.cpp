@@ -1,4 +1,4 @@
-#include "fallback_renderer.h"
+#include "thumbnailer/fallback_renderer.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "adobe_samples.h"
-#include "corel_samples.h"
-#include "image.h"
-#include "scratch_dir.h"
-#include "thumbnailer.h"
+#include "extract/image.h"
+#include "samples/adobe_samples.h"
+#include "samples/corel_samples.h"
+#include "samples/scratch_dir.h"
+#include "thumbnailer/thumbnailer.h"
 
 namespace glimpses {
 namespace {

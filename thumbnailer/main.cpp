@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "thumbnailer.h"
+#include "thumbnailer/thumbnailer.h"
 
 namespace {
 

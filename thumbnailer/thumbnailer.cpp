@@ -1,4 +1,4 @@
-#include "thumbnailer.h"
+#include "thumbnailer/thumbnailer.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -10,12 +10,12 @@
 #include <filesystem>
 #include <optional>
 
-#include "document_kind.h"
-#include "extract_thumbnail.h"
-#include "file_handle.h"
-#include "file_util.h"
-#include "image_scale.h"
-#include "png_codec.h"
+#include "base/document_kind.h"
+#include "base/file_handle.h"
+#include "base/file_util.h"
+#include "extract/extract_thumbnail.h"
+#include "extract/image_scale.h"
+#include "extract/png_codec.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define GLIMPSES_UNDER_ASAN 1

@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "document_kind.h"
-#include "fallback_renderer.h"
-#include "image.h"
+#include "base/document_kind.h"
+#include "extract/image.h"
+#include "thumbnailer/fallback_renderer.h"
 
 namespace glimpses {
 

@@ -1,4 +1,4 @@
-#include "thumbnailer.h"
+#include "thumbnailer/thumbnailer.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "adobe_samples.h"
-#include "corel_samples.h"
-#include "hostile_samples.h"
-#include "image_scale.h"
-#include "scratch_dir.h"
+#include "extract/image_scale.h"
+#include "samples/adobe_samples.h"
+#include "samples/corel_samples.h"
+#include "samples/hostile_samples.h"
+#include "samples/scratch_dir.h"
 
 namespace glimpses {
 namespace {
