@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -11,8 +10,6 @@
 namespace glimpses {
 
 namespace {
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // A write that failed with errno `error`: a full disk or quota is told apart,
 // since the export stops on it (and the disk, not the file, is the news).
@@ -55,16 +52,8 @@ void KeepLarger(PictureRead& best, PictureRead next) {
 }
 
 std::string PngSiblingPath(const std::string& outputPath) {
-  const std::size_t slash = outputPath.rfind('/');
-  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  const std::size_t dot = outputPath.rfind('.');
-  if (dot != std::string::npos && dot > nameStart) {
-    std::string extension = outputPath.substr(dot);
-    std::transform(extension.begin(), extension.end(), extension.begin(), LowerAscii);
-    for (const char* known : {".jpg", ".jpeg", ".jpe", ".png", ".bmp"}) {
-      if (extension == known) return outputPath.substr(0, dot) + ".png";
-    }
-  }
+  // A picture extension is one the image service has an encoder for.
+  if (FormatForExtension(outputPath)) return outputPath.substr(0, outputPath.rfind('.')) + ".png";
   return outputPath + ".png";
 }
 

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "base/file_handle.h"
+#include "base/file_util.h"
 #include "extract/image.h"
 #include "extract/image_scale.h"
-#include "extract/png_codec.h"
 
 namespace glimpses {
 
@@ -47,9 +47,9 @@ Rendered Fitted(const Bytes& png, int size) {
       picture.LoadFromMemory(png.data(), png.size()) != ImageStatus::kOk) {
     return {RenderStatus::kFailed, {}};
   }
-  auto encoded = EncodePng(ScaleDownToFit(picture, size), PngCompression::kNone);
-  if (!encoded) return {RenderStatus::kFailed, {}};
-  return {RenderStatus::kWritten, std::move(*encoded)};
+  CImage fitted = ScaleDownToFit(picture, size);
+  if (fitted.IsNull()) return {RenderStatus::kFailed, {}};
+  return {RenderStatus::kWritten, std::move(fitted)};
 }
 
 // Everything from here to the end of this namespace runs in forked

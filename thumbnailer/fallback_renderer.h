@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "base/file_util.h"
+#include "extract/image.h"
 
 namespace glimpses {
 
@@ -29,7 +29,7 @@ enum class RenderStatus { kWritten, kFailed, kTimedOut, kNotStarted };
 
 struct Rendered {
   RenderStatus status = RenderStatus::kNotStarted;
-  Bytes png;  // with kWritten: at most `size` on its longer edge
+  CImage picture;  // with kWritten: at most `size` on its longer edge
 };
 
 // Runs `program -s size document /proc/self/fd/3`, its descriptor 3 an
@@ -39,7 +39,7 @@ struct Rendered {
 // it writes at 64 MiB. When the renderer exits, or at the timeout, every
 // process it started is killed, `setsid` or not. kWritten only when the
 // renderer exited 0 and wrote a PNG that decodes; that picture is shrunk
-// to fit `size` and encoded again.
+// to fit `size`.
 Rendered RenderWith(const FallbackRenderer& renderer, const std::string& documentPath, int size);
 
 }  // namespace glimpses

@@ -82,8 +82,13 @@ bool WriteOutput(const std::string& outputPath, const Bytes& png) {
   return fd.Close() && ok;
 }
 
-ThumbnailResult Deliver(const std::string& outputPath, const Bytes& png) {
-  if (WriteOutput(outputPath, png)) return {ThumbnailStatus::kWritten, ""};
+// Encodes `picture` and writes it to OUTPUT, whichever route made it. The
+// file manager decodes OUTPUT once and re-encodes it into its cache:
+// compressing it would be work thrown away.
+ThumbnailResult Deliver(const std::string& outputPath, const CImage& picture) {
+  auto png = EncodePng(picture, PngCompression::kNone);
+  if (!png) return {ThumbnailStatus::kError, "cannot encode the thumbnail"};
+  if (WriteOutput(outputPath, *png)) return {ThumbnailStatus::kWritten, ""};
   return {ThumbnailStatus::kError, "cannot write " + outputPath + ": " + std::strerror(errno)};
 }
 
@@ -147,7 +152,7 @@ ThumbnailResult WriteThumbnail(const ThumbnailRequest& request) {
     Rendered rendered = RenderWith(*request.renderer, request.documentPath, request.size);
     switch (rendered.status) {
       case RenderStatus::kWritten:
-        return Deliver(request.outputPath, rendered.png);
+        return Deliver(request.outputPath, rendered.picture);
       case RenderStatus::kTimedOut:
         return {ThumbnailStatus::kNoPicture, "no stored picture, and the renderer timed out"};
       case RenderStatus::kFailed:
@@ -156,11 +161,7 @@ ThumbnailResult WriteThumbnail(const ThumbnailRequest& request) {
     }
   }
   if (stored.status != ThumbnailStatus::kWritten) return {stored.status, stored.message};
-  // The file manager decodes OUTPUT once and re-encodes it into its cache:
-  // compressing it would be work thrown away.
-  auto png = EncodePng(stored.image, PngCompression::kNone);
-  if (!png) return {ThumbnailStatus::kError, "cannot encode the thumbnail"};
-  return Deliver(request.outputPath, *png);
+  return Deliver(request.outputPath, stored.image);
 }
 
 bool LimitResources() {
