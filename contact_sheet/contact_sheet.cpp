@@ -42,6 +42,8 @@ struct FontFree {
 };
 using Surface = std::unique_ptr<cairo_surface_t, SurfaceFree>;
 using Context = std::unique_ptr<cairo_t, ContextFree>;
+using FontMap = std::unique_ptr<PangoFontMap, GObjectFree>;
+using TextContext = std::unique_ptr<PangoContext, GObjectFree>;
 using Layout = std::unique_ptr<PangoLayout, GObjectFree>;
 using Font = std::unique_ptr<PangoFontDescription, FontFree>;
 
@@ -120,10 +122,18 @@ struct TextStyle {
   PangoEllipsizeMode elide = PANGO_ELLIPSIZE_MIDDLE;
 };
 
-// One layout reused for every line of the sheet.
+// One layout reused for every line of the sheet, over a font map of its
+// own: the thread's default one would keep every font it ever loaded for as
+// long as the thread lives (a pool worker of the window's, say).
 class TextPen {
  public:
-  explicit TextPen(cairo_t* cr) : cr_(cr), layout_(pango_cairo_create_layout(cr)) {
+  explicit TextPen(cairo_t* cr)
+      : cr_(cr),
+        fontMap_(pango_cairo_font_map_new()),
+        context_(pango_font_map_create_context(fontMap_.get())),
+        layout_(pango_layout_new(context_.get())) {
+    pango_cairo_update_context(cr, context_.get());
+    pango_layout_context_changed(layout_.get());
     pango_layout_set_single_paragraph_mode(layout_.get(), TRUE);
   }
 
@@ -157,6 +167,8 @@ class TextPen {
   }
 
   cairo_t* cr_;
+  FontMap fontMap_;
+  TextContext context_;
   Layout layout_;
 };
 
@@ -459,6 +471,26 @@ class SheetWriter {
 };
 
 }  // namespace
+
+// What the libraries never free is not for the leak checker to report in the
+// sanitizer and fuzzing builds: cairo 1.16 loses a few hundred bytes in its
+// font subsetter for every PDF that embeds an OpenType CFF face (the Noto CJK
+// ones), and fontconfig keeps its configuration for the life of the process.
+// Both are named by library: built without frame pointers, they end the
+// stacks the checker records one frame in. Every cairo and pango object of
+// ours has an owner above.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define GLIMPSES_LEAK_CHECKED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(GLIMPSES_LEAK_CHECKED)
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libcairo.so\nleak:libfontconfig.so\n";
+}
+// Quietly: the command line's standard error is part of what it promises.
+extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }
+#endif
 
 ContactSheetResult WriteContactSheet(const std::vector<std::string>& documents, const ContactSheetHeader& header,
                                      const ContactSheetOptions& options, const std::string& outputPath) {
