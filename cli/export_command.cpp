@@ -175,32 +175,42 @@ std::vector<std::string> ListedDocuments(const std::vector<SearchResult>& answer
 int RunContactSheet(const ExportCommandLine& line) {
   const std::string keywords = JoinKeywords(line.keywords);
   std::unique_ptr<SearchService> service = EnsureSearchServiceRunning(line.search);
-  const SearchAnswer answer = service->Query(keywords);
-  if (!answer) {
-    std::fputs("glimpses-cli export: the search service could not answer the query\n", stderr);
-    return 2;
-  }
+  std::stop_source stop;
   ProgressBar bar;
   ContactSheetOptions options;
   options.page = line.page;
   options.columns = line.columns;
+  options.stopToken = stop.get_token();
   if (isatty(STDERR_FILENO)) options.progress = [&bar](int done, int total) { bar.Show(done, total); };
   ContactSheetHeader header;
   header.keywords = keywords;
-  const ContactSheetResult result = WriteContactSheet(ListedDocuments(*answer), header, options, line.contactSheet);
+  ContactSheetResult result;
+  {
+    InterruptWatch watch(stop, *service);
+    const SearchAnswer answer = service->Query(keywords);
+    if (!answer) {
+      std::fputs("glimpses-cli export: the search service could not answer the query\n", stderr);
+      return 2;
+    }
+    result = WriteContactSheet(ListedDocuments(*answer), header, options, line.contactSheet);
+  }
   bar.Finish();
-  if (result.error == ContactSheetError::kNoEntries) {
-    std::fputs("glimpses-cli export: no document matches; no contact sheet written\n", stderr);
-    return 1;
+  switch (result.error) {
+    case ContactSheetError::kNone:
+      std::printf("%s: %s on %s, %d with a picture, %d without\n", line.contactSheet.c_str(),
+                  Counted(result.documents, "document").c_str(), Counted(result.pages, "page").c_str(),
+                  result.withPicture, result.withoutPicture);
+      return 0;
+    case ContactSheetError::kNoEntries:
+      std::fputs("glimpses-cli export: no document matches; no contact sheet written\n", stderr);
+      return 1;
+    case ContactSheetError::kCancelled:
+      std::fputs("glimpses-cli export: interrupted; no contact sheet written\n", stderr);
+      return 2;
+    default:
+      std::fprintf(stderr, "glimpses-cli export: %s\n", result.reason.c_str());
+      return 2;
   }
-  if (!result.ok()) {
-    std::fprintf(stderr, "glimpses-cli export: %s\n", result.reason.c_str());
-    return 2;
-  }
-  std::printf("%s: %s on %s, %d with a picture, %d without\n", line.contactSheet.c_str(),
-              Counted(result.documents, "document").c_str(), Counted(result.pages, "page").c_str(),
-              result.withPicture, result.withoutPicture);
-  return 0;
 }
 
 }  // namespace
