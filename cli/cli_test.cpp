@@ -8,14 +8,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <set>
 #include <iterator>
+#include <set>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -355,22 +355,24 @@ class PdfProbe {
   std::string Text(int page) const {
     return Output("pdftotext -f " + std::to_string(page) + " -l " + std::to_string(page) + " '" + pdf_ + "' -");
   }
-  // The encoding of each picture, in page order: "jpeg" for one embedded as
-  // stored, "image" for pixels.
-  std::vector<std::string> Encodings() const {
-    std::vector<std::string> encodings;
+  // Each picture's encoding and width in pixels, in page order: "jpeg" for
+  // one embedded as stored, "image" for pixels.
+  std::vector<std::pair<std::string, int>> Pictures() const {
+    std::vector<std::pair<std::string, int>> pictures;
     std::istringstream lines(Output("pdfimages -list '" + pdf_ + "'"));
     for (std::string line; std::getline(lines, line);) {
       std::istringstream fields(line);
       const std::vector<std::string> words{std::istream_iterator<std::string>(fields), {}};
-      if (words.size() > 8 && std::isdigit(static_cast<unsigned char>(words[0][0]))) encodings.push_back(words[8]);
+      if (words.size() > 8 && std::isdigit(static_cast<unsigned char>(words[0][0]))) {
+        pictures.emplace_back(words[8], std::atoi(words[3].c_str()));
+      }
     }
-    return encodings;
+    return pictures;
   }
   CImage Render(int page, int dpi) const {
     const std::string png = pdf_ + ".page";
-    Output("pdftoppm -png -singlefile -r " + std::to_string(dpi) + " -f " + std::to_string(page) + " '" + pdf_ +
-           "' '" + png + "'");
+    Output("pdftoppm -png -singlefile -r " + std::to_string(dpi) + " -f " + std::to_string(page) + " '" + pdf_ + "' '" +
+           png + "'");
     CImage image;
     image.LoadFromFile(png + ".png");
     std::remove((png + ".png").c_str());
@@ -396,11 +398,13 @@ std::string Unspaced(std::string text) {
 }
 
 // A document's picture of one colour: an XMP JPEG or a CorelDRAW PNG.
-CImage SolidPicture(Rgba colour) {
+CImage SolidPicture(Rgba colour, int width = 64, int height = 48) {
   CImage picture;
-  picture.Create(64, 48, 24);
-  for (int y = 0; y < 48; ++y) {
-    for (int x = 0; x < 64; ++x) std::copy_n(std::array{colour.blue, colour.green, colour.red}.data(), 3, picture.Row(y) + 3 * x);
+  picture.Create(width, height, 24);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      std::copy_n(std::array{colour.blue, colour.green, colour.red}.data(), 3, picture.Row(y) + 3 * x);
+    }
   }
   return picture;
 }
@@ -416,7 +420,8 @@ Spot FindColour(const CImage& page, Rgba colour) {
   for (int y = 0; y < page.Height(); ++y) {
     for (int x = 0; x < page.Width(); ++x) {
       const Rgba c = ColourAt(page, x, y);
-      if (std::abs(c.red - colour.red) + std::abs(c.green - colour.green) + std::abs(c.blue - colour.blue) > 40) continue;
+      if (std::abs(c.red - colour.red) + std::abs(c.green - colour.green) + std::abs(c.blue - colour.blue) > 40)
+        continue;
       ++spot.pixels;
       spot.x += x;
     }
@@ -426,17 +431,19 @@ Spot FindColour(const CImage& page, Rgba colour) {
 }
 
 // The matches on a contact sheet in the answer's order: a stored JPEG, a
-// converted CorelDRAW picture, and the EPS badge of a document without one,
-// its Chinese name printed; an older sheet of the same name, matched by the
-// same keywords, is replaced and not put on the sheet.
+// converted CorelDRAW picture, the EPS badge of a document without one, its
+// Chinese name printed, and a stored JPEG far larger than its cell; an older
+// sheet of the same name, matched by the same keywords, is replaced and not
+// put on the sheet.
 TEST_F(CliTest, ContactSheetShowsEachMatchsPictureOrBadgeInOrder) {
   if (!PdfProbe::Available()) GTEST_SKIP() << "poppler-utils not installed";
-  constexpr Rgba kBlue{30, 60, 200}, kYellow{240, 200, 20}, kEpsBadge{143, 69, 173};
+  constexpr Rgba kBlue{30, 60, 200}, kYellow{240, 200, 20}, kEpsBadge{143, 69, 173}, kTeal{20, 160, 160};
   fs::create_directories(Path("sheet"));
   Write("sheet/a blue.pdf", BuildAdobeDocument(*SolidPicture(kBlue).Encode(ImageFormat::kJpeg), {}));
   ASSERT_TRUE(WriteCorelZip(Path("sheet/b yellow.cdr"),
                             {{"previews/thumbnail.png", *SolidPicture(kYellow).Encode(ImageFormat::kPng)}}));
   Write("sheet/c 无图.eps", BuildDocumentWithoutThumbnail(DocumentKind::kEps, 0));
+  Write("sheet/d wide.pdf", BuildAdobeDocument(*SolidPicture(kTeal, 1600, 1200).Encode(ImageFormat::kJpeg), {}));
   Write("sheet/contact.pdf", std::string("an older sheet"));
   scratch_.Age();
 
@@ -447,25 +454,34 @@ TEST_F(CliTest, ContactSheetShowsEachMatchsPictureOrBadgeInOrder) {
     args.push_back(keywords);
     return Cli(args);
   };
-  const CliRun run = sheet(Path("sheet/contact.pdf"), "a|b|c");
+  const CliRun run = sheet(Path("sheet/contact.pdf"), "a|b|c|d");
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, Path("sheet/contact.pdf") + ": 3 documents on 1 page, 2 with a picture, 1 without\n");
+  EXPECT_EQ(run.out, Path("sheet/contact.pdf") + ": 4 documents on 1 page, 3 with a picture, 1 without\n");
   const PdfProbe pdf(Path("sheet/contact.pdf"));
   EXPECT_EQ(pdf.Pages(), 1);
   const std::string text = pdf.Text(1);
-  for (const char* shown : {"a|b|c", "3 documents", "c 无图.eps"}) {
+  for (const char* shown : {"a|b|c|d", "4 documents", "c 无图.eps"}) {
     EXPECT_NE(text.find(shown), std::string::npos) << shown << " not in: " << text;
   }
   EXPECT_NE(Unspaced(text).find("1/1"), std::string::npos) << text;
-  // The stored JPEG as it is, small and sharp; the converted picture as pixels.
-  EXPECT_EQ(pdf.Encodings(), (std::vector<std::string>{"jpeg", "image"}));
+  // The stored JPEG as it is, small and sharp; the converted picture as
+  // pixels; the large JPEG as pixels shrunk to its cell at 300 dpi.
+  const auto pictures = pdf.Pictures();
+  ASSERT_EQ(pictures.size(), 3u);
+  using Picture = std::pair<std::string, int>;
+  EXPECT_EQ(pictures[0], Picture("jpeg", 64));
+  EXPECT_EQ(pictures[1], Picture("image", 64));
+  EXPECT_EQ(pictures[2].first, "image");
+  EXPECT_LE(pictures[2].second, 600);
   const CImage page = pdf.Render(1, 50);
-  const Spot blue = FindColour(page, kBlue), yellow = FindColour(page, kYellow), badge = FindColour(page, kEpsBadge);
-  EXPECT_GT(blue.pixels, 2000);
-  EXPECT_GT(yellow.pixels, 2000);
-  EXPECT_GT(badge.pixels, 500);
-  EXPECT_LT(blue.x, yellow.x);
-  EXPECT_LT(yellow.x, badge.x);
+  const Spot spots[] = {FindColour(page, kBlue), FindColour(page, kYellow), FindColour(page, kEpsBadge),
+                        FindColour(page, kTeal)};
+  for (std::size_t i = 0; i < std::size(spots); ++i) {
+    EXPECT_GT(spots[i].pixels, 500) << i;
+    if (i > 0) {
+      EXPECT_LT(spots[i - 1].x, spots[i].x) << i;
+    }
+  }
 
   const CliRun none = sheet(Path("none.pdf"), "nothing-like-this");
   EXPECT_EQ(none.status, 1);
@@ -494,8 +510,8 @@ TEST_F(CliTest, ContactSheetPagesFollowFromPageColumnsAndMatches) {
       {{"--columns=12"}, "", 21, 1},
   };
   for (const Case& c : cases) {
-    std::vector<std::string> args = {"export", "--root", Path("many"), "--cache-dir", Path("cache"),
-                                     "--contact-sheet", Path("pages.pdf")};
+    std::vector<std::string> args = {"export",      "--root",          Path("many"),     "--cache-dir",
+                                     Path("cache"), "--contact-sheet", Path("pages.pdf")};
     args.insert(args.end(), c.options.begin(), c.options.end());
     args.push_back(c.keywords);
     const CliRun run = Cli(args);
@@ -566,8 +582,8 @@ TEST_F(CliTest, ContactSheetIntoAFullDiskLeavesTheOldSheetAndNothingElse) {
     Write("many/doc" + std::to_string(i) + ".pdf", BuildAdobeDocument(SampleJpeg(160, 120, i), {}));
   }
   Write("small/sheet.pdf", std::string("mine"));
-  const CliRun run = Cli({"export", "--root", Path("many"), "--cache-dir", Path("cache"), "--contact-sheet",
-                          Path("small/sheet.pdf"), ""});
+  const CliRun run = Cli(
+      {"export", "--root", Path("many"), "--cache-dir", Path("cache"), "--contact-sheet", Path("small/sheet.pdf"), ""});
   EXPECT_EQ(run.status, 2) << run.out;
   EXPECT_EQ(run.err, "glimpses-cli export: cannot write '" + Path("small/sheet.pdf") + "': No space left on device\n");
   EXPECT_EQ(EntriesUnder(Path("small")), std::set<std::string>{"sheet.pdf"});

@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "cli/commands.h"
 #include "base/file_util.h"
+#include "cli/commands.h"
 #include "cli/options.h"
 #include "contact_sheet/contact_sheet.h"
 #include "export/export.h"
@@ -215,11 +215,10 @@ int RunContactSheet(const ExportCommandLine& line) {
 
 }  // namespace
 
-const Subcommand kExportCommand = {
-    "export",
-    "[OPTION]... --out DIR KEYWORDS...\n"
-    "[OPTION]... --contact-sheet FILE.pdf [--page a4|letter] [--columns N] KEYWORDS...",
-    kOptions, true};
+const Subcommand kExportCommand = {"export",
+                                   "[OPTION]... --out DIR KEYWORDS...\n"
+                                   "[OPTION]... --contact-sheet FILE.pdf [--page a4|letter] [--columns N] KEYWORDS...",
+                                   kOptions, true};
 
 int RunExportCommand(int argc, char** argv) {
   ExportCommandLine line;

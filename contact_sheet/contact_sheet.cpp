@@ -67,9 +67,12 @@ constexpr double kFooterHeight = 18;
 // A picture box a little lower than wide: most stored pictures are pages in
 // portrait, but A4 then holds five rows of four instead of four.
 constexpr double kBoxAspect = 0.85;
-// Raster pictures are kept at up to this resolution in their box: sharp in
-// print, while a 4096-pixel preview does not bloat the file.
-constexpr double kRasterDpi = 300;
+// Pictures are kept at up to this resolution in their box, or this many
+// pixels when that is more (a stored JPEG of the usual 256 then goes in as
+// it is even into the narrow cells of twelve columns): sharp in print, while
+// a 4096-pixel preview neither bloats the file nor fills the memory.
+constexpr double kPictureDpi = 300;
+constexpr int kPictureEdge = 512;
 
 struct Grid {
   double pageWidth = 0, pageHeight = 0;
@@ -184,7 +187,9 @@ bool EmbedsAsJpeg(const Bytes& jpeg) {
   } error;
   jpeg_decompress_struct info;
   info.err = jpeg_std_error(&error.manager);
-  error.manager.error_exit = [](j_common_ptr common) { std::longjmp(reinterpret_cast<ErrorJump*>(common->err)->jump, 1); };
+  error.manager.error_exit = [](j_common_ptr common) {
+    std::longjmp(reinterpret_cast<ErrorJump*>(common->err)->jump, 1);
+  };
   error.manager.output_message = [](j_common_ptr) {};
   jpeg_create_decompress(&info);
   bool embeds = false;
@@ -202,11 +207,12 @@ bool EmbedsAsJpeg(const Bytes& jpeg) {
 // Cairo's pixels: native-endian 32-bit words, alpha premultiplied.
 Surface ToSurface(const CImage& source) {
   const bool alpha = source.BitsPerPixel() == 32 && source.HasAlpha();
-  const CImage image = alpha || source.BitsPerPixel() == 24 ? CImage() : ToBgr24(source);
-  const CImage& bgr = image.IsNull() ? source : image;
+  const bool direct = alpha || source.BitsPerPixel() == 24;
+  const CImage converted = direct ? CImage() : ToBgr24(source);
+  const CImage& bgr = direct ? source : converted;
   if (bgr.IsNull()) return nullptr;
-  Surface surface(cairo_image_surface_create(alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, bgr.Width(),
-                                             bgr.Height()));
+  Surface surface(
+      cairo_image_surface_create(alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, bgr.Width(), bgr.Height()));
   if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
   cairo_surface_flush(surface.get());
   unsigned char* data = cairo_image_surface_get_data(surface.get());
@@ -227,24 +233,25 @@ Surface ToSurface(const CImage& source) {
 
 void AttachJpeg(cairo_surface_t* surface, const Bytes& jpeg) {
   auto* copy = new Bytes(jpeg);
-  cairo_surface_set_mime_data(surface, CAIRO_MIME_TYPE_JPEG, copy->data(), copy->size(),
-                              [](void* bytes) { delete static_cast<Bytes*>(bytes); }, copy);
+  cairo_surface_set_mime_data(
+      surface, CAIRO_MIME_TYPE_JPEG, copy->data(), copy->size(), [](void* bytes) { delete static_cast<Bytes*>(bytes); },
+      copy);
 }
 
-// The document's stored picture as cairo draws it, or null when it has none
-// that decodes.
+// The document's stored picture as cairo draws it, at most `maxEdge` pixels
+// on its longer edge, or null when it has none that decodes. Cairo holds
+// every picture of a page until the page is done, pixels and all, so a page
+// costs at most its cells' worth whatever the documents store.
 Surface LoadPicture(const std::string& path, int maxEdge) {
   const PictureRead read = ReadStoredPicture(path);
   if (!read.picture) return nullptr;
-  CImage pixels = PicturePixels(*read.picture);
+  const CImage pixels = PicturePixels(*read.picture);
   if (pixels.IsNull()) return nullptr;
-  if (read.picture->IsJpeg() && EmbedsAsJpeg(read.picture->jpeg)) {
-    Surface surface = ToSurface(pixels);
-    if (surface) AttachJpeg(surface.get(), read.picture->jpeg);
-    return surface;
-  }
-  if (std::max(pixels.Width(), pixels.Height()) > maxEdge) pixels = ScaleDownToFit(pixels, maxEdge);
-  return ToSurface(pixels);
+  if (std::max(pixels.Width(), pixels.Height()) > maxEdge) return ToSurface(ScaleDownToFit(pixels, maxEdge));
+  Surface surface = ToSurface(pixels);
+  if (surface && read.picture->IsJpeg() && EmbedsAsJpeg(read.picture->jpeg))
+    AttachJpeg(surface.get(), read.picture->jpeg);
+  return surface;
 }
 
 // ---- Cells ----
@@ -275,12 +282,18 @@ void DrawPicture(cairo_t* cr, cairo_surface_t* picture, const Box& box) {
 
 Rgb KindColour(DocumentKind kind) {
   switch (kind) {
-    case DocumentKind::kIllustrator: return {0.94, 0.55, 0.00};
-    case DocumentKind::kEps: return {0.56, 0.27, 0.68};
-    case DocumentKind::kInDesign: return {0.84, 0.20, 0.42};
-    case DocumentKind::kPdf: return {0.79, 0.16, 0.16};
-    case DocumentKind::kCorelDraw: return {0.17, 0.54, 0.24};
-    case DocumentKind::kNone: break;
+    case DocumentKind::kIllustrator:
+      return {0.94, 0.55, 0.00};
+    case DocumentKind::kEps:
+      return {0.56, 0.27, 0.68};
+    case DocumentKind::kInDesign:
+      return {0.84, 0.20, 0.42};
+    case DocumentKind::kPdf:
+      return {0.79, 0.16, 0.16};
+    case DocumentKind::kCorelDraw:
+      return {0.17, 0.54, 0.24};
+    case DocumentKind::kNone:
+      break;
   }
   return {0.53, 0.56, 0.59};
 }
@@ -324,8 +337,10 @@ void DrawBadge(cairo_t* cr, TextPen& pen, const std::string& path, const Box& bo
 
 void DrawCaption(TextPen& pen, const Grid& grid, const std::string& path, double x, double y) {
   const std::size_t slash = path.rfind('/');
-  const std::string_view name = slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
-  const std::string_view folder = slash == std::string::npos ? std::string_view() : std::string_view(path).substr(0, slash);
+  const std::string_view name =
+      slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
+  const std::string_view folder =
+      slash == std::string::npos ? std::string_view() : std::string_view(path).substr(0, slash);
   pen.Line(name, {grid.nameSize, false, kInk}, x, y, grid.cellWidth);
   pen.Line(folder.empty() && slash == 0 ? "/" : folder, {grid.folderSize, false, kQuiet}, x, y + 1.35 * grid.nameSize,
            grid.cellWidth);
@@ -348,16 +363,15 @@ struct PageTexts {
 
 PageTexts HeaderTexts(const ContactSheetHeader& header, std::size_t documents) {
   const std::string count = !header.count.empty() ? header.count
-                            : documents == 1       ? std::string("1 document")
-                                                   : std::to_string(documents) + " documents";
+                            : documents == 1      ? std::string("1 document")
+                                                  : std::to_string(documents) + " documents";
   return {header.keywords, (header.date.empty() ? Today() : header.date) + "  ·  " + count};
 }
 
 void DrawFrame(cairo_t* cr, TextPen& pen, const Grid& grid, const PageTexts& texts, int page, int pages) {
   const double width = grid.pageWidth - 2 * kMargin;
   pen.Line(texts.keywords, {13, true, kInk, PANGO_ALIGN_LEFT, PANGO_ELLIPSIZE_END}, kMargin, kMargin, width * 0.6);
-  pen.Line(texts.dateAndCount, {9, false, kQuiet, PANGO_ALIGN_RIGHT}, kMargin + width * 0.6, kMargin + 4,
-           width * 0.4);
+  pen.Line(texts.dateAndCount, {9, false, kQuiet, PANGO_ALIGN_RIGHT}, kMargin + width * 0.6, kMargin + 4, width * 0.4);
   cairo_set_source_rgb(cr, kRule.r, kRule.g, kRule.b);
   cairo_set_line_width(cr, 0.5);
   cairo_move_to(cr, kMargin, kMargin + kHeaderHeight - 6);
@@ -450,7 +464,8 @@ class SheetWriter {
   void DrawCell(int slot, const std::string& path, ContactSheetResult& result) {
     const double x = grid_.CellX(slot % grid_.columns), y = grid_.CellY(slot / grid_.columns);
     const Box box{x, y, grid_.cellWidth, grid_.boxHeight};
-    const int maxEdge = static_cast<int>(std::ceil(std::max(box.width, box.height) * kRasterDpi / 72));
+    const int maxEdge =
+        std::max(kPictureEdge, static_cast<int>(std::ceil(std::max(box.width, box.height) * kPictureDpi / 72)));
     if (const Surface picture = LoadPicture(path, maxEdge)) {
       DrawPicture(cr_.get(), picture.get(), box);
       ++result.withPicture;
@@ -485,9 +500,7 @@ class SheetWriter {
 #endif
 #endif
 #if defined(__SANITIZE_ADDRESS__) || defined(GLIMPSES_LEAK_CHECKED)
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libcairo.so\nleak:libfontconfig.so\n";
-}
+extern "C" const char* __lsan_default_suppressions() { return "leak:libcairo.so\nleak:libfontconfig.so\n"; }
 // Quietly: the command line's standard error is part of what it promises.
 extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }
 #endif
@@ -495,9 +508,8 @@ extern "C" const char* __lsan_default_options() { return "print_suppressions=0";
 ContactSheetResult WriteContactSheet(const std::vector<std::string>& documents, const ContactSheetHeader& header,
                                      const ContactSheetOptions& options, const std::string& outputPath) {
   if (options.columns < 1 || options.columns > kMaxSheetColumns) {
-    return Failure(ContactSheetError::kBadColumns,
-                   "columns must be from 1 to " + std::to_string(kMaxSheetColumns) + ", not " +
-                       std::to_string(options.columns));
+    return Failure(ContactSheetError::kBadColumns, "columns must be from 1 to " + std::to_string(kMaxSheetColumns) +
+                                                       ", not " + std::to_string(options.columns));
   }
   const std::vector<std::string> entries = WithoutOutput(documents, outputPath);
   if (entries.empty()) return Failure(ContactSheetError::kNoEntries, "no documents for the contact sheet");

@@ -34,11 +34,11 @@ struct ContactSheetOptions {
 
 enum class ContactSheetError {
   kNone,
-  kNoEntries,     // no document to put on the sheet
-  kBadColumns,    // columns outside 1 to kMaxSheetColumns
-  kCannotWrite,   // the PDF could not be written; `reason` says why
-  kOutputFull,    // the same, because the disk is full
-  kCancelled,     // stopped on request
+  kNoEntries,    // no document to put on the sheet
+  kBadColumns,   // columns outside 1 to kMaxSheetColumns
+  kCannotWrite,  // the PDF could not be written; `reason` says why
+  kOutputFull,   // the same, because the disk is full
+  kCancelled,    // stopped on request
 };
 
 struct ContactSheetResult {
