@@ -8,15 +8,23 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <iterator>
 #include <set>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <tuple>
 #include <vector>
 
+#include "extract/image.h"
 #include "samples/adobe_samples.h"
+#include "samples/corel_samples.h"
 #include "samples/hostile_samples.h"
 #include "samples/preview_samples.h"
 #include "samples/scratch_dir.h"
@@ -100,6 +108,11 @@ TEST_F(CliTest, UsageErrorsExitTwo) {
       {"search", "--root="},
       {"export", "--jobs", "0", "--out", "o", "x"},
       {"export", "x"},
+      {"export", "--contact-sheet", "s.pdf", "--columns", "13", "x"},
+      {"export", "--contact-sheet", "s.pdf", "--page", "a3", "x"},
+      {"export", "--contact-sheet", "s.pdf", "--out", "o", "x"},
+      {"export", "--contact-sheet=", "x"},
+      {"export", "--columns", "2", "--out", "o", "x"},
   };
   for (const auto& line : lines) {
     const CliRun run = Cli(line);
@@ -324,6 +337,197 @@ TEST_F(CliTest, HostileNamesAreSearchedAndExportedByTheirBytes) {
   EXPECT_EQ(pictures, expectedPictures);
 }
 
+// What poppler's tools make of a PDF: its page count, a page's text, a page
+// rendered.
+class PdfProbe {
+ public:
+  static bool Available() { return std::system("command -v pdftoppm pdfinfo pdftotext pdfimages >/dev/null") == 0; }
+
+  explicit PdfProbe(std::string pdf) : pdf_(std::move(pdf)) {}
+
+  int Pages() const {
+    const std::string info = Output("pdfinfo '" + pdf_ + "'");
+    const std::size_t at = info.find("Pages:");
+    return at == std::string::npos ? -1 : std::atoi(info.c_str() + at + 6);
+  }
+  // pdftotext keeps the blanks between words only where it deems them wide
+  // enough: "1 / 1" may come back as "1/1".
+  std::string Text(int page) const {
+    return Output("pdftotext -f " + std::to_string(page) + " -l " + std::to_string(page) + " '" + pdf_ + "' -");
+  }
+  // Each picture's encoding and width in pixels, in page order: "jpeg" for
+  // one embedded as stored, "image" for pixels.
+  std::vector<std::pair<std::string, int>> Pictures() const {
+    std::vector<std::pair<std::string, int>> pictures;
+    std::istringstream lines(Output("pdfimages -list '" + pdf_ + "'"));
+    for (std::string line; std::getline(lines, line);) {
+      std::istringstream fields(line);
+      const std::vector<std::string> words{std::istream_iterator<std::string>(fields), {}};
+      if (words.size() > 8 && std::isdigit(static_cast<unsigned char>(words[0][0]))) {
+        pictures.emplace_back(words[8], std::atoi(words[3].c_str()));
+      }
+    }
+    return pictures;
+  }
+  CImage Render(int page, int dpi) const {
+    const std::string png = pdf_ + ".page";
+    Output("pdftoppm -png -singlefile -r " + std::to_string(dpi) + " -f " + std::to_string(page) + " '" + pdf_ + "' '" +
+           png + "'");
+    CImage image;
+    image.LoadFromFile(png + ".png");
+    std::remove((png + ".png").c_str());
+    return image;
+  }
+
+ private:
+  static std::string Output(const std::string& command) {
+    std::string out;
+    if (std::FILE* pipe = popen(command.c_str(), "r")) {
+      char buffer[4096];
+      for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+      pclose(pipe);
+    }
+    return out;
+  }
+  std::string pdf_;
+};
+
+std::string Unspaced(std::string text) {
+  std::erase(text, ' ');
+  return text;
+}
+
+// A document's picture of one colour: an XMP JPEG or a CorelDRAW PNG.
+CImage SolidPicture(Rgba colour, int width = 64, int height = 48) {
+  CImage picture;
+  picture.Create(width, height, 24);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      std::copy_n(std::array{colour.blue, colour.green, colour.red}.data(), 3, picture.Row(y) + 3 * x);
+    }
+  }
+  return picture;
+}
+
+// Where a colour shows on a rendered page: how many pixels, and their mean x.
+struct Spot {
+  int pixels = 0;
+  double x = 0;
+};
+
+Spot FindColour(const CImage& page, Rgba colour) {
+  Spot spot;
+  for (int y = 0; y < page.Height(); ++y) {
+    for (int x = 0; x < page.Width(); ++x) {
+      const Rgba c = ColourAt(page, x, y);
+      if (std::abs(c.red - colour.red) + std::abs(c.green - colour.green) + std::abs(c.blue - colour.blue) > 40)
+        continue;
+      ++spot.pixels;
+      spot.x += x;
+    }
+  }
+  if (spot.pixels > 0) spot.x /= spot.pixels;
+  return spot;
+}
+
+// The matches on a contact sheet in the answer's order: a stored JPEG, a
+// converted CorelDRAW picture, the EPS badge of a document without one, its
+// Chinese name printed, and a stored JPEG far larger than its cell; an older
+// sheet of the same name, matched by the same keywords, is replaced and not
+// put on the sheet.
+TEST_F(CliTest, ContactSheetShowsEachMatchsPictureOrBadgeInOrder) {
+  if (!PdfProbe::Available()) GTEST_SKIP() << "poppler-utils not installed";
+  constexpr Rgba kBlue{30, 60, 200}, kYellow{240, 200, 20}, kEpsBadge{143, 69, 173}, kTeal{20, 160, 160};
+  fs::create_directories(Path("sheet"));
+  Write("sheet/a blue.pdf", BuildAdobeDocument(*SolidPicture(kBlue).Encode(ImageFormat::kJpeg), {}));
+  ASSERT_TRUE(WriteCorelZip(Path("sheet/b yellow.cdr"),
+                            {{"previews/thumbnail.png", *SolidPicture(kYellow).Encode(ImageFormat::kPng)}}));
+  Write("sheet/c 无图.eps", BuildDocumentWithoutThumbnail(DocumentKind::kEps, 0));
+  Write("sheet/d wide.pdf", BuildAdobeDocument(*SolidPicture(kTeal, 1600, 1200).Encode(ImageFormat::kJpeg), {}));
+  Write("sheet/contact.pdf", std::string("an older sheet"));
+  scratch_.Age();
+
+  const std::vector<std::string> root = {"--root", Path("sheet"), "--cache-dir", Path("cache")};
+  auto sheet = [&](const std::string& output, const std::string& keywords) {
+    std::vector<std::string> args = {"export", "--contact-sheet", output};
+    args.insert(args.end(), root.begin(), root.end());
+    args.push_back(keywords);
+    return Cli(args);
+  };
+  const CliRun run = sheet(Path("sheet/contact.pdf"), "a|b|c|d");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, Path("sheet/contact.pdf") + ": 4 documents on 1 page, 3 with a picture, 1 without\n");
+  const PdfProbe pdf(Path("sheet/contact.pdf"));
+  EXPECT_EQ(pdf.Pages(), 1);
+  const std::string text = pdf.Text(1);
+  for (const char* shown : {"a|b|c|d", "4 documents", "c 无图.eps"}) {
+    EXPECT_NE(text.find(shown), std::string::npos) << shown << " not in: " << text;
+  }
+  EXPECT_NE(Unspaced(text).find("1/1"), std::string::npos) << text;
+  // The stored JPEG as it is, small and sharp; the converted picture as
+  // pixels; the large JPEG as pixels shrunk to its cell at 300 dpi.
+  const auto pictures = pdf.Pictures();
+  ASSERT_EQ(pictures.size(), 3u);
+  using Picture = std::pair<std::string, int>;
+  EXPECT_EQ(pictures[0], Picture("jpeg", 64));
+  EXPECT_EQ(pictures[1], Picture("image", 64));
+  EXPECT_EQ(pictures[2].first, "image");
+  EXPECT_LE(pictures[2].second, 600);
+  const CImage page = pdf.Render(1, 50);
+  const Spot spots[] = {FindColour(page, kBlue), FindColour(page, kYellow), FindColour(page, kEpsBadge),
+                        FindColour(page, kTeal)};
+  for (std::size_t i = 0; i < std::size(spots); ++i) {
+    EXPECT_GT(spots[i].pixels, 500) << i;
+    if (i > 0) {
+      EXPECT_LT(spots[i - 1].x, spots[i].x) << i;
+    }
+  }
+
+  const CliRun none = sheet(Path("none.pdf"), "nothing-like-this");
+  EXPECT_EQ(none.status, 1);
+  EXPECT_FALSE(fs::exists(Path("none.pdf")));
+}
+
+// The grid's rows and columns decide the pages; each is numbered.
+TEST_F(CliTest, ContactSheetPagesFollowFromPageColumnsAndMatches) {
+  if (!PdfProbe::Available()) GTEST_SKIP() << "poppler-utils not installed";
+  fs::create_directories(Path("many"));
+  for (int i = 0; i <= 20; ++i) {
+    Write("many/d" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".eps",
+          BuildDocumentWithoutThumbnail(DocumentKind::kEps, 0));
+  }
+  const struct Case {
+    std::vector<std::string> options;
+    const char* keywords;
+    int documents;
+    int pages;
+  } cases[] = {
+      {{}, "", 21, 2},  // A4, four columns: five rows
+      {{}, "!d20", 20, 1},
+      {{"--page", "letter"}, "", 21, 2},  // four rows
+      {{"--page=letter"}, "!d0", 11, 1},
+      {{"--page", "letter", "--columns", "1"}, "d0", 10, 10},
+      {{"--columns=12"}, "", 21, 1},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"export",      "--root",          Path("many"),     "--cache-dir",
+                                     Path("cache"), "--contact-sheet", Path("pages.pdf")};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    args.push_back(c.keywords);
+    const CliRun run = Cli(args);
+    const std::string label = ::testing::PrintToString(args);
+    EXPECT_EQ(run.status, 0) << label << run.err;
+    EXPECT_EQ(run.out, Path("pages.pdf") + ": " + std::to_string(c.documents) + " documents on " +
+                           std::to_string(c.pages) + (c.pages == 1 ? " page" : " pages") + ", 0 with a picture, " +
+                           std::to_string(c.documents) + " without\n")
+        << label;
+    const PdfProbe pdf(Path("pages.pdf"));
+    EXPECT_EQ(pdf.Pages(), c.pages) << label;
+    const std::string last = std::to_string(c.pages) + "/" + std::to_string(c.pages);
+    EXPECT_NE(Unspaced(pdf.Text(c.pages)).find(last), std::string::npos) << label;
+  }
+}
+
 // A tmpfs of its own, taken down again whatever the test's outcome.
 class SmallDisk {
  public:
@@ -366,6 +570,24 @@ TEST_F(CliTest, ExportIntoAFullDiskStopsAndSaysHowFarItGot) {
                          " pictures written, the export stopped"),
             std::string::npos)
       << run.err;
+}
+
+// A contact sheet that fills the disk: exit 2 with the reason, and the
+// sheet already there under that name stays as it was, alone.
+TEST_F(CliTest, ContactSheetIntoAFullDiskLeavesTheOldSheetAndNothingElse) {
+  SmallDisk disk(Path("small"), "64k");
+  if (!disk.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs root or CAP_SYS_ADMIN)";
+  fs::create_directories(Path("many"));
+  for (int i = 0; i < 40; ++i) {
+    Write("many/doc" + std::to_string(i) + ".pdf", BuildAdobeDocument(SampleJpeg(160, 120, i), {}));
+  }
+  Write("small/sheet.pdf", std::string("mine"));
+  const CliRun run = Cli(
+      {"export", "--root", Path("many"), "--cache-dir", Path("cache"), "--contact-sheet", Path("small/sheet.pdf"), ""});
+  EXPECT_EQ(run.status, 2) << run.out;
+  EXPECT_EQ(run.err, "glimpses-cli export: cannot write '" + Path("small/sheet.pdf") + "': No space left on device\n");
+  EXPECT_EQ(EntriesUnder(Path("small")), std::set<std::string>{"sheet.pdf"});
+  EXPECT_EQ(Slurp(Path("small/sheet.pdf")), "mine");
 }
 
 // The documents built to make a reader work without end, and the output

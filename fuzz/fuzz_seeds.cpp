@@ -125,6 +125,12 @@ bool WritePictureSeeds(const fs::path& root) {
   return png && Write(root / "png" / "rgb.png", *png) && ok;
 }
 
+// Stored JPEGs a contact sheet embeds as they are: baseline and progressive.
+bool WriteContactSheetSeeds(const fs::path& dir) {
+  bool ok = Write(dir / "baseline.jpg", glimpses::SampleJpeg(8, 6, 3));
+  return Write(dir / "progressive-4-scans.jpg", glimpses::ProgressiveJpegWithScans(16, 16, 4)) && ok;
+}
+
 bool WriteEpsiSeeds(const fs::path& dir) {
   bool ok = true;
   for (int depth : {1, 2, 4, 8}) {
@@ -219,5 +225,6 @@ int main(int argc, char** argv) {
   ok = WriteSettingsSeeds(root / "settings") && ok;
   ok = WriteEpsiSeeds(root / "epsi") && ok;
   ok = WriteEpsTiffSeeds(root / "eps_tiff") && ok;
+  ok = WriteContactSheetSeeds(root / "contact_sheet") && ok;
   return ok ? 0 : 2;
 }
