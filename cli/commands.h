@@ -3,6 +3,8 @@
 // 2 bad usage or an I/O error.
 #pragma once
 
+#include <string>
+
 #include "cli/options.h"
 
 namespace glimpses {
@@ -11,9 +13,15 @@ namespace glimpses {
 extern const Subcommand kExtractCommand;
 extern const Subcommand kSearchCommand;
 extern const Subcommand kExportCommand;
+extern const Subcommand kInfoCommand;
 
 int RunExtractCommand(int argc, char** argv);
 int RunSearchCommand(int argc, char** argv);
 int RunExportCommand(int argc, char** argv);
+int RunInfoCommand(int argc, char** argv);
+
+// Says on stderr why `document` cannot be read (missing, a folder); true
+// when it can be tried.
+bool CheckDocument(const std::string& document);
 
 }  // namespace glimpses
