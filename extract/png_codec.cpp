@@ -93,7 +93,12 @@ bool ReadInfo(png_structp png, png_infop info, MemoryReader* reader, bool keepTe
   // states and in what it inflates to.
   static constexpr png_byte kUnusedChunks[] = "eXIf\0iCCP\0pCAL\0sCAL\0sPLT\0iTXt\0tEXt\0zTXt";
   png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kUnusedChunks, keepText ? 5 : 8);
-  if (keepText) png_set_chunk_malloc_max(png, kMaxPngTextBytes);
+  if (keepText) {
+    png_set_chunk_malloc_max(png, kMaxPngTextBytes);
+    // Over the limit is only a "benign" error, a warning by default, after
+    // which libpng allocates and clears the stated length all the same.
+    png_set_benign_errors(png, 0);
+  }
   png_read_info(png, info);
   return true;
 }

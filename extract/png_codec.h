@@ -29,9 +29,8 @@ struct PngText {
   bool operator==(const PngText&) const = default;
 };
 
-// A text chunk longer than this, stored or inflated, is never given: libpng
-// allocates what a chunk states before reading it. One that states more
-// makes the file kFail; a zTXt or iTXt inflating to more is left out.
+// A text chunk that states more bytes than this, or inflates to more, makes
+// the file kFail: libpng allocates what a chunk states before reading it.
 inline constexpr std::size_t kMaxPngTextBytes = 64 * 1024;
 
 // DecodePng that also gives every text chunk, before and after the pixels,
