@@ -167,13 +167,13 @@ CachedThumbnail FromDocument(const std::string& documentPath, ThumbnailFolder fo
 }
 
 // The thumbnail, or the failure record, for what was just read; a failure
-// record that no longer holds goes once the document gives a picture.
+// record (stale, or damaged) goes once the document gives a picture.
 void Remember(const CachedThumbnail& made, const CacheFiles& files, ThumbnailFolder folder,
-              const DocumentStamp& document, bool staleRecord) {
+              const DocumentStamp& document) {
   if (made.source == ThumbnailSource::kDocument) {
     auto png = EncodeThumbnailPng(made.picture, document, std::string(kSoftware));
     if (png) WriteCacheFile(files.Thumbnail(folder), *png);
-    if (staleRecord) unlink(files.FailureRecord().c_str());
+    unlink(files.FailureRecord().c_str());
     return;
   }
   const std::string failure = FailureText(made.failure);
@@ -240,7 +240,7 @@ CachedThumbnail LoadThumbnail(const std::string& documentPath, ThumbnailFolder f
   if (record && Describes(*record, *document)) return {ThumbnailSource::kNone, {}, FailureOf(record->failure)};
 
   CachedThumbnail made = FromDocument(documentPath, folder);
-  if (options.write) Remember(made, files, folder, *document, record.has_value());
+  if (options.write) Remember(made, files, folder, *document);
   return made;
 }
 
