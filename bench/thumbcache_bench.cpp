@@ -128,14 +128,10 @@ int main(int argc, char** argv) {
   std::string documentsFolder, cacheParent = "/tmp";
   ThumbnailFolder folder = ThumbnailFolder::kLarge;
   int rounds = 3;
-  const std::map<std::string, ThumbnailFolder> folders = {{"normal", ThumbnailFolder::kNormal},
-                                                         {"large", ThumbnailFolder::kLarge},
-                                                         {"x-large", ThumbnailFolder::kXLarge},
-                                                         {"xx-large", ThumbnailFolder::kXXLarge}};
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--folder" && i + 1 < argc && folders.contains(argv[i + 1])) {
-      folder = folders.at(argv[++i]);
+    if (arg == "--folder" && i + 1 < argc && glimpses::FolderNamed(argv[i + 1])) {
+      folder = *glimpses::FolderNamed(argv[++i]);
     } else if (arg == "--rounds" && i + 1 < argc) {
       rounds = std::max(1, std::atoi(argv[++i]));
     } else if (arg == "--cache" && i + 1 < argc) {

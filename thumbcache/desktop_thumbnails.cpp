@@ -22,27 +22,20 @@ namespace glimpses {
 
 namespace {
 
-constexpr ThumbnailFolder kFolders[] = {ThumbnailFolder::kNormal, ThumbnailFolder::kLarge, ThumbnailFolder::kXLarge,
-                                        ThumbnailFolder::kXXLarge};
+// In the order of the enum, smallest first.
+constexpr struct {
+  ThumbnailFolder folder;
+  int edge;
+  std::string_view name;
+} kFolders[] = {{ThumbnailFolder::kNormal, 128, "normal"},
+                {ThumbnailFolder::kLarge, 256, "large"},
+                {ThumbnailFolder::kXLarge, 512, "x-large"},
+                {ThumbnailFolder::kXXLarge, 1024, "xx-large"}};
 constexpr std::string_view kSoftware = "Glimpses " GLIMPSES_VERSION;
 constexpr std::string_view kFailFolder = "fail/glimpses-" GLIMPSES_VERSION;
 // Far above an xx-large thumbnail stored uncompressed (4 MiB): a file larger
 // than this is no thumbnail, and is not read.
 constexpr std::size_t kMaxCacheFileBytes = 32 << 20;
-
-const char* FolderName(ThumbnailFolder folder) {
-  switch (folder) {
-    case ThumbnailFolder::kNormal:
-      return "normal";
-    case ThumbnailFolder::kLarge:
-      return "large";
-    case ThumbnailFolder::kXLarge:
-      return "x-large";
-    case ThumbnailFolder::kXXLarge:
-      return "xx-large";
-  }
-  return "large";
-}
 
 // "<MD5 of the URI in lower-case hex>.png", the name every size folder and
 // the failure folders use; empty when MD5 is not available (a FIPS-only
@@ -148,9 +141,9 @@ struct CacheFiles {
 
 // A valid thumbnail in `folder` or a larger one, shrunk to `folder`'s edge.
 std::optional<CImage> FromCache(const CacheFiles& files, ThumbnailFolder folder, const DocumentStamp& document) {
-  for (ThumbnailFolder candidate : kFolders) {
-    if (candidate < folder) continue;
-    auto thumbnail = ReadCacheFile(files.Thumbnail(candidate));
+  for (const auto& candidate : kFolders) {
+    if (candidate.folder < folder) continue;
+    auto thumbnail = ReadCacheFile(files.Thumbnail(candidate.folder));
     if (!thumbnail || !Describes(*thumbnail, document)) continue;
     CImage picture = ScaleDownToFit(thumbnail->picture, EdgeOf(folder));
     if (!picture.IsNull()) return picture;
@@ -185,23 +178,20 @@ void Remember(const CachedThumbnail& made, const CacheFiles& files, ThumbnailFol
 
 }  // namespace
 
-int EdgeOf(ThumbnailFolder folder) {
-  switch (folder) {
-    case ThumbnailFolder::kNormal:
-      return 128;
-    case ThumbnailFolder::kLarge:
-      return 256;
-    case ThumbnailFolder::kXLarge:
-      return 512;
-    case ThumbnailFolder::kXXLarge:
-      return 1024;
+int EdgeOf(ThumbnailFolder folder) { return kFolders[static_cast<int>(folder)].edge; }
+
+std::string_view FolderName(ThumbnailFolder folder) { return kFolders[static_cast<int>(folder)].name; }
+
+std::optional<ThumbnailFolder> FolderNamed(std::string_view name) {
+  for (const auto& candidate : kFolders) {
+    if (candidate.name == name) return candidate.folder;
   }
-  return 256;
+  return std::nullopt;
 }
 
 ThumbnailFolder FolderForEdge(int edge) {
-  for (ThumbnailFolder folder : {ThumbnailFolder::kNormal, ThumbnailFolder::kLarge, ThumbnailFolder::kXLarge}) {
-    if (edge <= EdgeOf(folder)) return folder;
+  for (const auto& candidate : kFolders) {
+    if (edge <= candidate.edge) return candidate.folder;
   }
   return ThumbnailFolder::kXXLarge;
 }

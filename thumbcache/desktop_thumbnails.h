@@ -6,7 +6,9 @@
 // once, for the same document too: every file appears whole, by a rename.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "extract/extract_result.h"
 #include "extract/image.h"
@@ -20,6 +22,10 @@ enum class ThumbnailFolder { kNormal, kLarge, kXLarge, kXXLarge };
 int EdgeOf(ThumbnailFolder folder);
 // The smallest folder whose pictures are at least `edge` pixels.
 ThumbnailFolder FolderForEdge(int edge);
+// The folder's name in the cache ("normal", "large", "x-large", "xx-large"),
+// and the folder of such a name (nullopt for any other).
+std::string_view FolderName(ThumbnailFolder folder);
+std::optional<ThumbnailFolder> FolderNamed(std::string_view name);
 
 struct ThumbnailCacheOptions {
   std::string root;   // the "thumbnails" folder; empty: $XDG_CACHE_HOME/thumbnails

@@ -13,27 +13,16 @@
 
 namespace {
 
-using glimpses::ThumbnailFolder;
-
 int Load(int argc, char** argv) {
-  const struct {
-    const char* name;
-    ThumbnailFolder folder;
-  } kFolders[] = {{"normal", ThumbnailFolder::kNormal},
-                  {"large", ThumbnailFolder::kLarge},
-                  {"x-large", ThumbnailFolder::kXLarge},
-                  {"xx-large", ThumbnailFolder::kXXLarge}};
-  for (const auto& folder : kFolders) {
-    if (std::strcmp(argv[3], folder.name) != 0) continue;
-    const glimpses::CachedThumbnail got = glimpses::LoadThumbnail(argv[4], folder.folder, {argv[2], true});
-    const char* source = got.source == glimpses::ThumbnailSource::kCache      ? "cache"
-                         : got.source == glimpses::ThumbnailSource::kDocument ? "document"
-                                                                               : "none";
-    std::printf("%s %dx%d\n", source, got.picture.Width(), got.picture.Height());
-    if (argc == 6 && !got.picture.IsNull() && got.picture.SaveToFile(argv[5]) != glimpses::ImageStatus::kOk) return 2;
-    return 0;
-  }
-  return 2;
+  const auto folder = glimpses::FolderNamed(argv[3]);
+  if (!folder) return 2;
+  const glimpses::CachedThumbnail got = glimpses::LoadThumbnail(argv[4], *folder, {argv[2], true});
+  const char* source = got.source == glimpses::ThumbnailSource::kCache      ? "cache"
+                       : got.source == glimpses::ThumbnailSource::kDocument ? "document"
+                                                                             : "none";
+  std::printf("%s %dx%d\n", source, got.picture.Width(), got.picture.Height());
+  if (argc == 6 && !got.picture.IsNull() && got.picture.SaveToFile(argv[5]) != glimpses::ImageStatus::kOk) return 2;
+  return 0;
 }
 
 }  // namespace
