@@ -84,19 +84,27 @@ enum Transform : unsigned {
   kFiller = 1u << 6,
 };
 
-bool ReadInfo(png_structp png, png_infop info, MemoryReader* reader) {
+bool ReadInfo(png_structp png, png_infop info, MemoryReader* reader, bool keepText) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_set_read_fn(png, reader, ReadFromMemory);
   // libpng allocates and clears whatever length a text or profile chunk
-  // states before reading it: 1.3 GB for a 44-byte file. None of them is
-  // used, so they are skipped unread.
-  static constexpr png_byte kUnusedChunks[] = "eXIf\0iCCP\0iTXt\0pCAL\0sCAL\0sPLT\0tEXt\0zTXt";
-  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kUnusedChunks, 8);
+  // states before reading it: 1.3 GB for a 44-byte file. Chunks that are not
+  // used are skipped unread; text, when asked for, is bounded in what it
+  // states and in what it inflates to.
+  static constexpr png_byte kUnusedChunks[] = "eXIf\0iCCP\0pCAL\0sCAL\0sPLT\0iTXt\0tEXt\0zTXt";
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kUnusedChunks, keepText ? 5 : 8);
+  if (keepText) {
+    png_set_chunk_malloc_max(png, kMaxPngTextBytes);
+    // Over the limit is only a "benign" error, a warning by default, after
+    // which libpng allocates and clears the stated length all the same.
+    png_set_benign_errors(png, 0);
+  }
   png_read_info(png, info);
   return true;
 }
 
-bool ReadRows(png_structp png, png_infop info, unsigned transforms, png_bytepp rows, std::size_t pitch) {
+bool ReadRows(png_structp png, png_infop info, unsigned transforms, png_bytepp rows, std::size_t pitch,
+              bool toTheEnd) {
   if (setjmp(png_jmpbuf(png))) return false;
   if (transforms & kPacking) png_set_packing(png);
   if (transforms & kGrayTo8) png_set_expand_gray_1_2_4_to_8(png);
@@ -109,6 +117,7 @@ bool ReadRows(png_structp png, png_infop info, unsigned transforms, png_bytepp r
   png_read_update_info(png, info);
   if (png_get_rowbytes(png, info) > pitch) return false;
   png_read_image(png, rows);
+  if (toTheEnd) png_read_end(png, info);
   return true;
 }
 
@@ -141,6 +150,7 @@ struct WriteParams {
   int paletteSize;
   bool bgr, stripFiller;
   PngCompression compression = PngCompression::kFast;
+  std::vector<png_text> text = {};
 };
 
 bool WriteAll(png_structp png, png_infop info, const WriteParams* p, png_bytepp rows, Bytes* out) {
@@ -149,13 +159,18 @@ bool WriteAll(png_structp png, png_infop info, const WriteParams* p, png_bytepp 
   png_set_IHDR(png, info, static_cast<png_uint_32>(p->width), static_cast<png_uint_32>(p->height), p->bitDepth,
                p->colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (p->palette) png_set_PLTE(png, info, p->palette, p->paletteSize);
+  if (!p->text.empty()) png_set_text(png, info, p->text.data(), static_cast<int>(p->text.size()));
   // Exported thumbnails are small and many: the fastest deflate level with
   // the Sub filter encodes several times faster than the defaults for files
   // about a fifth larger. Palette pictures keep libpng's choice (no filter).
   // Without compression, filtering only costs time.
   const bool stored = p->compression == PngCompression::kNone;
+  const bool runs = p->compression == PngCompression::kRunLength;
   png_set_compression_level(png, stored ? Z_NO_COMPRESSION : Z_BEST_SPEED);
-  if (!p->palette) png_set_filter(png, PNG_FILTER_TYPE_BASE, stored ? PNG_FILTER_NONE : PNG_FILTER_SUB);
+  if (runs) png_set_compression_strategy(png, Z_RLE);
+  if (!p->palette) {
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, stored ? PNG_FILTER_NONE : runs ? PNG_FILTER_UP : PNG_FILTER_SUB);
+  }
   png_write_info(png, info);
   if (p->bgr) png_set_bgr(png);
   if (p->stripFiller) png_set_filler(png, 0, PNG_FILLER_AFTER);
@@ -187,13 +202,43 @@ std::vector<png_bytep> RowPointers(const CImage& image) {
   return rows;
 }
 
-}  // namespace
+// libpng's view of `text`, pointing into it; empty when a keyword or a text
+// breaks tEXt's rules (libpng would only warn and drop it).
+std::optional<std::vector<png_text>> TextChunks(const std::vector<PngText>& text) {
+  std::vector<png_text> chunks;
+  for (const PngText& item : text) {
+    if (item.keyword.empty() || item.keyword.size() > 79 || item.text.find('\0') != std::string::npos ||
+        item.keyword.find('\0') != std::string::npos) {
+      return std::nullopt;
+    }
+    png_text chunk{};
+    chunk.compression = PNG_TEXT_COMPRESSION_NONE;
+    chunk.key = const_cast<png_charp>(item.keyword.c_str());  // libpng copies, never writes
+    chunk.text = const_cast<png_charp>(item.text.c_str());
+    chunk.text_length = item.text.size();
+    chunks.push_back(chunk);
+  }
+  return chunks;
+}
 
-ImageStatus DecodePng(const std::uint8_t* data, std::size_t size, CImage& image) {
+std::vector<PngText> TextOf(png_structp png, png_infop info) {
+  png_textp chunks = nullptr;
+  const int count = png_get_text(png, info, &chunks, nullptr);
+  std::vector<PngText> text;
+  for (int i = 0; i < count; ++i) {
+    const png_text& chunk = chunks[i];
+    const bool international = chunk.compression >= PNG_ITXT_COMPRESSION_NONE;
+    const std::size_t length = international ? chunk.itxt_length : chunk.text_length;
+    text.push_back({chunk.key, chunk.text != nullptr ? std::string(chunk.text, length) : std::string()});
+  }
+  return text;
+}
+
+ImageStatus Decode(const std::uint8_t* data, std::size_t size, CImage& image, std::vector<PngText>* text) {
   PngHandle reader(PngHandle::Mode::kRead);
   if (!reader) return ImageStatus::kOutOfMemory;
   MemoryReader source{data, size, 0};
-  if (!ReadInfo(reader.png(), reader.info(), &source)) return ImageStatus::kFail;
+  if (!ReadInfo(reader.png(), reader.info(), &source, text != nullptr)) return ImageStatus::kFail;
 
   png_uint_32 width = 0, height = 0;
   int bitDepth = 0, colorType = 0;
@@ -218,14 +263,28 @@ ImageStatus DecodePng(const std::uint8_t* data, std::size_t size, CImage& image)
 
   std::vector<png_bytep> rows(height);
   for (png_uint_32 y = 0; y < height; ++y) rows[y] = image.Row(static_cast<int>(y));
-  if (!ReadRows(reader.png(), reader.info(), held.transforms, rows.data(), static_cast<std::size_t>(image.Pitch()))) {
+  if (!ReadRows(reader.png(), reader.info(), held.transforms, rows.data(), static_cast<std::size_t>(image.Pitch()),
+                text != nullptr)) {
     return ImageStatus::kFail;
   }
+  if (text) *text = TextOf(reader.png(), reader.info());
   return ImageStatus::kOk;
 }
 
-std::optional<Bytes> EncodePng(const CImage& source, PngCompression compression) {
-  if (source.IsNull()) return std::nullopt;
+}  // namespace
+
+ImageStatus DecodePng(const std::uint8_t* data, std::size_t size, CImage& image) {
+  return Decode(data, size, image, nullptr);
+}
+
+ImageStatus DecodePng(const std::uint8_t* data, std::size_t size, CImage& image, std::vector<PngText>& text) {
+  text.clear();
+  return Decode(data, size, image, &text);
+}
+
+std::optional<Bytes> EncodePng(const CImage& source, PngCompression compression, const std::vector<PngText>& text) {
+  auto chunks = TextChunks(text);
+  if (source.IsNull() || !chunks) return std::nullopt;
   // 5-5-5 pixels have no PNG form; they go out as 8-bit RGB.
   CImage widened;
   if (source.BitsPerPixel() == 16) {
@@ -251,6 +310,7 @@ std::optional<Bytes> EncodePng(const CImage& source, PngCompression compression)
   }
 
   params.compression = compression;
+  params.text = std::move(*chunks);
   PngHandle writer(PngHandle::Mode::kWrite);
   if (!writer) return std::nullopt;
   std::vector<png_bytep> rows = RowPointers(image);

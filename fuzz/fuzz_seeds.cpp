@@ -13,6 +13,7 @@
 #include "samples/corel_samples.h"
 #include "samples/hostile_samples.h"
 #include "samples/preview_samples.h"
+#include "thumbcache/thumbnail_png.h"
 
 namespace {
 
@@ -206,6 +207,16 @@ bool WriteSettingsSeeds(const fs::path& dir) {
   return WriteText(dir / "lone-cr-and-bad-gbk.ini", "a\rb\x81\r\n\xFF\xFE/out\r\n"sv) && ok;
 }
 
+// A thumbnail and a failure record as the cache writes them.
+bool WriteThumbnailPngSeeds(const fs::path& dir) {
+  glimpses::CImage picture;
+  picture.Create(5, 3, 32, true);
+  const glimpses::DocumentStamp stamp{"file:///home/u/a%20b%23.pdf", 1715940000, 48213};
+  auto thumbnail = glimpses::EncodeThumbnailPng(picture, stamp, "Glimpses");
+  auto record = glimpses::EncodeThumbnailPng(picture, stamp, "Glimpses", "damaged: truncated JPEG");
+  return thumbnail && record && Write(dir / "thumbnail.png", *thumbnail) && Write(dir / "failure-record.png", *record);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -226,5 +237,6 @@ int main(int argc, char** argv) {
   ok = WriteEpsiSeeds(root / "epsi") && ok;
   ok = WriteEpsTiffSeeds(root / "eps_tiff") && ok;
   ok = WriteContactSheetSeeds(root / "contact_sheet") && ok;
+  ok = WriteThumbnailPngSeeds(root / "thumbnail_png") && ok;
   return ok ? 0 : 2;
 }

@@ -2,10 +2,13 @@
 // view asks for, taken from the freedesktop thumbnail cache
 // ($XDG_CACHE_HOME/thumbnails) when the file manager or an earlier run
 // already made it, otherwise read from the document's stored picture and
-// written back there for the next one.
+// written back there for the next one. Safe to call from several threads at
+// once, for the same document too: every file appears whole, by a rename.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "extract/extract_result.h"
 #include "extract/image.h"
@@ -19,6 +22,10 @@ enum class ThumbnailFolder { kNormal, kLarge, kXLarge, kXXLarge };
 int EdgeOf(ThumbnailFolder folder);
 // The smallest folder whose pictures are at least `edge` pixels.
 ThumbnailFolder FolderForEdge(int edge);
+// The folder's name in the cache ("normal", "large", "x-large", "xx-large"),
+// and the folder of such a name (nullopt for any other).
+std::string_view FolderName(ThumbnailFolder folder);
+std::optional<ThumbnailFolder> FolderNamed(std::string_view name);
 
 struct ThumbnailCacheOptions {
   std::string root;   // the "thumbnails" folder; empty: $XDG_CACHE_HOME/thumbnails
@@ -33,8 +40,29 @@ struct CachedThumbnail {
   ExtractResult failure;   // why there is none, for kNone
 };
 
-// The document's picture for `folder`.
+// The document's picture for `folder`:
+// - kCache: a thumbnail in `folder`, or else in a larger folder (shrunk),
+//   made from the document as it is now (its URI, modification time and,
+//   when the thumbnail states it, size); the document is not opened;
+// - kNone without opening the document when our failure record for it is
+//   that recent: it stores no picture (or a damaged or unsupported one);
+// - otherwise the document's stored picture, shrunk (kDocument), or why
+//   there is none (kNone). With options.write the thumbnail, or the failure
+//   record, is then written to the cache (mode 0600, missing folders 0700),
+//   replacing a stale or damaged one; a document that cannot be read
+//   leaves no record, as that may pass without the document changing.
 CachedThumbnail LoadThumbnail(const std::string& documentPath, ThumbnailFolder folder,
                               const ThumbnailCacheOptions& options = {});
+
+// options.root, or $XDG_CACHE_HOME/thumbnails ($HOME/.cache/thumbnails when
+// that is unset or relative).
+std::string ThumbnailRoot(const ThumbnailCacheOptions& options);
+
+// Where the cache keeps the document's thumbnail for `folder`:
+// <root>/<folder>/<MD5 of its URI in hex>.png; empty when no URI can be made.
+std::string ThumbnailPath(const std::string& documentPath, ThumbnailFolder folder,
+                          const ThumbnailCacheOptions& options = {});
+// Where our failure record for it is kept: <root>/fail/glimpses-<version>/<MD5>.png.
+std::string FailureRecordPath(const std::string& documentPath, const ThumbnailCacheOptions& options = {});
 
 }  // namespace glimpses
