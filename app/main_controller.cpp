@@ -7,7 +7,6 @@
 #include <QImageReader>
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -63,17 +62,6 @@ QImage ExtractPreview(const ThumbnailExtractor& extractor, const std::string& do
   return FitPicture(extractor(document), kPreviewBox);
 }
 
-// The pixels in a QImage of its own: alpha pictures are 32-bit B, G, R, A
-// (ARGB32 on a little-endian machine), the rest 24-bit B, G, R.
-QImage ToQImage(const CImage& picture) {
-  if (picture.HasAlpha()) {
-    return QImage(picture.Row(0), picture.Width(), picture.Height(), picture.Pitch(), QImage::Format_ARGB32).copy();
-  }
-  const CImage bgr = picture.BitsPerPixel() == 24 ? picture : ToBgr24(picture);
-  if (bgr.IsNull()) return QImage();
-  return QImage(bgr.Row(0), bgr.Width(), bgr.Height(), bgr.Pitch(), QImage::Format_BGR888).copy();
-}
-
 ExportResult FailedExport(ExportError kind) {
   ExportResult result;
   result.errorKind = kind;
@@ -125,16 +113,6 @@ QString ExportOutcomeText(const ExportResult& result, const QString& folder) {
       .arg(failures);
 }
 
-QImage FitPicture(const QImage& image, QSize box) {
-  if (image.isNull() || box.isEmpty()) return image;
-  double factor = std::min({static_cast<double>(box.width()) / image.width(),
-                            static_cast<double>(box.height()) / image.height(), kMaxPreviewEnlargement});
-  QSize size(std::clamp(static_cast<int>(std::lround(image.width() * factor)), 1, box.width()),
-             std::clamp(static_cast<int>(std::lround(image.height() * factor)), 1, box.height()));
-  if (size == image.size()) return image;
-  return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-}
-
 QImage LoadPictureByContent(const QString& path) {
   QImageReader reader(path);
   reader.setDecideFormatFromContent(true);
@@ -156,6 +134,7 @@ MainController::MainController(MainControllerSetup setup, QObject* parent)
       restartService_(std::move(setup.restartService)),
       preferencesPath_(PreferencesPathBeside(settingsPath_)),
       preferences_(LoadPreferences(preferencesPath_)),
+      pictures_(std::move(setup.cellPictures)),
       keywordText_(QString::fromStdU16String(setup.settings.keywords)),
       outputDirText_(QString::fromStdU16String(setup.settings.outputDir)),
       keywords_(keywordText_),

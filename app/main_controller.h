@@ -28,6 +28,8 @@
 #include <string>
 #include <vector>
 
+#include "app/picture_pool.h"
+#include "app/pictures.h"
 #include "app/preferences.h"
 #include "app/result_list_model.h"
 #include "app/settings.h"
@@ -51,14 +53,6 @@ using ServiceStarter = std::function<std::shared_ptr<SearchService>(const std::v
 inline constexpr char kWindowTitle[] = QT_TRANSLATE_NOOP("glimpses", "Adobe AI EPS INDD PDF和CorelDRAW 缩略图工具");
 inline constexpr char kFolderDialogTitle[] = QT_TRANSLATE_NOOP("glimpses", "选择路径 ");
 inline constexpr QSize kPreviewBox{270, 256};
-// Small thumbnails are enlarged to fill the box, but not beyond this factor,
-// where they would only show their pixels.
-inline constexpr double kMaxPreviewEnlargement = 2.0;
-
-// `image` scaled to fit `box` with its aspect ratio kept: shrunk when
-// larger, enlarged up to kMaxPreviewEnlargement when smaller. A null image
-// stays null.
-QImage FitPicture(const QImage& image, QSize box);
 
 // Reads a picture by its content, whatever its name says; null when the
 // file is missing or not a picture.
@@ -86,6 +80,7 @@ struct MainControllerSetup {
   ThumbnailExtractor extractor;  // empty: StoredPicturePreview
   // Called when the excluded folders change; empty: the service stays.
   ServiceStarter restartService;
+  CellPictureLoader cellPictures;  // the grid's; empty: DesktopCellPicture
 };
 
 class MainController : public QObject {
@@ -96,6 +91,8 @@ class MainController : public QObject {
   ~MainController() override;
 
   ResultListModel* resultModel() { return &resultModel_; }
+  // The grid's pictures of the result list's documents.
+  PicturePool* pictures() { return &pictures_; }
   const QString& keywordText() const { return keywordText_; }
   const QString& outputDirText() const { return outputDirText_; }
   // The values last read from the edits (ReadInputFields), loaded from the
@@ -243,6 +240,7 @@ class MainController : public QObject {
   int recentWalk_ = -1;  // the recent keyword shown, -1 for none
 
   ResultListModel resultModel_;
+  PicturePool pictures_;
   QString keywordText_;
   QString outputDirText_;
   QString keywords_;

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSlider>
 #include <QStringListModel>
 #include <QToolButton>
 #include <QTreeView>
@@ -22,6 +23,7 @@
 #include <optional>
 
 #include "app/main_controller.h"
+#include "app/result_grid.h"
 #include "app/result_list_model.h"
 #include "app/window_language.h"
 
@@ -155,6 +157,7 @@ void MainWindow::LayoutMainWindow(const QImage& tipPicture) {
   actionsButton_->setPopupMode(QToolButton::InstantPopup);
   rowMenu_ = new QMenu(actionsButton_);
   actionsButton_->setMenu(rowMenu_);
+  CreateViewControls();
   CreateRowActions();
 
   recentKeywords_ = new QStringListModel(controller_.preferences().recentKeywords, keywordEdit_);
@@ -174,9 +177,82 @@ QAction* MainWindow::AddRowAction(const char* text, QKeySequence key, QKeySequen
   action->setShortcuts(keys);
   action->setShortcutContext(Qt::WidgetShortcut);
   resultList_->addAction(action);
+  resultGrid_->addAction(action);
   rowMenu_->addAction(action);
   return action;
 }
+
+// The grid shares the list's model and selection, so the preview, the
+// actions and the drag follow it as they follow the list.
+void MainWindow::CreateViewControls() {
+  resultGrid_ = new ResultGrid(*controller_.resultModel(), *controller_.pictures(), this);
+  resultGrid_->setObjectName(QStringLiteral("resultGrid"));
+  resultGrid_->setGeometry(resultList_->geometry());
+  resultGrid_->setSelectionModel(resultList_->selectionModel());
+  resultGrid_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  resultGrid_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  resultGrid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  resultGrid_->setDragDropMode(QAbstractItemView::DragOnly);
+  resultGrid_->setDefaultDropAction(Qt::CopyAction);
+  resultGrid_->installEventFilter(this);
+  resultGrid_->viewport()->installEventFilter(this);
+  resultGrid_->hide();
+
+  listViewButton_ = PlaceButton(this, "listViewButton", 656, 156, 39, 24, QT_TRANSLATE_NOOP("glimpses", "列表"),
+                                QT_TRANSLATE_NOOP("glimpses", "列表视图 (Ctrl+1)"));
+  gridViewButton_ = PlaceButton(this, "gridViewButton", 697, 156, 39, 24, QT_TRANSLATE_NOOP("glimpses", "网格"),
+                                QT_TRANSLATE_NOOP("glimpses", "缩略图网格视图 (Ctrl+2)"));
+  for (QPushButton* button : {listViewButton_, gridViewButton_}) {
+    button->setCheckable(true);
+    button->setAutoExclusive(true);
+  }
+  listViewButton_->setChecked(true);
+
+  cellEdgeSlider_ = Place<QSlider>(this, "cellSizeSlider", 656, 186, 80, 22);
+  cellEdgeSlider_->setOrientation(Qt::Horizontal);
+  cellEdgeSlider_->setRange(kMinCellEdge, kMaxCellEdge);
+  cellEdgeSlider_->setSingleStep(kCellEdgeStep);
+  cellEdgeSlider_->setPageStep(2 * kCellEdgeStep);
+  cellEdgeSlider_->setValue(resultGrid_->cellEdge());
+  cellEdgeSlider_->setToolTip(Tr("缩略图大小 (Ctrl+滚轮, Ctrl+加号/减号)"));
+  cellEdgeSlider_->setEnabled(false);
+
+  auto addWindowKeys = [this](QList<QKeySequence> keys, auto slot) {
+    auto* action = new QAction(this);
+    action->setShortcuts(keys);
+    addAction(action);
+    connect(action, &QAction::triggered, this, slot);
+  };
+  addWindowKeys({Qt::CTRL | Qt::Key_1}, [this] { ShowView(false); });
+  addWindowKeys({Qt::CTRL | Qt::Key_2}, [this] { ShowView(true); });
+  addWindowKeys({QKeySequence::ZoomIn, Qt::CTRL | Qt::Key_Equal},
+                [this] { cellEdgeSlider_->setValue(cellEdgeSlider_->value() + kCellEdgeStep); });
+  addWindowKeys({QKeySequence::ZoomOut},
+                [this] { cellEdgeSlider_->setValue(cellEdgeSlider_->value() - kCellEdgeStep); });
+}
+
+QAbstractItemView* MainWindow::ShownView() const {
+  return resultGrid_->isHidden() ? static_cast<QAbstractItemView*>(resultList_) : resultGrid_;
+}
+
+// The row at the top of the view left stays at the top of the view shown,
+// and the focus goes with the view.
+void MainWindow::ShowView(bool grid) {
+  listViewButton_->setChecked(!grid);
+  gridViewButton_->setChecked(grid);
+  cellEdgeSlider_->setEnabled(grid);
+  QAbstractItemView* from = ShownView();
+  QAbstractItemView* to = grid ? static_cast<QAbstractItemView*>(resultGrid_) : resultList_;
+  if (from == to) return;
+  const QModelIndex top = from->indexAt(QPoint(1, 1));
+  const bool hadFocus = from->hasFocus();
+  from->hide();
+  to->show();
+  if (top.isValid()) to->scrollTo(top.siblingAtColumn(0), QAbstractItemView::PositionAtTop);
+  if (hadFocus) to->setFocus();
+}
+
+void MainWindow::SetCellEdge(int edge) { resultGrid_->SetCellEdge(edge); }
 
 void MainWindow::CreateRowActions() {
   connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "打开"), Qt::Key_Return, Qt::Key_Enter), &QAction::triggered, this,
@@ -208,6 +284,7 @@ void MainWindow::CreateRowActions() {
   menuKeys->setShortcuts({Qt::SHIFT | Qt::Key_F10, Qt::Key_Menu});
   menuKeys->setShortcutContext(Qt::WidgetShortcut);
   resultList_->addAction(menuKeys);
+  resultGrid_->addAction(menuKeys);
   connect(menuKeys, &QAction::triggered, this, &MainWindow::ShowRowMenu);
 }
 
@@ -220,9 +297,10 @@ std::vector<int> MainWindow::SelectedRows() const {
 }
 
 void MainWindow::ShowRowMenu() {
-  const QRect cell = resultList_->visualRect(resultList_->currentIndex());
+  QAbstractItemView* view = ShownView();
+  const QRect cell = view->visualRect(view->currentIndex());
   const QPoint at = cell.isValid() ? cell.bottomLeft() : QPoint(0, 0);
-  rowMenu_->popup(resultList_->viewport()->mapToGlobal(at));
+  rowMenu_->popup(view->viewport()->mapToGlobal(at));
 }
 
 // One line a folder or pattern. A folder whose name is not UTF-8 cannot be
@@ -253,7 +331,9 @@ void MainWindow::ShowSort() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::ContextMenu && (watched == resultList_ || watched == resultList_->viewport())) {
+  const bool onResults = watched == resultList_ || watched == resultList_->viewport() || watched == resultGrid_ ||
+                         watched == resultGrid_->viewport();
+  if (event->type() == QEvent::ContextMenu && onResults) {
     if (static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Mouse) {
       controller_.OpenSelectedFolder();
     } else {
@@ -291,6 +371,12 @@ void MainWindow::BindHandlers() {
   connect(resultList_->selectionModel(), &QItemSelectionModel::currentRowChanged, &controller_,
           [this](const QModelIndex& current) { controller_.PreviewSelectedDocument(current.row()); });
   connect(resultList_, &QAbstractItemView::doubleClicked, &controller_, &MainController::OpenSelectedFile);
+  connect(resultGrid_, &QAbstractItemView::doubleClicked, &controller_, &MainController::OpenSelectedFile);
+  connect(listViewButton_, &QPushButton::clicked, this, [this] { ShowView(false); });
+  connect(gridViewButton_, &QPushButton::clicked, this, [this] { ShowView(true); });
+  connect(cellEdgeSlider_, &QSlider::valueChanged, this, &MainWindow::SetCellEdge);
+  // The slider keeps the edge within its range.
+  connect(resultGrid_, &ResultGrid::cellEdgeRequested, cellEdgeSlider_, &QSlider::setValue);
   connect(resultList_->header(), &QHeaderView::sectionClicked, this, [this](int column) {
     if (auto key = SortKeyOfColumn(column)) controller_.SortBy(*key);
     ShowSort();  // the header moves its indicator itself, also on a column that does not sort

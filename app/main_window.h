@@ -2,7 +2,8 @@
 // to it. Every element sits at a fixed pixel position, in the order the
 // layout is created. The actions on the selected rows sit in a menu that the
 // keyboard's menu key, Shift+F10 and the "所选文档" button open; a right-click
-// keeps opening the row's folder.
+// keeps opening the row's folder. The results show as the list or as a grid
+// of pictures (Ctrl+1, Ctrl+2), two views of one model and one selection.
 #pragma once
 
 #include <QIcon>
@@ -15,7 +16,9 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QAbstractItemView;
 class QPushButton;
+class QSlider;
 class QStringListModel;
 class QToolButton;
 class QTreeView;
@@ -23,6 +26,7 @@ class QTreeView;
 namespace glimpses {
 
 class MainController;
+class ResultGrid;
 
 class MainWindow : public QWidget {
   Q_OBJECT
@@ -42,6 +46,10 @@ class MainWindow : public QWidget {
   void ShowRowMenu();
   void EditExcludes();
   void ShowSort();
+  void CreateViewControls();
+  void ShowView(bool grid);
+  QAbstractItemView* ShownView() const;
+  void SetCellEdge(int edge);
 
   MainController& controller_;
   QLineEdit* keywordEdit_ = nullptr;
@@ -51,6 +59,10 @@ class MainWindow : public QWidget {
   QPushButton* startButton_ = nullptr;
   QPushButton* saveCloseButton_ = nullptr;
   QTreeView* resultList_ = nullptr;
+  ResultGrid* resultGrid_ = nullptr;
+  QPushButton* listViewButton_ = nullptr;
+  QPushButton* gridViewButton_ = nullptr;
+  QSlider* cellEdgeSlider_ = nullptr;
   QLabel* statusText_ = nullptr;
   QLabel* previewPicture_ = nullptr;
   QToolButton* actionsButton_ = nullptr;

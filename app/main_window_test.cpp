@@ -13,6 +13,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -29,6 +30,7 @@
 #include "app/app_test_support.h"
 #include "app/main_controller.h"
 #include "app/preferences.h"
+#include "app/result_grid.h"
 #include "app/status_text.h"
 #include "app/window_language.h"
 #include "search/document_filter.h"
@@ -100,6 +102,7 @@ class MainWindowTest : public QObject {
   }
 
   QTreeView* List() { return Child<QTreeView>("resultList"); }
+  ResultGrid* Grid() { return Child<ResultGrid>("resultGrid"); }
   QLabel* Preview() { return Child<QLabel>("previewPicture"); }
 
   void ClickSearchAndWait() {
@@ -132,6 +135,7 @@ class MainWindowTest : public QObject {
     setup.startPicture = SolidPicture(270, 256, Qt::blue);
     setup.opener = [this](const QUrl& url) { opened_ << url.toLocalFile(); };
     setup.extractor = FakeExtractor({{"with.pdf", SolidPicture(135, 128, Qt::red)}}, nullptr);
+    setup.cellPictures = [extract = setup.extractor](const std::string& path, int) { return extract(path); };
     controller_ = std::make_unique<MainController>(std::move(setup));
     QIcon icon(QCoreApplication::applicationDirPath() + "/glimpses-icon.png");
     window_ = std::make_unique<MainWindow>(*controller_, icon, SolidPicture(380, 380, Qt::black));
@@ -173,6 +177,10 @@ class MainWindowTest : public QObject {
         {"previewPicture", "QLabel", {656, 250, 270, 256}, nullptr, ""},
         {"tipPicture", "QLabel", {740, 2, 190, 190}, nullptr, ""},
         {"actionsButton", "QToolButton", {656, 126, 80, 24}, "所选文档", ""},
+        {"resultGrid", "glimpses::ResultGrid", {1, 25, 650, 518}, nullptr, ""},
+        {"listViewButton", "QPushButton", {656, 156, 39, 24}, "列表", "列表视图 (Ctrl+1)"},
+        {"gridViewButton", "QPushButton", {697, 156, 39, 24}, "网格", "缩略图网格视图 (Ctrl+2)"},
+        {"cellSizeSlider", "QSlider", {656, 186, 80, 22}, nullptr, "缩略图大小 (Ctrl+滚轮, Ctrl+加号/减号)"},
     };
     QList<QWidget*> children = window_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
     QCOMPARE(children.size(), int(std::size(expected)));
@@ -366,6 +374,69 @@ class MainWindowTest : public QObject {
     QVERIFY(menu->isVisible());
     menu->hide();
     QCOMPARE(opened_.size(), 1);  // the menu key opens nothing by itself
+  }
+
+  // The grid is the list's model and selection seen as cells: the keys
+  // switch between them with the selection and the top row kept, and a cell
+  // answers the mouse and the keys as a row does.
+  void gridShowsTheListsRowsAndActsLikeIt() {
+    ListDocuments();
+    QCOMPARE(Grid()->isVisible(), false);  // the list is the view at start
+    SelectRowAndWait(0);
+    List()->selectionModel()->select(List()->model()->index(2, 0),
+                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    List()->setFocus();
+    QTest::keyClick(List(), Qt::Key_2, Qt::ControlModifier);
+    QVERIFY(Grid()->isVisible() && !List()->isVisible());
+    QVERIFY(Grid()->hasFocus());
+    QVERIFY(Child<QPushButton>("gridViewButton")->isChecked());
+    QCOMPARE(Grid()->selectionModel()->selectedRows().size(), 2);
+
+    // Pictures arrive in their cells; a document without one shows its kind.
+    QTRY_VERIFY(controller_->pictures()->Find(*controller_->resultModel()->ResultAt(1)) != nullptr);
+    QTRY_VERIFY(controller_->pictures()->Find(*controller_->resultModel()->ResultAt(0)) != nullptr);
+    const QImage shown = Grid()->viewport()->grab().toImage();
+    const QRect first = Grid()->visualRect(Grid()->model()->index(0, 0));
+    QCOMPARE(shown.pixelColor(first.center() - QPoint(0, 10)), QColor(Qt::red));
+
+    QTest::keyClick(Grid(), Qt::Key_Right);
+    QTRY_COMPARE(controller_->selectedPath(), QStringLiteral("/data/文档/without.ai"));
+    QTest::keyClick(Grid(), Qt::Key_End);
+    QCOMPARE(Grid()->currentIndex().row(), 2);
+    QTest::keyClick(Grid(), Qt::Key_Home);
+    QCOMPARE(Grid()->currentIndex().row(), 0);
+    QTest::keyClick(Grid(), Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(Grid(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("/data/文档/with.pdf\n/data/文档/without.ai\n"));
+
+    const QRect third = Grid()->visualRect(Grid()->model()->index(2, 0));
+    QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, {}, third.center());
+    QTest::mouseDClick(Grid()->viewport(), Qt::LeftButton, {}, third.center());
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, third.center(),
+                                 Grid()->viewport()->mapToGlobal(third.center()));
+    QApplication::sendEvent(Grid()->viewport(), &rightClick);
+    QCOMPARE(opened_, (QStringList{"/data/文档/third.cdr", "/data/文档"}));
+
+    QTest::keyClick(Grid(), Qt::Key_1, Qt::ControlModifier);
+    QVERIFY(List()->isVisible() && !Grid()->isVisible());
+    QCOMPARE(List()->currentIndex().row(), 2);
+    QCOMPARE(List()->selectionModel()->selectedRows().size(), 1);
+  }
+
+  // The cell size stays within 64..512 px whichever way it is asked for.
+  void cellSizeStaysWithinItsBounds() {
+    QTest::keyClick(window_.get(), Qt::Key_2, Qt::ControlModifier);
+    auto* slider = Child<QSlider>("cellSizeSlider");
+    QVERIFY(slider->isEnabled());
+    for (int i = 0; i < 20; ++i) QTest::keyClick(window_.get(), Qt::Key_Plus, Qt::ControlModifier);
+    QCOMPARE(Grid()->cellEdge(), 512);
+    QWheelEvent down(QPointF(10, 10), Grid()->viewport()->mapToGlobal(QPointF(10, 10)), {}, {0, -120 * 30},
+                     Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(Grid()->viewport(), &down);
+    QCOMPARE(Grid()->cellEdge(), 64);
+    QTest::keyClick(window_.get(), Qt::Key_Plus, Qt::ControlModifier);
+    QCOMPARE(Grid()->cellEdge(), 96);
+    QCOMPARE(slider->value(), 96);
   }
 
   void saveAndCloseWritesTheEditsAndClosesWithZero() {
