@@ -153,6 +153,7 @@ MainController::MainController(MainControllerSetup setup, QObject* parent)
   connect(&resultModel_, &ResultListModel::rowsOutdated, this, &MainController::SearchDocuments, Qt::QueuedConnection);
   connect(&resultModel_, &QAbstractItemModel::dataChanged, this, &MainController::RowsArrived);
   connect(&resultModel_, &QAbstractItemModel::modelReset, this, [this] { waitingPreviewRow_ = -1; });
+  connect(&resultModel_, &QAbstractItemModel::modelReset, &pictures_, &PicturePool::NewAnswer);
   // A window asks many times over a long life: the index follows changes as
   // they happen instead of looking for them before each answer.
   if (service_) service_->KeepCurrent();

@@ -1,6 +1,9 @@
 // The grid's cell pictures, made off the window thread: a document's
 // thumbnail (through the desktop's thumbnail cache) fitted into its cell,
-// kept in a memory cache bounded in bytes.
+// kept in a memory cache bounded in bytes. A few workers take the pictures
+// most wanted first (the cells on screen, then the next screenful); a new
+// wish replaces the old one, so cells scrolled far away are never made, and
+// a new answer drops the old one's work at once.
 #pragma once
 
 #include <QCache>
@@ -8,7 +11,10 @@
 #include <QObject>
 #include <QSet>
 #include <QThreadPool>
+#include <cstdint>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -42,13 +48,21 @@ class PicturePool : public QObject {
     int row = 0;  // told back with the picture
     SearchResult document;
   };
-  // Asks for the pictures of `requests` at `edge`; those made at that edge
-  // already, or being made, are not asked again.
+  // The pictures wanted now at `edge`, most wanted first, in place of every
+  // earlier wish not yet started. Those made at that edge already, or being
+  // made, are not made again.
   void Want(const std::vector<Request>& requests, int edge);
+  // The rows have a new answer: the old one's wishes are dropped, and its
+  // pictures still being made are kept but not told as rows.
+  void NewAnswer();
 
   // The picture made for `document`, at whatever edge; null when none yet.
   const CellPicture* Find(const SearchResult& document) const;
 
+  // Pictures wished for and not yet arrived (waiting or being made).
+  int Pending() const;
+  // Pictures made since the start, arrived or not.
+  std::uint64_t Made() const;
   // Blocks until no picture is being made; their arrivals are then waiting
   // in the event queue.
   void WaitForWorkers() { workers_.waitForDone(); }
@@ -58,12 +72,27 @@ class PicturePool : public QObject {
   void pictureReady(int row);
 
  private:
-  void Arrived(const QByteArray& key, int row, CellPicture picture);
+  struct Job {
+    std::uint64_t answer = 0;
+    int row = 0;
+    QByteArray key;
+    std::string path;
+    int edge = 0;
+  };
+  void Work();
+  void Arrived(const Job& job, CellPicture picture);
 
-  CellPictureLoader loader_;
+  const CellPictureLoader loader_;
   QThreadPool workers_;
-  QCache<QByteArray, CellPicture> cache_;
-  QSet<QByteArray> making_;
+  QCache<QByteArray, CellPicture> cache_;  // the window thread's alone
+  std::uint64_t answer_ = 0;               // counts NewAnswer; the window thread's
+
+  // Shared with the workers.
+  mutable std::mutex mutex_;
+  std::deque<Job> waiting_;  // most wanted first
+  QSet<QByteArray> making_;  // taken by a worker, not yet arrived
+  int working_ = 0;          // workers started and not yet out of jobs
+  std::uint64_t made_ = 0;
 };
 
 }  // namespace glimpses

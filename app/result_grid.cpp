@@ -216,12 +216,15 @@ std::pair<int, int> ResultGrid::VisibleRows() const {
   return {first, std::min(rows - 1, (lastLine + 1) * columns - 1)};
 }
 
+// The cells on screen, then the next screenful, which a steady scroll
+// shows next; rows still being read are asked for when they arrive.
 void ResultGrid::AskForPictures() {
   if (!isVisible()) return;
   const auto [first, last] = VisibleRows();
   if (first < 0) return;
+  const int end = std::min(model_.rowCount() - 1, last + (last - first + 1));
   std::vector<PicturePool::Request> requests;
-  for (int row = first; row <= last; ++row) {
+  for (int row = first; row <= end; ++row) {
     if (std::optional<SearchResult> result = model_.ResultAt(row)) requests.push_back({row, std::move(*result)});
   }
   pictures_.Want(requests, cellEdge_);
