@@ -57,9 +57,20 @@ RowsAnswer QueryDocuments(const std::shared_ptr<SearchService>& service, const s
 
 QString BusyText() { return Tr("索引正忙, 请稍后再试"); }
 
+// The most a preview box grows to, a maximised window's on a large screen;
+// a larger picture is kept at this size.
+constexpr QSize kLargestPreview{1600, 1600};
+
+PreviewPictures PicturesOf(const QImage& picture) {
+  const bool large = picture.width() > kLargestPreview.width() || picture.height() > kLargestPreview.height();
+  QImage source = large ? picture.scaled(kLargestPreview, Qt::KeepAspectRatio, Qt::SmoothTransformation) : picture;
+  QImage fitted = FitPicture(source, kPreviewBox);
+  return {std::move(source), std::move(fitted)};
+}
+
 // Runs on a worker thread.
-QImage ExtractPreview(const ThumbnailExtractor& extractor, const std::string& document) {
-  return FitPicture(extractor(document), kPreviewBox);
+PreviewPictures ExtractPreview(const ThumbnailExtractor& extractor, const std::string& document) {
+  return PicturesOf(extractor(document));
 }
 
 ExportResult FailedExport(ExportError kind) {
@@ -141,7 +152,7 @@ MainController::MainController(MainControllerSetup setup, QObject* parent)
       outputDir_(outputDirText_),
       statusText_(Tr(kWindowTitle)),
       settledStatusText_(statusText_),
-      previewImage_(FitPicture(setup.startPicture, kPreviewBox)) {
+      preview_(PicturesOf(setup.startPicture)) {
   if (!extractor_) extractor_ = StoredPicturePreview;
   pool_.setMaxThreadCount(kWorkerThreads);
   exportProgressTimer_.setInterval(kExportProgressIntervalMs);
@@ -204,6 +215,12 @@ bool MainController::WalkRecentKeywords(int step) {
   emit keywordTextChanged(keywordText_);
   SearchDocuments();
   return true;
+}
+
+void MainController::SetWindowArrangement(const WindowArrangement& window) {
+  if (window == preferences_.window) return;
+  preferences_.window = window;
+  SavePreferences();
 }
 
 void MainController::SortBy(SortKey key) {
@@ -287,19 +304,18 @@ bool MainController::PreviewSelectedDocument(int row) {
   selectedPath_ = document;
   selectedDir_ = result->folder;
   // Emptied at once, so a slow document never shows the previous picture.
-  ShowPreview(QImage());
+  ShowPreview({});
 
   const std::uint64_t ticket = ++previewTicket_;
-  auto* watcher = new QFutureWatcher<QImage>(this);
+  auto* watcher = new QFutureWatcher<PreviewPictures>(this);
   connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, ticket] {
     watcher->deleteLater();
     if (ticket != previewTicket_) {
       emit previewFinished(false);
       return;
     }
-    QImage image = watcher->result();
-    ShowPreview(image);
-    emit previewFinished(!image.isNull());
+    ShowPreview(watcher->result());
+    emit previewFinished(!preview_.fitted.isNull());
   });
   watcher->setFuture(QtConcurrent::run(&pool_, ExtractPreview, extractor_, std::move(document)));
   return true;
@@ -311,7 +327,7 @@ bool MainController::WaitForRow(int row) {
   waitingPreviewRow_ = row;
   selectedPath_.clear();
   selectedDir_.clear();
-  ShowPreview(QImage());
+  ShowPreview({});
   return true;
 }
 
@@ -320,10 +336,10 @@ void MainController::RowsArrived(const QModelIndex& first, const QModelIndex& la
     PreviewSelectedDocument(waitingPreviewRow_);
 }
 
-void MainController::ShowPreview(const QImage& image) {
-  if (image.isNull() && previewImage_.isNull()) return;
-  previewImage_ = image;
-  emit previewChanged(previewImage_);
+void MainController::ShowPreview(PreviewPictures pictures) {
+  if (pictures.fitted.isNull() && preview_.fitted.isNull()) return;
+  preview_ = std::move(pictures);
+  emit previewChanged(preview_.fitted);
 }
 
 void MainController::OpenSelectedFile() {

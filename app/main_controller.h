@@ -70,6 +70,13 @@ QString AbsoluteOutputFolder(const QString& text, const QString& home);
 // The status line after an export: the summary, or why nothing was written.
 QString ExportOutcomeText(const ExportResult& result, const QString& folder);
 
+// The preview's picture fitted into kPreviewBox, and as large as a larger
+// box could show it.
+struct PreviewPictures {
+  QImage source;
+  QImage fitted;
+};
+
 struct MainControllerSetup {
   std::shared_ptr<SearchService> service;  // may be null: every search gets no answer
   std::string settingsPath;
@@ -100,7 +107,10 @@ class MainController : public QObject {
   const QString& keywords() const { return keywords_; }
   const QString& outputDir() const { return outputDir_; }
   const QString& statusText() const { return statusText_; }
-  const QImage& previewImage() const { return previewImage_; }
+  const QImage& previewImage() const { return preview_.fitted; }
+  // The same picture for a preview box larger than kPreviewBox; null when
+  // the preview is empty.
+  const QImage& previewSource() const { return preview_.source; }
   // The selected row's paths, for showing; the opener gets their bytes.
   QString selectedPath() const { return QString::fromStdString(selectedPath_); }
   QString selectedDir() const { return QString::fromStdString(selectedDir_); }
@@ -167,6 +177,8 @@ class MainController : public QObject {
   void SortBy(SortKey key);
   // Keeps the keyword text first among the recent ones.
   void RememberKeywords();
+  // Keeps the window's arrangement in the preferences.
+  void SetWindowArrangement(const WindowArrangement& window);
   // Up (step 1, older) or Down (-1, newer) in the keyword field: while it is
   // empty or shows a recent text, shows the next one and searches. False,
   // changing nothing, otherwise.
@@ -210,7 +222,7 @@ class MainController : public QObject {
   void ShowIndexingProgress();
   bool WaitForRow(int row);
   void RowsArrived(const QModelIndex& first, const QModelIndex& last);
-  void ShowPreview(const QImage& image);
+  void ShowPreview(PreviewPictures pictures);
   void RequestExportStop();
   void ShowExportProgress();
   void FinishExport(const ExportResult& result, const QString& folder);
@@ -249,7 +261,7 @@ class MainController : public QObject {
   // The status line without the transient "indexing" note, put back when a
   // search that showed the note gets no answer.
   QString settledStatusText_;
-  QImage previewImage_;
+  PreviewPictures preview_;
   std::string selectedPath_;  // raw bytes: a name need not be UTF-8
   std::string selectedDir_;
   bool searchRunning_ = false;

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSlider>
@@ -19,6 +20,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <array>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -26,6 +28,7 @@
 #include "app/result_grid.h"
 #include "app/result_list_model.h"
 #include "app/window_language.h"
+#include "app/window_layout.h"
 
 namespace glimpses {
 
@@ -79,6 +82,25 @@ void ToClipboard(std::unique_ptr<QMimeData> data) {
   if (data) QGuiApplication::clipboard()->setMimeData(data.release());
 }
 
+// The splitter between the results and the preview: tells where it is
+// dragged to, in the window's coordinates.
+class SplitterHandle : public QWidget {
+ public:
+  SplitterHandle(QWidget* window, std::function<void(int x)> moved) : QWidget(window), moved_(std::move(moved)) {
+    setCursor(Qt::SplitHCursor);
+  }
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override { grabbedAt_ = event->position().toPoint().x(); }
+  void mouseMoveEvent(QMouseEvent* event) override {
+    if ((event->buttons() & Qt::LeftButton) != 0) moved_(mapToParent(event->position().toPoint()).x() - grabbedAt_);
+  }
+
+ private:
+  std::function<void(int x)> moved_;
+  int grabbedAt_ = 0;
+};
+
 void ShowPicture(QLabel* label, const QImage& image) {
   if (image.isNull()) {
     label->clear();
@@ -94,10 +116,59 @@ MainWindow::MainWindow(MainController& controller, const QIcon& icon, const QIma
   setWindowTitle(Tr(kWindowTitle));
   // The frame's corner at (0, 0), as the window has always opened.
   move(0, 0);
-  resize(950, 600);
+  setMinimumSize(kFirstWindowSize);
+  keepArrangementTimer_.setSingleShot(true);
+  keepArrangementTimer_.setInterval(500);
+  connect(&keepArrangementTimer_, &QTimer::timeout, this, [this] { controller_.SetWindowArrangement(arrangement_); });
+  arrangement_ = controller_.preferences().window;
+  resize(arrangement_.size.isValid() ? arrangement_.size.expandedTo(kFirstWindowSize) : kFirstWindowSize);
+  if (arrangement_.maximized) setWindowState(Qt::WindowMaximized);
   if (!icon.isNull()) setWindowIcon(icon);
   LayoutMainWindow(tipPicture);
   BindHandlers();
+  ShowView(arrangement_.grid);
+  cellEdgeSlider_->setValue(arrangement_.cellEdge);
+}
+
+MainWindow::~MainWindow() {
+  if (keepArrangementTimer_.isActive()) controller_.SetWindowArrangement(arrangement_);
+}
+
+void MainWindow::KeepArrangement() { keepArrangementTimer_.start(); }
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  arrangement_.maximized = isMaximized();
+  if (!arrangement_.maximized) arrangement_.size = size() == kFirstWindowSize ? QSize() : size();
+  ArrangeElements();
+  KeepArrangement();
+}
+
+void MainWindow::ArrangeElements() {
+  const WindowLayout layout = LayOutWindow(size(), arrangement_.listShare);
+  resultList_->setGeometry(layout.results);
+  resultGrid_->setGeometry(layout.results);
+  statusText_->setGeometry(layout.statusText);
+  splitter_->setGeometry(layout.splitter);
+  for (const auto& [widget, offset] : column_) widget->move(layout.columnX + offset, widget->y());
+  if (previewPicture_->geometry() != layout.preview) {
+    previewPicture_->setGeometry(layout.preview);
+    ShowPreviewPicture();
+  }
+}
+
+void MainWindow::MoveSplitter(int x) {
+  arrangement_.listShare = ListShareAt(x, width(), arrangement_.listShare);
+  ArrangeElements();
+  KeepArrangement();
+}
+
+// At its first size the preview shows the controller's picture as it is;
+// a larger box scales the larger picture kept for it.
+void MainWindow::ShowPreviewPicture() {
+  const QSize box = previewPicture_->size();
+  ShowPicture(previewPicture_,
+              box == kPreviewBox ? controller_.previewImage() : FitPicture(controller_.previewSource(), box));
 }
 
 void MainWindow::LayoutMainWindow(const QImage& tipPicture) {
@@ -146,7 +217,7 @@ void MainWindow::LayoutMainWindow(const QImage& tipPicture) {
 
   previewPicture_ = Place<QLabel>(this, "previewPicture", 656, 250, 270, 256);
   previewPicture_->setAlignment(Qt::AlignCenter);
-  ShowPicture(previewPicture_, controller_.previewImage());
+  ShowPreviewPicture();
   auto* tipPictureLabel = Place<QLabel>(this, "tipPicture", 740, 2, 190, 190);
   tipPictureLabel->setAlignment(Qt::AlignCenter);
   ShowPicture(tipPictureLabel, FitPicture(tipPicture, kTipPictureBox));
@@ -159,6 +230,14 @@ void MainWindow::LayoutMainWindow(const QImage& tipPicture) {
   actionsButton_->setMenu(rowMenu_);
   CreateViewControls();
   CreateRowActions();
+  splitter_ = new SplitterHandle(this, [this](int x) { MoveSplitter(x); });
+  splitter_->setObjectName(QStringLiteral("splitter"));
+  for (QWidget* widget :
+       std::initializer_list<QWidget*>{folderButton_, startButton_, saveCloseButton_, actionsButton_, listViewButton_,
+                                       gridViewButton_, cellEdgeSlider_, tipCaption, tipPictureLabel}) {
+    column_.emplace_back(widget, widget->x() - kFirstColumnX);
+  }
+  ArrangeElements();
 
   recentKeywords_ = new QStringListModel(controller_.preferences().recentKeywords, keywordEdit_);
   auto* completer = new QCompleter(recentKeywords_, keywordEdit_);
@@ -238,6 +317,8 @@ QAbstractItemView* MainWindow::ShownView() const {
 // The row at the top of the view left stays at the top of the view shown,
 // and the focus goes with the view.
 void MainWindow::ShowView(bool grid) {
+  arrangement_.grid = grid;
+  KeepArrangement();
   listViewButton_->setChecked(!grid);
   gridViewButton_->setChecked(grid);
   cellEdgeSlider_->setEnabled(grid);
@@ -252,7 +333,11 @@ void MainWindow::ShowView(bool grid) {
   if (hadFocus) to->setFocus();
 }
 
-void MainWindow::SetCellEdge(int edge) { resultGrid_->SetCellEdge(edge); }
+void MainWindow::SetCellEdge(int edge) {
+  resultGrid_->SetCellEdge(edge);
+  arrangement_.cellEdge = resultGrid_->cellEdge();
+  KeepArrangement();
+}
 
 void MainWindow::CreateRowActions() {
   connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "打开"), Qt::Key_Return, Qt::Key_Enter), &QAction::triggered, this,
@@ -389,8 +474,7 @@ void MainWindow::BindHandlers() {
     startButton_->setText(Tr(running ? kCancelText : kStartText));
     startButton_->setToolTip(Tr(running ? kCancelToolTip : kStartToolTip));
   });
-  connect(&controller_, &MainController::previewChanged, previewPicture_,
-          [this](const QImage& image) { ShowPicture(previewPicture_, image); });
+  connect(&controller_, &MainController::previewChanged, this, &MainWindow::ShowPreviewPicture);
 }
 
 }  // namespace glimpses

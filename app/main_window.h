@@ -4,13 +4,19 @@
 // keyboard's menu key, Shift+F10 and the "所选文档" button open; a right-click
 // keeps opening the row's folder. The results show as the list or as a grid
 // of pictures (Ctrl+1, Ctrl+2), two views of one model and one selection.
+// A larger window than the first gives its room to the results and the
+// preview (see window_layout.h); its arrangement is kept in the preferences.
 #pragma once
 
 #include <QIcon>
 #include <QImage>
 #include <QKeySequence>
+#include <QTimer>
 #include <QWidget>
+#include <utility>
 #include <vector>
+
+#include "app/preferences.h"
 
 class QAction;
 class QLabel;
@@ -34,6 +40,11 @@ class MainWindow : public QWidget {
  public:
   // `tipPicture` may be null (the picture stays empty).
   MainWindow(MainController& controller, const QIcon& icon, const QImage& tipPicture, QWidget* parent = nullptr);
+  // Keeps an arrangement changed moments ago.
+  ~MainWindow() override;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -50,6 +61,10 @@ class MainWindow : public QWidget {
   void ShowView(bool grid);
   QAbstractItemView* ShownView() const;
   void SetCellEdge(int edge);
+  void MoveSplitter(int x);
+  void ArrangeElements();
+  void ShowPreviewPicture();
+  void KeepArrangement();
 
   MainController& controller_;
   QLineEdit* keywordEdit_ = nullptr;
@@ -68,6 +83,13 @@ class MainWindow : public QWidget {
   QToolButton* actionsButton_ = nullptr;
   QMenu* rowMenu_ = nullptr;  // the button's, also shown over the list
   QStringListModel* recentKeywords_ = nullptr;
+  QWidget* splitter_ = nullptr;
+  // The elements beside the preview, with their distance from its left edge.
+  std::vector<std::pair<QWidget*, int>> column_;
+  WindowArrangement arrangement_;
+  // A drag or a resize changes the arrangement many times a second; it is
+  // saved once it rests.
+  QTimer keepArrangementTimer_;
 };
 
 }  // namespace glimpses

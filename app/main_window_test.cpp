@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
@@ -181,6 +182,7 @@ class MainWindowTest : public QObject {
         {"listViewButton", "QPushButton", {656, 156, 39, 24}, "列表", "列表视图 (Ctrl+1)"},
         {"gridViewButton", "QPushButton", {697, 156, 39, 24}, "网格", "缩略图网格视图 (Ctrl+2)"},
         {"cellSizeSlider", "QSlider", {656, 186, 80, 22}, nullptr, "缩略图大小 (Ctrl+滚轮, Ctrl+加号/减号)"},
+        {"splitter", "QWidget", {651, 25, 5, 518}, nullptr, ""},
     };
     QList<QWidget*> children = window_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
     QCOMPARE(children.size(), int(std::size(expected)));
@@ -437,6 +439,56 @@ class MainWindowTest : public QObject {
     QTest::keyClick(window_.get(), Qt::Key_Plus, Qt::ControlModifier);
     QCOMPARE(Grid()->cellEdge(), 96);
     QCOMPARE(slider->value(), 96);
+  }
+
+  // Larger, the results and the preview take the room, split at the
+  // splitter, with the edits where they were, the buttons beside the
+  // preview and the status line at the bottom; back at the first size every
+  // element is where it was. The arrangement outlives the window.
+  void aLargerWindowGivesItsRoomToTheResultsAndThePreview() {
+    const QRect firstPreview = Preview()->geometry();
+    window_->resize(1920, 1080);
+    QTRY_COMPARE(List()->geometry(), QRect(1, 25, 650 + 582, 518 + 480));
+    QCOMPARE(Grid()->geometry(), List()->geometry());
+    QCOMPARE(Preview()->geometry(), QRect(656 + 582, 250, 270 + 388, 256 + 480));
+    QCOMPARE(Preview()->geometry().right(), 1920 - 25);  // as at 950 x 600: no band beside it
+    QCOMPARE(Child<QLabel>("statusText")->geometry(), QRect(1, 545 + 480, 650 + 582, 22));
+    QCOMPARE(Child<QLineEdit>("keywordEdit")->geometry(), QRect(1, 2, 300, 22));
+    QCOMPARE(Child<QPushButton>("startButton")->geometry(), QRect(656 + 582, 40, 80, 40));
+    QCOMPARE(Child<QLabel>("tipPicture")->geometry(), QRect(740 + 582, 2, 190, 190));
+    // The start picture (270 x 256) fills the larger box, enlarged at most twice.
+    QCOMPARE(Preview()->pixmap().size(), QSize(540, 512));
+
+    QWidget* splitter = Child<QWidget>("splitter");
+    const QPoint grip = splitter->rect().center();
+    QTest::mousePress(splitter, Qt::LeftButton, {}, grip);
+    QMouseEvent drag(QEvent::MouseMove, QPointF(grip - QPoint(291, 0)),
+                     splitter->mapToGlobal(QPointF(grip - QPoint(291, 0))), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(splitter, &drag);
+    QTest::mouseRelease(splitter, Qt::LeftButton, {}, grip - QPoint(291, 0));
+    QCOMPARE(List()->width(), 650 + 291);
+    QCOMPARE(Preview()->geometry(), QRect(656 + 291, 250, 270 + 679, 256 + 480));
+
+    window_->resize(950, 600);
+    QTRY_COMPARE(List()->geometry(), QRect(1, 25, 650, 518));
+    QCOMPARE(Preview()->geometry(), firstPreview);
+    QCOMPARE(Child<QPushButton>("startButton")->geometry(), QRect(656, 40, 80, 40));
+
+    window_->resize(1280, 800);
+    QTRY_COMPARE(window_->size(), QSize(1280, 800));
+    QTest::keyClick(window_.get(), Qt::Key_2, Qt::ControlModifier);
+    QTest::keyClick(window_.get(), Qt::Key_Plus, Qt::ControlModifier);
+    window_.reset();
+    const WindowArrangement kept = LoadPreferences(PreferencesPathBeside(home_.SettingsPath())).window;
+    QCOMPARE(kept, (WindowArrangement{QSize(1280, 800), false, 0.3, true, 160}));
+    window_ = std::make_unique<MainWindow>(*controller_, QIcon(), QImage());
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    QCOMPARE(window_->size(), QSize(1280, 800));
+    QVERIFY(Grid()->isVisible());
+    QCOMPARE(Grid()->cellEdge(), 160);
+    QCOMPARE(List()->width(), 650 + 99);
   }
 
   void saveAndCloseWritesTheEditsAndClosesWithZero() {

@@ -172,6 +172,9 @@ class GridDelegate : public QStyledItemDelegate {
 
 ResultGrid::ResultGrid(ResultListModel& model, PicturePool& pictures, QWidget* parent)
     : QListView(parent), model_(model), pictures_(pictures) {
+  askTimer_.setSingleShot(true);
+  askTimer_.setInterval(0);
+  connect(&askTimer_, &QTimer::timeout, this, &ResultGrid::AskForPictures);
   // The list mode laid out in wrapped rows: it keeps a position per row and
   // a few segments, where the icon mode keeps an item record each, so a
   // hundred thousand results lay out at once.
@@ -183,24 +186,38 @@ ResultGrid::ResultGrid(ResultListModel& model, PicturePool& pictures, QWidget* p
   setUniformItemSizes(true);
   setSpacing(0);
   setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+  // A scroll bar that came and went would change the columns, and so the
+  // rows, and so the scroll bar again.
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setModel(&model_);
   setItemDelegate(new GridDelegate(*this, model_, pictures_));
   SetCellEdge(cellEdge_);
 
-  askTimer_.setSingleShot(true);
-  askTimer_.setInterval(0);
-  connect(&askTimer_, &QTimer::timeout, this, &ResultGrid::AskForPictures);
   auto askSoon = [this] { askTimer_.start(); };
   connect(&model_, &QAbstractItemModel::modelReset, this, askSoon);
   connect(&model_, &QAbstractItemModel::dataChanged, this, askSoon);
   connect(&pictures_, &PicturePool::pictureReady, this, &ResultGrid::UpdateRow);
 }
 
+// The view starts a new line where a cell would reach the viewport's last
+// pixel column.
+int ResultGrid::LineWidth() const { return viewport()->width() - 1; }
+
+int ResultGrid::ColumnsOf(int cellWidth) const { return std::max(1, LineWidth() / cellWidth); }
+
 void ResultGrid::SetCellEdge(int edge) {
   cellEdge_ = std::clamp(edge, kMinCellEdge, kMaxCellEdge);
-  const int textHeight = fontMetrics().height();
-  setGridSize(QSize(cellEdge_ + 2 * kPadding, cellEdge_ + 2 * kPadding + textHeight));
-  verticalScrollBar()->setSingleStep(gridSize().height() / 3);
+  FitCells();
+}
+
+// As many cells as fit side by side, sharing what is left over, so the
+// grid ends at the right edge with no empty band.
+void ResultGrid::FitCells() {
+  const int narrowest = cellEdge_ + 2 * kPadding;
+  const int columns = ColumnsOf(narrowest);
+  const QSize cell(std::max(narrowest, LineWidth() / columns), cellEdge_ + 2 * kPadding + fontMetrics().height());
+  if (cell != gridSize()) setGridSize(cell);
+  verticalScrollBar()->setSingleStep(cell.height() / 3);
   askTimer_.start();
 }
 
@@ -208,7 +225,7 @@ std::pair<int, int> ResultGrid::VisibleRows() const {
   const int rows = model_.rowCount();
   const QSize cell = gridSize();
   if (rows == 0 || cell.isEmpty()) return {-1, -1};
-  const int columns = std::max(1, viewport()->width() / cell.width());
+  const int columns = ColumnsOf(cell.width());
   const int firstLine = verticalOffset() / cell.height();
   const int lastLine = (verticalOffset() + viewport()->height() - 1) / cell.height();
   const int first = firstLine * columns;
@@ -246,7 +263,7 @@ void ResultGrid::wheelEvent(QWheelEvent* event) {
 
 void ResultGrid::resizeEvent(QResizeEvent* event) {
   QListView::resizeEvent(event);
-  askTimer_.start();
+  FitCells();
 }
 
 void ResultGrid::scrollContentsBy(int dx, int dy) {

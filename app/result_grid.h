@@ -43,6 +43,9 @@ class ResultGrid : public QListView {
   void showEvent(QShowEvent* event) override;
 
  private:
+  int LineWidth() const;
+  int ColumnsOf(int cellWidth) const;
+  void FitCells();
   void AskForPictures();
   void UpdateRow(int row);
 
