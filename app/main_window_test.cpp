@@ -425,6 +425,32 @@ class MainWindowTest : public QObject {
     QCOMPARE(List()->selectionModel()->selectedRows().size(), 1);
   }
 
+  // The row at the top of one view is at the top of the other; the grid
+  // asks for the pictures of the cells it shows.
+  void switchingViewsKeepsTheTopRow() {
+    std::vector<std::string> names;
+    for (int i = 0; i < 500; ++i) names.push_back(QString::asprintf("doc%03d.pdf", i).toStdString());
+    service_->SetAnswer("doc", Results("/d", names));
+    QTest::keyClicks(Child<QLineEdit>("keywordEdit"), "doc");
+    ClickSearchAndWait();
+    QAbstractItemModel* model = List()->model();
+    List()->scrollTo(model->index(300, 0), QAbstractItemView::PositionAtTop);
+    QTest::keyClick(window_.get(), Qt::Key_2, Qt::ControlModifier);
+    QCOMPARE(Grid()->visualRect(model->index(300, 0)).top(), 0);
+
+    const auto [first, last] = Grid()->VisibleRows();
+    QCOMPARE(Grid()->indexAt(QPoint(1, 1)).row(), first);
+    QVERIFY(Grid()->viewport()->rect().intersects(Grid()->visualRect(model->index(last, 0))));
+    QVERIFY(!Grid()->viewport()->rect().intersects(Grid()->visualRect(model->index(last + 1, 0))));
+    QTRY_VERIFY(controller_->pictures()->Find(*controller_->resultModel()->ResultAt(last)) != nullptr);
+
+    Grid()->scrollTo(model->index(420, 0), QAbstractItemView::PositionAtTop);
+    const int gridTop = Grid()->indexAt(QPoint(1, 1)).row();
+    QVERIFY(gridTop > 400 && gridTop <= 420);
+    QTest::keyClick(window_.get(), Qt::Key_1, Qt::ControlModifier);
+    QCOMPARE(List()->indexAt(QPoint(1, 1)).row(), gridTop);
+  }
+
   // The cell size stays within 64..512 px whichever way it is asked for.
   void cellSizeStaysWithinItsBounds() {
     QTest::keyClick(window_.get(), Qt::Key_2, Qt::ControlModifier);
