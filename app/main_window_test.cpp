@@ -118,6 +118,15 @@ class MainWindowTest : public QObject {
     QVERIFY(finished.wait(10000));
   }
 
+  void DoubleClickThenRightClick(QAbstractItemView* view, int row) {
+    const QPoint at = view->visualRect(view->model()->index(row, 0)).center();
+    // A real double-click starts with a press on the same row.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(view->viewport(), &rightClick);
+  }
+
   void ListDocuments() {
     service_->SetAnswer("doc", Results("/data/文档", {"with.pdf", "without.ai", "third.cdr"}));
     QTest::keyClicks(Child<QLineEdit>("keywordEdit"), "doc");
@@ -337,13 +346,7 @@ class MainWindowTest : public QObject {
   void doubleClickOpensTheFileAndRightClickTheFolder() {
     ListDocuments();
     SelectRowAndWait(2);
-    QRect cell = List()->visualRect(List()->model()->index(2, 0));
-    // A real double-click starts with a press on the same row.
-    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, cell.center());
-    QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, cell.center());
-    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, cell.center(),
-                                 List()->viewport()->mapToGlobal(cell.center()));
-    QApplication::sendEvent(List()->viewport(), &rightClick);
+    DoubleClickThenRightClick(List(), 2);
     QCOMPARE(opened_, (QStringList{"/data/文档/third.cdr", "/data/文档"}));
   }
 
@@ -411,12 +414,7 @@ class MainWindowTest : public QObject {
     QTest::keyClick(Grid(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("/data/文档/with.pdf\n/data/文档/without.ai\n"));
 
-    const QRect third = Grid()->visualRect(Grid()->model()->index(2, 0));
-    QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, {}, third.center());
-    QTest::mouseDClick(Grid()->viewport(), Qt::LeftButton, {}, third.center());
-    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, third.center(),
-                                 Grid()->viewport()->mapToGlobal(third.center()));
-    QApplication::sendEvent(Grid()->viewport(), &rightClick);
+    DoubleClickThenRightClick(Grid(), 2);
     QCOMPARE(opened_, (QStringList{"/data/文档/third.cdr", "/data/文档"}));
 
     QTest::keyClick(Grid(), Qt::Key_1, Qt::ControlModifier);

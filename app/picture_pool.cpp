@@ -93,11 +93,6 @@ int PicturePool::Pending() const {
   return static_cast<int>(waiting_.size()) + static_cast<int>(making_.size());
 }
 
-std::uint64_t PicturePool::Made() const {
-  std::lock_guard lock(mutex_);
-  return made_;
-}
-
 // A worker takes the most wanted job until none is left. Its thread yields
 // to the window's: a picture may come a little later, a scroll must not.
 void PicturePool::Work() {
@@ -115,10 +110,7 @@ void PicturePool::Work() {
       making_.insert(job.key);
     }
     CellPicture picture = MakeCellPicture(loader_, job.path, job.edge);
-    {
-      std::lock_guard lock(mutex_);
-      ++made_;
-    }
+    ++made_;
     QMetaObject::invokeMethod(
         this, [this, job = std::move(job), picture = std::move(picture)] { Arrived(job, picture); },
         Qt::QueuedConnection);

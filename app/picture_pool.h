@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QSet>
 #include <QThreadPool>
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -62,10 +63,7 @@ class PicturePool : public QObject {
   // Pictures wished for and not yet arrived (waiting or being made).
   int Pending() const;
   // Pictures made since the start, arrived or not.
-  std::uint64_t Made() const;
-  // Blocks until no picture is being made; their arrivals are then waiting
-  // in the event queue.
-  void WaitForWorkers() { workers_.waitForDone(); }
+  std::uint64_t Made() const { return made_; }
 
  signals:
   // The picture of the row asked for has arrived (Find has it).
@@ -92,7 +90,7 @@ class PicturePool : public QObject {
   std::deque<Job> waiting_;  // most wanted first
   QSet<QByteArray> making_;  // taken by a worker, not yet arrived
   int working_ = 0;          // workers started and not yet out of jobs
-  std::uint64_t made_ = 0;
+  std::atomic<std::uint64_t> made_ = 0;
 };
 
 }  // namespace glimpses

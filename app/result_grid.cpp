@@ -94,13 +94,12 @@ class GridDelegate : public QStyledItemDelegate {
   QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override { return grid_.gridSize(); }
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-    QStyleOptionViewItem cell = option;
-    initStyleOption(&cell, index);
-    cell.text.clear();
-    cell.icon = QIcon();
     const QWidget* widget = option.widget;
     QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
-    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &cell, painter, widget);
+    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &option, painter, widget);
+    if ((option.state & QStyle::State_HasFocus) != 0) {
+      style->drawPrimitive(QStyle::PE_FrameFocusRect, &option, painter, widget);
+    }
 
     const int edge = grid_.cellEdge();
     const QRect box(option.rect.x() + (option.rect.width() - edge) / 2, option.rect.y() + kPadding, edge, edge);

@@ -102,6 +102,15 @@ double CpuMs(clockid_t clock = CLOCK_PROCESS_CPUTIME_ID) {
   return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
 }
 
+// How long the calling thread has waited for a core while it could run, in
+// ms (Linux's schedstat); 0 when unknown.
+double RunQueueMs() {
+  std::ifstream schedstat("/proc/thread-self/schedstat");
+  double runningNs = 0, waitingNs = 0;
+  schedstat >> runningNs >> waitingNs;
+  return waitingNs / 1e6;
+}
+
 std::string PeakMemory() {
   std::ifstream status("/proc/self/status");
   for (std::string line; std::getline(status, line);) {
@@ -185,26 +194,31 @@ void ScrollThrough(Window& window) {
   const int step = window.grid->gridSize().height();
 
   // A gap is the wall time between two beats; the window thread's own CPU
-  // time in it tells its work from waiting for a core.
-  double longest = 0;
-  double longestBusy = 0;
-  double busyInLongest = 0;
+  // time in it, and its time waiting for a core, tell its work from the
+  // machine's.
+  double longest = 0, busyInLongest = 0, waitingInLongest = 0, longestBusy = 0;
   int over33 = 0;
   Clock::time_point last = Clock::now();
   double lastCpu = CpuMs(CLOCK_THREAD_CPUTIME_ID);
+  double lastWaiting = RunQueueMs();
   QTimer heartbeat;
   heartbeat.setTimerType(Qt::PreciseTimer);
   heartbeat.setInterval(1);
   QObject::connect(&heartbeat, &QTimer::timeout, [&] {
     const Clock::time_point now = Clock::now();
     const double cpu = CpuMs(CLOCK_THREAD_CPUTIME_ID);
+    const double waiting = RunQueueMs();
     const double gap = Ms(now - last);
-    if (gap > longest) busyInLongest = cpu - lastCpu;
-    longest = std::max(longest, gap);
+    if (gap > longest) {
+      longest = gap;
+      busyInLongest = cpu - lastCpu;
+      waitingInLongest = waiting - lastWaiting;
+    }
     longestBusy = std::max(longestBusy, cpu - lastCpu);
     if (gap > 33) ++over33;
     last = now;
     lastCpu = cpu;
+    lastWaiting = waiting;
   });
   QTimer scroll;
   scroll.setTimerType(Qt::PreciseTimer);
@@ -221,8 +235,10 @@ void ScrollThrough(Window& window) {
   while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   std::printf("scrolled to the end   %8.0f ms  (%d px, a line of %d px every 16 ms)\n", Ms(Clock::now() - start),
               bar->maximum(), step);
-  std::printf("longest stall         %8.1f ms  (%.1f ms of it the window thread's own work; %d over 33 ms)\n", longest,
-              busyInLongest, over33);
+  std::printf(
+      "longest stall         %8.1f ms  (of it %.1f ms the window thread's own work, %.1f ms waiting for a core;"
+      " %d over 33 ms)\n",
+      longest, busyInLongest, waitingInLongest, over33);
   std::printf("longest busy          %8.1f ms  (the window thread's most CPU between two beats)\n", longestBusy);
 }
 
