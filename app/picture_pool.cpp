@@ -64,8 +64,9 @@ void PicturePool::Want(const std::vector<Request>& requests, int edge) {
   std::vector<Job> jobs;
   for (const Request& request : requests) {
     QByteArray key = KeyOf(request.document);
+    // A document without a picture has none at any size.
     const CellPicture* made = cache_.object(key);
-    if (made == nullptr || made->edge != edge) {
+    if (made == nullptr || (made->edge != edge && !made->image.isNull())) {
       jobs.push_back({answer_, request.row, std::move(key), request.document.FullPath(), edge});
     }
   }
@@ -94,7 +95,8 @@ int PicturePool::Pending() const {
 }
 
 // A worker takes the most wanted job until none is left. Its thread yields
-// to the window's: a picture may come a little later, a scroll must not.
+// to the window's (nice 5, or the process's own when that is more): a
+// picture may come a little later, a scroll must not.
 void PicturePool::Work() {
   setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 5);
   for (;;) {
