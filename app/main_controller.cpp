@@ -7,7 +7,6 @@
 #include <QImageReader>
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -58,20 +57,20 @@ RowsAnswer QueryDocuments(const std::shared_ptr<SearchService>& service, const s
 
 QString BusyText() { return Tr("索引正忙, 请稍后再试"); }
 
-// Runs on a worker thread.
-QImage ExtractPreview(const ThumbnailExtractor& extractor, const std::string& document) {
-  return FitPicture(extractor(document), kPreviewBox);
+// The most a preview box grows to, a maximised window's on a large screen;
+// a larger picture is kept at this size.
+constexpr QSize kLargestPreview{1600, 1600};
+
+PreviewPictures PicturesOf(const QImage& picture) {
+  const bool large = picture.width() > kLargestPreview.width() || picture.height() > kLargestPreview.height();
+  QImage source = large ? picture.scaled(kLargestPreview, Qt::KeepAspectRatio, Qt::SmoothTransformation) : picture;
+  QImage fitted = FitPicture(source, kPreviewBox);
+  return {std::move(source), std::move(fitted)};
 }
 
-// The pixels in a QImage of its own: alpha pictures are 32-bit B, G, R, A
-// (ARGB32 on a little-endian machine), the rest 24-bit B, G, R.
-QImage ToQImage(const CImage& picture) {
-  if (picture.HasAlpha()) {
-    return QImage(picture.Row(0), picture.Width(), picture.Height(), picture.Pitch(), QImage::Format_ARGB32).copy();
-  }
-  const CImage bgr = picture.BitsPerPixel() == 24 ? picture : ToBgr24(picture);
-  if (bgr.IsNull()) return QImage();
-  return QImage(bgr.Row(0), bgr.Width(), bgr.Height(), bgr.Pitch(), QImage::Format_BGR888).copy();
+// Runs on a worker thread.
+PreviewPictures ExtractPreview(const ThumbnailExtractor& extractor, const std::string& document) {
+  return PicturesOf(extractor(document));
 }
 
 ExportResult FailedExport(ExportError kind) {
@@ -125,16 +124,6 @@ QString ExportOutcomeText(const ExportResult& result, const QString& folder) {
       .arg(failures);
 }
 
-QImage FitPicture(const QImage& image, QSize box) {
-  if (image.isNull() || box.isEmpty()) return image;
-  double factor = std::min({static_cast<double>(box.width()) / image.width(),
-                            static_cast<double>(box.height()) / image.height(), kMaxPreviewEnlargement});
-  QSize size(std::clamp(static_cast<int>(std::lround(image.width() * factor)), 1, box.width()),
-             std::clamp(static_cast<int>(std::lround(image.height() * factor)), 1, box.height()));
-  if (size == image.size()) return image;
-  return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-}
-
 QImage LoadPictureByContent(const QString& path) {
   QImageReader reader(path);
   reader.setDecideFormatFromContent(true);
@@ -156,13 +145,14 @@ MainController::MainController(MainControllerSetup setup, QObject* parent)
       restartService_(std::move(setup.restartService)),
       preferencesPath_(PreferencesPathBeside(settingsPath_)),
       preferences_(LoadPreferences(preferencesPath_)),
+      pictures_(std::move(setup.cellPictures)),
       keywordText_(QString::fromStdU16String(setup.settings.keywords)),
       outputDirText_(QString::fromStdU16String(setup.settings.outputDir)),
       keywords_(keywordText_),
       outputDir_(outputDirText_),
       statusText_(Tr(kWindowTitle)),
       settledStatusText_(statusText_),
-      previewImage_(FitPicture(setup.startPicture, kPreviewBox)) {
+      preview_(PicturesOf(setup.startPicture)) {
   if (!extractor_) extractor_ = StoredPicturePreview;
   pool_.setMaxThreadCount(kWorkerThreads);
   exportProgressTimer_.setInterval(kExportProgressIntervalMs);
@@ -174,6 +164,7 @@ MainController::MainController(MainControllerSetup setup, QObject* parent)
   connect(&resultModel_, &ResultListModel::rowsOutdated, this, &MainController::SearchDocuments, Qt::QueuedConnection);
   connect(&resultModel_, &QAbstractItemModel::dataChanged, this, &MainController::RowsArrived);
   connect(&resultModel_, &QAbstractItemModel::modelReset, this, [this] { waitingPreviewRow_ = -1; });
+  connect(&resultModel_, &QAbstractItemModel::modelReset, &pictures_, &PicturePool::NewAnswer);
   // A window asks many times over a long life: the index follows changes as
   // they happen instead of looking for them before each answer.
   if (service_) service_->KeepCurrent();
@@ -224,6 +215,12 @@ bool MainController::WalkRecentKeywords(int step) {
   emit keywordTextChanged(keywordText_);
   SearchDocuments();
   return true;
+}
+
+void MainController::SetWindowArrangement(const WindowArrangement& window) {
+  if (window == preferences_.window) return;
+  preferences_.window = window;
+  SavePreferences();
 }
 
 void MainController::SortBy(SortKey key) {
@@ -307,19 +304,18 @@ bool MainController::PreviewSelectedDocument(int row) {
   selectedPath_ = document;
   selectedDir_ = result->folder;
   // Emptied at once, so a slow document never shows the previous picture.
-  ShowPreview(QImage());
+  ShowPreview({});
 
   const std::uint64_t ticket = ++previewTicket_;
-  auto* watcher = new QFutureWatcher<QImage>(this);
+  auto* watcher = new QFutureWatcher<PreviewPictures>(this);
   connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, ticket] {
     watcher->deleteLater();
     if (ticket != previewTicket_) {
       emit previewFinished(false);
       return;
     }
-    QImage image = watcher->result();
-    ShowPreview(image);
-    emit previewFinished(!image.isNull());
+    ShowPreview(watcher->result());
+    emit previewFinished(!preview_.fitted.isNull());
   });
   watcher->setFuture(QtConcurrent::run(&pool_, ExtractPreview, extractor_, std::move(document)));
   return true;
@@ -331,7 +327,7 @@ bool MainController::WaitForRow(int row) {
   waitingPreviewRow_ = row;
   selectedPath_.clear();
   selectedDir_.clear();
-  ShowPreview(QImage());
+  ShowPreview({});
   return true;
 }
 
@@ -340,10 +336,10 @@ void MainController::RowsArrived(const QModelIndex& first, const QModelIndex& la
     PreviewSelectedDocument(waitingPreviewRow_);
 }
 
-void MainController::ShowPreview(const QImage& image) {
-  if (image.isNull() && previewImage_.isNull()) return;
-  previewImage_ = image;
-  emit previewChanged(previewImage_);
+void MainController::ShowPreview(PreviewPictures pictures) {
+  if (pictures.fitted.isNull() && preview_.fitted.isNull()) return;
+  preview_ = std::move(pictures);
+  emit previewChanged(preview_.fitted);
 }
 
 void MainController::OpenSelectedFile() {

@@ -28,6 +28,8 @@
 #include <string>
 #include <vector>
 
+#include "app/picture_pool.h"
+#include "app/pictures.h"
 #include "app/preferences.h"
 #include "app/result_list_model.h"
 #include "app/settings.h"
@@ -51,14 +53,6 @@ using ServiceStarter = std::function<std::shared_ptr<SearchService>(const std::v
 inline constexpr char kWindowTitle[] = QT_TRANSLATE_NOOP("glimpses", "Adobe AI EPS INDD PDF和CorelDRAW 缩略图工具");
 inline constexpr char kFolderDialogTitle[] = QT_TRANSLATE_NOOP("glimpses", "选择路径 ");
 inline constexpr QSize kPreviewBox{270, 256};
-// Small thumbnails are enlarged to fill the box, but not beyond this factor,
-// where they would only show their pixels.
-inline constexpr double kMaxPreviewEnlargement = 2.0;
-
-// `image` scaled to fit `box` with its aspect ratio kept: shrunk when
-// larger, enlarged up to kMaxPreviewEnlargement when smaller. A null image
-// stays null.
-QImage FitPicture(const QImage& image, QSize box);
 
 // Reads a picture by its content, whatever its name says; null when the
 // file is missing or not a picture.
@@ -76,6 +70,13 @@ QString AbsoluteOutputFolder(const QString& text, const QString& home);
 // The status line after an export: the summary, or why nothing was written.
 QString ExportOutcomeText(const ExportResult& result, const QString& folder);
 
+// The preview's picture fitted into kPreviewBox, and as large as a larger
+// box could show it.
+struct PreviewPictures {
+  QImage source;
+  QImage fitted;
+};
+
 struct MainControllerSetup {
   std::shared_ptr<SearchService> service;  // may be null: every search gets no answer
   std::string settingsPath;
@@ -86,6 +87,7 @@ struct MainControllerSetup {
   ThumbnailExtractor extractor;  // empty: StoredPicturePreview
   // Called when the excluded folders change; empty: the service stays.
   ServiceStarter restartService;
+  CellPictureLoader cellPictures;  // the grid's; empty: DesktopCellPicture
 };
 
 class MainController : public QObject {
@@ -96,6 +98,8 @@ class MainController : public QObject {
   ~MainController() override;
 
   ResultListModel* resultModel() { return &resultModel_; }
+  // The grid's pictures of the result list's documents.
+  PicturePool* pictures() { return &pictures_; }
   const QString& keywordText() const { return keywordText_; }
   const QString& outputDirText() const { return outputDirText_; }
   // The values last read from the edits (ReadInputFields), loaded from the
@@ -103,7 +107,10 @@ class MainController : public QObject {
   const QString& keywords() const { return keywords_; }
   const QString& outputDir() const { return outputDir_; }
   const QString& statusText() const { return statusText_; }
-  const QImage& previewImage() const { return previewImage_; }
+  const QImage& previewImage() const { return preview_.fitted; }
+  // The same picture for a preview box larger than kPreviewBox; null when
+  // the preview is empty.
+  const QImage& previewSource() const { return preview_.source; }
   // The selected row's paths, for showing; the opener gets their bytes.
   QString selectedPath() const { return QString::fromStdString(selectedPath_); }
   QString selectedDir() const { return QString::fromStdString(selectedDir_); }
@@ -170,6 +177,8 @@ class MainController : public QObject {
   void SortBy(SortKey key);
   // Keeps the keyword text first among the recent ones.
   void RememberKeywords();
+  // Keeps the window's arrangement in the preferences.
+  void SetWindowArrangement(const WindowArrangement& window);
   // Up (step 1, older) or Down (-1, newer) in the keyword field: while it is
   // empty or shows a recent text, shows the next one and searches. False,
   // changing nothing, otherwise.
@@ -213,7 +222,7 @@ class MainController : public QObject {
   void ShowIndexingProgress();
   bool WaitForRow(int row);
   void RowsArrived(const QModelIndex& first, const QModelIndex& last);
-  void ShowPreview(const QImage& image);
+  void ShowPreview(PreviewPictures pictures);
   void RequestExportStop();
   void ShowExportProgress();
   void FinishExport(const ExportResult& result, const QString& folder);
@@ -243,6 +252,7 @@ class MainController : public QObject {
   int recentWalk_ = -1;  // the recent keyword shown, -1 for none
 
   ResultListModel resultModel_;
+  PicturePool pictures_;
   QString keywordText_;
   QString outputDirText_;
   QString keywords_;
@@ -251,7 +261,7 @@ class MainController : public QObject {
   // The status line without the transient "indexing" note, put back when a
   // search that showed the note gets no answer.
   QString settledStatusText_;
-  QImage previewImage_;
+  PreviewPictures preview_;
   std::string selectedPath_;  // raw bytes: a name need not be UTF-8
   std::string selectedDir_;
   bool searchRunning_ = false;

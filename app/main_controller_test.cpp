@@ -8,7 +8,9 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <algorithm>
+#include <atomic>
 #include <memory>
+#include <mutex>
 
 #include "app/app_test_support.h"
 #include "base/file_util.h"
@@ -37,6 +39,12 @@ class MainControllerTest : public QObject {
   QStringList folderDialogTitles_;
   QString folderAnswer_;
   std::unique_ptr<MainController> controller_;
+  // The grid's pictures: every load waits while "cells" is closed, and the
+  // documents loaded are noted in order.
+  Gates cellGates_;
+  std::mutex cellMutex_;
+  std::vector<std::string> cellLoads_;
+  std::atomic<int> cellLoadsStarted_{0};
 
   MainControllerSetup Setup() {
     MainControllerSetup setup;
@@ -53,7 +61,33 @@ class MainControllerTest : public QObject {
                                      {"big.ai", SolidPicture(1000, 100, Qt::green)},
                                      {"slow.eps", SolidPicture(60, 60, Qt::yellow)}},
                                     &extractGates_);
+    setup.cellPictures = [this](const std::string& path, int edge) {
+      ++cellLoadsStarted_;
+      cellGates_.WaitWhileClosed("cells");
+      std::lock_guard lock(cellMutex_);
+      cellLoads_.push_back(path.substr(path.rfind('/') + 1));
+      return SolidPicture(edge, edge / 2, Qt::green);
+    };
     return setup;
+  }
+
+  std::vector<std::string> CellLoads() {
+    std::lock_guard lock(cellMutex_);
+    return cellLoads_;
+  }
+
+  // Lists d000.pdf, d001.pdf... and wishes for the cells of `rows`, most
+  // wanted first.
+  void ListMany(int count) {
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i) names.push_back(QString::asprintf("d%03d.pdf", i).toStdString());
+    service_->SetAnswer("many", Results("/d", names));
+    QVERIFY(Search("many"));
+  }
+  void WantCells(int first, int last, int edge = 128) {
+    std::vector<PicturePool::Request> requests;
+    for (int row = first; row <= last; ++row) requests.push_back({row, *controller_->resultModel()->ResultAt(row)});
+    controller_->pictures()->Want(requests, edge);
   }
 
   // Runs a search for `text` and waits for its outcome.
@@ -93,6 +127,9 @@ class MainControllerTest : public QObject {
 
   void cleanup() {
     extractGates_.Open("slow.eps");
+    cellGates_.Open("cells");
+    cellLoads_.clear();
+    cellLoadsStarted_ = 0;
     controller_.reset();
     QDir(QString::fromStdString(home_.Path("config"))).removeRecursively();
     QDir(QString::fromStdString(home_.Path("cache"))).removeRecursively();
@@ -269,6 +306,64 @@ class MainControllerTest : public QObject {
     QCOMPARE(finished.at(1).first().toBool(), false);
     QCOMPARE(controller_->previewImage().size(), QSize(200, 100));
     QCOMPARE(controller_->selectedPath(), QStringLiteral("/data/文档/with.pdf"));
+  }
+
+  // A scroll replaces the cells wished for: those scrolled past are never
+  // made, the new ones come in the order asked for.
+  void cellPicturesComeMostWantedFirstAndScrolledPastOnesAreDropped() {
+    ListMany(100);
+    cellGates_.Close("cells");
+    WantCells(0, 29);
+    QTRY_VERIFY(cellLoadsStarted_ > 0);
+    WantCells(60, 69);
+    const int started = controller_->pictures()->Pending() - 10;  // taken by a worker before the scroll
+    QSignalSpy ready(controller_->pictures(), &PicturePool::pictureReady);
+    cellGates_.Open("cells");
+    QTRY_COMPARE(controller_->pictures()->Pending(), 0);
+    // The workers took the first rows asked for; of the rest, only the new ones were made.
+    std::vector<std::string> loads = CellLoads();
+    std::sort(loads.begin(), loads.end());
+    std::vector<std::string> expected;
+    for (int i = 0; i < started; ++i) expected.push_back(QString::asprintf("d%03d.pdf", i).toStdString());
+    for (int i = 60; i < 70; ++i) expected.push_back(QString::asprintf("d%03d.pdf", i).toStdString());
+    QCOMPARE(loads, expected);
+    QCOMPARE(ready.count(), started + 10);
+    const CellPicture* made = controller_->pictures()->Find(*controller_->resultModel()->ResultAt(60));
+    QVERIFY(made != nullptr);
+    QCOMPARE(made->image.size(), QSize(128, 64));
+  }
+
+  // What the old answer still had coming is dropped at once; what a worker
+  // had already started is kept as the document's picture, but is not told
+  // as a row of the new answer.
+  void aNewAnswerDropsTheOldOnesPictureWork() {
+    ListMany(40);
+    cellGates_.Close("cells");
+    WantCells(0, 39);
+    QTRY_VERIFY(cellLoadsStarted_ > 0);
+    service_->SetAnswer("other", Results("/o", {"other.pdf"}));
+    QVERIFY(Search("other"));
+    const int started = controller_->pictures()->Pending();  // taken by a worker before the answer
+    QVERIFY(started < 40);
+    QSignalSpy ready(controller_->pictures(), &PicturePool::pictureReady);
+    cellGates_.Open("cells");
+    QTRY_COMPARE(controller_->pictures()->Pending(), 0);
+    Settle();
+    QCOMPARE(int(CellLoads().size()), started);
+    QCOMPARE(ready.count(), 0);
+    QVERIFY(controller_->pictures()->Find(Results("/d", {"d000.pdf"})[0]) != nullptr);
+  }
+
+  // 300 pictures of 512 x 256 px (512 KiB each) never stay in memory
+  // together: at most 64 MiB of them do.
+  void cellPictureMemoryIsBounded() {
+    ListMany(300);
+    WantCells(0, 299, 512);
+    QTRY_COMPARE_WITH_TIMEOUT(controller_->pictures()->Pending(), 0, 20000);
+    int kept = 0;
+    for (int row = 0; row < 300; ++row)
+      kept += controller_->pictures()->Find(*controller_->resultModel()->ResultAt(row)) != nullptr;
+    QVERIFY2(kept > 0 && kept <= 128, qPrintable(QString::number(kept)));
   }
 
   void openersGetTheLastSelectedPaths() {

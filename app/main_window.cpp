@@ -12,18 +12,23 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSlider>
 #include <QStringListModel>
 #include <QToolButton>
 #include <QTreeView>
 #include <array>
+#include <functional>
 #include <map>
 #include <optional>
 
 #include "app/main_controller.h"
+#include "app/result_grid.h"
 #include "app/result_list_model.h"
 #include "app/window_language.h"
+#include "app/window_layout.h"
 
 namespace glimpses {
 
@@ -77,6 +82,25 @@ void ToClipboard(std::unique_ptr<QMimeData> data) {
   if (data) QGuiApplication::clipboard()->setMimeData(data.release());
 }
 
+// The splitter between the results and the preview: tells where it is
+// dragged to, in the window's coordinates.
+class SplitterHandle : public QWidget {
+ public:
+  SplitterHandle(QWidget* window, std::function<void(int x)> moved) : QWidget(window), moved_(std::move(moved)) {
+    setCursor(Qt::SplitHCursor);
+  }
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override { grabbedAt_ = event->position().toPoint().x(); }
+  void mouseMoveEvent(QMouseEvent* event) override {
+    if ((event->buttons() & Qt::LeftButton) != 0) moved_(mapToParent(event->position().toPoint()).x() - grabbedAt_);
+  }
+
+ private:
+  std::function<void(int x)> moved_;
+  int grabbedAt_ = 0;
+};
+
 void ShowPicture(QLabel* label, const QImage& image) {
   if (image.isNull()) {
     label->clear();
@@ -92,10 +116,59 @@ MainWindow::MainWindow(MainController& controller, const QIcon& icon, const QIma
   setWindowTitle(Tr(kWindowTitle));
   // The frame's corner at (0, 0), as the window has always opened.
   move(0, 0);
-  resize(950, 600);
+  setMinimumSize(kFirstWindowSize);
+  keepArrangementTimer_.setSingleShot(true);
+  keepArrangementTimer_.setInterval(500);
+  connect(&keepArrangementTimer_, &QTimer::timeout, this, [this] { controller_.SetWindowArrangement(arrangement_); });
+  arrangement_ = controller_.preferences().window;
+  resize(arrangement_.size.isValid() ? arrangement_.size.expandedTo(kFirstWindowSize) : kFirstWindowSize);
+  if (arrangement_.maximized) setWindowState(Qt::WindowMaximized);
   if (!icon.isNull()) setWindowIcon(icon);
   LayoutMainWindow(tipPicture);
   BindHandlers();
+  ShowView(arrangement_.grid);
+  cellEdgeSlider_->setValue(arrangement_.cellEdge);
+}
+
+MainWindow::~MainWindow() {
+  if (keepArrangementTimer_.isActive()) controller_.SetWindowArrangement(arrangement_);
+}
+
+void MainWindow::KeepArrangement() { keepArrangementTimer_.start(); }
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  arrangement_.maximized = isMaximized();
+  if (!arrangement_.maximized) arrangement_.size = size() == kFirstWindowSize ? QSize() : size();
+  ArrangeElements();
+  KeepArrangement();
+}
+
+void MainWindow::ArrangeElements() {
+  const WindowLayout layout = LayOutWindow(size(), arrangement_.listShare);
+  resultList_->setGeometry(layout.results);
+  resultGrid_->setGeometry(layout.results);
+  statusText_->setGeometry(layout.statusText);
+  splitter_->setGeometry(layout.splitter);
+  for (const auto& [widget, offset] : column_) widget->move(layout.columnX + offset, widget->y());
+  if (previewPicture_->geometry() != layout.preview) {
+    previewPicture_->setGeometry(layout.preview);
+    ShowPreviewPicture();
+  }
+}
+
+void MainWindow::MoveSplitter(int x) {
+  arrangement_.listShare = ListShareAt(x, width(), arrangement_.listShare);
+  ArrangeElements();
+  KeepArrangement();
+}
+
+// At its first size the preview shows the controller's picture as it is;
+// a larger box scales the larger picture kept for it.
+void MainWindow::ShowPreviewPicture() {
+  const QSize box = previewPicture_->size();
+  ShowPicture(previewPicture_,
+              box == kPreviewBox ? controller_.previewImage() : FitPicture(controller_.previewSource(), box));
 }
 
 void MainWindow::LayoutMainWindow(const QImage& tipPicture) {
@@ -144,7 +217,7 @@ void MainWindow::LayoutMainWindow(const QImage& tipPicture) {
 
   previewPicture_ = Place<QLabel>(this, "previewPicture", 656, 250, 270, 256);
   previewPicture_->setAlignment(Qt::AlignCenter);
-  ShowPicture(previewPicture_, controller_.previewImage());
+  ShowPreviewPicture();
   auto* tipPictureLabel = Place<QLabel>(this, "tipPicture", 740, 2, 190, 190);
   tipPictureLabel->setAlignment(Qt::AlignCenter);
   ShowPicture(tipPictureLabel, FitPicture(tipPicture, kTipPictureBox));
@@ -155,7 +228,16 @@ void MainWindow::LayoutMainWindow(const QImage& tipPicture) {
   actionsButton_->setPopupMode(QToolButton::InstantPopup);
   rowMenu_ = new QMenu(actionsButton_);
   actionsButton_->setMenu(rowMenu_);
+  CreateViewControls();
   CreateRowActions();
+  splitter_ = new SplitterHandle(this, [this](int x) { MoveSplitter(x); });
+  splitter_->setObjectName(QStringLiteral("splitter"));
+  for (QWidget* widget :
+       std::initializer_list<QWidget*>{folderButton_, startButton_, saveCloseButton_, actionsButton_, listViewButton_,
+                                       gridViewButton_, cellEdgeSlider_, tipCaption, tipPictureLabel}) {
+    column_.emplace_back(widget, widget->x() - kFirstColumnX);
+  }
+  ArrangeElements();
 
   recentKeywords_ = new QStringListModel(controller_.preferences().recentKeywords, keywordEdit_);
   auto* completer = new QCompleter(recentKeywords_, keywordEdit_);
@@ -174,8 +256,87 @@ QAction* MainWindow::AddRowAction(const char* text, QKeySequence key, QKeySequen
   action->setShortcuts(keys);
   action->setShortcutContext(Qt::WidgetShortcut);
   resultList_->addAction(action);
+  resultGrid_->addAction(action);
   rowMenu_->addAction(action);
   return action;
+}
+
+// The grid shares the list's model and selection, so the preview, the
+// actions and the drag follow it as they follow the list.
+void MainWindow::CreateViewControls() {
+  resultGrid_ = new ResultGrid(*controller_.resultModel(), *controller_.pictures(), this);
+  resultGrid_->setObjectName(QStringLiteral("resultGrid"));
+  resultGrid_->setGeometry(resultList_->geometry());
+  resultGrid_->setSelectionModel(resultList_->selectionModel());
+  resultGrid_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  resultGrid_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  resultGrid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  resultGrid_->setDragDropMode(QAbstractItemView::DragOnly);
+  resultGrid_->setDefaultDropAction(Qt::CopyAction);
+  resultGrid_->installEventFilter(this);
+  resultGrid_->viewport()->installEventFilter(this);
+  resultGrid_->hide();
+
+  listViewButton_ = PlaceButton(this, "listViewButton", 656, 156, 39, 24, QT_TRANSLATE_NOOP("glimpses", "列表"),
+                                QT_TRANSLATE_NOOP("glimpses", "列表视图 (Ctrl+1)"));
+  gridViewButton_ = PlaceButton(this, "gridViewButton", 697, 156, 39, 24, QT_TRANSLATE_NOOP("glimpses", "网格"),
+                                QT_TRANSLATE_NOOP("glimpses", "缩略图网格视图 (Ctrl+2)"));
+  for (QPushButton* button : {listViewButton_, gridViewButton_}) {
+    button->setCheckable(true);
+    button->setAutoExclusive(true);
+  }
+  listViewButton_->setChecked(true);
+
+  cellEdgeSlider_ = Place<QSlider>(this, "cellSizeSlider", 656, 186, 80, 22);
+  cellEdgeSlider_->setOrientation(Qt::Horizontal);
+  cellEdgeSlider_->setRange(kMinCellEdge, kMaxCellEdge);
+  cellEdgeSlider_->setSingleStep(kCellEdgeStep);
+  cellEdgeSlider_->setPageStep(2 * kCellEdgeStep);
+  cellEdgeSlider_->setValue(resultGrid_->cellEdge());
+  cellEdgeSlider_->setToolTip(Tr("缩略图大小 (Ctrl+滚轮, Ctrl+加号/减号)"));
+  cellEdgeSlider_->setEnabled(false);
+
+  auto addWindowKeys = [this](QList<QKeySequence> keys, auto slot) {
+    auto* action = new QAction(this);
+    action->setShortcuts(keys);
+    addAction(action);
+    connect(action, &QAction::triggered, this, slot);
+  };
+  addWindowKeys({Qt::CTRL | Qt::Key_1}, [this] { ShowView(false); });
+  addWindowKeys({Qt::CTRL | Qt::Key_2}, [this] { ShowView(true); });
+  addWindowKeys({QKeySequence::ZoomIn, Qt::CTRL | Qt::Key_Equal},
+                [this] { cellEdgeSlider_->setValue(cellEdgeSlider_->value() + kCellEdgeStep); });
+  addWindowKeys({QKeySequence::ZoomOut},
+                [this] { cellEdgeSlider_->setValue(cellEdgeSlider_->value() - kCellEdgeStep); });
+}
+
+QAbstractItemView* MainWindow::ShownView() const {
+  return resultGrid_->isHidden() ? static_cast<QAbstractItemView*>(resultList_) : resultGrid_;
+}
+
+// The row at the top of the view left stays at the top of the view shown,
+// and the focus goes with the view.
+void MainWindow::ShowView(bool grid) {
+  arrangement_.grid = grid;
+  KeepArrangement();
+  listViewButton_->setChecked(!grid);
+  gridViewButton_->setChecked(grid);
+  cellEdgeSlider_->setEnabled(grid);
+  QAbstractItemView* from = ShownView();
+  QAbstractItemView* to = grid ? static_cast<QAbstractItemView*>(resultGrid_) : resultList_;
+  if (from == to) return;
+  const QModelIndex top = from->indexAt(QPoint(1, 1));
+  const bool hadFocus = from->hasFocus();
+  from->hide();
+  to->show();
+  if (top.isValid()) to->scrollTo(top.siblingAtColumn(0), QAbstractItemView::PositionAtTop);
+  if (hadFocus) to->setFocus();
+}
+
+void MainWindow::SetCellEdge(int edge) {
+  resultGrid_->SetCellEdge(edge);
+  arrangement_.cellEdge = resultGrid_->cellEdge();
+  KeepArrangement();
 }
 
 void MainWindow::CreateRowActions() {
@@ -208,6 +369,7 @@ void MainWindow::CreateRowActions() {
   menuKeys->setShortcuts({Qt::SHIFT | Qt::Key_F10, Qt::Key_Menu});
   menuKeys->setShortcutContext(Qt::WidgetShortcut);
   resultList_->addAction(menuKeys);
+  resultGrid_->addAction(menuKeys);
   connect(menuKeys, &QAction::triggered, this, &MainWindow::ShowRowMenu);
 }
 
@@ -220,9 +382,10 @@ std::vector<int> MainWindow::SelectedRows() const {
 }
 
 void MainWindow::ShowRowMenu() {
-  const QRect cell = resultList_->visualRect(resultList_->currentIndex());
+  QAbstractItemView* view = ShownView();
+  const QRect cell = view->visualRect(view->currentIndex());
   const QPoint at = cell.isValid() ? cell.bottomLeft() : QPoint(0, 0);
-  rowMenu_->popup(resultList_->viewport()->mapToGlobal(at));
+  rowMenu_->popup(view->viewport()->mapToGlobal(at));
 }
 
 // One line a folder or pattern. A folder whose name is not UTF-8 cannot be
@@ -253,7 +416,9 @@ void MainWindow::ShowSort() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::ContextMenu && (watched == resultList_ || watched == resultList_->viewport())) {
+  const bool onResults = watched == resultList_ || watched == resultList_->viewport() || watched == resultGrid_ ||
+                         watched == resultGrid_->viewport();
+  if (event->type() == QEvent::ContextMenu && onResults) {
     if (static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Mouse) {
       controller_.OpenSelectedFolder();
     } else {
@@ -291,6 +456,12 @@ void MainWindow::BindHandlers() {
   connect(resultList_->selectionModel(), &QItemSelectionModel::currentRowChanged, &controller_,
           [this](const QModelIndex& current) { controller_.PreviewSelectedDocument(current.row()); });
   connect(resultList_, &QAbstractItemView::doubleClicked, &controller_, &MainController::OpenSelectedFile);
+  connect(resultGrid_, &QAbstractItemView::doubleClicked, &controller_, &MainController::OpenSelectedFile);
+  connect(listViewButton_, &QPushButton::clicked, this, [this] { ShowView(false); });
+  connect(gridViewButton_, &QPushButton::clicked, this, [this] { ShowView(true); });
+  connect(cellEdgeSlider_, &QSlider::valueChanged, this, &MainWindow::SetCellEdge);
+  // The slider keeps the edge within its range.
+  connect(resultGrid_, &ResultGrid::cellEdgeRequested, cellEdgeSlider_, &QSlider::setValue);
   connect(resultList_->header(), &QHeaderView::sectionClicked, this, [this](int column) {
     if (auto key = SortKeyOfColumn(column)) controller_.SortBy(*key);
     ShowSort();  // the header moves its indicator itself, also on a column that does not sort
@@ -303,8 +474,7 @@ void MainWindow::BindHandlers() {
     startButton_->setText(Tr(running ? kCancelText : kStartText));
     startButton_->setToolTip(Tr(running ? kCancelToolTip : kStartToolTip));
   });
-  connect(&controller_, &MainController::previewChanged, previewPicture_,
-          [this](const QImage& image) { ShowPicture(previewPicture_, image); });
+  connect(&controller_, &MainController::previewChanged, this, &MainWindow::ShowPreviewPicture);
 }
 
 }  // namespace glimpses

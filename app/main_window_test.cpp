@@ -11,8 +11,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -29,6 +31,7 @@
 #include "app/app_test_support.h"
 #include "app/main_controller.h"
 #include "app/preferences.h"
+#include "app/result_grid.h"
 #include "app/status_text.h"
 #include "app/window_language.h"
 #include "search/document_filter.h"
@@ -100,6 +103,7 @@ class MainWindowTest : public QObject {
   }
 
   QTreeView* List() { return Child<QTreeView>("resultList"); }
+  ResultGrid* Grid() { return Child<ResultGrid>("resultGrid"); }
   QLabel* Preview() { return Child<QLabel>("previewPicture"); }
 
   void ClickSearchAndWait() {
@@ -112,6 +116,15 @@ class MainWindowTest : public QObject {
     QSignalSpy finished(controller_.get(), &MainController::previewFinished);
     List()->setCurrentIndex(List()->model()->index(row, 0));
     QVERIFY(finished.wait(10000));
+  }
+
+  void DoubleClickThenRightClick(QAbstractItemView* view, int row) {
+    const QPoint at = view->visualRect(view->model()->index(row, 0)).center();
+    // A real double-click starts with a press on the same row.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(view->viewport(), &rightClick);
   }
 
   void ListDocuments() {
@@ -132,6 +145,7 @@ class MainWindowTest : public QObject {
     setup.startPicture = SolidPicture(270, 256, Qt::blue);
     setup.opener = [this](const QUrl& url) { opened_ << url.toLocalFile(); };
     setup.extractor = FakeExtractor({{"with.pdf", SolidPicture(135, 128, Qt::red)}}, nullptr);
+    setup.cellPictures = [extract = setup.extractor](const std::string& path, int) { return extract(path); };
     controller_ = std::make_unique<MainController>(std::move(setup));
     QIcon icon(QCoreApplication::applicationDirPath() + "/glimpses-icon.png");
     window_ = std::make_unique<MainWindow>(*controller_, icon, SolidPicture(380, 380, Qt::black));
@@ -173,6 +187,11 @@ class MainWindowTest : public QObject {
         {"previewPicture", "QLabel", {656, 250, 270, 256}, nullptr, ""},
         {"tipPicture", "QLabel", {740, 2, 190, 190}, nullptr, ""},
         {"actionsButton", "QToolButton", {656, 126, 80, 24}, "所选文档", ""},
+        {"resultGrid", "glimpses::ResultGrid", {1, 25, 650, 518}, nullptr, ""},
+        {"listViewButton", "QPushButton", {656, 156, 39, 24}, "列表", "列表视图 (Ctrl+1)"},
+        {"gridViewButton", "QPushButton", {697, 156, 39, 24}, "网格", "缩略图网格视图 (Ctrl+2)"},
+        {"cellSizeSlider", "QSlider", {656, 186, 80, 22}, nullptr, "缩略图大小 (Ctrl+滚轮, Ctrl+加号/减号)"},
+        {"splitter", "QWidget", {651, 25, 5, 518}, nullptr, ""},
     };
     QList<QWidget*> children = window_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
     QCOMPARE(children.size(), int(std::size(expected)));
@@ -327,13 +346,7 @@ class MainWindowTest : public QObject {
   void doubleClickOpensTheFileAndRightClickTheFolder() {
     ListDocuments();
     SelectRowAndWait(2);
-    QRect cell = List()->visualRect(List()->model()->index(2, 0));
-    // A real double-click starts with a press on the same row.
-    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, cell.center());
-    QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, cell.center());
-    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, cell.center(),
-                                 List()->viewport()->mapToGlobal(cell.center()));
-    QApplication::sendEvent(List()->viewport(), &rightClick);
+    DoubleClickThenRightClick(List(), 2);
     QCOMPARE(opened_, (QStringList{"/data/文档/third.cdr", "/data/文档"}));
   }
 
@@ -366,6 +379,140 @@ class MainWindowTest : public QObject {
     QVERIFY(menu->isVisible());
     menu->hide();
     QCOMPARE(opened_.size(), 1);  // the menu key opens nothing by itself
+  }
+
+  // The grid is the list's model and selection seen as cells: the keys
+  // switch between them with the selection and the top row kept, and a cell
+  // answers the mouse and the keys as a row does.
+  void gridShowsTheListsRowsAndActsLikeIt() {
+    ListDocuments();
+    QCOMPARE(Grid()->isVisible(), false);  // the list is the view at start
+    SelectRowAndWait(0);
+    List()->selectionModel()->select(List()->model()->index(2, 0),
+                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    List()->setFocus();
+    QTest::keyClick(List(), Qt::Key_2, Qt::ControlModifier);
+    QVERIFY(Grid()->isVisible() && !List()->isVisible());
+    QVERIFY(Grid()->hasFocus());
+    QVERIFY(Child<QPushButton>("gridViewButton")->isChecked());
+    QCOMPARE(Grid()->selectionModel()->selectedRows().size(), 2);
+
+    // Pictures arrive in their cells; a document without one shows its kind.
+    QTRY_VERIFY(controller_->pictures()->Find(*controller_->resultModel()->ResultAt(1)) != nullptr);
+    QTRY_VERIFY(controller_->pictures()->Find(*controller_->resultModel()->ResultAt(0)) != nullptr);
+    const QImage shown = Grid()->viewport()->grab().toImage();
+    const QRect first = Grid()->visualRect(Grid()->model()->index(0, 0));
+    QCOMPARE(shown.pixelColor(first.center() - QPoint(0, 10)), QColor(Qt::red));
+
+    QTest::keyClick(Grid(), Qt::Key_Right);
+    QTRY_COMPARE(controller_->selectedPath(), QStringLiteral("/data/文档/without.ai"));
+    QTest::keyClick(Grid(), Qt::Key_End);
+    QCOMPARE(Grid()->currentIndex().row(), 2);
+    QTest::keyClick(Grid(), Qt::Key_Home);
+    QCOMPARE(Grid()->currentIndex().row(), 0);
+    QTest::keyClick(Grid(), Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(Grid(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("/data/文档/with.pdf\n/data/文档/without.ai\n"));
+
+    DoubleClickThenRightClick(Grid(), 2);
+    QCOMPARE(opened_, (QStringList{"/data/文档/third.cdr", "/data/文档"}));
+
+    QTest::keyClick(Grid(), Qt::Key_1, Qt::ControlModifier);
+    QVERIFY(List()->isVisible() && !Grid()->isVisible());
+    QCOMPARE(List()->currentIndex().row(), 2);
+    QCOMPARE(List()->selectionModel()->selectedRows().size(), 1);
+  }
+
+  // The row at the top of one view is at the top of the other; the grid
+  // asks for the pictures of the cells it shows.
+  void switchingViewsKeepsTheTopRow() {
+    std::vector<std::string> names;
+    for (int i = 0; i < 500; ++i) names.push_back(QString::asprintf("doc%03d.pdf", i).toStdString());
+    service_->SetAnswer("doc", Results("/d", names));
+    QTest::keyClicks(Child<QLineEdit>("keywordEdit"), "doc");
+    ClickSearchAndWait();
+    QAbstractItemModel* model = List()->model();
+    List()->scrollTo(model->index(300, 0), QAbstractItemView::PositionAtTop);
+    QTest::keyClick(window_.get(), Qt::Key_2, Qt::ControlModifier);
+    QCOMPARE(Grid()->visualRect(model->index(300, 0)).top(), 0);
+
+    const auto [first, last] = Grid()->VisibleRows();
+    QCOMPARE(Grid()->indexAt(QPoint(1, 1)).row(), first);
+    QVERIFY(Grid()->viewport()->rect().intersects(Grid()->visualRect(model->index(last, 0))));
+    QVERIFY(!Grid()->viewport()->rect().intersects(Grid()->visualRect(model->index(last + 1, 0))));
+    QTRY_VERIFY(controller_->pictures()->Find(*controller_->resultModel()->ResultAt(last)) != nullptr);
+
+    Grid()->scrollTo(model->index(420, 0), QAbstractItemView::PositionAtTop);
+    const int gridTop = Grid()->indexAt(QPoint(1, 1)).row();
+    QVERIFY(gridTop > 400 && gridTop <= 420);
+    QTest::keyClick(window_.get(), Qt::Key_1, Qt::ControlModifier);
+    QCOMPARE(List()->indexAt(QPoint(1, 1)).row(), gridTop);
+  }
+
+  // The cell size stays within 64..512 px whichever way it is asked for.
+  void cellSizeStaysWithinItsBounds() {
+    QTest::keyClick(window_.get(), Qt::Key_2, Qt::ControlModifier);
+    auto* slider = Child<QSlider>("cellSizeSlider");
+    QVERIFY(slider->isEnabled());
+    for (int i = 0; i < 20; ++i) QTest::keyClick(window_.get(), Qt::Key_Plus, Qt::ControlModifier);
+    QCOMPARE(Grid()->cellEdge(), 512);
+    QWheelEvent down(QPointF(10, 10), Grid()->viewport()->mapToGlobal(QPointF(10, 10)), {}, {0, -120 * 30},
+                     Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(Grid()->viewport(), &down);
+    QCOMPARE(Grid()->cellEdge(), 64);
+    QTest::keyClick(window_.get(), Qt::Key_Plus, Qt::ControlModifier);
+    QCOMPARE(Grid()->cellEdge(), 96);
+    QCOMPARE(slider->value(), 96);
+  }
+
+  // Larger, the results and the preview take the room, split at the
+  // splitter, with the edits where they were, the buttons beside the
+  // preview and the status line at the bottom; back at the first size every
+  // element is where it was. The arrangement outlives the window.
+  void aLargerWindowGivesItsRoomToTheResultsAndThePreview() {
+    const QRect firstPreview = Preview()->geometry();
+    window_->resize(1920, 1080);
+    QTRY_COMPARE(List()->geometry(), QRect(1, 25, 650 + 582, 518 + 480));
+    QCOMPARE(Grid()->geometry(), List()->geometry());
+    QCOMPARE(Preview()->geometry(), QRect(656 + 582, 250, 270 + 388, 256 + 480));
+    QCOMPARE(Preview()->geometry().right(), 1920 - 25);  // as at 950 x 600: no band beside it
+    QCOMPARE(Child<QLabel>("statusText")->geometry(), QRect(1, 545 + 480, 650 + 582, 22));
+    QCOMPARE(Child<QLineEdit>("keywordEdit")->geometry(), QRect(1, 2, 300, 22));
+    QCOMPARE(Child<QPushButton>("startButton")->geometry(), QRect(656 + 582, 40, 80, 40));
+    QCOMPARE(Child<QLabel>("tipPicture")->geometry(), QRect(740 + 582, 2, 190, 190));
+    // The start picture (270 x 256) fills the larger box, enlarged at most twice.
+    QCOMPARE(Preview()->pixmap().size(), QSize(540, 512));
+
+    QWidget* splitter = Child<QWidget>("splitter");
+    const QPoint grip = splitter->rect().center();
+    QTest::mousePress(splitter, Qt::LeftButton, {}, grip);
+    QMouseEvent drag(QEvent::MouseMove, QPointF(grip - QPoint(291, 0)),
+                     splitter->mapToGlobal(QPointF(grip - QPoint(291, 0))), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(splitter, &drag);
+    QTest::mouseRelease(splitter, Qt::LeftButton, {}, grip - QPoint(291, 0));
+    QCOMPARE(List()->width(), 650 + 291);
+    QCOMPARE(Preview()->geometry(), QRect(656 + 291, 250, 270 + 679, 256 + 480));
+
+    window_->resize(950, 600);
+    QTRY_COMPARE(List()->geometry(), QRect(1, 25, 650, 518));
+    QCOMPARE(Preview()->geometry(), firstPreview);
+    QCOMPARE(Child<QPushButton>("startButton")->geometry(), QRect(656, 40, 80, 40));
+
+    window_->resize(1280, 800);
+    QTRY_COMPARE(window_->size(), QSize(1280, 800));
+    QTest::keyClick(window_.get(), Qt::Key_2, Qt::ControlModifier);
+    QTest::keyClick(window_.get(), Qt::Key_Plus, Qt::ControlModifier);
+    window_.reset();
+    const WindowArrangement kept = LoadPreferences(PreferencesPathBeside(home_.SettingsPath())).window;
+    QCOMPARE(kept, (WindowArrangement{QSize(1280, 800), false, 0.3, true, 160}));
+    window_ = std::make_unique<MainWindow>(*controller_, QIcon(), QImage());
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    QCOMPARE(window_->size(), QSize(1280, 800));
+    QVERIFY(Grid()->isVisible());
+    QCOMPARE(Grid()->cellEdge(), 160);
+    QCOMPARE(List()->width(), 650 + 99);
   }
 
   void saveAndCloseWritesTheEditsAndClosesWithZero() {

@@ -53,6 +53,13 @@ Preferences LoadPreferences(const std::string& path) {
   for (const QString& text : file.value("keywords/recent").toStringList()) {
     if (preferences.recentKeywords.size() < kRecentKeywordsKept) preferences.recentKeywords << text;
   }
+  WindowArrangement& window = preferences.window;
+  window.size = file.value("window/size").toSize();
+  window.maximized = file.value("window/maximized", false).toBool();
+  const double share = file.value("window/listShare", window.listShare).toDouble();
+  if (share >= 0 && share <= 1) window.listShare = share;  // NaN too stays the default
+  window.grid = file.value("window/view").toString() == QLatin1String("grid");
+  window.cellEdge = file.value("window/cellSize", window.cellEdge).toInt();
   return preferences;
 }
 
@@ -66,6 +73,12 @@ bool SavePreferences(const std::string& path, const Preferences& preferences) {
   for (const std::string& exclude : preferences.excludes) excludes << PathValue(exclude);
   file.setValue("search/excludes", excludes);
   file.setValue("keywords/recent", preferences.recentKeywords);
+  const WindowArrangement& window = preferences.window;
+  if (window.size.isValid()) file.setValue("window/size", window.size);
+  file.setValue("window/maximized", window.maximized);
+  file.setValue("window/listShare", window.listShare);
+  file.setValue("window/view", QLatin1String(window.grid ? "grid" : "list"));
+  file.setValue("window/cellSize", window.cellEdge);
   file.sync();
   return file.status() == QSettings::NoError;
 }

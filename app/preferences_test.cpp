@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include "base/file_util.h"
@@ -26,13 +27,36 @@ TEST(PreferencesTest, EveryValueRoundTripsBesideTheSettings) {
   // what an ini file would otherwise cut at.
   preferences.excludes = {"/data/备份", "*/node_modules", "/data/\xff\xfe old", "/a=b;c"};
   preferences.recentKeywords = {u"logo 2024"_qs, u"品牌 | 标志"_qs};
+  preferences.window = {QSize(1600, 900), true, 0.25, true, 256};
   ASSERT_TRUE(SavePreferences(path, preferences));
   const Preferences back = LoadPreferences(path);
   EXPECT_EQ(back.sort.key, SortKey::kModified);
   EXPECT_TRUE(back.sort.reverse);
   EXPECT_EQ(back.excludes, preferences.excludes);
   EXPECT_EQ(back.recentKeywords, preferences.recentKeywords);
+  EXPECT_EQ(back.window, preferences.window);
   EXPECT_FALSE(FileExists(settings));
+}
+
+// The list at the first size until the window is arranged otherwise; a
+// splitter share that is no share keeps the default.
+TEST(PreferencesTest, WindowArrangementDefaultsForMissingAndMalformedValues) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("glimpses-preferences.ini").toStdString();
+  EXPECT_EQ(LoadPreferences(path).window, WindowArrangement{});
+  EXPECT_FALSE(WindowArrangement{}.grid);
+  {
+    QSettings file(QString::fromStdString(path), QSettings::IniFormat);
+    file.setValue("window/listShare", "nan");
+    file.setValue("window/view", "mosaic");
+    file.setValue("window/size", "big");
+  }
+  EXPECT_EQ(LoadPreferences(path).window, WindowArrangement{});
+  {
+    QSettings file(QString::fromStdString(path), QSettings::IniFormat);
+    file.setValue("window/listShare", 7.5);
+  }
+  EXPECT_EQ(LoadPreferences(path).window.listShare, WindowArrangement{}.listShare);
 }
 
 TEST(PreferencesTest, RecentKeywordsAreNewestFirstOnceAndAtMostTwenty) {

@@ -52,6 +52,14 @@
         <translation>Search</translation>
     </message>
     <message>
+        <source>列表</source>
+        <translation>List</translation>
+    </message>
+    <message>
+        <source>列表视图 (Ctrl+1)</source>
+        <translation>List view (Ctrl+1)</translation>
+    </message>
+    <message>
         <source>匹配: %1 个文档(AI CDR EPS INDD PDF格式), 鼠标双击: 打开文件，右键: 打开路径</source>
         <translation>Matches: %1 documents (AI CDR EPS INDD PDF), double-click: open the file, right-click: open its folder</translation>
     </message>
@@ -174,6 +182,18 @@
     <message>
         <source>编辑排除列表...</source>
         <translation>Edit excluded folders...</translation>
+    </message>
+    <message>
+        <source>缩略图大小 (Ctrl+滚轮, Ctrl+加号/减号)</source>
+        <translation>Thumbnail size (Ctrl+wheel, Ctrl+plus/minus)</translation>
+    </message>
+    <message>
+        <source>缩略图网格视图 (Ctrl+2)</source>
+        <translation>Thumbnail grid (Ctrl+2)</translation>
+    </message>
+    <message>
+        <source>网格</source>
+        <translation>Grid</translation>
     </message>
     <message>
         <source>设置未保存: 关键字或输出目录含有 GBK 无法保存的字符, 请修改后再试</source>
