@@ -25,7 +25,7 @@ SheetPage LocaleSheetPage();
 
 struct SheetOfRows {
   RowsAnswer answer;
-  std::vector<int> rows;  // of `answer`; rows past its end are left out
+  std::vector<int> rows;      // of `answer`; rows past its end are left out
   ContactSheetHeader header;  // its count is filled in from `countText`
   QString countText;          // "%1 个文档", %1 the documents on the sheet
   SheetPage page = SheetPage::kA4;

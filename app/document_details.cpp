@@ -34,8 +34,8 @@ QString Number(double value) { return QLocale().toString(value, 'f', value == st
 // unit is another one that converts.
 QString ShownPageSize(const PageSize& size) {
   static const std::vector<std::pair<const char*, std::pair<const char*, double>>> kUnits = {
-      {"Points", {"pt", 25.4 / 72}},     {"Picas", {"pc", 25.4 / 6}},       {"Inches", {"in", 25.4}},
-      {"Millimeters", {"mm", 1}},        {"Centimeters", {"cm", 10}},       {"Pixels", {"px", 0}},
+      {"Points", {"pt", 25.4 / 72}}, {"Picas", {"pc", 25.4 / 6}}, {"Inches", {"in", 25.4}},
+      {"Millimeters", {"mm", 1}},    {"Centimeters", {"cm", 10}}, {"Pixels", {"px", 0}},
   };
   QString unit = Escaped(size.unit);
   double toMillimetres = 0;
@@ -47,8 +47,8 @@ QString ShownPageSize(const PageSize& size) {
   }
   QString text = QStringLiteral("%1 × %2 %3").arg(Number(size.width), Number(size.height), unit);
   if (toMillimetres > 0 && toMillimetres != 1) {
-    text += Quiet(QStringLiteral(" (%1 × %2 mm)")
-                      .arg(Number(size.width * toMillimetres), Number(size.height * toMillimetres)));
+    text += Quiet(
+        QStringLiteral(" (%1 × %2 mm)").arg(Number(size.width * toMillimetres), Number(size.height * toMillimetres)));
   }
   return text;
 }

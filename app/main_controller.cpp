@@ -3,10 +3,10 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFutureWatcher>
 #include <QImageReader>
 #include <QtConcurrent/QtConcurrentRun>
-#include <QFileInfo>
 #include <algorithm>
 #include <filesystem>
 #include <numeric>
@@ -587,9 +587,8 @@ void MainController::RunLongJob(LongJob kind, std::function<Result(std::stop_tok
     emit exportRunningChanged(false);
     emit exportFinished(succeeded);
   });
-  watcher->setFuture(QtConcurrent::run(&pool_, [job = std::move(job), stop = exportStop_->get_token(), progress] {
-    return job(stop, progress);
-  }));
+  watcher->setFuture(QtConcurrent::run(
+      &pool_, [job = std::move(job), stop = exportStop_->get_token(), progress] { return job(stop, progress); }));
   exportProgressTimer_.start();
   ShowExportProgress();
   emit exportRunningChanged(true);

@@ -96,8 +96,8 @@ struct MainControllerSetup {
   DesktopOpener opener;
   FolderChooser chooseFolder;
   SaveFileChooser chooseSaveFile;  // empty: no contact sheet is written
-  ThumbnailExtractor extractor;  // empty: StoredPicturePreview
-  DetailsReader readDetails;     // empty: ReadDocumentMetadata
+  ThumbnailExtractor extractor;    // empty: StoredPicturePreview
+  DetailsReader readDetails;       // empty: ReadDocumentMetadata
   // Called when the excluded folders change; empty: the service stays.
   ServiceStarter restartService;
   CellPictureLoader cellPictures;  // the grid's; empty: DesktopCellPicture

@@ -64,9 +64,8 @@ class MainControllerTest : public QObject {
                                      {"big.ai", SolidPicture(1000, 100, Qt::green)},
                                      {"slow.eps", SolidPicture(60, 60, Qt::yellow)}},
                                     &extractGates_);
-    setup.readDetails = FakeDetailsReader({{"with.pdf", Made("Illustrator", "CC 2017")},
-                                           {"slow.eps", Made("Illustrator", "CS6")}},
-                                          &extractGates_);
+    setup.readDetails = FakeDetailsReader(
+        {{"with.pdf", Made("Illustrator", "CC 2017")}, {"slow.eps", Made("Illustrator", "CS6")}}, &extractGates_);
     setup.cellPictures = [this](const std::string& path, int edge) {
       ++cellLoadsStarted_;
       cellGates_.WaitWhileClosed("cells");

@@ -154,7 +154,8 @@ void MainWindow::ArrangeElements() {
   resultGrid_->setGeometry(layout.results);
   QRect status = layout.statusText;
   if (!statusCancel_->isHidden()) {
-    statusCancel_->setGeometry(status.right() + 1 - kStatusCancelWidth, status.y(), kStatusCancelWidth, status.height());
+    statusCancel_->setGeometry(status.right() + 1 - kStatusCancelWidth, status.y(), kStatusCancelWidth,
+                               status.height());
     status.setRight(status.right() - kStatusCancelWidth);
   }
   statusText_->setGeometry(status);
@@ -335,7 +336,7 @@ void MainWindow::CreateDetailsControls() {
   previewTabButton_ = PlaceButton(this, "previewTabButton", 656, 224, 39, 24, QT_TRANSLATE_NOOP("glimpses", "预览"),
                                   QT_TRANSLATE_NOOP("glimpses", "显示所选文档的缩略图"));
   detailsTabButton_ = PlaceButton(this, "detailsTabButton", 697, 224, 39, 24, QT_TRANSLATE_NOOP("glimpses", "信息"),
-                                  QT_TRANSLATE_NOOP("glimpses", "显示所选文档的信息: 程序, 字体, 置入文件... (Ctrl+I)"));
+                                  QT_TRANSLATE_NOOP("glimpses", "显示所选文档的信息 (Ctrl+I)"));
   // A group of their own: on their own they would share the parent's
   // exclusive group with the view buttons.
   auto* tabs = new QButtonGroup(this);

@@ -198,8 +198,7 @@ class MainWindowTest : public QObject {
         {"cellSizeSlider", "QSlider", {656, 186, 80, 22}, nullptr, "缩略图大小 (Ctrl+滚轮, Ctrl+加号/减号)"},
         {"splitter", "QWidget", {651, 25, 5, 518}, nullptr, ""},
         {"previewTabButton", "QPushButton", {656, 224, 39, 24}, "预览", "显示所选文档的缩略图"},
-        {"detailsTabButton", "QPushButton", {697, 224, 39, 24}, "信息",
-         "显示所选文档的信息: 程序, 字体, 置入文件... (Ctrl+I)"},
+        {"detailsTabButton", "QPushButton", {697, 224, 39, 24}, "信息", "显示所选文档的信息 (Ctrl+I)"},
         {"detailsPanel", "QTextBrowser", {656, 250, 270, 256}, nullptr, ""},
         {"statusCancel", "QLabel", {1, 545, 40, 22}, nullptr, "停止正在进行的导出"},
     };

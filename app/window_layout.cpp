@@ -30,8 +30,8 @@ void PlaceDetails(WindowLayout& layout, int bottom) {
   const int detailsHeight = height - previewHeight - kDetailsGap;
   if (detailsHeight < kLeastDetailsHeight) return;
   layout.preview.setHeight(previewHeight);
-  layout.details = QRect(layout.preview.left(), layout.preview.bottom() + 1 + kDetailsGap, layout.preview.width(),
-                         detailsHeight);
+  layout.details =
+      QRect(layout.preview.left(), layout.preview.bottom() + 1 + kDetailsGap, layout.preview.width(), detailsHeight);
 }
 
 }  // namespace

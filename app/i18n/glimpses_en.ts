@@ -236,8 +236,8 @@
         <translation>This document cannot be read</translation>
     </message>
     <message>
-        <source>显示所选文档的信息: 程序, 字体, 置入文件... (Ctrl+I)</source>
-        <translation>Show what the selected document holds: program, fonts, placed files... (Ctrl+I)</translation>
+        <source>显示所选文档的信息 (Ctrl+I)</source>
+        <translation>Show what the selected document holds (Ctrl+I)</translation>
     </message>
     <message>
         <source>显示所选文档的缩略图</source>
