@@ -16,6 +16,22 @@
 namespace glimpses {
 namespace {
 
+// The path of each entry's folder, made once per folder.
+class FolderPaths {
+ public:
+  explicit FolderPaths(const IndexTable& table) : table_(table) {}
+  const std::string& Of(std::uint32_t id) {
+    const std::uint32_t parent = table_.entries[id].parent;
+    auto it = paths_.find(parent);
+    if (it == paths_.end()) it = paths_.emplace(parent, table_.PathOf(parent)).first;
+    return it->second;
+  }
+
+ private:
+  const IndexTable& table_;
+  std::unordered_map<std::uint32_t, std::string> paths_;
+};
+
 // Below this many entries a second search thread costs more than it saves.
 constexpr std::size_t kParallelSearchEntries = 200'000;
 
@@ -131,7 +147,7 @@ std::optional<std::vector<std::uint32_t>> Candidates(const IndexTable& table, co
 }
 
 void SearchRange(const IndexTable& table, const Query& query, const NameFilter& keep, const FolderFilter& folders,
-                 std::uint32_t first, std::uint32_t last, std::vector<std::uint32_t>* hits) {
+                 std::uint32_t first, std::uint32_t last, std::vector<std::uint32_t>* hits, std::size_t* pending) {
   if (first >= last) return;
   const auto& entries = table.entries;
   // Folded folder paths, built once per folder, for path terms.
@@ -151,7 +167,7 @@ void SearchRange(const IndexTable& table, const Query& query, const NameFilter& 
     if (it == exactFolderPaths.end()) it = exactFolderPaths.emplace(id, table.PathOf(id)).first;
     return it->second;
   };
-  const bool exactPath = query.UsesFacts() || (query.UsesExactText() && query.UsesPath());
+  const bool exactPath = query.UsesFacts() || query.UsesMetadata() || (query.UsesExactText() && query.UsesPath());
   std::string pathBuffer;
   std::string exactPathBuffer;
   auto test = [&](std::uint32_t id) {
@@ -170,7 +186,9 @@ void SearchRange(const IndexTable& table, const Query& query, const NameFilter& 
       view.path = exactPathBuffer;
       view.facts = [&] { return ReadEntryFacts(exactPathBuffer); };
     }
-    if (query.Matches(view)) hits->push_back(id);
+    const Truth truth = query.Evaluate(view);
+    if (truth == Truth::kYes) hits->push_back(id);
+    if (truth == Truth::kUnknown) ++*pending;
   };
 
   if (const std::optional<std::vector<std::uint32_t>> candidates = Candidates(table, query, folders, first, last)) {
@@ -182,29 +200,34 @@ void SearchRange(const IndexTable& table, const Query& query, const NameFilter& 
 
 }  // namespace
 
-std::vector<std::uint32_t> MatchEntries(const IndexTable& table, const Query& query, const NameFilter& keep) {
+std::vector<std::uint32_t> MatchEntries(const IndexTable& table, const Query& query, const NameFilter& keep,
+                                        std::size_t* pending) {
   const auto count = static_cast<std::uint32_t>(table.entries.size());
   const FolderFilter folders = FoldersThatMayMatch(table, RequiredPathTerms(query));
   std::vector<std::uint32_t> hits;
+  std::size_t firstPending = 0;
+  std::size_t secondPending = 0;
   if (count < kParallelSearchEntries) {
-    SearchRange(table, query, keep, folders, 0, count, &hits);
-    return hits;
-  }
-  const std::uint32_t middle = count / 2;
-  std::vector<std::uint32_t> secondHits;
-  std::thread second;
-  try {
-    second = std::thread([&] { SearchRange(table, query, keep, folders, middle, count, &secondHits); });
-  } catch (...) {
-    // No thread to be had: search the second half here instead.
-  }
-  SearchRange(table, query, keep, folders, 0, middle, &hits);
-  if (second.joinable()) {
-    second.join();
+    SearchRange(table, query, keep, folders, 0, count, &hits, &firstPending);
   } else {
-    SearchRange(table, query, keep, folders, middle, count, &secondHits);
+    const std::uint32_t middle = count / 2;
+    std::vector<std::uint32_t> secondHits;
+    std::thread second;
+    try {
+      second = std::thread(
+          [&] { SearchRange(table, query, keep, folders, middle, count, &secondHits, &secondPending); });
+    } catch (...) {
+      // No thread to be had: search the second half here instead.
+    }
+    SearchRange(table, query, keep, folders, 0, middle, &hits, &firstPending);
+    if (second.joinable()) {
+      second.join();
+    } else {
+      SearchRange(table, query, keep, folders, middle, count, &secondHits, &secondPending);
+    }
+    hits.insert(hits.end(), secondHits.begin(), secondHits.end());
   }
-  hits.insert(hits.end(), secondHits.begin(), secondHits.end());
+  if (pending != nullptr) *pending = firstPending + secondPending;
   return hits;
 }
 
@@ -257,18 +280,9 @@ std::vector<std::uint32_t> FolderRanks(const IndexTable& table, const std::vecto
 
 // Each id's size or time, by a stat of its path.
 std::vector<std::int64_t> FactKeys(const IndexTable& table, const std::vector<std::uint32_t>& ids, SortKey key) {
-  std::unordered_map<std::uint32_t, std::string> folderOf;
-  std::vector<std::string> paths;
-  paths.reserve(ids.size());
-  for (const std::uint32_t id : ids) {
-    const std::uint32_t parent = table.entries[id].parent;
-    auto it = folderOf.find(parent);
-    if (it == folderOf.end()) it = folderOf.emplace(parent, table.PathOf(parent)).first;
-    paths.push_back(JoinPath(it->second, table.Name(id)));
-  }
   std::vector<std::int64_t> keys;
   keys.reserve(ids.size());
-  for (const EntryFacts& facts : ReadEntryFacts(paths))
+  for (const EntryFacts& facts : ReadEntryFacts(PathsOf(table, ids)))
     keys.push_back(key == SortKey::kSize ? facts.size : facts.modified);
   return keys;
 }
@@ -283,18 +297,20 @@ void SortMatches(const IndexTable& table, std::vector<std::uint32_t>& ids, SortO
 }
 
 std::vector<SearchResult> ResultsOf(const IndexTable& table, const std::vector<std::uint32_t>& ids) {
-  std::unordered_map<std::uint32_t, std::string> folderOf;
-  folderOf.reserve(std::min(ids.size(), table.folders.size()));
+  FolderPaths folders(table);
   std::vector<SearchResult> results;
   results.reserve(ids.size());
-  for (std::uint32_t id : ids) {
-    const std::uint32_t parent = table.entries[id].parent;
-    auto it = folderOf.find(parent);
-    if (it == folderOf.end()) it = folderOf.emplace(parent, table.PathOf(parent)).first;
-    results.push_back(SearchResult{std::string(table.Name(id)), it->second});
-  }
+  for (std::uint32_t id : ids) results.push_back(SearchResult{std::string(table.Name(id)), folders.Of(id)});
   FillFacts(results);
   return results;
+}
+
+std::vector<std::string> PathsOf(const IndexTable& table, const std::vector<std::uint32_t>& ids) {
+  FolderPaths folders(table);
+  std::vector<std::string> paths;
+  paths.reserve(ids.size());
+  for (std::uint32_t id : ids) paths.push_back(JoinPath(folders.Of(id), table.Name(id)));
+  return paths;
 }
 
 }  // namespace glimpses
