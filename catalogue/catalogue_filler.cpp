@@ -62,6 +62,7 @@ struct CatalogueFiller::Impl {
   std::vector<std::string> removals;
   Clock::time_point batchStart;
   std::size_t reading = 0;  // documents being read now
+  bool writing = false;     // a batch is being written
   std::size_t done = 0;
   std::size_t total = 0;
   std::string error;
@@ -70,7 +71,7 @@ struct CatalogueFiller::Impl {
   std::thread writer;
 
   bool Idle() const {
-    return !sync && !syncRunning && Drained() && reading == 0 && batch.empty() && removals.empty();
+    return !sync && !syncRunning && Drained() && reading == 0 && !writing && batch.empty() && removals.empty();
   }
   bool Drained() const { return first.empty() && changed.empty() && toCheck.empty() && toRead.empty(); }
   // Work arrives: the progress of the last round is over when there was none.
@@ -191,10 +192,12 @@ void CatalogueFiller::Impl::WriterLoop() {
     std::vector<ReadDocument> documents = std::exchange(batch, {});
     std::vector<std::string> gone = std::exchange(removals, {});
     const bool last = stopping;
+    writing = true;
     lock.unlock();
     std::string failure;
     const bool ok = (documents.empty() && gone.empty()) || store->Apply(documents, gone, &failure);
     lock.lock();
+    writing = false;
     if (!ok) {
       // The catalogue stays as it was; reading on would only fill memory.
       error = failure;

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -115,26 +117,47 @@ class Statement {
 
 bool Exec(sqlite3* db, const std::string& sql) { return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK; }
 
-std::optional<std::int64_t> PragmaInt(sqlite3* db, const char* pragma) {
-  Statement statement(db, std::string("PRAGMA ") + pragma);
+std::optional<std::int64_t> PragmaInt(sqlite3* db, const std::string& pragma) {
+  Statement statement(db, pragma);
   if (!statement.ok() || statement.Step() != SQLITE_ROW) return std::nullopt;
   return statement.Int(0);
 }
 
-// Why a catalogue file cannot be used; empty when it can. An empty
-// database (just made) is usable: its schema is then made.
-std::string ProblemOf(sqlite3* db, const std::string& schema) {
-  const std::string prefix = schema + ".";
-  const std::optional<std::int64_t> id = PragmaInt(db, (prefix + "application_id").c_str());
-  const std::optional<std::int64_t> version = PragmaInt(db, (prefix + "user_version").c_str());
-  const std::optional<std::int64_t> pages = PragmaInt(db, (prefix + "page_count").c_str());
-  if (!id || !version || !pages) return "not a catalogue";
-  if (*pages == 0) return {};
-  if (*id != kApplicationId) return "not a catalogue";
-  if (*version != kSchemaVersion) return "a catalogue of another version";
-  Statement check(db, "PRAGMA " + prefix + "quick_check");
-  if (!check.ok() || check.Step() != SQLITE_ROW || check.Text(0) != "ok") return "damaged";
-  return {};
+// What a look at a catalogue file found.
+struct Verdict {
+  enum Kind {
+    kUsable,
+    kEmpty,        // just made: its schema is to be made
+    kUnusable,     // damaged, of another version or no catalogue: never trusted
+    kUnavailable,  // it could not be looked at (a full disk, no rights): left alone
+  };
+  Kind kind;
+  std::string reason;
+};
+
+// Why the last call on `db` failed: its content, or getting at it.
+Verdict FailureOf(sqlite3* db) {
+  const int code = sqlite3_errcode(db) & 0xFF;
+  if (code == SQLITE_NOTADB) return {Verdict::kUnusable, "not a catalogue"};
+  if (code == SQLITE_CORRUPT) return {Verdict::kUnusable, "damaged"};
+  return {Verdict::kUnavailable, sqlite3_errmsg(db)};
+}
+
+Verdict Examine(sqlite3* db, const std::string& schema) {
+  const std::string prefix = "PRAGMA " + schema + ".";
+  const std::optional<std::int64_t> pages = PragmaInt(db, prefix + "page_count");
+  if (!pages) return FailureOf(db);
+  if (*pages == 0) return {Verdict::kEmpty, {}};
+  const std::optional<std::int64_t> id = PragmaInt(db, prefix + "application_id");
+  if (!id) return FailureOf(db);
+  if (*id != kApplicationId) return {Verdict::kUnusable, "not a catalogue"};
+  const std::optional<std::int64_t> version = PragmaInt(db, prefix + "user_version");
+  if (!version) return FailureOf(db);
+  if (*version != kSchemaVersion) return {Verdict::kUnusable, "a catalogue of another version"};
+  Statement check(db, prefix + "quick_check");
+  if (!check.ok() || check.Step() != SQLITE_ROW) return FailureOf(db);
+  if (check.Text(0) != "ok") return {Verdict::kUnusable, "damaged"};
+  return {Verdict::kUsable, {}};
 }
 
 bool MakeSchema(sqlite3* db, const std::string& schema) {
@@ -160,6 +183,23 @@ bool IsForeignFile(const std::string& path) {
   if (got < static_cast<ssize_t>(header.size()) || std::memcmp(header.data(), "SQLite format 3", 16) != 0) return true;
   const std::int32_t id = static_cast<std::int32_t>(header[68] << 24 | header[69] << 16 | header[70] << 8 | header[71]);
   return id != kApplicationId && id != 0;
+}
+
+// `path` as an SQLite URI: every byte that could mean something else there
+// is %-escaped.
+std::string FileUri(const std::string& path, const char* query) {
+  std::string uri = "file:";
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (std::isalnum(byte) || c == '/' || c == '.' || c == '_' || c == '-') {
+      uri += c;
+    } else {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
+      uri += escaped;
+    }
+  }
+  return uri + query;
 }
 
 void RemoveDatabase(const std::string& path) {
@@ -276,17 +316,20 @@ struct CatalogueStore::Impl {
   Db writer;
   Db readerOwn;     // a second connection where the file allows one (WAL)
   sqlite3* reader;  // readerOwn, or the writer itself
-  std::string target = "main";              // where writes go: "fresh" (in memory) for kReadOnly
-  std::vector<std::string> schemas{"main"};  // where reads look, the newer last
+  std::string target = "main";               // where writes go
+  std::vector<std::string> schemas{"main"};   // where reads look, the newer last
+  bool explicitIds = false;                   // ids are given, not left to SQLite
   std::mutex writeMutex;
   std::mutex readOwnMutex;
-  std::mutex* readMutex = &readOwnMutex;
+  std::mutex* readMutex = &writeMutex;
   std::int64_t nextId = 0;
 
   mutable std::shared_mutex memoryMutex;
   std::unordered_map<std::size_t, CataloguedDocument> documents;  // by KeyOf(path)
   std::uint32_t idLimit = 0;
 
+  bool OpenReadOnly(std::string* error);
+  bool OpenWritable(std::string* error);
   // Reads every row into memory anew, and their stamps when asked.
   bool Load(std::vector<std::pair<std::string, FileStamp>>* stamps, std::string* error);
   // Term ids already looked up during one write.
@@ -394,7 +437,7 @@ bool CatalogueStore::Impl::WriteDocument(const ReadDocument& document, TermCache
                          target));
   if (existing) {
     row.Bind(1, *existing);
-  } else if (target != "main") {
+  } else if (explicitIds) {
     row.Bind(1, nextId);
   } else {
     row.BindNull(1);
@@ -424,62 +467,78 @@ bool CatalogueStore::Impl::WriteDocument(const ReadDocument& document, TermCache
 CatalogueStore::CatalogueStore(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 CatalogueStore::~CatalogueStore() = default;
 
+bool CatalogueStore::Impl::OpenReadOnly(std::string* error) {
+  // The file is attached read-only to a database in memory, which takes
+  // what is read meanwhile, for this run; its ids continue the file's.
+  writer = OpenFile(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI, error);
+  if (!writer) return false;
+  sqlite3* db = writer.get();
+  Statement attach(db, "ATTACH DATABASE ?1 AS built");
+  const std::string uri = FileUri(path, "?mode=ro");
+  Verdict verdict = attach.Bind(1, uri).Run() ? Examine(db, "built") : FailureOf(db);
+  if (verdict.kind == Verdict::kEmpty) verdict = {Verdict::kUnusable, "not a catalogue"};
+  if (verdict.kind != Verdict::kUsable) {
+    *error = verdict.reason;
+    return false;
+  }
+  if (!MakeSchema(db, "main")) {
+    *error = sqlite3_errmsg(db);
+    return false;
+  }
+  schemas = {"built", "main"};
+  explicitIds = true;
+  reader = db;
+  readMutex = &writeMutex;
+  return true;
+}
+
+bool CatalogueStore::Impl::OpenWritable(std::string* error) {
+  if (mode == CatalogueMode::kBuild && IsForeignFile(path)) {
+    *error = "exists and is not a catalogue; it is left alone";
+    return false;
+  }
+  if (mode == CatalogueMode::kOwn) {
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+  }
+  writer = OpenFile(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
+  if (!writer) return false;
+  Verdict verdict = Examine(writer.get(), "main");
+  if (verdict.kind == Verdict::kUnusable) {
+    // Never trusted, never mended: made anew from the documents.
+    writer.reset();
+    RemoveDatabase(path);
+    writer = OpenFile(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
+    if (!writer) return false;
+    verdict = Examine(writer.get(), "main");
+  }
+  sqlite3* db = writer.get();
+  const char* journal = mode == CatalogueMode::kOwn ? "PRAGMA journal_mode = WAL" : "PRAGMA journal_mode = DELETE";
+  if (verdict.kind == Verdict::kUnavailable || !Exec(db, journal) || !Exec(db, "PRAGMA synchronous = NORMAL") ||
+      (verdict.kind == Verdict::kEmpty && !MakeSchema(db, "main"))) {
+    *error = verdict.kind == Verdict::kUnavailable ? verdict.reason : sqlite3_errmsg(db);
+    return false;
+  }
+  reader = db;
+  readMutex = &writeMutex;
+  if (mode == CatalogueMode::kOwn) {
+    // Readers of the log need not wait for a write.
+    std::string ignored;
+    readerOwn = OpenFile(path, SQLITE_OPEN_READONLY, &ignored);
+    if (readerOwn) {
+      reader = readerOwn.get();
+      readMutex = &readOwnMutex;
+    }
+  }
+  return true;
+}
+
 std::unique_ptr<CatalogueStore> CatalogueStore::Open(const std::string& path, CatalogueMode mode, std::string* error) {
   auto impl = std::make_unique<Impl>();
   impl->mode = mode;
   impl->path = path;
-  if (mode == CatalogueMode::kReadOnly) {
-    impl->writer = OpenFile(path, SQLITE_OPEN_READONLY, error);
-    if (!impl->writer) return nullptr;
-    std::string problem = ProblemOf(impl->writer.get(), "main");
-    if (problem.empty() && PragmaInt(impl->writer.get(), "page_count").value_or(0) == 0) problem = "not a catalogue";
-    if (!problem.empty()) {
-      *error = problem;
-      return nullptr;
-    }
-    // What is read meanwhile lives beside it, in memory, for this run.
-    if (!Exec(impl->writer.get(), "ATTACH DATABASE ':memory:' AS fresh") || !MakeSchema(impl->writer.get(), "fresh")) {
-      *error = sqlite3_errmsg(impl->writer.get());
-      return nullptr;
-    }
-    impl->target = "fresh";
-    impl->schemas = {"main", "fresh"};
-    impl->reader = impl->writer.get();
-    impl->readMutex = &impl->writeMutex;
-  } else {
-    if (mode == CatalogueMode::kBuild && IsForeignFile(path)) {
-      *error = "exists and is not a catalogue; it is left alone";
-      return nullptr;
-    }
-    if (mode == CatalogueMode::kOwn) {
-      std::error_code ignored;
-      std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
-    }
-    impl->writer = OpenFile(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
-    if (!impl->writer) return nullptr;
-    if (!ProblemOf(impl->writer.get(), "main").empty()) {
-      // Never trusted, never mended: made anew from the documents.
-      impl->writer.reset();
-      RemoveDatabase(path);
-      impl->writer = OpenFile(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
-      if (!impl->writer) return nullptr;
-    }
-    sqlite3* db = impl->writer.get();
-    const char* journal = mode == CatalogueMode::kOwn ? "PRAGMA journal_mode = WAL" : "PRAGMA journal_mode = DELETE";
-    if (!Exec(db, journal) || !Exec(db, "PRAGMA synchronous = NORMAL") ||
-        (PragmaInt(db, "page_count").value_or(0) == 0 && !MakeSchema(db, "main"))) {
-      *error = sqlite3_errmsg(db);
-      return nullptr;
-    }
-    impl->reader = db;
-    if (mode == CatalogueMode::kOwn) {
-      std::string ignored;
-      impl->readerOwn = OpenFile(path, SQLITE_OPEN_READONLY, &ignored);
-      if (impl->readerOwn) impl->reader = impl->readerOwn.get();
-    }
-    if (impl->reader == db) impl->readMutex = &impl->writeMutex;
-  }
-  if (!impl->Load(nullptr, error)) return nullptr;
+  const bool opened = mode == CatalogueMode::kReadOnly ? impl->OpenReadOnly(error) : impl->OpenWritable(error);
+  if (!opened || !impl->Load(nullptr, error)) return nullptr;
   return std::unique_ptr<CatalogueStore>(new CatalogueStore(std::move(impl)));
 }
 

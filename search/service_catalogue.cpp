@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <utility>
 
 #include "catalogue/catalogue_query.h"
 #include "search/document_filter.h"
@@ -43,12 +44,12 @@ ServiceCatalogue::~ServiceCatalogue() { background_.reset(); }
 
 std::shared_ptr<CatalogueStore> ServiceCatalogue::Store(std::string* error) {
   std::lock_guard lock(mutex_);
-  if (!store_ && openError_.empty()) {
+  // A failure is not kept: a disk that was full may not be any more.
+  if (!store_) {
     std::string why;
     store_ = CatalogueStore::Open(path_, mode_, &why);
-    if (!store_) openError_ = "catalogue " + path_ + ": " + why;
+    if (!store_) *error = "catalogue " + path_ + ": " + why;
   }
-  *error = openError_;
   return store_;
 }
 
@@ -78,8 +79,10 @@ void ServiceCatalogue::StartFilling(std::vector<std::string> documents) {
   const std::shared_ptr<CatalogueStore> store = Store(&error);
   if (!store || !reader_) return;
   std::lock_guard lock(mutex_);
-  if (!background_)
+  if (!background_) {
     background_ = std::make_unique<CatalogueFiller>(store, reader_, CatalogueFiller::Pace::kBackground, ReaderThreads());
+    background_->ReadFirst(std::exchange(firstPaths_, {}));
+  }
   background_->Sync(std::move(documents), Scope(), true);
 }
 
@@ -96,7 +99,11 @@ void ServiceCatalogue::IndexChanged(std::vector<std::string> documents, std::vec
 
 void ServiceCatalogue::ReadFirst(std::vector<std::string> paths) {
   std::lock_guard lock(mutex_);
-  if (background_) background_->ReadFirst(std::move(paths));
+  if (background_) {
+    background_->ReadFirst(std::move(paths));
+  } else {
+    firstPaths_ = std::move(paths);
+  }
 }
 
 FillProgress ServiceCatalogue::Progress() const {

@@ -53,8 +53,8 @@ class ServiceCatalogue {
   const MetadataReader reader_;
   mutable std::mutex mutex_;
   std::shared_ptr<CatalogueStore> store_;
-  std::string openError_;  // why the store could not be had
   std::unique_ptr<CatalogueFiller> background_;
+  std::vector<std::string> firstPaths_;  // given before the filling started
 };
 
 }  // namespace glimpses
