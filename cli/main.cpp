@@ -19,6 +19,7 @@ const Command kCommands[] = {
     {glimpses::kExtractCommand, glimpses::RunExtractCommand},
     {glimpses::kSearchCommand, glimpses::RunSearchCommand},
     {glimpses::kExportCommand, glimpses::RunExportCommand},
+    {glimpses::kCatalogueCommand, glimpses::RunCatalogueCommand},
 };
 
 constexpr char kTryHelp[] = "Try 'glimpses-cli --help'.\n";
