@@ -92,6 +92,7 @@ TEST_F(CliTest, UsageErrorsExitTwo) {
       {"--frobnicate", "search"},
       {"extract", "only-one-argument"},
       {"extract", "a.pdf", "--out-dir"},
+      {"info"},
       {"extract", "--out-dir=", "a.pdf"},
       {"search", "--backend", "auto", "x"},
       {"search", "--all=yes", "x"},
@@ -177,7 +178,7 @@ TEST_F(CliTest, OptionsMayFollowOperandsAndTakeValuesEitherWay) {
 
 TEST_F(CliTest, HelpAndVersionGoToStandardOutput) {
   EXPECT_EQ(Cli({"--version"}).out, "glimpses-cli " GLIMPSES_VERSION "\n");
-  for (const char* command : {"extract", "search", "export"}) {
+  for (const char* command : {"extract", "search", "export", "info"}) {
     CliRun help = Cli({command, "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind(std::string("Usage: glimpses-cli ") + command, 0), 0u) << help.out;
@@ -185,6 +186,31 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutput) {
     const std::string options = help.out.substr(help.out.find("\n      --"));
     EXPECT_NE(Cli({"--help"}).out.find(options), std::string::npos) << command;
   }
+}
+
+TEST_F(CliTest, InfoPrintsWhatEachDocumentSaysAndGoesOnPastOneItCannotRead) {
+  const std::vector<std::string> documents = {Path("docs/poster 海报.pdf"), Path("docs/gone.pdf"),
+                                              Path("docs/blank.eps"), Path("docs")};
+  std::vector<std::string> json = {"info", "--json"};
+  json.insert(json.end(), documents.begin(), documents.end());
+  const CliRun run = Cli(json);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("gone.pdf': No such file"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("is a folder"), std::string::npos) << run.err;
+  const std::string poster = run.out.substr(0, run.out.find('\n') + 1);
+  EXPECT_EQ(poster.rfind("{\"path\":\"" + Path("docs/poster 海报.pdf") + "\",\"kind\":\"pdf\",", 0), 0u) << poster;
+  EXPECT_NE(poster.find("\"creator_tool\":\"glimpses-make-samples\""), std::string::npos) << poster;
+  EXPECT_NE(poster.find("\"has_thumbnail\":true}\n"), std::string::npos) << poster;
+  const std::string blank = run.out.substr(poster.size());
+  EXPECT_EQ(blank, "{\"path\":\"" + Path("docs/blank.eps") +
+                       "\",\"kind\":\"eps\",\"application\":\"glimpses-make-samples\","
+                       "\"creator_tool\":\"glimpses-make-samples\",\"has_thumbnail\":false}\n");
+  EXPECT_EQ(run.out.find("null"), std::string::npos) << "absent fields are left out";
+
+  const CliRun text = Cli({"info", Path("docs/poster 海报.pdf"), Path("docs/blank.eps")});
+  EXPECT_EQ(text.status, 0) << text.err;
+  EXPECT_NE(text.out.find("  creator tool:         glimpses-make-samples\n"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("\n\n" + Path("docs/blank.eps") + "\n  kind:                 eps\n"), std::string::npos);
 }
 
 TEST_F(CliTest, SearchAndExportOverARoot) {

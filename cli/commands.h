@@ -15,12 +15,18 @@ namespace glimpses {
 extern const Subcommand kExtractCommand;
 extern const Subcommand kSearchCommand;
 extern const Subcommand kExportCommand;
+extern const Subcommand kInfoCommand;
 extern const Subcommand kCatalogueCommand;
 
 int RunExtractCommand(int argc, char** argv);
 int RunSearchCommand(int argc, char** argv);
 int RunExportCommand(int argc, char** argv);
+int RunInfoCommand(int argc, char** argv);
 int RunCatalogueCommand(int argc, char** argv);
+
+// Says on stderr why `document` cannot be read (missing, a folder); true
+// when it can be tried.
+bool CheckDocument(const std::string& document);
 
 // Reads into the service's catalogue the documents it lacks: `paths`, or
 // every document under the roots; a progress bar on a terminal. What was

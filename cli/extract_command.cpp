@@ -31,20 +31,6 @@ constexpr OptionInfo kOptions[] = {
     {"verbose", 'v', nullptr, "say which stored picture was written"},
 };
 
-// Says on stderr why `document` cannot be read; true when it can.
-bool CheckDocument(const std::string& document) {
-  struct stat st;
-  if (stat(document.c_str(), &st) != 0) {
-    std::fprintf(stderr, "glimpses-cli: cannot read '%s': %s\n", document.c_str(), std::strerror(errno));
-    return false;
-  }
-  if (S_ISDIR(st.st_mode)) {
-    std::fprintf(stderr, "glimpses-cli: '%s' is a folder, not a document\n", document.c_str());
-    return false;
-  }
-  return true;
-}
-
 // The output must go into an existing folder and must not be the document
 // itself: writing the picture there would destroy the document.
 bool CheckOutput(const std::string& document, const std::string& output) {
@@ -109,6 +95,20 @@ int ExtractMany(const std::string& folder, const std::vector<std::string>& docum
 }
 
 }  // namespace
+
+// Says on stderr why `document` cannot be read; true when it can.
+bool CheckDocument(const std::string& document) {
+  struct stat st;
+  if (stat(document.c_str(), &st) != 0) {
+    std::fprintf(stderr, "glimpses-cli: cannot read '%s': %s\n", document.c_str(), std::strerror(errno));
+    return false;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    std::fprintf(stderr, "glimpses-cli: '%s' is a folder, not a document\n", document.c_str());
+    return false;
+  }
+  return true;
+}
 
 const Subcommand kExtractCommand = {"extract",
                                     "[OPTION]... DOCUMENT OUTPUT\n"

@@ -22,27 +22,6 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
-// `text` as a JSON string, malformed bytes as U+FFFD.
-std::string JsonString(std::string_view text) {
-  std::string out = "\"";
-  char32_t codePoint = 0;
-  for (std::size_t at = 0; at < text.size();) {
-    const std::size_t length = DecodeUtf8(text, at, &codePoint);
-    at += length;
-    if (codePoint == '"' || codePoint == '\\') {
-      out += '\\';
-      out += static_cast<char>(codePoint);
-    } else if (codePoint < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(codePoint));
-      out += escaped;
-    } else {
-      AppendUtf8(out, codePoint);
-    }
-  }
-  return out + "\"";
-}
-
 std::string Base64(std::string_view bytes) {
   static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
@@ -71,6 +50,26 @@ std::string LocalTimestamp(std::int64_t seconds) {
 }
 
 }  // namespace
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  char32_t codePoint = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t length = DecodeUtf8(text, at, &codePoint);
+    at += length;
+    if (codePoint == '"' || codePoint == '\\') {
+      out += '\\';
+      out += static_cast<char>(codePoint);
+    } else if (codePoint < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(codePoint));
+      out += escaped;
+    } else {
+      AppendUtf8(out, codePoint);
+    }
+  }
+  return out + "\"";
+}
 
 std::string JsonLine(const SearchResult& result, const std::string& version) {
   const std::string path = result.FullPath();

@@ -6,10 +6,15 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "search/search_service.h"
 
 namespace glimpses {
+
+// `text` as a JSON string, quotes included; each malformed UTF-8 byte
+// becomes U+FFFD.
+std::string JsonString(std::string_view text);
 
 // {"path":..,"name":..,"folder":..,"size":N,"modified":"2024-05-17T14:03:00+02:00",
 // "version":"Illustrator CC 2017"} without a line break; "size" is null for

@@ -19,6 +19,7 @@ const Command kCommands[] = {
     {glimpses::kExtractCommand, glimpses::RunExtractCommand},
     {glimpses::kSearchCommand, glimpses::RunSearchCommand},
     {glimpses::kExportCommand, glimpses::RunExportCommand},
+    {glimpses::kInfoCommand, glimpses::RunInfoCommand},
     {glimpses::kCatalogueCommand, glimpses::RunCatalogueCommand},
 };
 
@@ -29,7 +30,8 @@ std::string Usage() {
   for (const Command& command : kCommands) text += glimpses::FormatSynopsis(command.info, !text.empty());
   text +=
       "  or:  glimpses-cli --help | --version\n"
-      "Writes the thumbnails stored in AI, EPS, INDD, PDF and CDR documents, and finds the documents by keyword.\n";
+      "Writes the thumbnails stored in AI, EPS, INDD, PDF and CDR documents, finds the documents by keyword\n"
+      "and tells what each document says about itself.\n";
   for (const Command& command : kCommands) {
     text += std::string("\nOptions of ") + command.info.name + ":\n" + glimpses::FormatOptions(command.info);
   }

@@ -25,7 +25,6 @@ namespace glimpses {
 
 namespace {
 
-constexpr std::size_t kWindowSize = 1 << 20;
 // InDesign keeps stale, NUL-holed copies of its XMP packet; a real thumbnail
 // value is long, so an occurrence needs this much text before any NUL.
 constexpr std::size_t kInddMinimumText = 10240;
@@ -81,12 +80,12 @@ bool DocumentWindow::Open(const std::string& path) {
   if (fstat(fd_.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) return false;
   std::int64_t size = st.st_size;
   fileSize_ = size;
-  windowLength_ = static_cast<std::size_t>(std::min<std::int64_t>(size, kWindowSize));
+  windowLength_ = static_cast<std::size_t>(std::min<std::int64_t>(size, kAdobeWindowSize));
   if (!ReadUpTo(std::min(windowLength_, kAdobeFirstReadSize))) return false;
-  indd_ = available_ >= kInddMagic.size() && std::equal(kInddMagic.begin(), kInddMagic.end(), data_.get());
-  if (indd_ && size > static_cast<std::int64_t>(kWindowSize)) {
+  indd_ = StartsAsInDesign(data_.get(), available_);
+  if (indd_ && size > static_cast<std::int64_t>(kAdobeWindowSize)) {
     // A large InDesign document keeps its current XMP near the end.
-    windowStart_ = size - static_cast<std::int64_t>(kWindowSize);
+    windowStart_ = size - static_cast<std::int64_t>(kAdobeWindowSize);
     available_ = 0;
     complete_ = false;
     if (!ReadUpTo(std::min(windowLength_, kAdobeFirstReadSize))) return false;
@@ -331,6 +330,17 @@ PictureRead Unreadable(const std::string& documentPath) {
 }
 
 }  // namespace
+
+bool StartsAsInDesign(const std::uint8_t* data, std::size_t size) {
+  return size >= kInddMagic.size() && std::equal(kInddMagic.begin(), kInddMagic.end(), data);
+}
+
+bool HasXmpThumbnail(const std::uint8_t* window, std::size_t size, bool indd) {
+  TextRange range;
+  std::size_t resumeAt = 0;
+  return LocateThumbnailText(window, size, true, indd, &resumeAt, &range) == Scan::kFound &&
+         !DecodeThumbnailText(window, range).empty();
+}
 
 PictureRead ReadAdobePicture(const std::string& documentPath) {
   DocumentWindow window;

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <variant>
 
 #include "base/document_kind.h"
 #include "base/file_handle.h"
@@ -66,7 +67,7 @@ BytesRead Damaged(std::string detail) { return BytesRead::Failed(ExtractStatus::
 // Reads the open entry of `archive` in blocks, refusing more than the
 // picture limit whatever the entry claims, and data that does not inflate or
 // whose checksum fails: a damaged picture is no thumbnail.
-BytesRead ReadCurrentEntry(unzFile archive, std::uint64_t declaredSize) {
+BytesRead ReadCurrentEntry(unzFile archive, std::uint64_t declaredSize, std::uint64_t limit) {
   Bytes data;
   data.reserve(static_cast<std::size_t>(declaredSize));
   std::array<std::uint8_t, kCopyBlock> block;
@@ -77,8 +78,8 @@ BytesRead ReadCurrentEntry(unzFile archive, std::uint64_t declaredSize) {
       if (unzCloseCurrentFile(archive) != UNZ_OK) return Damaged("thumbnail entry fails its checksum");
       return BytesRead::Found(std::move(data));
     }
-    if (data.size() + static_cast<std::size_t>(n) > kMaxCorelPictureBytes) {
-      return Damaged("thumbnail entry inflates past 64 MiB");
+    if (data.size() + static_cast<std::size_t>(n) > limit) {
+      return Damaged("thumbnail entry inflates past " + std::to_string(limit >> 20) + " MiB");
     }
     data.insert(data.end(), block.begin(), block.begin() + n);
   }
@@ -175,20 +176,45 @@ BytesRead ReadCorelPreview(const std::string& documentPath) {
   return BuildDispBitmap(documentPath);
 }
 
-BytesRead ReadZipEntry(const std::string& documentPath, const std::string& entryName) {
+// The archive with `entryName` its current entry, or why not.
+std::variant<UnzipArchive, BytesRead> OpenEntry(const std::string& documentPath, const std::string& entryName) {
   UnzipArchive archive(unzOpen64(documentPath.c_str()));
   if (!archive) return Damaged("not a readable ZIP archive");
   if (unzLocateFile(archive.get(), entryName.c_str(), kCaseInsensitive) != UNZ_OK) {
     return BytesRead::Failed(ExtractStatus::kNoPicture);
   }
+  return archive;
+}
+
+BytesRead ReadZipEntryStart(const std::string& documentPath, const std::string& entryName, std::size_t size) {
+  auto opened = OpenEntry(documentPath, entryName);
+  if (auto* failed = std::get_if<BytesRead>(&opened)) return std::move(*failed);
+  unzFile archive = std::get<UnzipArchive>(opened).get();
+  if (unzOpenCurrentFile(archive) != UNZ_OK) return Damaged("entry cannot be opened");
+  Bytes data(size);
+  std::size_t got = 0;
+  while (got < size) {
+    int n = unzReadCurrentFile(archive, data.data() + got, static_cast<unsigned>(size - got));
+    if (n < 0) return Damaged("entry does not inflate (minizip error " + std::to_string(n) + ")");
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  data.resize(got);
+  return BytesRead::Found(std::move(data));
+}
+
+BytesRead ReadZipEntry(const std::string& documentPath, const std::string& entryName, std::uint64_t limit) {
+  auto opened = OpenEntry(documentPath, entryName);
+  if (auto* failed = std::get_if<BytesRead>(&opened)) return std::move(*failed);
+  UnzipArchive archive = std::move(std::get<UnzipArchive>(opened));
   unz_file_info64 info;
   char name[260];
   if (unzGetCurrentFileInfo64(archive.get(), &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) {
     return Damaged("thumbnail entry cannot be read");
   }
-  if (info.uncompressed_size > kMaxCorelPictureBytes) return Damaged("thumbnail entry claims more than 64 MiB");
+  if (info.uncompressed_size > limit) return Damaged("thumbnail entry claims more than " + std::to_string(limit >> 20) + " MiB");
   if (unzOpenCurrentFile(archive.get()) != UNZ_OK) return Damaged("thumbnail entry cannot be opened");
-  return ReadCurrentEntry(archive.get(), info.uncompressed_size);
+  return ReadCurrentEntry(archive.get(), info.uncompressed_size, limit);
 }
 
 BytesRead BuildDispBitmap(const std::string& documentPath) {

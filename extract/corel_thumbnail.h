@@ -57,8 +57,13 @@ BytesRead ReadCorelPreview(const std::string& documentPath);
 // letters compared without regard to case, every other byte exactly), read
 // in 8 KiB blocks. kNoPicture when the entry is missing; damaged when the
 // document is no archive, or the entry does not inflate, fails its checksum
-// or is above kMaxCorelPictureBytes.
-BytesRead ReadZipEntry(const std::string& documentPath, const std::string& entryName);
+// or is above `limit` bytes.
+BytesRead ReadZipEntry(const std::string& documentPath, const std::string& entryName,
+                       std::uint64_t limit = kMaxCorelPictureBytes);
+
+// The first `size` bytes of the entry `entryName` (fewer when it is
+// shorter), without inflating the rest; failures as ReadZipEntry's.
+BytesRead ReadZipEntryStart(const std::string& documentPath, const std::string& entryName, std::size_t size);
 
 // A BMP file built from the first top-level "DISP" chunk of a RIFF document
 // (the chunks after its 22-byte header). kNoPicture when there is no such

@@ -195,6 +195,14 @@ PictureRead ThumbnailFromResources(const Bytes& resources) {
 
 }  // namespace
 
+std::optional<std::size_t> PostScriptStart(const std::uint8_t* data, std::size_t size, std::int64_t fileSize) {
+  if (AsText(data, size).starts_with("%!")) return 0;
+  if (size < kDosEpsHeaderSize || std::memcmp(data, kDosEpsMagic, sizeof kDosEpsMagic) != 0) return std::nullopt;
+  const Section postScript{ReadLe32(data + 4), ReadLe32(data + 8)};
+  if (postScript.length == 0 || !SectionFits(postScript, fileSize)) return std::nullopt;
+  return postScript.offset;
+}
+
 PictureRead FindEpsTiffPreview(const DocumentBytes& document) {
   if (!document.fromStart || document.size < sizeof kDosEpsMagic ||
       std::memcmp(document.data, kDosEpsMagic, sizeof kDosEpsMagic) != 0) {

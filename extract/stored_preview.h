@@ -38,6 +38,11 @@ struct DocumentBytes {
 // there is none, the most telling failure.
 PictureRead FindStoredPreview(const DocumentBytes& document, PictureRead found);
 
+// Where the PostScript of `data` (a document's first bytes) starts: 0 when it
+// starts with "%!", the section an EPS binary header names when that fits
+// `fileSize`, else nullopt.
+std::optional<std::size_t> PostScriptStart(const std::uint8_t* data, std::size_t size, std::int64_t fileSize);
+
 // The readers FindStoredPreview asks, each on its own (the fuzzers call
 // them on bytes in memory).
 PictureRead FindEpsTiffPreview(const DocumentBytes& document);

@@ -8,7 +8,7 @@ packages=(
   zlib1g-dev libminizip-dev libpng-dev libjpeg62-turbo-dev libicu-dev libtiff-dev libssl-dev libre2-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-tools-dev qt6-l10n-tools libgl-dev
-  plocate libimage-exiftool-perl
+  plocate libimage-exiftool-perl libexempi-dev
   xvfb xauth fonts-noto-cjk
   librsvg2-bin help2man dpkg-dev file lintian
   desktop-file-utils appstream shared-mime-info libglib2.0-bin
