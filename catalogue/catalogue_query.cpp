@@ -9,16 +9,17 @@ CatalogueMatcher::CatalogueMatcher(std::shared_ptr<const CatalogueStore> store, 
   const std::size_t count = std::min(terms.size(), kMaxTerms);
   for (std::size_t i = 0; i < count; ++i) {
     const std::vector<std::uint32_t> ids = store_->DocumentsWith(terms[i].field, terms[i].foldedPattern);
-    // Ids written after the limit was read are sized for here too.
-    const std::uint32_t limit = std::max(store_->IdLimit(), ids.empty() ? 0u : *std::max_element(ids.begin(), ids.end()) + 1);
-    std::vector<bool> holders(limit);
+    std::vector<bool> holders(ids.empty() ? 0 : *std::max_element(ids.begin(), ids.end()) + 1);
     for (const std::uint32_t id : ids) holders[id] = true;
     holders_.push_back(std::move(holders));
   }
+  // Taken after the texts were looked up: a write waiting for the view
+  // could hold the connection they are looked up on.
+  view_.emplace(store_->View());
 }
 
 std::optional<DocumentFacts> CatalogueMatcher::Lookup(std::string_view path) const {
-  const std::optional<CataloguedDocument> document = store_->Find(path);
+  const std::optional<CataloguedDocument> document = view_->Find(path);
   if (!document) return std::nullopt;
   DocumentFacts facts{document->pages, document->hasThumbnail, 0};
   for (std::size_t i = 0; i < holders_.size(); ++i) {

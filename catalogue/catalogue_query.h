@@ -33,7 +33,8 @@ class CatalogueMatcher {
   static constexpr std::size_t kMaxTerms = 64;
 
   // Looks `terms` (at most kMaxTerms) up in `store`; safe to share between
-  // the search threads.
+  // the search threads. The catalogue is not written while it lives: make
+  // it for one query, and let it go on the thread that made it.
   CatalogueMatcher(std::shared_ptr<const CatalogueStore> store, const std::vector<TextTerm>& terms);
 
   // The document at `path`; nullopt when the catalogue holds none there.
@@ -41,6 +42,7 @@ class CatalogueMatcher {
 
  private:
   std::shared_ptr<const CatalogueStore> store_;
+  std::optional<CatalogueStore::MemoryView> view_;
   std::vector<std::vector<bool>> holders_;  // per term, per document id
 };
 

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -56,7 +57,7 @@ struct ReadDocument {
 
 // What a query needs of a catalogued document.
 struct CataloguedDocument {
-  std::uint32_t id = 0;     // its number in the catalogue, below IdLimit()
+  std::uint32_t id = 0;     // its number in the catalogue
   std::int64_t pages = -1;  // -1 when unknown
   bool hasThumbnail = false;
 };
@@ -87,13 +88,26 @@ class CatalogueStore {
   // meanwhile; the path and stamp of each.
   std::vector<std::pair<std::string, FileStamp>> Reload();
 
-  // The document stored for `path`; nullopt when there is none. Reads
-  // memory only: cheap, from any thread.
-  std::optional<CataloguedDocument> Find(std::string_view path) const;
+  // What is held in memory of every stored document, unchanged while the
+  // view lives (writes wait for it): a query looks up each of thousands of
+  // entries without taking a lock each time. Destroy it on the thread that
+  // made it.
+  class MemoryView {
+   public:
+    // The document stored for `path`; nullopt when there is none.
+    std::optional<CataloguedDocument> Find(std::string_view path) const;
+
+   private:
+    friend class CatalogueStore;
+    explicit MemoryView(const CatalogueStore& store);
+    const CatalogueStore& store_;
+    std::shared_lock<std::shared_mutex> lock_;
+  };
+  MemoryView View() const { return MemoryView(*this); }
+  // Find through a view of its own.
+  std::optional<CataloguedDocument> Find(std::string_view path) const { return View().Find(path); }
   // How many documents are stored.
   std::size_t Count() const;
-  // Every document's id lies below this.
-  std::uint32_t IdLimit() const;
 
   // The ids of the documents holding a text of `field` that `foldedPattern`
   // (case-folded) matches: anywhere in the text, or the whole text when the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <numeric>
 #include <optional>
@@ -19,17 +20,23 @@ namespace {
 // The path of each entry's folder, made once per folder.
 class FolderPaths {
  public:
-  explicit FolderPaths(const IndexTable& table) : table_(table) {}
+  explicit FolderPaths(const IndexTable& table) : table_(table), slots_(table.folders.size(), kNone) {}
   const std::string& Of(std::uint32_t id) {
     const std::uint32_t parent = table_.entries[id].parent;
-    auto it = paths_.find(parent);
-    if (it == paths_.end()) it = paths_.emplace(parent, table_.PathOf(parent)).first;
-    return it->second;
+    const std::uint32_t folder = table_.entries[parent].folder;
+    std::uint32_t& slot = slots_[folder];
+    if (slot == kNone) {
+      slot = static_cast<std::uint32_t>(paths_.size());
+      paths_.push_back(table_.PathOf(parent));
+    }
+    return paths_[slot];
   }
 
  private:
+  static constexpr std::uint32_t kNone = UINT32_MAX;
   const IndexTable& table_;
-  std::unordered_map<std::uint32_t, std::string> paths_;
+  std::vector<std::uint32_t> slots_;  // by folder record: where its path is in paths_
+  std::deque<std::string> paths_;     // a deque: what Of returned stays put
 };
 
 // Below this many entries a second search thread costs more than it saves.
@@ -160,12 +167,15 @@ void SearchRange(const IndexTable& table, const Query& query, const NameFilter& 
                                                       : JoinPath(folderPath(parent), table.FoldedName(id));
     return folderPaths.emplace(id, std::move(path)).first->second;
   };
-  // The same as they are, for case:, regex: and the facts' stat.
-  std::unordered_map<std::uint32_t, std::string> exactFolderPaths;
-  auto exactFolderPath = [&](std::uint32_t id) -> const std::string& {
-    auto it = exactFolderPaths.find(id);
-    if (it == exactFolderPaths.end()) it = exactFolderPaths.emplace(id, table.PathOf(id)).first;
-    return it->second;
+  // The same as they are, for case:, regex:, the facts' stat and the
+  // catalogue. The path is made in place: a metadata term alone makes one
+  // for every document of the index.
+  FolderPaths exactFolderPaths(table);
+  auto makeExactPath = [&](std::uint32_t id, std::string_view name, std::string& path) {
+    const std::string& folder = exactFolderPaths.Of(id);
+    path.assign(folder);
+    if (!path.empty() && path.back() != '/') path += '/';
+    path.append(name);
   };
   const bool exactPath = query.UsesFacts() || query.UsesMetadata() || (query.UsesExactText() && query.UsesPath());
   std::string pathBuffer;
@@ -182,9 +192,9 @@ void SearchRange(const IndexTable& table, const Query& query, const NameFilter& 
       view.foldedPath = pathBuffer;
     }
     if (exactPath) {
-      exactPathBuffer = JoinPath(exactFolderPath(entries[id].parent), view.name);
+      makeExactPath(id, view.name, exactPathBuffer);
       view.path = exactPathBuffer;
-      view.facts = [&] { return ReadEntryFacts(exactPathBuffer); };
+      if (query.UsesFacts()) view.facts = [&] { return ReadEntryFacts(exactPathBuffer); };
     }
     const Truth truth = query.Evaluate(view);
     if (truth == Truth::kYes) hits->push_back(id);

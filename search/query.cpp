@@ -396,8 +396,10 @@ struct Match {
   }
   const Metadata& Meta() {
     if (!metadata) {
-      metadata = Metadata{KindOfName(entry.name, NameUse::kListed) != DocumentKind::kNone, std::nullopt};
-      if (metadata->document && lookup) metadata->facts = lookup(entry.path);
+      // Only documents are catalogued: the name is looked at only for what
+      // the catalogue does not hold.
+      metadata = Metadata{true, lookup ? lookup(entry.path) : std::nullopt};
+      if (!metadata->facts) metadata->document = KindOfName(entry.name, NameUse::kListed) != DocumentKind::kNone;
     }
     return *metadata;
   }
