@@ -727,19 +727,17 @@ std::vector<std::uint32_t> CatalogueStore::DocumentsWith(MetadataField field, st
   const std::string glob = GlobOf(foldedPattern);
   std::vector<std::uint32_t> ids;
   for (const std::string& schema : impl_->schemas) {
-    Statement terms(impl_->reader, InSchema("SELECT rowid FROM @.terms_text WHERE text GLOB ?1 AND field = ?2", schema));
-    Statement holders(impl_->reader, InSchema("SELECT chunk, docs FROM @.postings WHERE term = ?1", schema));
-    terms.Bind(1, glob).Bind(2, static_cast<std::int64_t>(field));
-    std::vector<std::int64_t> termIds;
-    while (terms.Step() == SQLITE_ROW) termIds.push_back(terms.Int(0));
-    for (const std::int64_t term : termIds) {
-      holders.Start().Bind(1, term);
-      while (holders.Step() == SQLITE_ROW) {
-        const std::int64_t chunk = holders.Int(0);
-        if (chunk < 0 || chunk >= kMaxId / kChunkIds) continue;
-        for (const std::uint16_t place : DecodePlaces(holders.Text(1)))
-          ids.push_back(static_cast<std::uint32_t>(chunk * kChunkIds + place));
-      }
+    // The trigram index finds the texts; each one's postings follow by key.
+    Statement holders(impl_->reader,
+                      InSchema("SELECT p.chunk, p.docs FROM @.terms_text f JOIN @.postings p ON p.term = f.rowid"
+                               " WHERE f.text GLOB ?1 AND f.field = ?2",
+                               schema));
+    holders.Bind(1, glob).Bind(2, static_cast<std::int64_t>(field));
+    while (holders.Step() == SQLITE_ROW) {
+      const std::int64_t chunk = holders.Int(0);
+      if (chunk < 0 || chunk >= kMaxId / kChunkIds) continue;
+      for (const std::uint16_t place : DecodePlaces(holders.Text(1)))
+        ids.push_back(static_cast<std::uint32_t>(chunk * kChunkIds + place));
     }
   }
   return ids;

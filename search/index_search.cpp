@@ -39,8 +39,11 @@ class FolderPaths {
   std::deque<std::string> paths_;     // a deque: what Of returned stays put
 };
 
-// Below this many entries a second search thread costs more than it saves.
+// Below this many entries a second search thread costs more than it saves;
+// a metadata term costs each entry a lookup in the catalogue, so there it
+// pays off sooner.
 constexpr std::size_t kParallelSearchEntries = 200'000;
+constexpr std::size_t kParallelMetadataEntries = 20'000;
 
 // Appends the entries in [first, last) whose folded names hold `literal`,
 // in id order: the arena is searched in one pass.
@@ -217,7 +220,7 @@ std::vector<std::uint32_t> MatchEntries(const IndexTable& table, const Query& qu
   std::vector<std::uint32_t> hits;
   std::size_t firstPending = 0;
   std::size_t secondPending = 0;
-  if (count < kParallelSearchEntries) {
+  if (count < (query.UsesMetadata() ? kParallelMetadataEntries : kParallelSearchEntries)) {
     SearchRange(table, query, keep, folders, 0, count, &hits, &firstPending);
   } else {
     const std::uint32_t middle = count / 2;
