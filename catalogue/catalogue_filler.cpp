@@ -142,7 +142,8 @@ void CatalogueFiller::Impl::Handle(const std::string& path, bool check) {
   if (batch.empty()) batchStart = Clock::now();
   batch.push_back(std::move(document));
   ++done;
-  if (batch.size() >= kBatch) written.notify_one();
+  // The writer shares the condition with FillNow's waiter: both are woken.
+  if (batch.size() >= kBatch) written.notify_all();
 }
 
 void CatalogueFiller::Impl::ReaderLoop() {
@@ -177,7 +178,8 @@ void CatalogueFiller::Impl::ReaderLoop() {
     Handle(path, check);
     lock.lock();
     --reading;
-    if (Idle()) written.notify_all();
+    // The last reader done: what is read is written now, not at the batch's age.
+    if (reading == 0 && Drained()) written.notify_all();
   }
 }
 
