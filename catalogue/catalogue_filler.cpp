@@ -57,7 +57,8 @@ struct CatalogueFiller::Impl {
   std::deque<std::string> changed;  // named by change events
   std::deque<std::string> toCheck;
   std::deque<std::string> toRead;
-  std::unordered_map<std::string, FileStamp> stamps;  // stored, for toCheck
+  // Of this pass: the stored stamps of those to check, and those read.
+  std::unordered_map<std::string, FileStamp> stamps;
   std::vector<ReadDocument> batch;
   std::vector<std::string> removals;
   Clock::time_point batchStart;
@@ -74,14 +75,16 @@ struct CatalogueFiller::Impl {
     return !sync && !syncRunning && Drained() && reading == 0 && !writing && batch.empty() && removals.empty();
   }
   bool Drained() const { return first.empty() && changed.empty() && toCheck.empty() && toRead.empty(); }
-  // Work arrives: the progress of the last round is over when there was none.
+  // Work arrives: the last round is over when there was none.
   void Arriving() {
-    if (Idle()) done = total = 0;
+    if (!Idle()) return;
+    done = total = 0;
+    stamps.clear();
   }
   void ReaderLoop();
   void WriterLoop();
   void RunSync(SyncJob job);
-  void Handle(const std::string& path, bool check);
+  void Handle(const std::string& path, bool counted);
 };
 
 void CatalogueFiller::Impl::RunSync(SyncJob job) {
@@ -107,7 +110,8 @@ void CatalogueFiller::Impl::RunSync(SyncJob job) {
   }
   std::lock_guard lock(mutex);
   syncRunning = false;
-  stamps = std::move(storedStamps);
+  // What this round read already stays: it is newer than what is stored.
+  stamps.merge(storedStamps);
   toCheck.assign(std::make_move_iterator(held.begin()), std::make_move_iterator(held.end()));
   toRead.assign(std::make_move_iterator(unread.begin()), std::make_move_iterator(unread.end()));
   total = done + toRead.size();
@@ -116,29 +120,32 @@ void CatalogueFiller::Impl::RunSync(SyncJob job) {
   written.notify_all();
 }
 
-// Reads `path` when it needs it (with `check`, only when its stamp moved
-// from the stored one) and hands it to the writer.
-void CatalogueFiller::Impl::Handle(const std::string& path, bool check) {
+// Reads `path` unless this pass already saw it as it is now (stored
+// unchanged, or read), and hands it to the writer. A `counted` path is in
+// the progress's total already; another is added once it needs reading.
+void CatalogueFiller::Impl::Handle(const std::string& path, bool counted) {
   const std::optional<FileStamp> stamp = StampOf(path);
   if (!stamp) {
     const bool stored = store->Find(path).has_value();
     std::lock_guard lock(mutex);
-    if (!check) ++done;
+    if (counted) ++done;
     if (stored) removals.push_back(path);
     return;
   }
-  if (check) {
+  {
     std::lock_guard lock(mutex);
-    const auto it = stamps.find(path);
-    const bool current = it != stamps.end() && it->second == *stamp;
-    if (it != stamps.end()) stamps.erase(it);
-    if (current) return;
-    ++total;
+    const auto seen = stamps.find(path);
+    if (seen != stamps.end() && seen->second == *stamp) {
+      if (counted) ++done;
+      return;
+    }
+    if (!counted) ++total;
   }
   ReadDocument document{path, *stamp, reader(path)};
   // A document written to while it was read is read again by a later pass.
   if (StampOf(path) != stamp) document.stamp = FileStamp{-1, 0, 0};
   std::lock_guard lock(mutex);
+  stamps[path] = document.stamp;
   if (batch.empty()) batchStart = Clock::now();
   batch.push_back(std::move(document));
   ++done;
@@ -168,14 +175,15 @@ void CatalogueFiller::Impl::ReaderLoop() {
                                      : !toCheck.empty() ? toCheck
                                                         : toRead;
     const bool onScreen = &queue == &first;
-    const bool check = &queue == &toCheck || (onScreen && stamps.contains(queue.front()));
     std::string path = std::move(queue.front());
     queue.pop_front();
-    if (onScreen && !check && store->Find(path)) continue;
-    if (onScreen && !check) ++total;
+    // On screen: what is stored is read again only when its stamp is known
+    // to have moved (a sync checking stamps holds the stored ones).
+    if (onScreen && !stamps.contains(path) && store->Find(path)) continue;
+    const bool counted = &queue == &changed || &queue == &toRead;
     ++reading;
     lock.unlock();
-    Handle(path, check);
+    Handle(path, counted);
     lock.lock();
     --reading;
     // The last reader done: what is read is written now, not at the batch's age.

@@ -270,6 +270,7 @@ TEST_F(CatalogueSearchTest, AServiceKeptCurrentFillsInTheBackgroundAndFollowsCha
   release = true;
   EXPECT_TRUE(Eventually([&] { return service->CatalogueProgress() == FillProgress{}; }));
   EXPECT_EQ(Ask(*service, "font:helvetica"), (Answer{{"poster.ai"}, 0, ""}));
+  EXPECT_EQ(library_.Reads("brochure.indd"), 1);  // first, and not again with the rest
 
   // A new document, and one saved by writing a new file over its name.
   library_.Set("flyer.ai", Illustrator());
