@@ -15,7 +15,6 @@
 #include <map>
 #include <mutex>
 #include <shared_mutex>
-#include <unordered_map>
 
 #include "base/case_fold.h"
 #include "base/file_handle.h"
@@ -75,7 +74,7 @@ using Db = std::unique_ptr<sqlite3, DbCloser>;
 class Statement {
  public:
   Statement(sqlite3* db, const std::string& sql) {
-    if (sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr) != SQLITE_OK) stmt_ = nullptr;
+    if (sqlite3_prepare_v3(db, sql.c_str(), -1, 0, &stmt_, nullptr) != SQLITE_OK) stmt_ = nullptr;
   }
   ~Statement() { sqlite3_finalize(stmt_); }
   Statement(const Statement&) = delete;
@@ -717,11 +716,6 @@ std::optional<CataloguedDocument> CatalogueStore::MemoryView::Find(std::string_v
   return store_.impl_->documents.Find(KeyOf(path));
 }
 
-std::size_t CatalogueStore::Count() const {
-  std::shared_lock lock(impl_->memoryMutex);
-  return impl_->documents.size();
-}
-
 std::vector<std::uint32_t> CatalogueStore::DocumentsWith(MetadataField field, std::string_view foldedPattern) const {
   std::lock_guard lock(*impl_->readMutex);
   const std::string glob = GlobOf(foldedPattern);
@@ -764,14 +758,6 @@ std::optional<DocumentMetadata> CatalogueStore::MakerOf(const std::string& path)
     return metadata;
   }
   return std::nullopt;
-}
-
-std::int64_t CatalogueStore::FileBytes() const {
-  struct stat st {};
-  std::int64_t bytes = 0;
-  for (const char* suffix : {"", "-wal"})
-    if (::stat((impl_->path + suffix).c_str(), &st) == 0) bytes += st.st_size;
-  return bytes;
 }
 
 }  // namespace glimpses

@@ -72,8 +72,9 @@ class CatalogueStore {
  public:
   // Opens (or, but for kReadOnly, makes) the catalogue at `path`. Null, with
   // the reason in `*error`, when it cannot be had: for kReadOnly a file that
-  // is missing, damaged or no catalogue of this version; for the others a
-  // folder that cannot be written.
+  // is missing, damaged or no catalogue of this version; for kBuild a file
+  // there that is no catalogue (it is left alone); for any, a file or folder
+  // that cannot be read or written (a full disk: the file is left alone).
   static std::unique_ptr<CatalogueStore> Open(const std::string& path, CatalogueMode mode, std::string* error);
   ~CatalogueStore();
   CatalogueStore(const CatalogueStore&) = delete;
@@ -106,8 +107,6 @@ class CatalogueStore {
   MemoryView View() const { return MemoryView(*this); }
   // Find through a view of its own.
   std::optional<CataloguedDocument> Find(std::string_view path) const { return View().Find(path); }
-  // How many documents are stored.
-  std::size_t Count() const;
 
   // The ids of the documents holding a text of `field` that `foldedPattern`
   // (case-folded) matches: anywhere in the text, or the whole text when the
@@ -119,9 +118,6 @@ class CatalogueStore {
   // application, version, creator tool, producer); nullopt when there is
   // no row or the document could not be read.
   std::optional<DocumentMetadata> MakerOf(const std::string& path) const;
-
-  // The file's size in bytes, for the figures of the benchmark.
-  std::int64_t FileBytes() const;
 
  private:
   struct Impl;

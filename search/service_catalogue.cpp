@@ -39,9 +39,6 @@ ServiceCatalogue::ServiceCatalogue(const SearchOptions& options, std::vector<std
       roots_(std::move(roots)),
       reader_(options.metadataReader) {}
 
-// The filler's threads end before the store they write goes.
-ServiceCatalogue::~ServiceCatalogue() { background_.reset(); }
-
 std::shared_ptr<CatalogueStore> ServiceCatalogue::Store(std::string* error) {
   std::lock_guard lock(mutex_);
   // A failure is not kept: a disk that was full may not be any more.

@@ -21,7 +21,6 @@ class ServiceCatalogue {
  public:
   // `roots` as the service searches them; `cacheFolder` holds the own one.
   ServiceCatalogue(const SearchOptions& options, std::vector<std::string> roots, const std::string& cacheFolder);
-  ~ServiceCatalogue();
 
   // Points the query's metadata terms at the catalogue. False, with the
   // reason, when it cannot be had (a catalogue file given that is damaged).
