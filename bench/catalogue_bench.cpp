@@ -1,4 +1,4 @@
-// catalogue_bench [--corpus DIR] [--work DIR] [--runs N]: the catalogue's
+// catalogue_bench [--corpus DIR] [--work DIR] [--runs N] [--queries]: the catalogue's
 // figures. Documents catalogued per second over the make-corpus.sh documents
 // in DIR (1,000 of them) and over 100,000 hard links to them (100 folders,
 // warm), with the real reader, at full speed on every core as
@@ -8,6 +8,8 @@
 // anchor. make-corpus.sh documents carry no fonts or placed files, so the
 // queries run on a second catalogue of the same 100,000 whose reader adds
 // made-up fonts, swatches and placed files to what the real one reads.
+// --queries times the queries alone, over that catalogue as an earlier run
+// left it (only what changed since is read).
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -115,10 +117,14 @@ struct Built {
   std::int64_t bytes = 0;
 };
 
-// Builds the catalogue `file` afresh over `root`, its index built first.
+// Builds the catalogue `file` over `root` (afresh unless `reuse`), its index
+// built first.
 std::optional<Built> Build(const std::string& root, const std::string& work, const std::string& file,
-                           glimpses::MetadataReader reader, std::unique_ptr<glimpses::SearchService>* keep) {
-  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) fs::remove(file + suffix);
+                           glimpses::MetadataReader reader, std::unique_ptr<glimpses::SearchService>* keep,
+                           bool reuse = false) {
+  if (!reuse) {
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) fs::remove(file + suffix);
+  }
   glimpses::SearchOptions options;
   options.roots = {root};
   options.cacheDir = work + "/cache";
@@ -164,17 +170,48 @@ void TimeQuery(glimpses::SearchService& service, const std::string& text, int ru
               times.front());
 }
 
+// The build rates with the real reader, and exiftool's over the same
+// documents.
+bool BuildAndCompare(const std::string& corpus, const std::vector<std::string>& documents, const std::string& tree,
+                     const std::string& work) {
+  std::printf("catalogued with the real reader, %u cores, warm (the documents read once before):\n",
+              std::thread::hardware_concurrency());
+  for (const std::string& document : documents) glimpses::ReadDocumentMetadata(document);
+  const std::optional<Built> small = Build(corpus, work, work + "/corpus.sqlite", glimpses::ReadDocumentMetadata, nullptr);
+  const std::optional<Built> large = Build(tree, work, work + "/links.sqlite", glimpses::ReadDocumentMetadata, nullptr);
+  if (!small || !large) return false;
+  PrintBuilt("make-corpus.sh documents", *small);
+  PrintBuilt("hard links to them, 100 folders", *large);
+
+  if (std::system("command -v exiftool >/dev/null") == 0) {
+    const std::string command = "exiftool -q -j '" + corpus + "' >/dev/null 2>&1";
+    const Clock::time_point start = Clock::now();
+    const int status = std::system(command.c_str());
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::printf("  %-34s %7zu documents  %8.1f documents/s  (%.2f s%s): the catalogue is %.1fx\n",
+                "exiftool -q -j DIR (every field)", documents.size(), documents.size() / seconds, seconds,
+                WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "" : ", exit status not 0",
+                (small->documents / small->seconds) / (documents.size() / seconds));
+  } else {
+    std::printf("  exiftool not installed: no anchor\n");
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string corpus;
   std::string work = "/tmp/glimpses-catalogue-bench";
   int runs = 5;
-  for (int i = 1; i + 1 < argc; i += 2) {
+  bool queriesOnly = false;
+  for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
-    if (option == "--corpus") corpus = argv[i + 1];
-    if (option == "--work") work = argv[i + 1];
-    if (option == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
+    const char* value = i + 1 < argc ? argv[i + 1] : "";
+    if (option == "--queries") queriesOnly = true;
+    if (option == "--corpus") corpus = value;
+    if (option == "--work") work = value;
+    if (option == "--runs") runs = std::max(1, std::atoi(value));
   }
   fs::create_directories(work);
   if (corpus.empty()) {
@@ -192,37 +229,18 @@ int main(int argc, char** argv) {
     return 2;
   }
   glimpses::bench::PrintLoad();
-  std::printf("catalogued with the real reader, %u cores, warm (the documents read once before):\n",
-              std::thread::hardware_concurrency());
-  for (const std::string& document : documents) glimpses::ReadDocumentMetadata(document);
-  const std::optional<Built> small = Build(corpus, work, work + "/corpus.sqlite", glimpses::ReadDocumentMetadata, nullptr);
-  const std::optional<Built> large = Build(tree, work, work + "/links.sqlite", glimpses::ReadDocumentMetadata, nullptr);
-  if (!small || !large) return 2;
-  PrintBuilt("make-corpus.sh documents", *small);
-  PrintBuilt("hard links to them, 100 folders", *large);
-
-  if (std::system("command -v exiftool >/dev/null") == 0) {
-    const std::string command = "exiftool -q -j '" + corpus + "' >/dev/null 2>&1";
-    const Clock::time_point start = Clock::now();
-    const int status = std::system(command.c_str());
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    std::printf("  %-34s %7zu documents  %8.1f documents/s  (%.2f s%s): the catalogue is %.1fx\n",
-                "exiftool -q -j DIR (every field)", documents.size(), documents.size() / seconds, seconds,
-                WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "" : ", exit status not 0",
-                (small->documents / small->seconds) / (documents.size() / seconds));
-  } else {
-    std::printf("  exiftool not installed: no anchor\n");
-  }
+  if (!queriesOnly && !BuildAndCompare(corpus, documents, tree, work)) return 2;
 
   std::unique_ptr<glimpses::SearchService> service;
-  const std::optional<Built> rich = Build(tree, work, work + "/links-rich.sqlite", RichReader(), &service);
+  const std::optional<Built> rich = Build(tree, work, work + "/links-rich.sqlite", RichReader(), &service, queriesOnly);
   if (!rich) return 2;
   std::printf("queries over %zu documents whose reader adds made-up fonts, swatches and placed files, median of %d:\n",
               rich->documents, runs);
-  PrintBuilt("(that catalogue)", *rich);
+  if (!queriesOnly) PrintBuilt("(that catalogue)", *rich);
   for (const char* text : {"font:helvetica", "font:\"didot 29\"", "creator:illustrator", "creator:\"indesign cc 2019\"",
                            "links:logo-7.ai", "links:photo-4711", "d0001 font:helvetica", "d0001 creator:illustrator",
                            "d0001 links:logo-7.ai", "d00 font:garamond links:photo-1"})
     TimeQuery(*service, text, runs);
   return 0;
 }
+
