@@ -89,9 +89,9 @@ glimpses::MetadataReader RichReader() {
     std::optional<glimpses::DocumentMetadata> metadata = glimpses::ReadDocumentMetadata(path);
     if (!metadata) return metadata;
     static const char* const kFamilies[] = {"Helvetica Neue", "Myriad Pro", "Minion Pro", "Garamond", "Futura",
-                                            "Gill Sans", "Frutiger", "Univers", "Avenir", "Didot"};
-    static const char* const kApplications[] = {"Illustrator", "InDesign", "CorelDRAW", "Photoshop",
-                                                "Acrobat", "QuarkXPress", "Affinity Designer", "Inkscape"};
+                                            "Gill Sans",      "Frutiger",   "Univers",    "Avenir",   "Didot"};
+    static const char* const kApplications[] = {"Illustrator", "InDesign",    "CorelDRAW",         "Photoshop",
+                                                "Acrobat",     "QuarkXPress", "Affinity Designer", "Inkscape"};
     std::uint64_t seed = Mix(std::hash<std::string>()(path));
     auto next = [&](std::uint64_t bound) {
       seed = Mix(seed + 0x9e3779b97f4a7c15ull);
@@ -103,7 +103,8 @@ glimpses::MetadataReader RichReader() {
       metadata->fonts.push_back({family + "-Regular", family, "Regular", "OpenType", ""});
     }
     for (int i = 0; i < 4; ++i) metadata->swatches.push_back("PANTONE " + std::to_string(100 + next(200)) + " C");
-    for (int i = 0; i < 3; ++i) metadata->links.push_back({"/srv/art/photo-" + std::to_string(next(20000)) + ".jpg", ""});
+    for (int i = 0; i < 3; ++i)
+      metadata->links.push_back({"/srv/art/photo-" + std::to_string(next(20000)) + ".jpg", ""});
     metadata->links.push_back({"/srv/art/logo-" + std::to_string(next(50)) + ".ai", ""});
     metadata->application = kApplications[next(8)];
     metadata->version = "CC " + std::to_string(2014 + next(10));
@@ -177,7 +178,8 @@ bool BuildAndCompare(const std::string& corpus, const std::vector<std::string>& 
   std::printf("catalogued with the real reader, %u cores, warm (the documents read once before):\n",
               std::thread::hardware_concurrency());
   for (const std::string& document : documents) glimpses::ReadDocumentMetadata(document);
-  const std::optional<Built> small = Build(corpus, work, work + "/corpus.sqlite", glimpses::ReadDocumentMetadata, nullptr);
+  const std::optional<Built> small =
+      Build(corpus, work, work + "/corpus.sqlite", glimpses::ReadDocumentMetadata, nullptr);
   const std::optional<Built> large = Build(tree, work, work + "/links.sqlite", glimpses::ReadDocumentMetadata, nullptr);
   if (!small || !large) return false;
   PrintBuilt("make-corpus.sh documents", *small);
@@ -243,4 +245,3 @@ int main(int argc, char** argv) {
     TimeQuery(*service, text, runs);
   return 0;
 }
-

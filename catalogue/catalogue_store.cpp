@@ -110,14 +110,17 @@ class Statement {
   std::string Text(int column) const {
     const void* data = sqlite3_column_blob(stmt_, column);
     const int size = sqlite3_column_bytes(stmt_, column);
-    return data != nullptr ? std::string(static_cast<const char*>(data), static_cast<std::size_t>(size)) : std::string();
+    return data != nullptr ? std::string(static_cast<const char*>(data), static_cast<std::size_t>(size))
+                           : std::string();
   }
 
  private:
   sqlite3_stmt* stmt_ = nullptr;
 };
 
-bool Exec(sqlite3* db, const std::string& sql) { return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK; }
+bool Exec(sqlite3* db, const std::string& sql) {
+  return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
 
 std::optional<std::int64_t> PragmaInt(sqlite3* db, const std::string& pragma) {
   Statement statement(db, pragma);
@@ -416,11 +419,11 @@ struct CatalogueStore::Impl {
   CatalogueMode mode = CatalogueMode::kOwn;
   std::string path;
   Db writer;
-  Db readerOwn;     // a second connection where the file allows one (WAL)
-  sqlite3* reader;  // readerOwn, or the writer itself
+  Db readerOwn;                              // a second connection where the file allows one (WAL)
+  sqlite3* reader;                           // readerOwn, or the writer itself
   std::string target = "main";               // where writes go
-  std::vector<std::string> schemas{"main"};   // where reads look, the newer last
-  bool explicitIds = false;                   // ids are given, not left to SQLite
+  std::vector<std::string> schemas{"main"};  // where reads look, the newer last
+  bool explicitIds = false;                  // ids are given, not left to SQLite
   std::mutex writeMutex;
   std::mutex readOwnMutex;
   std::mutex* readMutex = &writeMutex;
@@ -459,8 +462,8 @@ bool CatalogueStore::Impl::Load(std::vector<std::pair<std::string, FileStamp>>* 
   std::map<std::string, FileStamp> stampOf;  // the newer schema's row wins
   std::int64_t maxId = -1;
   for (const std::string& schema : schemas) {
-    Statement rows(reader, InSchema("SELECT id, path, pages, has_thumbnail, size, mtime_ns, inode FROM @.documents",
-                                    schema));
+    Statement rows(reader,
+                   InSchema("SELECT id, path, pages, has_thumbnail, size, mtime_ns, inode FROM @.documents", schema));
     int result = SQLITE_ERROR;
     while (rows.ok() && (result = rows.Step()) == SQLITE_ROW) {
       const std::int64_t id = rows.Int(0);
@@ -521,7 +524,8 @@ std::optional<std::int64_t> CatalogueStore::Impl::UnlinkRow(const std::string& p
 
 bool CatalogueStore::Impl::WritePostings() {
   Statement read(writer.get(), InSchema("SELECT docs FROM @.postings WHERE term = ?1 AND chunk = ?2", target));
-  Statement write(writer.get(), InSchema("INSERT OR REPLACE INTO @.postings(term, chunk, docs) VALUES(?1, ?2, ?3)", target));
+  Statement write(writer.get(),
+                  InSchema("INSERT OR REPLACE INTO @.postings(term, chunk, docs) VALUES(?1, ?2, ?3)", target));
   Statement drop(writer.get(), InSchema("DELETE FROM @.postings WHERE term = ?1 AND chunk = ?2", target));
   for (auto& entry : std::exchange(postingChanges, {})) {
     const auto [term, chunk] = entry.first;
@@ -529,7 +533,8 @@ bool CatalogueStore::Impl::WritePostings() {
     read.Start().Bind(1, term).Bind(2, chunk);
     const int result = read.Step();
     if (result != SQLITE_ROW && result != SQLITE_DONE) return false;
-    std::vector<std::uint16_t> places = result == SQLITE_ROW ? DecodePlaces(read.Text(0)) : std::vector<std::uint16_t>{};
+    std::vector<std::uint16_t> places =
+        result == SQLITE_ROW ? DecodePlaces(read.Text(0)) : std::vector<std::uint16_t>{};
     std::sort(changes.removed.begin(), changes.removed.end());
     std::erase_if(places, [&](std::uint16_t place) {
       return std::binary_search(changes.removed.begin(), changes.removed.end(), place);
@@ -567,11 +572,12 @@ bool CatalogueStore::Impl::WriteDocument(const ReadDocument& document, TermCache
   if (failed) return false;
   // A row keeps its id when it is written again, so that other processes'
   // ids stay right. Rows of the in-memory part continue the file's ids.
-  Statement row(writer.get(),
-                InSchema("INSERT OR REPLACE INTO @.documents(id, path, size, mtime_ns, inode, readable, kind, application,"
-                         " version, creator_tool, producer, pages, has_thumbnail, terms)"
-                         " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14)",
-                         target));
+  Statement row(
+      writer.get(),
+      InSchema("INSERT OR REPLACE INTO @.documents(id, path, size, mtime_ns, inode, readable, kind, application,"
+               " version, creator_tool, producer, pages, has_thumbnail, terms)"
+               " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14)",
+               target));
   if (existing) {
     row.Bind(1, *existing);
   } else if (explicitIds) {
@@ -709,8 +715,7 @@ std::vector<std::pair<std::string, FileStamp>> CatalogueStore::Reload() {
   return stamps;
 }
 
-CatalogueStore::MemoryView::MemoryView(const CatalogueStore& store)
-    : store_(store), lock_(store.impl_->memoryMutex) {}
+CatalogueStore::MemoryView::MemoryView(const CatalogueStore& store) : store_(store), lock_(store.impl_->memoryMutex) {}
 
 std::optional<CataloguedDocument> CatalogueStore::MemoryView::Find(std::string_view path) const {
   return store_.impl_->documents.Find(KeyOf(path));

@@ -22,8 +22,8 @@ constexpr OptionInfo kOptions[] = {
 
 const Subcommand kCatalogueCommand = {"catalogue", "[OPTION]... --out FILE", kOptions, true};
 
-bool ReadIntoCatalogue(SearchService& service, const std::optional<std::vector<std::string>>& paths,
-                       FillProgress* read, std::string* error) {
+bool ReadIntoCatalogue(SearchService& service, const std::optional<std::vector<std::string>>& paths, FillProgress* read,
+                       std::string* error) {
   ProgressBar bar;
   const bool terminal = isatty(STDERR_FILENO) != 0;
   FillProgress last;
@@ -47,7 +47,8 @@ int RunCatalogueCommand(int argc, char** argv) {
   if (out.empty()) return UsageError(kCatalogueCommand, "no catalogue file given (--out FILE)");
   if (!parsed.search.catalogueFile.empty())
     return UsageError(kCatalogueCommand, "--catalogue reads a catalogue; --out names the one to build");
-  if (!parsed.operands.empty()) return UsageError(kCatalogueCommand, "unexpected argument '" + parsed.operands[0] + "'");
+  if (!parsed.operands.empty())
+    return UsageError(kCatalogueCommand, "unexpected argument '" + parsed.operands[0] + "'");
   if (parsed.search.backend != Backend::kIndex)
     return UsageError(kCatalogueCommand, "a catalogue is built from the index backend");
   parsed.search.catalogueFile = out;

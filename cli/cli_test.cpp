@@ -323,7 +323,8 @@ TEST_F(CliTest, ACatalogueBuiltOnceIsReadElsewhereAndNeverWritten) {
   const CliRun built = run({"catalogue", "--out", Path("built.sqlite")});
   EXPECT_EQ(built.status, 0) << built.err;
   EXPECT_EQ(built.out, "3 documents read into " + Path("built.sqlite") + "\n");
-  EXPECT_EQ(run({"catalogue", "--out", Path("built.sqlite")}).out, "0 documents read into " + Path("built.sqlite") + "\n");
+  EXPECT_EQ(run({"catalogue", "--out", Path("built.sqlite")}).out,
+            "0 documents read into " + Path("built.sqlite") + "\n");
 
   Write("docs/later.pdf", BuildAdobeDocument(jpeg_, {}));
   const std::string before = Slurp(Path("built.sqlite"));

@@ -32,8 +32,8 @@ bool CheckDocument(const std::string& document);
 // every document under the roots; a progress bar on a terminal. What was
 // read in `*read`; false, with the reason, when the catalogue cannot be
 // had or written.
-bool ReadIntoCatalogue(SearchService& service, const std::optional<std::vector<std::string>>& paths,
-                       FillProgress* read, std::string* error);
+bool ReadIntoCatalogue(SearchService& service, const std::optional<std::vector<std::string>>& paths, FillProgress* read,
+                       std::string* error);
 
 // True when the query text holds metadata terms (font:, pages: ...).
 bool UsesMetadata(const std::string& text);

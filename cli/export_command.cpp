@@ -109,7 +109,8 @@ int RunExportCommand(int argc, char** argv) {
   std::unique_ptr<SearchService> service = EnsureSearchServiceRunning(line.search);
   // A metadata term answers from the catalogue: what it lacks is read first.
   std::string catalogueError;
-  if (UsesMetadata(JoinKeywords(line.keywords)) && !ReadIntoCatalogue(*service, std::nullopt, nullptr, &catalogueError)) {
+  if (UsesMetadata(JoinKeywords(line.keywords)) &&
+      !ReadIntoCatalogue(*service, std::nullopt, nullptr, &catalogueError)) {
     std::fprintf(stderr, "glimpses-cli export: %s\n", catalogueError.c_str());
     return 2;
   }

@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     store->MakerOf(stored);
   }
   for (int field = 1; field <= static_cast<int>(glimpses::MetadataField::kLink); ++field) {
-    for (const char* pattern : {"a", "*", "he?", "[x"}) store->DocumentsWith(static_cast<glimpses::MetadataField>(field), pattern);
+    for (const char* pattern : {"a", "*", "he?", "[x"})
+      store->DocumentsWith(static_cast<glimpses::MetadataField>(field), pattern);
   }
   // What is read meanwhile goes into memory beside the file.
   glimpses::DocumentMetadata metadata;

@@ -192,8 +192,9 @@ bool WriteQuerySeeds(const fs::path& dir) {
        "font:helv|creator:\"cc 2017\" pages:2..20 !has:thumbnail|links:logo*\0plan.ai\0/p\0"
        "1 1\0"
        "12 5"sv},
-      {"metadata-pending", "plan !font:x|pages:>3 size:>0\0plan.indd\0/p\0"
-                          "10 1"sv},
+      {"metadata-pending",
+       "plan !font:x|pages:>3 size:>0\0plan.indd\0/p\0"
+       "10 1"sv},
       {"metadata-malformed", "font: pages:-1 has:preview\0x.pdf\0/p"sv},
   };
   bool ok = true;
@@ -223,8 +224,9 @@ bool WriteCatalogueSeeds(const fs::path& dir) {
   rich.plates = {"Cyan", "Black"};
   rich.links = {{"/art/logo.ai", "xmp.did:1"}};
   rich.hasThumbnail = true;
-  const bool ok = store && store->Apply({{"/d/poster.ai", {100, 1, 7}, rich}, {"/d/broken.pdf", {5, 2, 8}, std::nullopt}},
-                                        {}, &error);
+  const bool ok =
+      store &&
+      store->Apply({{"/d/poster.ai", {100, 1, 7}, rich}, {"/d/broken.pdf", {5, 2, 8}, std::nullopt}}, {}, &error);
   if (!ok) std::fprintf(stderr, "fuzz_seeds: cannot write %s: %s\n", path.c_str(), error.c_str());
   return ok;
 }

@@ -67,9 +67,7 @@ DocumentMetadata Pdf() {
 // The metadata each test document holds, by name; counts the reads.
 class Library {
  public:
-  Library() {
-    holdings_ = {{"poster.ai", Illustrator()}, {"brochure.indd", InDesign()}, {"report.pdf", Pdf()}};
-  }
+  Library() { holdings_ = {{"poster.ai", Illustrator()}, {"brochure.indd", InDesign()}, {"report.pdf", Pdf()}}; }
   MetadataReader Reader() {
     return [this](const std::string& path) -> std::optional<DocumentMetadata> {
       const std::string name = fs::path(path).filename().string();
@@ -162,22 +160,22 @@ TEST_F(CatalogueSearchTest, MetadataTermsCombineWithTheRestOfTheLanguage) {
   ASSERT_TRUE(Fill(*service));
   const std::set<std::string> all = {"poster.ai", "brochure.indd", "report.pdf", "blank.eps"};
   const std::pair<const char*, std::set<std::string>> cases[] = {
-      {"font:helvetica", {"poster.ai"}},                // a family
-      {"font:minion-regular", {"brochure.indd"}},       // a PostScript name
-      {"font:MYRIAD*", {"poster.ai"}},                  // the whole text, with a wildcard
-      {"font:*pro", {"poster.ai"}},                     // "myriad pro", not "myriadpro-regular"
-      {"font:\"open type\"", {}},                      // a font's type is not searched
-      {"font:a", {"poster.ai", "brochure.indd"}},       // shorter than the trigram index takes
-      {"creator:\"illustrator cc\"", {"poster.ai"}},    // application and version
-      {"creator:macintosh", {"poster.ai"}},             // the creator tool as stored
+      {"font:helvetica", {"poster.ai"}},              // a family
+      {"font:minion-regular", {"brochure.indd"}},     // a PostScript name
+      {"font:MYRIAD*", {"poster.ai"}},                // the whole text, with a wildcard
+      {"font:*pro", {"poster.ai"}},                   // "myriad pro", not "myriadpro-regular"
+      {"font:\"open type\"", {}},                     // a font's type is not searched
+      {"font:a", {"poster.ai", "brochure.indd"}},     // shorter than the trigram index takes
+      {"creator:\"illustrator cc\"", {"poster.ai"}},  // application and version
+      {"creator:macintosh", {"poster.ai"}},           // the creator tool as stored
       {"creator:indesign|creator:1.6", {"brochure.indd", "report.pdf"}},
       {"title:spring", {"poster.ai"}},
-      {"author:über", {"poster.ai"}},                   // case folded beyond ASCII
+      {"author:über", {"poster.ai"}},  // case folded beyond ASCII
       {"swatch:\"pantone 485\"", {"poster.ai"}},
       {"plate:magenta", {"poster.ai"}},
       {"links:logo.ai", {"poster.ai", "brochure.indd"}},  // the name, whatever the folder or URL
-      {"links:\"photo 1\"", {"poster.ai"}},             // a Windows path's name
-      {"links:art", {}},                                // folders are not names
+      {"links:\"photo 1\"", {"poster.ai"}},               // a Windows path's name
+      {"links:art", {}},                                  // folders are not names
       {"pages:12", {"brochure.indd"}},
       {"pages:>1", {"brochure.indd", "report.pdf"}},
       {"pages:<=3", {"poster.ai", "report.pdf"}},
@@ -213,7 +211,7 @@ TEST_F(CatalogueSearchTest, DocumentsNotYetReadArePendingNotLeftOut) {
       {"!font:helvetica", {{}, 4, ""}},
       {"poster font:helvetica", {{}, 1, ""}},
       {"font:helvetica|report", {{"report.pdf"}, 3, ""}},  // the name decides for one
-      {"font:helvetica size:>1mb", {{}, 0, ""}},            // the size decides for all
+      {"font:helvetica size:>1mb", {{}, 0, ""}},           // the size decides for all
       {"report", {{"report.pdf"}, 0, ""}},
   };
   for (const auto& [text, answer] : before) EXPECT_EQ(Ask(*unread, text), answer) << text;
@@ -306,7 +304,7 @@ TEST_F(CatalogueSearchTest, DamagedOtherVersionAndFullDiskCatalogues) {
   };
   struct Case {
     const char* what;
-    std::string bytes;  // what the file holds
+    std::string bytes;    // what the file holds
     const char* refusal;  // why --catalogue refuses it; null: it answers
   };
   const Case cases[] = {

@@ -21,7 +21,10 @@ bool AppendResults(const NameIndex& index, std::uint64_t generation, const std::
 class IndexRows final : public AnswerRows {
  public:
   IndexRows(std::shared_ptr<GuardedIndex> guarded, std::vector<std::uint32_t> ids, std::size_t pending)
-      : guarded_(std::move(guarded)), generation_(guarded_->index.generation()), ids_(std::move(ids)), pending_(pending) {
+      : guarded_(std::move(guarded)),
+        generation_(guarded_->index.generation()),
+        ids_(std::move(ids)),
+        pending_(pending) {
     AppendResults(guarded_->index, generation_, ids_, 0, std::min(kRun, ids_.size()), &head_);
   }
 

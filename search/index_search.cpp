@@ -227,8 +227,8 @@ std::vector<std::uint32_t> MatchEntries(const IndexTable& table, const Query& qu
     std::vector<std::uint32_t> secondHits;
     std::thread second;
     try {
-      second = std::thread(
-          [&] { SearchRange(table, query, keep, folders, middle, count, &secondHits, &secondPending); });
+      second =
+          std::thread([&] { SearchRange(table, query, keep, folders, middle, count, &secondHits, &secondPending); });
     } catch (...) {
       // No thread to be had: search the second half here instead.
     }

@@ -503,8 +503,8 @@ NameIndex::Coverage NameIndex::WatchCoverage() const {
 
 // ---- searching and saving -----------------------------------------------------
 
-std::optional<std::vector<std::uint32_t>> NameIndex::Match(const Query& query, const NameFilter& keep,
-                                                           SortOrder order, std::size_t* pending) const {
+std::optional<std::vector<std::uint32_t>> NameIndex::Match(const Query& query, const NameFilter& keep, SortOrder order,
+                                                           std::size_t* pending) const {
   if (table_.RootEntryCount() == 0) return std::nullopt;
   std::vector<std::uint32_t> ids = MatchEntries(table_, query, keep, pending);
   OrderMatches(table_, ids);

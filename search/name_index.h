@@ -57,8 +57,8 @@ class NameIndex {
   // when empty), in `order`, and how many more it may match once their
   // documents are catalogued in `*pending`; nullopt when no root is
   // available.
-  std::optional<std::vector<std::uint32_t>> Match(const Query& query, const NameFilter& keep = {},
-                                                  SortOrder order = {}, std::size_t* pending = nullptr) const;
+  std::optional<std::vector<std::uint32_t>> Match(const Query& query, const NameFilter& keep = {}, SortOrder order = {},
+                                                  std::size_t* pending = nullptr) const;
   // The full path of every entry whose name `keep` accepts, in id order.
   std::vector<std::string> PathsOf(const NameFilter& keep) const;
   // Ids stay valid until this changes (the index renumbers its entries).

@@ -179,8 +179,7 @@ Node ExtNode(std::string_view rest) {
 constexpr const char* kSizeHelp =
     "size: needs a number with an optional unit b, kb, mb or gb (size:>1mb, size:1mb..5mb) "
     "or one of empty, tiny, small, medium, large, huge, gigantic";
-constexpr const char* kPagesHelp =
-    "pages: needs a whole number, compared (pages:>10) or as a range (pages:2..5)";
+constexpr const char* kPagesHelp = "pages: needs a whole number, compared (pages:>10) or as a range (pages:2..5)";
 constexpr std::pair<std::string_view, MetadataField> kTextModifiers[] = {
     {"font:", MetadataField::kFont},     {"creator:", MetadataField::kCreator}, {"title:", MetadataField::kTitle},
     {"author:", MetadataField::kAuthor}, {"swatch:", MetadataField::kSwatch},   {"plate:", MetadataField::kPlate},
@@ -240,7 +239,8 @@ std::optional<Node> TermNode(std::string_view text, std::size_t unquotedHead, Te
     return range ? RangeNode(Kind::kPages, *range) : Failed(context, kPagesHelp);
   }
   if (modifier("has:")) {
-    if (FoldCase(text) != "thumbnail") return Failed(context, "has: knows thumbnail only (has:thumbnail, !has:thumbnail)");
+    if (FoldCase(text) != "thumbnail")
+      return Failed(context, "has: knows thumbnail only (has:thumbnail, !has:thumbnail)");
     Node node;
     node.kind = Kind::kThumbnail;
     return node;
@@ -378,7 +378,7 @@ bool ContainsWholeWord(std::string_view haystack, std::string_view needle) {
 
 // What the metadata terms see of an entry.
 struct Metadata {
-  bool document = false;  // an entry no document has no metadata, and never will
+  bool document = false;               // an entry no document has no metadata, and never will
   std::optional<DocumentFacts> facts;  // nullopt: pending
 };
 
@@ -617,9 +617,9 @@ std::string_view ExtensionOf(std::string_view name) {
 std::optional<Query> Query::TryParse(std::string_view text, std::string* error, std::int64_t now) {
   error->clear();
   Query query;
-  query.root_ = Parser(Tokenize(text), {now != 0 ? now : static_cast<std::int64_t>(std::time(nullptr)), error,
-                                        &query.textTerms_})
-                    .ParseAll();
+  query.root_ =
+      Parser(Tokenize(text), {now != 0 ? now : static_cast<std::int64_t>(std::time(nullptr)), error, &query.textTerms_})
+          .ParseAll();
   if (!error->empty()) return std::nullopt;
   query.usesPath_ = NodeUses(query.root_, Kind::kPath, Kind::kPathWild) || UsesPathRegex(query.root_);
   query.usesKind_ = NodeUses(query.root_, Kind::kFiles, Kind::kFolders);

@@ -176,7 +176,7 @@ class Query {
       kRegex,
       kSize,
       kDate,
-      kText,   // a metadata text term: TextTerms()[term]
+      kText,  // a metadata text term: TextTerms()[term]
       kPages,
       kThumbnail,
     };

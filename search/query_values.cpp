@@ -85,8 +85,7 @@ std::optional<Period> ReadSize(std::string_view text) {
 std::optional<Period> ReadCount(std::string_view text) {
   std::int64_t number = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (text.empty() || text.front() == '-' || error != std::errc() || end != text.data() + text.size() ||
-      number == kMax)
+  if (text.empty() || text.front() == '-' || error != std::errc() || end != text.data() + text.size() || number == kMax)
     return std::nullopt;
   return Period{number, number + 1};
 }

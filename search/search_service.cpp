@@ -261,7 +261,7 @@ class IndexService final : public SearchService {
   std::atomic<bool> closing_{false};
   std::atomic<bool> live_{false};
   std::atomic<bool> catalogueBehind_{false};  // an answer's catch-up changed the index
-  std::atomic<std::size_t> remoteRoots_{0};  // of the last answer, for any thread
+  std::atomic<std::size_t> remoteRoots_{0};   // of the last answer, for any thread
   std::atomic<std::size_t> unwatchedFolders_{0};
   bool watching_ = false;  // under the lock
   bool dirty_ = false;

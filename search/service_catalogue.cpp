@@ -58,9 +58,8 @@ CatalogueFiller::DropScope ServiceCatalogue::Scope() const {
   std::vector<std::string> present;
   for (const std::string& root : roots_)
     if (IsDirectory(root)) present.push_back(root);
-  return [present = std::move(present), roots = roots_, build = mode_ == CatalogueMode::kBuild](const std::string& path) {
-    return IsUnderAny(path, present) || (build && !IsUnderAny(path, roots));
-  };
+  return [present = std::move(present), roots = roots_, build = mode_ == CatalogueMode::kBuild](
+             const std::string& path) { return IsUnderAny(path, present) || (build && !IsUnderAny(path, roots)); };
 }
 
 bool ServiceCatalogue::Bind(Query& query, std::string* error) {
@@ -77,7 +76,8 @@ void ServiceCatalogue::StartFilling(std::vector<std::string> documents) {
   if (!store || !reader_) return;
   std::lock_guard lock(mutex_);
   if (!background_) {
-    background_ = std::make_unique<CatalogueFiller>(store, reader_, CatalogueFiller::Pace::kBackground, ReaderThreads());
+    background_ =
+        std::make_unique<CatalogueFiller>(store, reader_, CatalogueFiller::Pace::kBackground, ReaderThreads());
     background_->ReadFirst(std::exchange(firstPaths_, {}));
   }
   background_->Sync(std::move(documents), Scope(), true);
