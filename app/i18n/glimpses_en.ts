@@ -8,6 +8,14 @@
         <translation> (%1: modification times checked before each search)</translation>
     </message>
     <message>
+        <source> (另有 %1 个文档尚未读取信息)</source>
+        <translation> (%1 more documents not read yet)</translation>
+    </message>
+    <message>
+        <source>正在读取文档信息 (%1 / %2)…</source>
+        <translation>Reading what documents hold (%1 / %2)…</translation>
+    </message>
+    <message>
         <source>%1 个未能监视的文件夹</source>
         <translation>%1 folders left unwatched</translation>
     </message>
