@@ -127,11 +127,12 @@ bool Fill(SearchService& service, std::string* error = nullptr) {
   return service.FillCatalogue(std::nullopt, {}, error != nullptr ? error : &ignored);
 }
 
-// Polls `done` for up to ten seconds: the background filler has no end to
-// wait for.
+// Polls `done` for up to a minute: the background filler has no end to wait
+// for, and its threads run at idle priority, so other tests running beside
+// this one on a busy machine can hold them off for seconds.
 template <typename Done>
 bool Eventually(Done done) {
-  for (int i = 0; i < 1000; ++i) {
+  for (int i = 0; i < 6000; ++i) {
     if (done()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
