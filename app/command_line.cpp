@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <vector>
 
+#include "metadata/document_metadata.h"
 #include "search/search_options.h"
 
 namespace glimpses {
@@ -31,6 +32,8 @@ WindowCommandLine ParseWindowCommandLine(const QStringList& arguments) {
   const bool known = parser.parse(arguments);
 
   WindowCommandLine line;
+  // The catalogue reads, in the background, what the documents hold.
+  line.search.metadataReader = ReadDocumentMetadata;
   if (parser.isSet(help)) {
     line.start = WindowStart::kHelp;
     return line;

@@ -29,6 +29,7 @@ constexpr int kWorkerThreads = 8;
 // documents a second never flood the event queue.
 constexpr int kExportProgressIntervalMs = 50;
 constexpr int kIndexingProgressIntervalMs = 250;
+constexpr int kCatalogueProgressIntervalMs = 500;
 
 // While the first build runs: how far it got. The answer comes when it is
 // done, never from the part read so far.
@@ -165,6 +166,9 @@ MainController::MainController(MainControllerSetup setup, QObject* parent)
   connect(&exportProgressTimer_, &QTimer::timeout, this, &MainController::ShowExportProgress);
   indexingTimer_.setInterval(kIndexingProgressIntervalMs);
   connect(&indexingTimer_, &QTimer::timeout, this, &MainController::ShowIndexingProgress);
+  catalogueTimer_.setInterval(kCatalogueProgressIntervalMs);
+  connect(&catalogueTimer_, &QTimer::timeout, this, &MainController::ShowCatalogueProgress);
+  if (service_) catalogueTimer_.start();
   // Rows are made when shown, possibly while the list paints: search again
   // from the event loop, not from inside the paint.
   connect(&resultModel_, &ResultListModel::rowsOutdated, this, &MainController::SearchDocuments, Qt::QueuedConnection);
@@ -188,9 +192,34 @@ MainController::~MainController() {
 
 void MainController::SetStatusText(const QString& text) {
   settledStatusText_ = text;
-  if (statusText_ == text) return;
-  statusText_ = text;
+  const QString shown = WithCatalogueNote(text);
+  if (statusText_ == shown) return;
+  statusText_ = shown;
   emit statusTextChanged(statusText_);
+}
+
+QString MainController::WithCatalogueNote(const QString& text) const {
+  return catalogueNote_.isEmpty() ? text : text + QStringLiteral("  ") + catalogueNote_;
+}
+
+void MainController::ShowCatalogueProgress() {
+  const QString note = FormatCatalogueProgress(service_->CatalogueProgress());
+  if (note == catalogueNote_) return;
+  const bool finished = note.isEmpty();
+  catalogueNote_ = note;
+  emit catalogueProgressChanged(catalogueNote_);
+  // The indexing note stays while it is shown; the line follows after.
+  if (!indexingTimer_.isActive()) SetStatusText(settledStatusText_);
+  // The documents the last answer left pending are read now: ask again.
+  if (finished && lastPending_ > 0) SearchDocuments();
+}
+
+void MainController::DocumentsOnScreen(int firstRow, int lastRow) {
+  if (!service_) return;
+  std::vector<std::string> paths;
+  for (int row = std::max(firstRow, 0); row <= lastRow && row < resultModel_.rowCount(); ++row)
+    if (const std::optional<SearchResult> result = resultModel_.ResultAt(row)) paths.push_back(result->FullPath());
+  service_->ReadFirst(std::move(paths));
 }
 
 void MainController::SetKeywordText(const QString& text) { keywordText_ = text; }
@@ -288,8 +317,8 @@ void MainController::ShowSearchAnswer(const RowsAnswer& answer) {
     return;
   }
   if (!answer) {
-    if (statusText_ != settledStatusText_) {
-      statusText_ = settledStatusText_;
+    if (statusText_ != WithCatalogueNote(settledStatusText_)) {
+      statusText_ = WithCatalogueNote(settledStatusText_);
       emit statusTextChanged(statusText_);
     }
     emit searchFinished(false);
@@ -297,7 +326,8 @@ void MainController::ShowSearchAnswer(const RowsAnswer& answer) {
   }
   const int count = static_cast<int>(answer->size());
   resultModel_.SetRows(answer);
-  SetStatusText(FormatStatusText(count) + FormatCoverageNote(service_->Coverage()));
+  lastPending_ = answer->pending();
+  SetStatusText(FormatStatusText(count) + FormatPendingNote(lastPending_) + FormatCoverageNote(service_->Coverage()));
   emit searchFinished(true);
 }
 

@@ -143,6 +143,9 @@ class MainController : public QObject {
 
   // A status text other work (an export's progress) puts in the line.
   void SetStatusText(const QString& text);
+  // The catalogue's filling, as the status line shows it after its text
+  // (FormatCatalogueProgress); empty when it has nothing to read.
+  const QString& catalogueProgressText() const { return catalogueNote_; }
 
  public slots:
   // The edits report each change here, so the handlers never read widgets.
@@ -162,6 +165,9 @@ class MainController : public QObject {
   // row still being read is previewed when it arrives. False, changing nothing, for a row that does not exist
   // (negative: no selection).
   bool PreviewSelectedDocument(int row);
+  // The list shows rows [firstRow, lastRow]: the catalogue reads their
+  // documents before any other. Rows still being read are left out.
+  void DocumentsOnScreen(int firstRow, int lastRow);
   // Open the document, or its folder, of the row selected last; nothing
   // before the first selection.
   void OpenSelectedFile();
@@ -244,11 +250,14 @@ class MainController : public QObject {
   void recentKeywordsChanged(const QStringList& recent);
   // The keyword text was set by the controller (a recent one walked to).
   void keywordTextChanged(const QString& text);
+  void catalogueProgressChanged(const QString& text);
 
  private:
   bool SaveSettings();
   void ShowSearchAnswer(const RowsAnswer& answer);
   void ShowIndexingProgress();
+  void ShowCatalogueProgress();
+  QString WithCatalogueNote(const QString& text) const;
   bool WaitForRow(int row);
   void RowsArrived(const QModelIndex& first, const QModelIndex& last);
   void ShowPreview(PreviewPictures pictures);
@@ -307,6 +316,9 @@ class MainController : public QObject {
   bool searchRunning_ = false;
   bool searchWaiting_ = false;  // another search is due when the running one ends
   QTimer indexingTimer_;
+  QTimer catalogueTimer_;
+  QString catalogueNote_;
+  std::size_t lastPending_ = 0;  // of the answer shown
   std::uint64_t previewTicket_ = 0;
   DocumentDetails details_;
   std::uint64_t detailsTicket_ = 0;

@@ -1010,16 +1010,132 @@ class PictureTest : public QObject {
   }
 };
 
+namespace {
+
+// Rows of another answer, with the documents the catalogue left pending.
+class PendingRows final : public AnswerRows {
+ public:
+  PendingRows(RowsAnswer rows, std::size_t pending) : rows_(std::move(rows)), pending_(pending) {}
+  std::size_t size() const override { return rows_->size(); }
+  RowsRead Read(std::size_t first, std::size_t count, RowsWait wait) const override {
+    return rows_->Read(first, count, wait);
+  }
+  std::size_t pending() const override { return pending_; }
+
+ private:
+  RowsAnswer rows_;
+  std::size_t pending_;
+};
+
+// A service whose catalogue the test drives: how far its filling is, and
+// how many documents an answer leaves pending.
+class CatalogueFakeService : public FakeSearchService {
+ public:
+  void SetProgress(FillProgress progress) {
+    std::lock_guard lock(mutex_);
+    progress_ = progress;
+  }
+  void SetPending(std::size_t pending) {
+    std::lock_guard lock(mutex_);
+    pending_ = pending;
+  }
+  std::vector<std::string> ReadFirstPaths() {
+    std::lock_guard lock(mutex_);
+    return readFirst_;
+  }
+  FillProgress CatalogueProgress() const override {
+    std::lock_guard lock(mutex_);
+    return progress_;
+  }
+  void ReadFirst(std::vector<std::string> paths) override {
+    std::lock_guard lock(mutex_);
+    readFirst_ = std::move(paths);
+  }
+  RowsAnswer QueryRows(std::string_view text, const NameFilter& keep, SortOrder order) override {
+    RowsAnswer rows = FakeSearchService::QueryRows(text, keep, order);
+    std::lock_guard lock(mutex_);
+    return rows ? std::make_shared<PendingRows>(rows, pending_) : rows;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  FillProgress progress_;
+  std::size_t pending_ = 0;
+  std::vector<std::string> readFirst_;
+};
+
+}  // namespace
+
+// The catalogue as the window sees it: its progress after the status line's
+// text, the documents an answer leaves pending, and the rows on screen read
+// first.
+class CatalogueStatusTest : public QObject {
+  Q_OBJECT
+
+ private:
+  PrivateHome home_;
+  std::shared_ptr<CatalogueFakeService> service_;
+  std::unique_ptr<MainController> controller_;
+
+  bool Search(const QString& text) {
+    QSignalSpy finished(controller_.get(), &MainController::searchFinished);
+    controller_->SetKeywordText(text);
+    controller_->SearchDocuments();
+    return finished.wait(10000) && finished.first().first().toBool();
+  }
+
+ private slots:
+  void init() {
+    service_ = std::make_shared<CatalogueFakeService>();
+    MainControllerSetup setup;
+    setup.service = service_;
+    setup.settingsPath = home_.SettingsPath();
+    controller_ = std::make_unique<MainController>(std::move(setup));
+  }
+
+  void cleanup() { controller_.reset(); }
+
+  void progressFollowsTheCountAndThePendingAreAskedForAgain() {
+    service_->SetAnswer("font:helvetica", Results("/d", {"a.pdf", "b.ai"}));
+    service_->SetPending(7);
+    service_->SetProgress({3, 10});
+    QSignalSpy progress(controller_.get(), &MainController::catalogueProgressChanged);
+    QVERIFY(progress.wait(5000));
+    QCOMPARE(controller_->catalogueProgressText(), QStringLiteral("正在读取文档信息 (3 / 10)…"));
+    QVERIFY(Search(QStringLiteral("font:helvetica")));
+    QCOMPARE(controller_->statusText(),
+             kStatusTwo + QStringLiteral(" (另有 7 个文档尚未读取信息)  正在读取文档信息 (3 / 10)…"));
+
+    // Done: the note goes, and the answer that left documents pending is
+    // asked for again.
+    service_->SetPending(0);
+    service_->SetProgress({});
+    QSignalSpy finished(controller_.get(), &MainController::searchFinished);
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(controller_->statusText(), kStatusTwo);
+    QCOMPARE(service_->Queries().size(), 2u);
+  }
+
+  void documentsOnScreenAreReadFirst() {
+    service_->SetAnswer("doc", Results("/data", {"a.pdf", "notes.txt", "b.ai", "c.eps"}));
+    QVERIFY(Search(QStringLiteral("doc")));
+    controller_->DocumentsOnScreen(1, 5);
+    QCOMPARE(service_->ReadFirstPaths(), (std::vector<std::string>{"/data/b.ai", "/data/c.eps"}));
+  }
+};
+
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   MainControllerTest controllerTest;
   RealDocumentTest realDocumentTest;
   ExportTest exportTest;
   PictureTest pictureTest;
+  CatalogueStatusTest catalogueTest;
   int failures = QTest::qExec(&controllerTest, argc, argv);
   failures += QTest::qExec(&realDocumentTest, argc, argv);
   failures += QTest::qExec(&exportTest, argc, argv);
   failures += QTest::qExec(&pictureTest, argc, argv);
+  failures += QTest::qExec(&catalogueTest, argc, argv);
   return failures == 0 ? 0 : 1;
 }
 

@@ -15,4 +15,13 @@ QString FormatCoverageNote(const WatchCoverage& coverage) {
   return parts.empty() ? QString() : Tr(" (%1: 每次搜索前检查修改时间)").arg(parts.join(Tr("、")));
 }
 
+QString FormatPendingNote(std::size_t pending) {
+  return pending == 0 ? QString() : Tr(" (另有 %1 个文档尚未读取信息)").arg(pending);
+}
+
+QString FormatCatalogueProgress(const FillProgress& progress) {
+  if (progress.total == 0) return {};
+  return Tr("正在读取文档信息 (%1 / %2)…").arg(progress.done).arg(progress.total);
+}
+
 }  // namespace glimpses

@@ -29,5 +29,12 @@ TEST(StatusTextTest, CoverageNoteNamesOnlyWhatIsNotCovered) {
   for (const auto& [coverage, note] : cases) EXPECT_EQ(FormatCoverageNote(coverage).toStdString(), note);
 }
 
+TEST(StatusTextTest, CatalogueNotesOnlyWhileThereIsSomethingToRead) {
+  EXPECT_EQ(FormatPendingNote(0).toStdString(), "");
+  EXPECT_EQ(FormatPendingNote(12).toStdString(), " (另有 12 个文档尚未读取信息)");
+  EXPECT_EQ(FormatCatalogueProgress({}).toStdString(), "");
+  EXPECT_EQ(FormatCatalogueProgress({250, 100000}).toStdString(), "正在读取文档信息 (250 / 100000)…");
+}
+
 }  // namespace
 }  // namespace glimpses

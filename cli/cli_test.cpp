@@ -114,6 +114,9 @@ TEST_F(CliTest, UsageErrorsExitTwo) {
       {"export", "--contact-sheet", "s.pdf", "--out", "o", "x"},
       {"export", "--contact-sheet=", "x"},
       {"export", "--columns", "2", "--out", "o", "x"},
+      {"catalogue", "--root", "x"},
+      {"catalogue", "--out", "c.sqlite", "keyword"},
+      {"catalogue", "--out", "c.sqlite", "--catalogue", "other.sqlite"},
   };
   for (const auto& line : lines) {
     const CliRun run = Cli(line);
@@ -291,11 +294,6 @@ TEST_F(CliTest, SearchSortsExcludesWritesJsonAndRefusesMalformedModifiers) {
        "3 "},
       {{"search", "--exclude", Path("docs/sub"), "p"}, 0, d + "blank.eps\n" + d + "poster 海报.pdf\n", "2 "},
       {{"search", "--exclude=*/sub", "size:>1000", "dm:2024"}, 0, d + "blank.eps\n" + d + "poster 海报.pdf\n", "2 "},
-      {{"search", "--json", "海报"},
-       0,
-       "{\"path\":\"" + d + "poster 海报.pdf\",\"name\":\"poster 海报.pdf\",\"folder\":\"" + Path("docs") +
-           "\",\"size\":3000,\"modified\":\"2024-05-17T12:00:00+08:00\"}\n",
-       "1 "},
       {{"search", "size:big"}, 2, "", "glimpses-cli search: size: needs a number"},
       {{"search", "regex:(", "--sort", "size"}, 2, "", "glimpses-cli search: regex: missing )"},
       {{"export", "--out", Path("thumbs"), "dm:yesteryear"}, 2, "", "glimpses-cli export: dm: needs a date"},
@@ -312,11 +310,56 @@ TEST_F(CliTest, SearchSortsExcludesWritesJsonAndRefusesMalformedModifiers) {
       EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << label << ": " << run.err;
     }
   }
+  // The version is what the catalogue has of the program that made it.
+  const CliRun json = Cli({"search", "--json", "--root", Path("docs"), "--cache-dir", Path("cache"), "海报"});
+  EXPECT_EQ(json.status, 0) << json.err;
+  EXPECT_TRUE(json.out.starts_with("{\"path\":\"" + d + "poster 海报.pdf\",\"name\":\"poster 海报.pdf\",\"folder\":\"" +
+                                   Path("docs") +
+                                   "\",\"size\":3000,\"modified\":\"2024-05-17T12:00:00+08:00\",\"version\":"))
+      << json.out;
+  EXPECT_TRUE(json.out.ends_with("}\n")) << json.out;
   const CliRun bad = Cli({"search", "--json", "--root", Path("docs"), "--cache-dir", Path("cache"), "bad"});
   EXPECT_NE(bad.out.find("\"name\":\"bad \xEF\xBF\xBD.ai\""), std::string::npos) << bad.out;
   EXPECT_NE(bad.out.find("\"path_bytes\":\""), std::string::npos) << bad.out;
   ::unsetenv("TZ");
   ::tzset();
+}
+
+// A catalogue built where the documents live and read elsewhere, as
+// plocate's database is: only read there, what it lacks read into memory.
+TEST_F(CliTest, ACatalogueBuiltOnceIsReadElsewhereAndNeverWritten) {
+  const std::vector<std::string> where = {"--root", Path("docs"), "--cache-dir", Path("cache")};
+  auto run = [&](std::vector<std::string> args) {
+    args.insert(args.begin() + 1, where.begin(), where.end());
+    return Cli(args);
+  };
+  const CliRun built = run({"catalogue", "--out", Path("built.sqlite")});
+  EXPECT_EQ(built.status, 0) << built.err;
+  EXPECT_EQ(built.out, "3 documents read into " + Path("built.sqlite") + "\n");
+  EXPECT_EQ(run({"catalogue", "--out", Path("built.sqlite")}).out,
+            "0 documents read into " + Path("built.sqlite") + "\n");
+
+  Write("docs/later.pdf", BuildAdobeDocument(jpeg_, {}));
+  const std::string before = Slurp(Path("built.sqlite"));
+  const std::string d = Path("docs") + "/";
+  const CliRun shown = run({"search", "--catalogue", Path("built.sqlite"), "has:thumbnail"});
+  EXPECT_EQ(shown.status, 0) << shown.err;
+  EXPECT_EQ(shown.out, d + "badge.ai\n" + d + "later.pdf\n" + d + "poster 海报.pdf\n");
+  EXPECT_EQ(run({"search", "--catalogue", Path("built.sqlite"), "!has:thumbnail"}).out, d + "blank.eps\n");
+  EXPECT_EQ(Slurp(Path("built.sqlite")), before);
+
+  // Never a file that is not a catalogue, and never plocate's answers.
+  Write("notes.sqlite", std::string("SQLite format 3\0", 16) + std::string(100, 'x'));
+  const CliRun foreign = run({"catalogue", "--out", Path("notes.sqlite")});
+  EXPECT_EQ(foreign.status, 2);
+  EXPECT_NE(foreign.err.find("is not a catalogue; it is left alone"), std::string::npos) << foreign.err;
+  EXPECT_EQ(Slurp(Path("notes.sqlite")).size(), 116u);
+  const CliRun damaged = run({"search", "--catalogue", Path("notes.sqlite"), "has:thumbnail"});
+  EXPECT_EQ(damaged.status, 2);
+  EXPECT_NE(damaged.err.find("notes.sqlite: not a catalogue"), std::string::npos) << damaged.err;
+  const CliRun plocate = run({"search", "--backend", "plocate", "pages:2"});
+  EXPECT_EQ(plocate.status, 2);
+  EXPECT_NE(plocate.err.find("need the index backend"), std::string::npos) << plocate.err;
 }
 
 // Names other systems and archives leave, found by the index and written

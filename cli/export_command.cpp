@@ -18,6 +18,7 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "contact_sheet/contact_sheet.h"
+#include "cli/progress_bar.h"
 #include "export/export.h"
 #include "search/document_filter.h"
 
@@ -95,30 +96,6 @@ int ParseCommandLine(int argc, char** argv, ExportCommandLine& line) {
   }
   return -1;
 }
-
-// A progress bar redrawn in place; only on a terminal, and only when the
-// shown figure changes, so that thousands of documents cost few writes.
-class ProgressBar {
- public:
-  void Show(int done, int total) {
-    const int percent = total > 0 ? static_cast<int>(static_cast<long long>(done) * 100 / total) : 100;
-    if (percent == lastPercent_ && done != total) return;
-    lastPercent_ = percent;
-    constexpr int kWidth = 30;
-    const int filled = percent * kWidth / 100;
-    std::fprintf(stderr, "\r[%s%s] %d / %d", std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                 std::string(static_cast<std::size_t>(kWidth - filled), '.').c_str(), done, total);
-    std::fflush(stderr);
-    shown_ = true;
-  }
-  void Finish() {
-    if (shown_) std::fputc('\n', stderr);
-  }
-
- private:
-  int lastPercent_ = -1;
-  bool shown_ = false;
-};
 
 // Set by the SIGINT/SIGTERM handler; a signal handler can only store a flag.
 volatile std::sig_atomic_t interrupted = 0;
@@ -226,6 +203,13 @@ int RunExportCommand(int argc, char** argv) {
   if (!line.contactSheet.empty()) return RunContactSheet(line);
 
   std::unique_ptr<SearchService> service = EnsureSearchServiceRunning(line.search);
+  // A metadata term answers from the catalogue: what it lacks is read first.
+  std::string catalogueError;
+  if (UsesMetadata(JoinKeywords(line.keywords)) &&
+      !ReadIntoCatalogue(*service, std::nullopt, nullptr, &catalogueError)) {
+    std::fprintf(stderr, "glimpses-cli export: %s\n", catalogueError.c_str());
+    return 2;
+  }
 
   std::stop_source stop;
   ProgressBar bar;

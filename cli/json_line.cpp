@@ -71,13 +71,14 @@ std::string JsonString(std::string_view text) {
   return out + "\"";
 }
 
-std::string JsonLine(const SearchResult& result) {
+std::string JsonLine(const SearchResult& result, const std::string& version) {
   const std::string path = result.FullPath();
   std::string line = "{\"path\":" + JsonString(path) + ",\"name\":" + JsonString(result.fileName) +
                      ",\"folder\":" + JsonString(result.folder);
   if (!IsValidUtf8(path)) line += ",\"path_bytes\":\"" + Base64(path) + "\"";
   line += ",\"size\":" + (result.size >= 0 ? std::to_string(result.size) : std::string("null"));
   line += ",\"modified\":" + (result.modified != 0 ? LocalTimestamp(result.modified) : std::string("null"));
+  line += ",\"version\":" + (version.empty() ? std::string("null") : JsonString(version));
   return line + "}";
 }
 

@@ -16,10 +16,11 @@ namespace glimpses {
 // becomes U+FFFD.
 std::string JsonString(std::string_view text);
 
-// {"path":..,"name":..,"folder":..,"size":N,"modified":"2024-05-17T14:03:00+02:00"}
-// without a line break; "size" is null for a folder or an unknown size,
-// "modified" null for an unknown time, which is given in local time with
-// its offset (RFC 3339).
-std::string JsonLine(const SearchResult& result);
+// {"path":..,"name":..,"folder":..,"size":N,"modified":"2024-05-17T14:03:00+02:00",
+// "version":"Illustrator CC 2017"} without a line break; "size" is null for
+// a folder or an unknown size, "modified" null for an unknown time, which is
+// given in local time with its offset (RFC 3339), "version" (the program
+// that made the document) null when empty.
+std::string JsonLine(const SearchResult& result, const std::string& version);
 
 }  // namespace glimpses

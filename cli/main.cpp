@@ -20,6 +20,7 @@ const Command kCommands[] = {
     {glimpses::kSearchCommand, glimpses::RunSearchCommand},
     {glimpses::kExportCommand, glimpses::RunExportCommand},
     {glimpses::kInfoCommand, glimpses::RunInfoCommand},
+    {glimpses::kCatalogueCommand, glimpses::RunCatalogueCommand},
 };
 
 constexpr char kTryHelp[] = "Try 'glimpses-cli --help'.\n";

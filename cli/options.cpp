@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "metadata/document_metadata.h"
+
 namespace glimpses {
 namespace {
 
@@ -91,6 +93,8 @@ ParsedArguments ParseArguments(int argc, char** argv, const Subcommand& command)
     }
   }
   parsed.operands.assign(argv + optind, argv + argc);
+  // Documents the catalogue lacks are read on the way (metadata terms).
+  if (command.searches) parsed.search.metadataReader = ReadDocumentMetadata;
   return parsed;
 }
 

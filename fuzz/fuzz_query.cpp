@@ -1,10 +1,14 @@
 // The search language: any text parses or is refused with a reason, a
-// refused text matches nothing, the facts (a stat in real use) are read at
-// most once per entry, and the literals a query hands the index for its
-// quick pre-test hold for every entry the query matches (otherwise the
-// index would drop answers). Input: the query, then after a NUL byte an
-// entry's name, after another its folder, after another its size and its
-// time as two decimal numbers; a name ending in '/' stands for a folder.
+// refused text matches nothing, the facts (a stat in real use) and the
+// catalogue (a lookup) are each read at most once per entry, the catalogue
+// only for documents, and the literals a query hands the index for its
+// quick pre-test hold for every entry the query matches or leaves pending
+// (otherwise the index would drop answers). Input: the query, then after a
+// NUL byte an entry's name, after another its folder, after another its
+// size and its time as two decimal numbers, then what the catalogue holds:
+// its pages and a number whose bits say whether it has a thumbnail and
+// which text terms it holds, none for a document not catalogued; a name
+// ending in '/' stands for a folder.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -38,6 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string name(NextField(rest));
   const std::string folder(NextField(rest));
   const std::string facts(NextField(rest));
+  const std::string catalogued(NextField(rest));
   const bool isFolder = !name.empty() && name.back() == '/';
   if (isFolder) name.pop_back();
 
@@ -55,10 +60,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (glimpses::Query::Parse(text).Matches(view)) std::abort();
     return 0;
   }
-  const glimpses::Query& query = *parsed;
-  const bool matches = query.Matches(view);
+  glimpses::Query query = *parsed;
+  int lookups = 0;
+  query.SetMetadataLookup([&](std::string_view) -> std::optional<glimpses::DocumentFacts> {
+    ++lookups;
+    if (catalogued.empty()) return std::nullopt;
+    char* end = nullptr;
+    const long long pages = std::strtoll(catalogued.c_str(), &end, 10);
+    const unsigned long long bits = std::strtoull(end, nullptr, 10);
+    return glimpses::DocumentFacts{pages, (bits & 1) != 0, bits >> 1};
+  });
+  const glimpses::Truth truth = query.Evaluate(view);
   if (factsRead > 1 || (factsRead == 1 && !query.UsesFacts())) std::abort();
-  if (!matches) return 0;
+  if (lookups > 1 || (lookups == 1 && !query.UsesMetadata())) std::abort();
+  if (truth == glimpses::Truth::kUnknown && (!query.UsesMetadata() || !catalogued.empty())) std::abort();
+  if (truth == glimpses::Truth::kNo) return 0;
   const std::vector<std::string> nameLiterals = query.NameLiterals();
   if (!nameLiterals.empty() && std::none_of(nameLiterals.begin(), nameLiterals.end(), [&](const std::string& literal) {
         return foldedName.find(literal) != std::string::npos;

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "base/file_util.h"
+#include "catalogue/catalogue_store.h"
 #include "extract/bytes.h"
 #include "samples/adobe_samples.h"
 #include "samples/corel_samples.h"
@@ -193,9 +194,47 @@ bool WriteQuerySeeds(const fs::path& dir) {
       {"malformed",
        "size:big dm:2024-02-30 regex:(\0x\0/p\0"
        "1 1"sv},
+      // A catalogued document: 12 pages, a thumbnail, the second text.
+      {"metadata",
+       "font:helv|creator:\"cc 2017\" pages:2..20 !has:thumbnail|links:logo*\0plan.ai\0/p\0"
+       "1 1\0"
+       "12 5"sv},
+      {"metadata-pending",
+       "plan !font:x|pages:>3 size:>0\0plan.indd\0/p\0"
+       "10 1"sv},
+      {"metadata-malformed", "font: pages:-1 has:preview\0x.pdf\0/p"sv},
   };
   bool ok = true;
   for (const auto& [name, text] : seeds) ok = WriteText(dir / name, text) && ok;
+  return ok;
+}
+
+// A catalogue as glimpses-cli catalogue leaves it: two documents, one of
+// them with every kind of text, and one that could not be read.
+bool WriteCatalogueSeeds(const fs::path& dir) {
+  std::error_code ignored;
+  fs::create_directories(dir, ignored);
+  const std::string path = (dir / "built.sqlite").string();
+  fs::remove(path, ignored);
+  std::string error;
+  auto store = glimpses::CatalogueStore::Open(path, glimpses::CatalogueMode::kBuild, &error);
+  glimpses::DocumentMetadata rich;
+  rich.kind = glimpses::DocumentKind::kIllustrator;
+  rich.application = "Illustrator";
+  rich.version = "CC 2017";
+  rich.creatorTool = "Adobe Illustrator CC 2017 (Macintosh)";
+  rich.title = "Poster";
+  rich.authors = {"Ann"};
+  rich.pages = 2;
+  rich.fonts = {{"MyriadPro-Regular", "Myriad Pro", "Regular", "OpenType", ""}};
+  rich.swatches = {"PANTONE 485 C"};
+  rich.plates = {"Cyan", "Black"};
+  rich.links = {{"/art/logo.ai", "xmp.did:1"}};
+  rich.hasThumbnail = true;
+  const bool ok =
+      store &&
+      store->Apply({{"/d/poster.ai", {100, 1, 7}, rich}, {"/d/broken.pdf", {5, 2, 8}, std::nullopt}}, {}, &error);
+  if (!ok) std::fprintf(stderr, "fuzz_seeds: cannot write %s: %s\n", path.c_str(), error.c_str());
   return ok;
 }
 
@@ -238,5 +277,6 @@ int main(int argc, char** argv) {
   ok = WriteEpsTiffSeeds(root / "eps_tiff") && ok;
   ok = WriteContactSheetSeeds(root / "contact_sheet") && ok;
   ok = WriteThumbnailPngSeeds(root / "thumbnail_png") && ok;
+  ok = WriteCatalogueSeeds(root / "catalogue") && ok;
   return ok ? 0 : 2;
 }

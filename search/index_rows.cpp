@@ -20,12 +20,16 @@ bool AppendResults(const NameIndex& index, std::uint64_t generation, const std::
 
 class IndexRows final : public AnswerRows {
  public:
-  IndexRows(std::shared_ptr<GuardedIndex> guarded, std::vector<std::uint32_t> ids)
-      : guarded_(std::move(guarded)), generation_(guarded_->index.generation()), ids_(std::move(ids)) {
+  IndexRows(std::shared_ptr<GuardedIndex> guarded, std::vector<std::uint32_t> ids, std::size_t pending)
+      : guarded_(std::move(guarded)),
+        generation_(guarded_->index.generation()),
+        ids_(std::move(ids)),
+        pending_(pending) {
     AppendResults(guarded_->index, generation_, ids_, 0, std::min(kRun, ids_.size()), &head_);
   }
 
   std::size_t size() const override { return ids_.size(); }
+  std::size_t pending() const override { return pending_; }
 
   RowsRead Read(std::size_t first, std::size_t count, RowsWait wait) const override {
     RowsRead read;
@@ -50,12 +54,13 @@ class IndexRows final : public AnswerRows {
   std::uint64_t generation_;
   std::vector<std::uint32_t> ids_;
   std::vector<SearchResult> head_;  // the first run, made with the answer
+  std::size_t pending_;
 };
 
 }  // namespace
 
-RowsAnswer MakeIndexRows(std::shared_ptr<GuardedIndex> guarded, std::vector<std::uint32_t> ids) {
-  return std::make_shared<IndexRows>(std::move(guarded), std::move(ids));
+RowsAnswer MakeIndexRows(std::shared_ptr<GuardedIndex> guarded, std::vector<std::uint32_t> ids, std::size_t pending) {
+  return std::make_shared<IndexRows>(std::move(guarded), std::move(ids), pending);
 }
 
 }  // namespace glimpses

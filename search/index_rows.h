@@ -26,8 +26,9 @@ struct GuardedIndex {
   std::mutex mutex;
 };
 
-// The rows of `ids`, a Match of `guarded->index`, made while the caller
-// still holds its lock.
-RowsAnswer MakeIndexRows(std::shared_ptr<GuardedIndex> guarded, std::vector<std::uint32_t> ids);
+// The rows of `ids`, a Match of `guarded->index` that left `pending`
+// documents to the catalogue, made while the caller still holds its lock.
+RowsAnswer MakeIndexRows(std::shared_ptr<GuardedIndex> guarded, std::vector<std::uint32_t> ids,
+                         std::size_t pending = 0);
 
 }  // namespace glimpses

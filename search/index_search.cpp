@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <numeric>
 #include <optional>
@@ -16,8 +17,33 @@
 namespace glimpses {
 namespace {
 
-// Below this many entries a second search thread costs more than it saves.
+// The path of each entry's folder, made once per folder.
+class FolderPaths {
+ public:
+  explicit FolderPaths(const IndexTable& table) : table_(table), slots_(table.folders.size(), kNone) {}
+  const std::string& Of(std::uint32_t id) {
+    const std::uint32_t parent = table_.entries[id].parent;
+    const std::uint32_t folder = table_.entries[parent].folder;
+    std::uint32_t& slot = slots_[folder];
+    if (slot == kNone) {
+      slot = static_cast<std::uint32_t>(paths_.size());
+      paths_.push_back(table_.PathOf(parent));
+    }
+    return paths_[slot];
+  }
+
+ private:
+  static constexpr std::uint32_t kNone = UINT32_MAX;
+  const IndexTable& table_;
+  std::vector<std::uint32_t> slots_;  // by folder record: where its path is in paths_
+  std::deque<std::string> paths_;     // a deque: what Of returned stays put
+};
+
+// Below this many entries a second search thread costs more than it saves;
+// a metadata term costs each entry a lookup in the catalogue, so there it
+// pays off sooner.
 constexpr std::size_t kParallelSearchEntries = 200'000;
+constexpr std::size_t kParallelMetadataEntries = 20'000;
 
 // Appends the entries in [first, last) whose folded names hold `literal`,
 // in id order: the arena is searched in one pass.
@@ -131,7 +157,7 @@ std::optional<std::vector<std::uint32_t>> Candidates(const IndexTable& table, co
 }
 
 void SearchRange(const IndexTable& table, const Query& query, const NameFilter& keep, const FolderFilter& folders,
-                 std::uint32_t first, std::uint32_t last, std::vector<std::uint32_t>* hits) {
+                 std::uint32_t first, std::uint32_t last, std::vector<std::uint32_t>* hits, std::size_t* pending) {
   if (first >= last) return;
   const auto& entries = table.entries;
   // Folded folder paths, built once per folder, for path terms.
@@ -144,14 +170,17 @@ void SearchRange(const IndexTable& table, const Query& query, const NameFilter& 
                                                       : JoinPath(folderPath(parent), table.FoldedName(id));
     return folderPaths.emplace(id, std::move(path)).first->second;
   };
-  // The same as they are, for case:, regex: and the facts' stat.
-  std::unordered_map<std::uint32_t, std::string> exactFolderPaths;
-  auto exactFolderPath = [&](std::uint32_t id) -> const std::string& {
-    auto it = exactFolderPaths.find(id);
-    if (it == exactFolderPaths.end()) it = exactFolderPaths.emplace(id, table.PathOf(id)).first;
-    return it->second;
+  // The same as they are, for case:, regex:, the facts' stat and the
+  // catalogue. The path is made in place: a metadata term alone makes one
+  // for every document of the index.
+  FolderPaths exactFolderPaths(table);
+  auto makeExactPath = [&](std::uint32_t id, std::string_view name, std::string& path) {
+    const std::string& folder = exactFolderPaths.Of(id);
+    path.assign(folder);
+    if (!path.empty() && path.back() != '/') path += '/';
+    path.append(name);
   };
-  const bool exactPath = query.UsesFacts() || (query.UsesExactText() && query.UsesPath());
+  const bool exactPath = query.UsesFacts() || query.UsesMetadata() || (query.UsesExactText() && query.UsesPath());
   std::string pathBuffer;
   std::string exactPathBuffer;
   auto test = [&](std::uint32_t id) {
@@ -166,11 +195,13 @@ void SearchRange(const IndexTable& table, const Query& query, const NameFilter& 
       view.foldedPath = pathBuffer;
     }
     if (exactPath) {
-      exactPathBuffer = JoinPath(exactFolderPath(entries[id].parent), view.name);
+      makeExactPath(id, view.name, exactPathBuffer);
       view.path = exactPathBuffer;
-      view.facts = [&] { return ReadEntryFacts(exactPathBuffer); };
+      if (query.UsesFacts()) view.facts = [&] { return ReadEntryFacts(exactPathBuffer); };
     }
-    if (query.Matches(view)) hits->push_back(id);
+    const Truth truth = query.Evaluate(view);
+    if (truth == Truth::kYes) hits->push_back(id);
+    if (truth == Truth::kUnknown) ++*pending;
   };
 
   if (const std::optional<std::vector<std::uint32_t>> candidates = Candidates(table, query, folders, first, last)) {
@@ -182,29 +213,34 @@ void SearchRange(const IndexTable& table, const Query& query, const NameFilter& 
 
 }  // namespace
 
-std::vector<std::uint32_t> MatchEntries(const IndexTable& table, const Query& query, const NameFilter& keep) {
+std::vector<std::uint32_t> MatchEntries(const IndexTable& table, const Query& query, const NameFilter& keep,
+                                        std::size_t* pending) {
   const auto count = static_cast<std::uint32_t>(table.entries.size());
   const FolderFilter folders = FoldersThatMayMatch(table, RequiredPathTerms(query));
   std::vector<std::uint32_t> hits;
-  if (count < kParallelSearchEntries) {
-    SearchRange(table, query, keep, folders, 0, count, &hits);
-    return hits;
-  }
-  const std::uint32_t middle = count / 2;
-  std::vector<std::uint32_t> secondHits;
-  std::thread second;
-  try {
-    second = std::thread([&] { SearchRange(table, query, keep, folders, middle, count, &secondHits); });
-  } catch (...) {
-    // No thread to be had: search the second half here instead.
-  }
-  SearchRange(table, query, keep, folders, 0, middle, &hits);
-  if (second.joinable()) {
-    second.join();
+  std::size_t firstPending = 0;
+  std::size_t secondPending = 0;
+  if (count < (query.UsesMetadata() ? kParallelMetadataEntries : kParallelSearchEntries)) {
+    SearchRange(table, query, keep, folders, 0, count, &hits, &firstPending);
   } else {
-    SearchRange(table, query, keep, folders, middle, count, &secondHits);
+    const std::uint32_t middle = count / 2;
+    std::vector<std::uint32_t> secondHits;
+    std::thread second;
+    try {
+      second =
+          std::thread([&] { SearchRange(table, query, keep, folders, middle, count, &secondHits, &secondPending); });
+    } catch (...) {
+      // No thread to be had: search the second half here instead.
+    }
+    SearchRange(table, query, keep, folders, 0, middle, &hits, &firstPending);
+    if (second.joinable()) {
+      second.join();
+    } else {
+      SearchRange(table, query, keep, folders, middle, count, &secondHits, &secondPending);
+    }
+    hits.insert(hits.end(), secondHits.begin(), secondHits.end());
   }
-  hits.insert(hits.end(), secondHits.begin(), secondHits.end());
+  if (pending != nullptr) *pending = firstPending + secondPending;
   return hits;
 }
 
@@ -257,18 +293,9 @@ std::vector<std::uint32_t> FolderRanks(const IndexTable& table, const std::vecto
 
 // Each id's size or time, by a stat of its path.
 std::vector<std::int64_t> FactKeys(const IndexTable& table, const std::vector<std::uint32_t>& ids, SortKey key) {
-  std::unordered_map<std::uint32_t, std::string> folderOf;
-  std::vector<std::string> paths;
-  paths.reserve(ids.size());
-  for (const std::uint32_t id : ids) {
-    const std::uint32_t parent = table.entries[id].parent;
-    auto it = folderOf.find(parent);
-    if (it == folderOf.end()) it = folderOf.emplace(parent, table.PathOf(parent)).first;
-    paths.push_back(JoinPath(it->second, table.Name(id)));
-  }
   std::vector<std::int64_t> keys;
   keys.reserve(ids.size());
-  for (const EntryFacts& facts : ReadEntryFacts(paths))
+  for (const EntryFacts& facts : ReadEntryFacts(PathsOf(table, ids)))
     keys.push_back(key == SortKey::kSize ? facts.size : facts.modified);
   return keys;
 }
@@ -283,18 +310,20 @@ void SortMatches(const IndexTable& table, std::vector<std::uint32_t>& ids, SortO
 }
 
 std::vector<SearchResult> ResultsOf(const IndexTable& table, const std::vector<std::uint32_t>& ids) {
-  std::unordered_map<std::uint32_t, std::string> folderOf;
-  folderOf.reserve(std::min(ids.size(), table.folders.size()));
+  FolderPaths folders(table);
   std::vector<SearchResult> results;
   results.reserve(ids.size());
-  for (std::uint32_t id : ids) {
-    const std::uint32_t parent = table.entries[id].parent;
-    auto it = folderOf.find(parent);
-    if (it == folderOf.end()) it = folderOf.emplace(parent, table.PathOf(parent)).first;
-    results.push_back(SearchResult{std::string(table.Name(id)), it->second});
-  }
+  for (std::uint32_t id : ids) results.push_back(SearchResult{std::string(table.Name(id)), folders.Of(id)});
   FillFacts(results);
   return results;
+}
+
+std::vector<std::string> PathsOf(const IndexTable& table, const std::vector<std::uint32_t>& ids) {
+  FolderPaths folders(table);
+  std::vector<std::string> paths;
+  paths.reserve(ids.size());
+  for (std::uint32_t id : ids) paths.push_back(JoinPath(folders.Of(id), table.Name(id)));
+  return paths;
 }
 
 }  // namespace glimpses

@@ -12,9 +12,11 @@
 namespace glimpses {
 
 // The live entries (roots excepted) that `query` matches and whose names
-// `keep` accepts (all when empty), in id order. Uses a second thread on
-// large tables, for the names too.
-std::vector<std::uint32_t> MatchEntries(const IndexTable& table, const Query& query, const NameFilter& keep = {});
+// `keep` accepts (all when empty), in id order; how many it may match once
+// their documents are catalogued in `*pending` (when given). Uses a second
+// thread on large tables, for the names too.
+std::vector<std::uint32_t> MatchEntries(const IndexTable& table, const Query& query, const NameFilter& keep = {},
+                                        std::size_t* pending = nullptr);
 
 // Puts matches in id order into the answer order: those of the ordered part
 // of the table are already in it; only later additions are sorted and merged.
@@ -26,5 +28,8 @@ void SortMatches(const IndexTable& table, std::vector<std::uint32_t>& ids, SortO
 
 // Name, folder, size and time of each entry, in the order given.
 std::vector<SearchResult> ResultsOf(const IndexTable& table, const std::vector<std::uint32_t>& ids);
+
+// The full path of each entry, in the order given; nothing read from disk.
+std::vector<std::string> PathsOf(const IndexTable& table, const std::vector<std::uint32_t>& ids);
 
 }  // namespace glimpses

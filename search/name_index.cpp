@@ -34,6 +34,10 @@ using Root = IndexTable::Root;
 // trusted: the next refresh reads it again.
 constexpr std::int64_t kRacyNs = 2'000'000'000;
 
+// The paths kept for TakeNamedPaths between two calls; a burst beyond this
+// (a large folder unpacked) is told as an overflow instead.
+constexpr std::size_t kMaxNamedPaths = 100'000;
+
 // Deep trees would otherwise hold one descriptor per level.
 constexpr int kMaxHeldDepth = 64;
 
@@ -441,6 +445,11 @@ bool NameIndex::ApplyNameEvent(std::uint32_t folderIndex, const FolderWatch::Eve
   // Its time on record no longer matches; should the watch go, the folder
   // is read again.
   table_.folders[folderIndex].mtimeNs = IndexTable::kUnknownMtime;
+  if (namedPaths_.size() < kMaxNamedPaths) {
+    namedPaths_.push_back(JoinPath(table_.PathOf(table_.folders[folderIndex].entry), event.name));
+  } else {
+    namedOverflow_ = true;
+  }
   bool changed = table_.RemoveChild(folderIndex, event.name);
   watches_.Settle(table_);
   if (event.mask & (IN_CREATE | IN_MOVED_TO)) changed |= AddChild(folderIndex, event.name);
@@ -451,6 +460,11 @@ bool NameIndex::ApplyChanges() {
   bool changed = false;
   for (const FolderWatch::Event& event : watches_.Read()) changed |= ApplyEvent(event);
   return changed;
+}
+
+std::vector<std::string> NameIndex::TakeNamedPaths(bool* overflowed) {
+  *overflowed = std::exchange(namedOverflow_, false);
+  return std::exchange(namedPaths_, {});
 }
 
 std::vector<std::uint32_t> NameIndex::StaleUnwatchedFolders() const {
@@ -489,13 +503,17 @@ NameIndex::Coverage NameIndex::WatchCoverage() const {
 
 // ---- searching and saving -----------------------------------------------------
 
-std::optional<std::vector<std::uint32_t>> NameIndex::Match(const Query& query, const NameFilter& keep,
-                                                           SortOrder order) const {
+std::optional<std::vector<std::uint32_t>> NameIndex::Match(const Query& query, const NameFilter& keep, SortOrder order,
+                                                           std::size_t* pending) const {
   if (table_.RootEntryCount() == 0) return std::nullopt;
-  std::vector<std::uint32_t> ids = MatchEntries(table_, query, keep);
+  std::vector<std::uint32_t> ids = MatchEntries(table_, query, keep, pending);
   OrderMatches(table_, ids);
   SortMatches(table_, ids, order);
   return ids;
+}
+
+std::vector<std::string> NameIndex::PathsOf(const NameFilter& keep) const {
+  return glimpses::PathsOf(table_, MatchEntries(table_, Query::Parse(""), keep));
 }
 
 std::optional<SearchResult> NameIndex::ResultAt(std::uint64_t generation, std::uint32_t id) const {

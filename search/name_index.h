@@ -54,9 +54,13 @@ class NameIndex {
   std::optional<std::vector<SearchResult>> Search(const Query& query) const;
 
   // The ids of the entries matching `query` whose names `keep` accepts (all
-  // when empty), in `order`; nullopt when no root is available.
-  std::optional<std::vector<std::uint32_t>> Match(const Query& query, const NameFilter& keep = {},
-                                                  SortOrder order = {}) const;
+  // when empty), in `order`, and how many more it may match once their
+  // documents are catalogued in `*pending`; nullopt when no root is
+  // available.
+  std::optional<std::vector<std::uint32_t>> Match(const Query& query, const NameFilter& keep = {}, SortOrder order = {},
+                                                  std::size_t* pending = nullptr) const;
+  // The full path of every entry whose name `keep` accepts, in id order.
+  std::vector<std::string> PathsOf(const NameFilter& keep) const;
   // Ids stay valid until this changes (the index renumbers its entries).
   std::uint64_t generation() const { return table_.generation; }
   // Name and folder of entry `id` of a Match made at `generation`; nullopt
@@ -70,6 +74,11 @@ class NameIndex {
   void Watch(FolderWatch* watch);
   // Applies the notifications waiting. True when entries changed.
   bool ApplyChanges();
+  // The paths that notifications named (created, moved in or out,
+  // removed) since the last call, so that what depends on the files
+  // themselves can look at them again; `*overflowed` when more were named
+  // than were kept.
+  std::vector<std::string> TakeNamedPaths(bool* overflowed);
   // Before an answer of a watched index: applies the notifications, then
   // checks by modification time what they do not cover: roots that vanish
   // or appear, remote roots and folders left without a watch (the per-user
@@ -153,6 +162,8 @@ class NameIndex {
   WatchRegistry watches_;
   std::function<bool(const std::string&)> isRemote_ = IsRemoteFileSystem;
   bool overflowed_ = false;
+  std::vector<std::string> namedPaths_;
+  bool namedOverflow_ = false;
 };
 
 }  // namespace glimpses

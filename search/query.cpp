@@ -8,6 +8,7 @@
 #include <optional>
 #include <utility>
 
+#include "base/document_kind.h"
 #include "base/utf8.h"
 #include "search/query_values.h"
 
@@ -42,9 +43,9 @@ bool StartsWithIgnoringCase(std::string_view s, std::string_view prefix) {
   return true;
 }
 
-// After "size:" and "dm:", '<' and '>' are comparisons, not groups.
+// After "size:", "dm:" and "pages:", '<' and '>' are comparisons, not groups.
 bool EndsWithComparedModifier(std::string_view term) {
-  for (const std::string_view name : {std::string_view("size:"), std::string_view("dm:")}) {
+  for (const std::string_view name : {std::string_view("size:"), std::string_view("dm:"), std::string_view("pages:")}) {
     if (term.size() >= name.size() && StartsWithIgnoringCase(term.substr(term.size() - name.size()), name)) return true;
   }
   return false;
@@ -97,12 +98,19 @@ using Node = Query::Node;
 using Kind = Query::Node::Kind;
 
 bool NodeUses(const Node& node, Kind kind1, Kind kind2);
+bool NodeUsesMetadata(const Node& node);
+
+// What testing a node costs: the catalogue a lookup, the facts a stat.
+int CostOf(const Node& node) {
+  if (NodeUses(node, Kind::kSize, Kind::kDate)) return 2;
+  return NodeUsesMetadata(node) ? 1 : 0;
+}
 
 Node MakeAnd(std::vector<Node> children) {
   if (children.empty()) return Node{};
-  // The facts cost a stat: an entry the other terms refuse is spared it.
-  std::stable_partition(children.begin(), children.end(),
-                        [](const Node& child) { return !NodeUses(child, Kind::kSize, Kind::kDate); });
+  // An entry the cheaper terms refuse is spared the dearer ones.
+  std::stable_sort(children.begin(), children.end(),
+                   [](const Node& a, const Node& b) { return CostOf(a) < CostOf(b); });
   if (children.size() == 1) return std::move(children.front());
   Node node;
   node.kind = Kind::kAnd;
@@ -118,11 +126,12 @@ struct TermFlags {
   bool regex = false;
 };
 
-// What a term is read with: the clock for dm:, and where a malformed value
-// is reported (the first one wins).
+// What a term is read with: the clock for dm:, where a malformed value is
+// reported (the first one wins), and the text terms met so far.
 struct TermContext {
   std::int64_t now;
   std::string* error;
+  std::vector<TextTerm>* textTerms;
 };
 
 Node Failed(const TermContext& context, std::string reason) {
@@ -170,6 +179,24 @@ Node ExtNode(std::string_view rest) {
 constexpr const char* kSizeHelp =
     "size: needs a number with an optional unit b, kb, mb or gb (size:>1mb, size:1mb..5mb) "
     "or one of empty, tiny, small, medium, large, huge, gigantic";
+constexpr const char* kPagesHelp = "pages: needs a whole number, compared (pages:>10) or as a range (pages:2..5)";
+constexpr std::pair<std::string_view, MetadataField> kTextModifiers[] = {
+    {"font:", MetadataField::kFont},     {"creator:", MetadataField::kCreator}, {"title:", MetadataField::kTitle},
+    {"author:", MetadataField::kAuthor}, {"swatch:", MetadataField::kSwatch},   {"plate:", MetadataField::kPlate},
+    {"links:", MetadataField::kLink},
+};
+
+Node TextNode(std::string_view name, MetadataField field, std::string_view text, const TermContext& context) {
+  if (text.empty()) return Failed(context, std::string(name) + " needs a text to look for");
+  if (context.textTerms->size() == CatalogueMatcher::kMaxTerms)
+    return Failed(context, "a query holds at most " + std::to_string(CatalogueMatcher::kMaxTerms) + " metadata texts");
+  Node node;
+  node.kind = Kind::kText;
+  node.term = context.textTerms->size();
+  context.textTerms->push_back({field, FoldCase(text)});
+  return node;
+}
+
 constexpr const char* kDateHelp =
     "dm: needs a date: 2024, 2024-05, 2024-05-17, today, yesterday, thisweek, lastweek, thismonth, "
     "lastmonth, thisyear or lastyear, compared (dm:>=2024-01-01) or as a range (dm:2024-01-01..2024-03-31)";
@@ -207,6 +234,19 @@ std::optional<Node> TermNode(std::string_view text, std::size_t unquotedHead, Te
     const std::optional<ValueRange> range = ParseDateValue(FoldCase(text), context.now);
     return range ? RangeNode(Kind::kDate, *range) : Failed(context, kDateHelp);
   }
+  if (modifier("pages:")) {
+    const std::optional<ValueRange> range = ParseCountValue(text);
+    return range ? RangeNode(Kind::kPages, *range) : Failed(context, kPagesHelp);
+  }
+  if (modifier("has:")) {
+    if (FoldCase(text) != "thumbnail")
+      return Failed(context, "has: knows thumbnail only (has:thumbnail, !has:thumbnail)");
+    Node node;
+    node.kind = Kind::kThumbnail;
+    return node;
+  }
+  for (const auto& [name, field] : kTextModifiers)
+    if (modifier(name)) return TextNode(name, field, text, context);
   if (modifier("ext:")) return ExtNode(text);
   for (const auto& [name, kind] :
        {std::pair{std::string_view("file:"), Kind::kFiles}, std::pair{std::string_view("folder:"), Kind::kFolders}}) {
@@ -336,16 +376,46 @@ bool ContainsWholeWord(std::string_view haystack, std::string_view needle) {
   return false;
 }
 
-// One entry being matched, with its facts read at most once.
+// What the metadata terms see of an entry.
+struct Metadata {
+  bool document = false;               // an entry no document has no metadata, and never will
+  std::optional<DocumentFacts> facts;  // nullopt: pending
+};
+
+// One entry being matched, with its facts and its metadata read at most
+// once.
 struct Match {
   const EntryView& entry;
+  const MetadataLookup& lookup;
   std::optional<EntryFacts> facts;
+  std::optional<Metadata> metadata;
 
   const EntryFacts& Facts() {
     if (!facts) facts = entry.facts ? entry.facts() : EntryFacts{};
     return *facts;
   }
+  const Metadata& Meta() {
+    if (!metadata) {
+      // Only documents are catalogued: the name is looked at only for what
+      // the catalogue does not hold.
+      metadata = Metadata{true, lookup ? lookup(entry.path) : std::nullopt};
+      if (!metadata->facts) metadata->document = KindOfName(entry.name, NameUse::kListed) != DocumentKind::kNone;
+    }
+    return *metadata;
+  }
 };
+
+Truth TruthOf(bool value) { return value ? Truth::kYes : Truth::kNo; }
+
+// A metadata term's verdict: no for what is no document, unknown for a
+// document not catalogued yet.
+template <typename Test>
+Truth MetadataTruth(Match& match, Test test) {
+  const Metadata& metadata = match.Meta();
+  if (!metadata.document) return Truth::kNo;
+  if (!metadata.facts) return Truth::kUnknown;
+  return TruthOf(test(*metadata.facts));
+}
 
 bool TextMatches(const Node& node, std::string_view folded, std::string_view exact) {
   const std::string_view text = node.matchCase ? exact : folded;
@@ -354,57 +424,81 @@ bool TextMatches(const Node& node, std::string_view folded, std::string_view exa
   return node.wholeWord ? ContainsWholeWord(text, term) : Contains(text, term);
 }
 
-bool NodeMatches(const Node& node, Match& match) {
+Truth NodeTruth(const Node& node, Match& match) {
   const EntryView& entry = match.entry;
   switch (node.kind) {
     case Kind::kAll:
-      return true;
+      return Truth::kYes;
     case Kind::kNone:
-      return false;
-    case Kind::kAnd:
-      for (const Node& child : node.children)
-        if (!NodeMatches(child, match)) return false;
-      return true;
-    case Kind::kOr:
-      for (const Node& child : node.children)
-        if (NodeMatches(child, match)) return true;
-      return false;
-    case Kind::kNot:
-      return !NodeMatches(node.children.front(), match);
+      return Truth::kNo;
+    case Kind::kAnd: {
+      Truth all = Truth::kYes;
+      for (const Node& child : node.children) {
+        const Truth truth = NodeTruth(child, match);
+        if (truth == Truth::kNo) return Truth::kNo;
+        if (truth == Truth::kUnknown) all = Truth::kUnknown;
+      }
+      return all;
+    }
+    case Kind::kOr: {
+      Truth any = Truth::kNo;
+      for (const Node& child : node.children) {
+        const Truth truth = NodeTruth(child, match);
+        if (truth == Truth::kYes) return Truth::kYes;
+        if (truth == Truth::kUnknown) any = Truth::kUnknown;
+      }
+      return any;
+    }
+    case Kind::kNot: {
+      const Truth truth = NodeTruth(node.children.front(), match);
+      return truth == Truth::kUnknown ? truth : TruthOf(truth == Truth::kNo);
+    }
     case Kind::kName:
     case Kind::kNameWild:
-      return TextMatches(node, entry.foldedName, entry.name);
+      return TruthOf(TextMatches(node, entry.foldedName, entry.name));
     case Kind::kPath:
     case Kind::kPathWild:
-      return TextMatches(node, entry.foldedPath, entry.path);
+      return TruthOf(TextMatches(node, entry.foldedPath, entry.path));
     case Kind::kRegex: {
       const std::string_view text = node.onPath ? entry.path : entry.name;
-      return RE2::PartialMatch(re2::StringPiece(text.data(), text.size()), *node.regex);
+      return TruthOf(RE2::PartialMatch(re2::StringPiece(text.data(), text.size()), *node.regex));
     }
     case Kind::kSize: {
       const std::int64_t size = match.Facts().size;
-      return size >= 0 && size >= node.low && size <= node.high;
+      return TruthOf(size >= 0 && size >= node.low && size <= node.high);
     }
     case Kind::kDate: {
       const std::int64_t modified = match.Facts().modified;
-      return modified != 0 && modified >= node.low && modified <= node.high;
+      return TruthOf(modified != 0 && modified >= node.low && modified <= node.high);
     }
     case Kind::kExt: {
       const std::string_view ext = ExtensionOf(entry.foldedName);
-      return std::find(node.exts.begin(), node.exts.end(), ext) != node.exts.end();
+      return TruthOf(std::find(node.exts.begin(), node.exts.end(), ext) != node.exts.end());
     }
     case Kind::kFiles:
-      return !entry.isFolder;
+      return TruthOf(!entry.isFolder);
     case Kind::kFolders:
-      return entry.isFolder;
+      return TruthOf(entry.isFolder);
+    case Kind::kText:
+      return MetadataTruth(match, [&](const DocumentFacts& facts) { return (facts.textTerms >> node.term & 1) != 0; });
+    case Kind::kPages:
+      return MetadataTruth(match, [&](const DocumentFacts& facts) {
+        return facts.pages >= 0 && facts.pages >= node.low && facts.pages <= node.high;
+      });
+    case Kind::kThumbnail:
+      return MetadataTruth(match, [](const DocumentFacts& facts) { return facts.hasThumbnail; });
   }
-  return false;
+  return Truth::kNo;
 }
 
 bool NodeUses(const Node& node, Kind kind1, Kind kind2) {
   if (node.kind == kind1 || node.kind == kind2) return true;
   return std::any_of(node.children.begin(), node.children.end(),
                      [&](const Node& child) { return NodeUses(child, kind1, kind2); });
+}
+
+bool NodeUsesMetadata(const Node& node) {
+  return NodeUses(node, Kind::kText, Kind::kPages) || NodeUses(node, Kind::kThumbnail, Kind::kThumbnail);
 }
 
 bool UsesPathRegex(const Node& node) {
@@ -524,12 +618,14 @@ std::optional<Query> Query::TryParse(std::string_view text, std::string* error, 
   error->clear();
   Query query;
   query.root_ =
-      Parser(Tokenize(text), {now != 0 ? now : static_cast<std::int64_t>(std::time(nullptr)), error}).ParseAll();
+      Parser(Tokenize(text), {now != 0 ? now : static_cast<std::int64_t>(std::time(nullptr)), error, &query.textTerms_})
+          .ParseAll();
   if (!error->empty()) return std::nullopt;
   query.usesPath_ = NodeUses(query.root_, Kind::kPath, Kind::kPathWild) || UsesPathRegex(query.root_);
   query.usesKind_ = NodeUses(query.root_, Kind::kFiles, Kind::kFolders);
   query.usesExactText_ = NodeUses(query.root_, Kind::kRegex, Kind::kRegex) || UsesCase(query.root_);
   query.usesFacts_ = NodeUses(query.root_, Kind::kSize, Kind::kDate);
+  query.usesMetadata_ = NodeUsesMetadata(query.root_);
   return query;
 }
 
@@ -542,9 +638,9 @@ Query Query::Parse(std::string_view text) {
   return none;
 }
 
-bool Query::Matches(const EntryView& entry) const {
-  Match match{entry, std::nullopt};
-  return NodeMatches(root_, match);
+Truth Query::Evaluate(const EntryView& entry) const {
+  Match match{entry, metadata_, std::nullopt, std::nullopt};
+  return NodeTruth(root_, match);
 }
 
 std::vector<std::string> Query::NameLiterals() const { return NameLiteralsOf(root_); }

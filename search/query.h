@@ -28,6 +28,18 @@
 //               2024-05-17, comparisons dm:>=2024-01-01 (a comparison
 //               takes the whole period: dm:>2024 is from 2025 on) and
 //               ranges dm:2024-01-01..2024-03-31 (both ends included)
+//   what the catalogue holds of a document (documents only; catalogue_store.h):
+//     font:helv   a font whose name or family holds the text
+//     creator:illustrator  the making program and version, or the creator tool
+//     title:, author:, swatch:, plate:  a title, author, swatch or plate name
+//     links:logo.ai  a placed file whose name holds the text
+//                 each text matched anywhere, ignoring case, or the whole
+//                 text when it holds * or ?
+//     pages:VALUE a page count compared or in a range as size: takes them,
+//                 without units: pages:1, pages:>10, pages:2..5
+//     has:thumbnail  documents that store a thumbnail (!has:thumbnail: none)
+//   A document the catalogue does not hold yet matches such a term neither
+//   way: it is pending (Evaluate), and its answer told later.
 //   prefixes of a term, stacked in any order ("case:path:abc"):
 //     case:      match case
 //     path:      match the term against the full path, '/' or not
@@ -39,7 +51,8 @@
 //                with path:; ignoring case unless case:
 //   the empty query matches every entry
 //
-// A malformed value of size:, dm: or regex: is an error: TryParse says why.
+// A malformed value of size:, dm:, pages: or regex:, an empty text modifier
+// (font:) and has: of anything but thumbnail are errors: TryParse says why.
 // Other malformed input is never an error; it is read this forgiving way:
 //   - an unclosed quote runs to the end of the text;
 //   - an unclosed '<' group ends at the end of the text; a stray '>' is ignored;
@@ -62,6 +75,7 @@
 #include <vector>
 
 #include "base/case_fold.h"
+#include "catalogue/catalogue_query.h"
 #include "search/search_service.h"
 
 namespace re2 {
@@ -98,6 +112,16 @@ struct EntryView {
   std::function<EntryFacts()> facts;
 };
 
+// What the catalogue holds of a document, by its path; nullopt while it is
+// not catalogued. Called at most once per entry, only for documents, and
+// only when the rest of the query leaves the entry in question; from the
+// search threads.
+using MetadataLookup = std::function<std::optional<DocumentFacts>(std::string_view path)>;
+
+// A query's verdict on an entry: kUnknown when it turns on metadata the
+// catalogue does not hold yet.
+enum class Truth { kNo, kYes, kUnknown };
+
 class Query {
  public:
   // Parses `text`; nullopt, with the reason in one line of English in
@@ -107,7 +131,13 @@ class Query {
   // TryParse, with a malformed query matching nothing.
   static Query Parse(std::string_view text);
 
-  bool Matches(const EntryView& entry) const;
+  Truth Evaluate(const EntryView& entry) const;
+  bool Matches(const EntryView& entry) const { return Evaluate(entry) == Truth::kYes; }
+
+  // Where the metadata terms look; without one every document is pending.
+  void SetMetadataLookup(MetadataLookup lookup) { metadata_ = std::move(lookup); }
+  // The text terms (font: ...), in the order of DocumentFacts::textTerms.
+  const std::vector<TextTerm>& TextTerms() const { return textTerms_; }
 
   // True when some term is matched against the full path.
   bool UsesPath() const { return usesPath_; }
@@ -117,6 +147,9 @@ class Query {
   bool UsesExactText() const { return usesExactText_; }
   // True when the query looks at sizes or dates (size:, dm:).
   bool UsesFacts() const { return usesFacts_; }
+  // True when the query looks at what documents hold (font:, pages: ...):
+  // the entry's path must be given.
+  bool UsesMetadata() const { return usesMetadata_; }
   // Folded texts of which every matching entry's name holds at least one,
   // for a quick pre-test: the longest of the plain terms (or wildcard-free
   // runs of wildcard terms) that must all match, or else one text of each
@@ -143,6 +176,9 @@ class Query {
       kRegex,
       kSize,
       kDate,
+      kText,  // a metadata text term: TextTerms()[term]
+      kPages,
+      kThumbnail,
     };
     Kind kind = Kind::kAll;
     std::string text;        // folded literal or wildcard pattern
@@ -151,7 +187,8 @@ class Query {
     bool wholeWord = false;  // ww:, for kName and kPath
     bool onPath = false;     // kRegex on the full path (path:)
     std::shared_ptr<const re2::RE2> regex;
-    std::int64_t low = 0;  // kSize, kDate: bounds, both included
+    std::size_t term = 0;  // kText
+    std::int64_t low = 0;  // kSize, kDate, kPages: bounds, both included
     std::int64_t high = 0;
     std::vector<std::string> exts;  // folded, for kExt
     std::vector<Node> children;
@@ -159,10 +196,13 @@ class Query {
 
  private:
   Node root_;
+  std::vector<TextTerm> textTerms_;
+  MetadataLookup metadata_;
   bool usesPath_ = false;
   bool usesKind_ = false;
   bool usesExactText_ = false;
   bool usesFacts_ = false;
+  bool usesMetadata_ = false;
 };
 
 }  // namespace glimpses

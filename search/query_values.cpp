@@ -81,6 +81,15 @@ std::optional<Period> ReadSize(std::string_view text) {
   return std::nullopt;
 }
 
+// "12": one whole number, as the period [n, n + 1).
+std::optional<Period> ReadCount(std::string_view text) {
+  std::int64_t number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (text.empty() || text.front() == '-' || error != std::errc() || end != text.data() + text.size() || number == kMax)
+    return std::nullopt;
+  return Period{number, number + 1};
+}
+
 // Midnight, local time, of a day given in calendar fields (normalised:
 // day 0 is the last of the month before); nullopt when it cannot be told.
 std::optional<std::int64_t> LocalMidnight(int year, int month, int day) {
@@ -170,6 +179,8 @@ std::optional<ValueRange> ParseSizeValue(std::string_view value) {
     if (value == word) return range;
   return ParseCompared(value, ReadSize);
 }
+
+std::optional<ValueRange> ParseCountValue(std::string_view value) { return ParseCompared(value, ReadCount); }
 
 std::optional<ValueRange> ParseDateValue(std::string_view value, std::int64_t now) {
   return ParseCompared(value, [now](std::string_view text) -> std::optional<Period> {

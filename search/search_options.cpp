@@ -13,6 +13,8 @@ constexpr OptionInfo kSearchOptions[] = {
     {"cache-dir", 0, "DIR", "keep the saved index in DIR (default: $XDG_CACHE_HOME/glimpses)"},
     {"exclude", 0, "DIR_OR_PATTERN",
      "leave out a folder, or every folder whose path matches a pattern with * or ? (repeatable)"},
+    {"catalogue", 0, "FILE",
+     "answer font:, pages: and the other metadata terms from FILE, built by glimpses-cli catalogue (read only)"},
 };
 
 std::string OptionColumn(const OptionInfo& option) {
@@ -27,7 +29,8 @@ std::string OptionColumn(const OptionInfo& option) {
 std::span<const OptionInfo> SearchOptionTable() { return kSearchOptions; }
 
 bool ApplySearchOption(const std::string& name, const std::string& value, SearchOptions& options, std::string& error) {
-  const bool needsValue = name == "root" || name == "plocate-db" || name == "cache-dir" || name == "exclude";
+  const bool needsValue =
+      name == "root" || name == "plocate-db" || name == "cache-dir" || name == "exclude" || name == "catalogue";
   if (needsValue && value.empty()) {
     error = "option --" + name + " needs a value";
     return false;
@@ -38,6 +41,8 @@ bool ApplySearchOption(const std::string& name, const std::string& value, Search
     options.plocateDb = value;
   } else if (name == "exclude") {
     options.excludes.push_back(value);
+  } else if (name == "catalogue") {
+    options.catalogueFile = value;
   } else if (name == "cache-dir") {
     options.cacheDir = value;
   } else if (name == "hidden") {

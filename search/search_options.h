@@ -1,5 +1,5 @@
 // The command-line options that say what the search service searches
-// (--root, --backend, --plocate-db, --hidden, --cache-dir, --exclude), declared once so
+// (--root, --backend, --plocate-db, --hidden, --cache-dir, --exclude, --catalogue), declared once so
 // that the window and glimpses-cli accept the same ones, and the help lines
 // both programs print for their options.
 #pragma once

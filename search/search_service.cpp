@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -14,11 +15,13 @@
 #include "base/file_handle.h"
 #include "base/path.h"
 #include "search/answer_order.h"
+#include "search/document_filter.h"
 #include "search/index_cache.h"
 #include "search/index_rows.h"
 #include "search/name_index.h"
 #include "search/plocate_backend.h"
 #include "search/query.h"
+#include "search/service_catalogue.h"
 #include "search/user_folders.h"
 
 namespace glimpses {
@@ -57,6 +60,17 @@ RowsAnswer MalformedQuery(std::string error) {
   return std::make_shared<ListedRows>(std::vector<SearchResult>{}, std::move(error));
 }
 
+// Only the embedded index keeps a catalogue: plocate's database names
+// files, and what they hold needs the documents under the roots.
+constexpr char kNoCatalogueHere[] =
+    "font:, creator:, pages: and the other metadata terms need the index backend (--backend index)";
+
+// The catalogue takes in a burst of changes once it has settled this long.
+constexpr auto kCatalogueSettle = std::chrono::seconds(2);
+// While it is filled, the watcher looks this often for changes that an
+// answer's catch-up applied.
+constexpr int kCatalogueLookMs = 2000;
+
 // The embedded index: loaded from the cache file or built on a background
 // thread, then refreshed before every answer; or, once asked to keep
 // current, kept so by change notifications on a thread of its own.
@@ -66,7 +80,8 @@ class IndexService final : public SearchService {
       : core_(std::make_shared<GuardedIndex>(RootsOf(options), options.includeHidden)),
         index_(core_->index),
         cachePath_(JoinPath(CacheFolder(options), IndexFileName(index_.roots(), options.includeHidden,
-                                                                ExcludedFolders(options.excludes).Items()))) {
+                                                                ExcludedFolders(options.excludes).Items()))),
+        catalogue_(options, RootsOf(options), CacheFolder(options)) {
     index_.SetExcluded(ExcludedFolders(options.excludes));
     index_.SetCancelFlag(&closing_);
     try {
@@ -86,21 +101,43 @@ class IndexService final : public SearchService {
 
   SearchAnswer Query(std::string_view text) override {
     std::string error;
-    const std::optional<glimpses::Query> query = glimpses::Query::TryParse(text, &error);
-    if (!query) return std::nullopt;
+    std::optional<glimpses::Query> query = glimpses::Query::TryParse(text, &error);
+    if (!query || (query->UsesMetadata() && !catalogue_.Bind(*query, &error))) return std::nullopt;
     std::unique_lock lock = ReadyLock();
     return index_.Search(*query);
   }
 
   RowsAnswer QueryRows(std::string_view text, const NameFilter& keep, SortOrder order) override {
     std::string error;
-    const std::optional<glimpses::Query> query = glimpses::Query::TryParse(text, &error);
-    if (!query) return MalformedQuery(std::move(error));
+    std::optional<glimpses::Query> query = glimpses::Query::TryParse(text, &error);
+    if (!query || (query->UsesMetadata() && !catalogue_.Bind(*query, &error))) return MalformedQuery(std::move(error));
     std::unique_lock lock = ReadyLock();
-    std::optional<std::vector<std::uint32_t>> ids = index_.Match(*query, keep, order);
+    std::size_t pending = 0;
+    std::optional<std::vector<std::uint32_t>> ids = index_.Match(*query, keep, order, &pending);
     if (!ids) return nullptr;
-    return MakeIndexRows(core_, std::move(*ids));
+    return MakeIndexRows(core_, std::move(*ids), pending);
   }
+
+  void ReadFirst(std::vector<std::string> paths) override { catalogue_.ReadFirst(std::move(paths)); }
+  FillProgress CatalogueProgress() const override { return catalogue_.Progress(); }
+
+  bool FillCatalogue(const std::optional<std::vector<std::string>>& paths,
+                     const std::function<void(FillProgress)>& progress, std::string* error) override {
+    std::vector<std::string> documents;
+    if (paths) {
+      documents = *paths;
+    } else {
+      std::unique_lock lock = ReadyLock();
+      if (!index_.Match(glimpses::Query::Parse(""), IsListedDocument)) {
+        *error = "no search root can be read";
+        return false;
+      }
+      documents = index_.PathsOf(IsListedDocument);
+    }
+    return catalogue_.FillNow(std::move(documents), !paths, progress, error);
+  }
+
+  std::optional<DocumentMetadata> CataloguedMaker(const std::string& path) override { return catalogue_.MakerOf(path); }
 
   bool IsIndexing() const override { return indexing_.load(); }
   std::size_t IndexedSoFar() const override { return index_.EntriesRead(); }
@@ -126,7 +163,9 @@ class IndexService final : public SearchService {
   std::unique_lock<std::mutex> ReadyLock() {
     std::unique_lock lock(core_->mutex);
     ready_.wait(lock, [this] { return !indexing_.load(); });
-    dirty_ |= watching_ ? index_.CatchUp() : index_.Refresh();
+    const bool changed = watching_ ? index_.CatchUp() : index_.Refresh();
+    dirty_ |= changed;
+    if (changed && watching_) catalogueBehind_ = true;
     if (watching_) {
       const WatchCoverage coverage = index_.WatchCoverage();
       remoteRoots_ = coverage.remoteRoots;
@@ -153,6 +192,7 @@ class IndexService final : public SearchService {
   }
 
   void KeepWatching() {
+    std::vector<std::string> documents;
     {
       std::unique_lock lock(core_->mutex);
       ready_.wait(lock, [this] { return !indexing_.load() || closing_; });
@@ -161,14 +201,49 @@ class IndexService final : public SearchService {
       // What changed before the watches were set.
       dirty_ |= index_.Refresh();
       watching_ = true;
+      if (catalogue_.CanRead()) documents = index_.PathsOf(IsListedDocument);
     }
+    const bool filling = catalogue_.CanRead();
+    if (filling) catalogue_.StartFilling(std::move(documents));
     pollfd fds[2] = {{watch_.fd(), POLLIN, 0}, {stop_.get(), POLLIN, 0}};
+    using Clock = std::chrono::steady_clock;
+    constexpr Clock::time_point kNotDue = Clock::time_point::max();
+    Clock::time_point catalogueDue = kNotDue;
     while (!closing_) {
-      if (::poll(fds, 2, -1) < 0 && errno != EINTR) break;
+      int timeout = filling ? kCatalogueLookMs : -1;
+      if (catalogueDue != kNotDue) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(catalogueDue - Clock::now());
+        timeout = static_cast<int>(std::max<std::int64_t>(0, left.count()));
+      }
+      if (::poll(fds, 2, timeout) < 0 && errno != EINTR) break;
       if (fds[1].revents != 0) break;
-      std::lock_guard lock(core_->mutex);
-      dirty_ |= index_.ApplyChanges();
+      bool changed;
+      {
+        std::lock_guard lock(core_->mutex);
+        changed = index_.ApplyChanges();
+        dirty_ |= changed;
+      }
+      if (filling && (changed || catalogueBehind_.exchange(false)) && catalogueDue == kNotDue)
+        catalogueDue = Clock::now() + kCatalogueSettle;
+      if (catalogueDue != kNotDue && Clock::now() >= catalogueDue) {
+        catalogueDue = kNotDue;
+        TellCatalogue();
+      }
     }
+  }
+
+  // The catalogue follows the index: what it holds now, and what changes
+  // named meanwhile.
+  void TellCatalogue() {
+    std::vector<std::string> documents;
+    std::vector<std::string> named;
+    bool overflowed = false;
+    {
+      std::lock_guard lock(core_->mutex);
+      documents = index_.PathsOf(IsListedDocument);
+      named = index_.TakeNamedPaths(&overflowed);
+    }
+    catalogue_.IndexChanged(std::move(documents), std::move(named), overflowed);
   }
 
   void SaveLocked() {
@@ -180,11 +255,13 @@ class IndexService final : public SearchService {
   std::shared_ptr<GuardedIndex> core_;
   NameIndex& index_;
   const std::string cachePath_;
+  ServiceCatalogue catalogue_;
   std::condition_variable ready_;
   std::atomic<bool> indexing_{true};
   std::atomic<bool> closing_{false};
   std::atomic<bool> live_{false};
-  std::atomic<std::size_t> remoteRoots_{0};  // of the last answer, for any thread
+  std::atomic<bool> catalogueBehind_{false};  // an answer's catch-up changed the index
+  std::atomic<std::size_t> remoteRoots_{0};   // of the last answer, for any thread
   std::atomic<std::size_t> unwatchedFolders_{0};
   bool watching_ = false;  // under the lock
   bool dirty_ = false;
@@ -205,8 +282,14 @@ class PlocateService final : public SearchService {
   SearchAnswer Query(std::string_view text) override {
     std::string error;
     const std::optional<glimpses::Query> query = glimpses::Query::TryParse(text, &error);
-    if (!query) return std::nullopt;
+    if (!query || query->UsesMetadata()) return std::nullopt;
     return QueryPlocate(*query, options_);
+  }
+  RowsAnswer QueryRows(std::string_view text, const NameFilter& keep, SortOrder order) override {
+    std::string error;
+    const std::optional<glimpses::Query> query = glimpses::Query::TryParse(text, &error);
+    if (query && query->UsesMetadata()) return MalformedQuery(kNoCatalogueHere);
+    return SearchService::QueryRows(text, keep, order);
   }
   bool IsIndexing() const override { return false; }
 
@@ -222,6 +305,12 @@ std::string QuerySyntaxError(std::string_view text) {
   std::string error;
   glimpses::Query::TryParse(text, &error);
   return error;
+}
+
+bool SearchService::FillCatalogue(const std::optional<std::vector<std::string>>&,
+                                  const std::function<void(FillProgress)>&, std::string* error) {
+  *error = kNoCatalogueHere;
+  return false;
 }
 
 RowsAnswer SearchService::QueryRows(std::string_view text, const NameFilter& keep, SortOrder order) {

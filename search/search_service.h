@@ -12,6 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "catalogue/catalogue_filler.h"
+#include "metadata/document_metadata.h"
+
 namespace glimpses {
 
 enum class Backend { kIndex, kPlocate };
@@ -27,6 +30,17 @@ struct SearchOptions {
   // or '?' is matched (wildcards as in the query language, case kept)
   // against the full path of every folder, e.g. "*/node_modules".
   std::vector<std::string> excludes;
+  // The catalogue of what documents hold, for font:, pages: and the other
+  // metadata terms. Empty: the user's own, in the cache folder. Otherwise one
+  // built elsewhere (glimpses-cli catalogue), only read: what it lacks is
+  // read into memory for this run.
+  std::string catalogueFile;
+  // `catalogueFile` is made or brought up to date instead, to hold the
+  // documents under the roots and nothing else (glimpses-cli catalogue).
+  bool buildCatalogue = false;
+  // Reads what a document holds for the catalogue; empty: nothing is read,
+  // and the documents the catalogue lacks stay pending.
+  MetadataReader metadataReader;
 };
 
 struct SearchResult {
@@ -86,6 +100,9 @@ class AnswerRows {
   // Non-empty when the text was not a query: why, in one line of English
   // (as QuerySyntaxError gives it). Such an answer has no rows.
   virtual std::string error() const { return {}; }
+  // Documents left out only because the catalogue does not hold them yet:
+  // the metadata terms (font: ...) may match them once it does.
+  virtual std::size_t pending() const { return 0; }
 };
 
 // Null is "no answer".
@@ -125,6 +142,24 @@ class SearchService {
   // What the notifications did not cover at the last answer; all zero for a
   // service not kept current, or when they cover everything.
   virtual WatchCoverage Coverage() const { return {}; }
+  // The catalogue (metadata terms). The documents the user is looking at:
+  // read before any other. Returns at once.
+  virtual void ReadFirst(std::vector<std::string> paths) { (void)paths; }
+  // How far the catalogue's filling in the background is; {0, 0} when it
+  // has nothing to read.
+  virtual FillProgress CatalogueProgress() const { return {}; }
+  // Reads now the documents the catalogue lacks or holds out of date: those
+  // in `paths`, or when nullopt every document under the roots (rows of
+  // documents gone are dropped); calls `progress` now and then. False, with
+  // the reason, when the catalogue cannot be had or written.
+  virtual bool FillCatalogue(const std::optional<std::vector<std::string>>& paths,
+                             const std::function<void(FillProgress)>& progress, std::string* error);
+  // What the catalogue says of the program that made the document at
+  // `path` (see CatalogueStore::MakerOf).
+  virtual std::optional<DocumentMetadata> CataloguedMaker(const std::string& path) {
+    (void)path;
+    return std::nullopt;
+  }
   // The program is closing: a first build still running stops reading
   // folders, so a Query waiting for it returns soon (from what was read; the
   // rest is read by a later start) instead of holding up the exit.

@@ -8,8 +8,116 @@
         <translation> (%1: modification times checked before each search)</translation>
     </message>
     <message>
+        <source> (另有 %1 个文档尚未读取信息)</source>
+        <translation> (%1 more documents not read yet)</translation>
+    </message>
+    <message>
         <source>%1 个文档</source>
         <translation>%1 documents</translation>
+    </message>
+    <message>
+        <source>作者</source>
+        <translation>Authors</translation>
+    </message>
+    <message>
+        <source>信息</source>
+        <translation>Details</translation>
+    </message>
+    <message>
+        <source>停止正在进行的导出</source>
+        <translation>Stop the export under way</translation>
+    </message>
+    <message>
+        <source>元数据日期</source>
+        <translation>Metadata date</translation>
+    </message>
+    <message>
+        <source>内含</source>
+        <translation>Stored</translation>
+    </message>
+    <message>
+        <source>创建工具</source>
+        <translation>Creator tool</translation>
+    </message>
+    <message>
+        <source>创建日期</source>
+        <translation>Created</translation>
+    </message>
+    <message>
+        <source>印版</source>
+        <translation>Plates</translation>
+    </message>
+    <message>
+        <source>原始文档 ID</source>
+        <translation>Original document ID</translation>
+    </message>
+    <message>
+        <source>字体</source>
+        <translation>Fonts</translation>
+    </message>
+    <message>
+        <source>实例 ID</source>
+        <translation>Instance ID</translation>
+    </message>
+    <message>
+        <source>导出联系表</source>
+        <translation>Export contact sheet</translation>
+    </message>
+    <message>
+        <source>导出联系表失败, 没有写入文件: %1</source>
+        <translation>Contact sheet not written: %1</translation>
+    </message>
+    <message>
+        <source>导出联系表失败: 没有可放入联系表的文档, 没有写入文件</source>
+        <translation>Contact sheet not written: no document to put on it</translation>
+    </message>
+    <message>
+        <source>导出联系表失败: 磁盘已满, 没有写入文件 (%1)</source>
+        <translation>Contact sheet not written: the disk is full (%1)</translation>
+    </message>
+    <message>
+        <source>导出联系表已取消, 没有写入文件</source>
+        <translation>Contact sheet cancelled, nothing written</translation>
+    </message>
+    <message>
+        <source>已导出联系表: %1 个文档, %2 页 (%3 个没有缩略图), 保存为 %4</source>
+        <translation>Contact sheet written: %1 documents on %2 pages (%3 without thumbnail), saved as %4</translation>
+    </message>
+    <message>
+        <source>已导出联系表: %1 个文档, %2 页, 保存为 %3</source>
+        <translation>Contact sheet written: %1 documents on %2 pages, saved as %3</translation>
+    </message>
+    <message>
+        <source>文档 ID</source>
+        <translation>Document ID</translation>
+    </message>
+    <message>
+        <source>无法读取此文档的信息</source>
+        <translation>This document cannot be read</translation>
+    </message>
+    <message>
+        <source>显示所选文档的信息 (Ctrl+I)</source>
+        <translation>Show what the selected document holds (Ctrl+I)</translation>
+    </message>
+    <message>
+        <source>显示所选文档的缩略图</source>
+        <translation>Show the selected document's thumbnail</translation>
+    </message>
+    <message>
+        <source>标题</source>
+        <translation>Title</translation>
+    </message>
+    <message>
+        <source>正在导出联系表...</source>
+        <translation>Exporting the contact sheet...</translation>
+    </message>
+    <message>
+        <source>正在导出联系表: %1 / %2</source>
+        <translation>Exporting the contact sheet: %1 / %2</translation>
+    </message>
+    <message>
+        <source>正在读取文档信息 (%1 / %2)…</source>
+        <translation>Reading what documents hold (%1 / %2)…</translation>
     </message>
     <message>
         <source>%1 个未能监视的文件夹</source>
@@ -32,16 +140,8 @@
         <translation>, </translation>
     </message>
     <message>
-        <source>作者</source>
-        <translation>Authors</translation>
-    </message>
-    <message>
         <source>保存关闭</source>
         <translation>Save and close</translation>
-    </message>
-    <message>
-        <source>信息</source>
-        <translation>Details</translation>
     </message>
     <message>
         <source>修改日期</source>
@@ -52,16 +152,8 @@
         <translation>Preferences not saved: cannot write %1</translation>
     </message>
     <message>
-        <source>停止正在进行的导出</source>
-        <translation>Stop the export under way</translation>
-    </message>
-    <message>
         <source>停止正在进行的导出, 已写入的缩略图保留</source>
         <translation>Stop the running export; the thumbnails written so far stay</translation>
-    </message>
-    <message>
-        <source>元数据日期</source>
-        <translation>Metadata date</translation>
     </message>
     <message>
         <source>全选</source>
@@ -72,10 +164,6 @@
         <translation>Search</translation>
     </message>
     <message>
-        <source>内含</source>
-        <translation>Stored</translation>
-    </message>
-    <message>
         <source>列表</source>
         <translation>List</translation>
     </message>
@@ -84,24 +172,8 @@
         <translation>List view (Ctrl+1)</translation>
     </message>
     <message>
-        <source>创建工具</source>
-        <translation>Creator tool</translation>
-    </message>
-    <message>
-        <source>创建日期</source>
-        <translation>Created</translation>
-    </message>
-    <message>
         <source>匹配: %1 个文档(AI CDR EPS INDD PDF格式), 鼠标双击: 打开文件，右键: 打开路径</source>
         <translation>Matches: %1 documents (AI CDR EPS INDD PDF), double-click: open the file, right-click: open its folder</translation>
-    </message>
-    <message>
-        <source>印版</source>
-        <translation>Plates</translation>
-    </message>
-    <message>
-        <source>原始文档 ID</source>
-        <translation>Original document ID</translation>
     </message>
     <message>
         <source>取消</source>
@@ -122,14 +194,6 @@
     <message>
         <source>大小</source>
         <translation>Size</translation>
-    </message>
-    <message>
-        <source>字体</source>
-        <translation>Fonts</translation>
-    </message>
-    <message>
-        <source>实例 ID</source>
-        <translation>Instance ID</translation>
     </message>
     <message>
         <source>导出中止: 输出目录已满, 已写入 %1 个缩略图, 其余文档没有导出: %2</source>
@@ -162,34 +226,6 @@
     <message>
         <source>导出所选缩略图</source>
         <translation>Export the selection's thumbnails</translation>
-    </message>
-    <message>
-        <source>导出联系表</source>
-        <translation>Export contact sheet</translation>
-    </message>
-    <message>
-        <source>导出联系表失败, 没有写入文件: %1</source>
-        <translation>Contact sheet not written: %1</translation>
-    </message>
-    <message>
-        <source>导出联系表失败: 没有可放入联系表的文档, 没有写入文件</source>
-        <translation>Contact sheet not written: no document to put on it</translation>
-    </message>
-    <message>
-        <source>导出联系表失败: 磁盘已满, 没有写入文件 (%1)</source>
-        <translation>Contact sheet not written: the disk is full (%1)</translation>
-    </message>
-    <message>
-        <source>导出联系表已取消, 没有写入文件</source>
-        <translation>Contact sheet cancelled, nothing written</translation>
-    </message>
-    <message>
-        <source>已导出联系表: %1 个文档, %2 页 (%3 个没有缩略图), 保存为 %4</source>
-        <translation>Contact sheet written: %1 documents on %2 pages (%3 without thumbnail), saved as %4</translation>
-    </message>
-    <message>
-        <source>已导出联系表: %1 个文档, %2 页, 保存为 %3</source>
-        <translation>Contact sheet written: %1 documents on %2 pages, saved as %3</translation>
     </message>
     <message>
         <source>开始执行</source>
@@ -228,28 +264,8 @@
         <translation>Version</translation>
     </message>
     <message>
-        <source>文档 ID</source>
-        <translation>Document ID</translation>
-    </message>
-    <message>
-        <source>无法读取此文档的信息</source>
-        <translation>This document cannot be read</translation>
-    </message>
-    <message>
-        <source>显示所选文档的信息 (Ctrl+I)</source>
-        <translation>Show what the selected document holds (Ctrl+I)</translation>
-    </message>
-    <message>
-        <source>显示所选文档的缩略图</source>
-        <translation>Show the selected document's thumbnail</translation>
-    </message>
-    <message>
         <source>查询有误: %1</source>
         <translation>Malformed query: %1</translation>
-    </message>
-    <message>
-        <source>标题</source>
-        <translation>Title</translation>
     </message>
     <message>
         <source>正在取消导出...</source>
@@ -262,14 +278,6 @@
     <message>
         <source>正在导出缩略图: %1 / %2</source>
         <translation>Exporting thumbnails: %1 / %2</translation>
-    </message>
-    <message>
-        <source>正在导出联系表...</source>
-        <translation>Exporting the contact sheet...</translation>
-    </message>
-    <message>
-        <source>正在导出联系表: %1 / %2</source>
-        <translation>Exporting the contact sheet: %1 / %2</translation>
     </message>
     <message>
         <source>正在建立文件索引 (已读取 %1 项), 索引完成后即显示搜索结果...</source>
