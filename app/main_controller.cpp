@@ -77,6 +77,12 @@ PreviewPictures ExtractPreview(const ThumbnailExtractor& extractor, const std::s
   return PicturesOf(extractor(document));
 }
 
+// The version column's source: the catalogue of `service`.
+MakerLookup MakerLookupOf(const std::shared_ptr<SearchService>& service) {
+  if (!service) return {};
+  return [service](const std::string& path) { return service->CataloguedMaker(path); };
+}
+
 ExportResult FailedExport(ExportError kind) {
   ExportResult result;
   result.errorKind = kind;
@@ -161,6 +167,7 @@ MainController::MainController(MainControllerSetup setup, QObject* parent)
       preview_(PicturesOf(setup.startPicture)) {
   if (!extractor_) extractor_ = StoredPicturePreview;
   if (!readDetails_) readDetails_ = ReadDocumentMetadata;
+  resultModel_.SetMakerLookup(MakerLookupOf(service_));
   pool_.setMaxThreadCount(kWorkerThreads);
   exportProgressTimer_.setInterval(kExportProgressIntervalMs);
   connect(&exportProgressTimer_, &QTimer::timeout, this, &MainController::ShowExportProgress);
@@ -208,6 +215,7 @@ void MainController::ShowCatalogueProgress() {
   const bool finished = note.isEmpty();
   catalogueNote_ = note;
   emit catalogueProgressChanged(catalogueNote_);
+  resultModel_.CatalogueAdvanced();
   // The indexing note stays while it is shown; the line follows after.
   if (!indexingTimer_.isActive()) SetStatusText(settledStatusText_);
   // The documents the last answer left pending are read now: ask again.
@@ -475,6 +483,7 @@ void MainController::SetExcludes(std::vector<std::string> excludes) {
     if (service_) service_->Shutdown();
     service_ = restartService_(preferences_.excludes);
     if (service_) service_->KeepCurrent();
+    resultModel_.SetMakerLookup(MakerLookupOf(service_));
   }
   SearchDocuments();
 }

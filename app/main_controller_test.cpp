@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <QThread>
 #include <algorithm>
 #include <atomic>
 #include <memory>
@@ -1027,10 +1028,26 @@ class PendingRows final : public AnswerRows {
   std::size_t pending_;
 };
 
-// A service whose catalogue the test drives: how far its filling is, and
-// how many documents an answer leaves pending.
+// A service whose catalogue the test drives: how far its filling is, how
+// many documents an answer leaves pending, and what made the documents it
+// holds.
 class CatalogueFakeService : public FakeSearchService {
  public:
+  void SetMaker(const std::string& path, const std::string& application, const std::string& version) {
+    std::lock_guard lock(mutex_);
+    makers_[path].application = application;
+    makers_[path].version = version;
+  }
+  std::optional<DocumentMetadata> CataloguedMaker(const std::string& path) override {
+    std::lock_guard lock(mutex_);
+    lookedUpOnWindowThread_ |= QThread::currentThread() == QCoreApplication::instance()->thread();
+    const auto found = makers_.find(path);
+    return found == makers_.end() ? std::nullopt : std::optional(found->second);
+  }
+  bool LookedUpOnWindowThread() {
+    std::lock_guard lock(mutex_);
+    return lookedUpOnWindowThread_;
+  }
   void SetProgress(FillProgress progress) {
     std::lock_guard lock(mutex_);
     progress_ = progress;
@@ -1062,6 +1079,8 @@ class CatalogueFakeService : public FakeSearchService {
   FillProgress progress_;
   std::size_t pending_ = 0;
   std::vector<std::string> readFirst_;
+  std::map<std::string, DocumentMetadata> makers_;
+  bool lookedUpOnWindowThread_ = false;
 };
 
 }  // namespace
@@ -1121,6 +1140,26 @@ class CatalogueStatusTest : public QObject {
     QVERIFY(Search(QStringLiteral("doc")));
     controller_->DocumentsOnScreen(1, 5);
     QCOMPARE(service_->ReadFirstPaths(), (std::vector<std::string>{"/data/b.ai", "/data/c.eps"}));
+  }
+
+  // "文件版本" shows what the catalogue says made each document, looked up
+  // off the window thread; a row it lacks fills in once it has read more.
+  void versionColumnFollowsTheCatalogue() {
+    service_->SetMaker("/data/a.pdf", "Illustrator", "CC 2017");
+    service_->SetMaker("/data/c.pdf", "", "");  // read, but names no program
+    service_->SetAnswer("doc", Results("/data", {"a.pdf", "b.ai", "c.pdf"}));
+    QVERIFY(Search(QStringLiteral("doc")));
+    ResultListModel* model = controller_->resultModel();
+    auto version = [model](int row) { return model->data(model->index(row, ResultListModel::kVersionColumn)); };
+    QCOMPARE(version(0), QVariant());  // asked for now, shown when it comes
+    QTRY_COMPARE(version(0), QVariant(QStringLiteral("Illustrator CC 2017")));
+    QCOMPARE(version(1), QVariant());
+    QCOMPARE(version(2), QVariant(QString()));
+
+    service_->SetMaker("/data/b.ai", "Illustrator", "CS6");
+    service_->SetProgress({1, 5});
+    QTRY_COMPARE(version(1), QVariant(QStringLiteral("Illustrator CS6")));
+    QVERIFY(!service_->LookedUpOnWindowThread());
   }
 };
 

@@ -16,6 +16,7 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSlider>
 #include <QStringListModel>
 #include <QTextBrowser>
@@ -146,6 +147,7 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
   if (!arrangement_.maximized) arrangement_.size = size() == kFirstWindowSize ? QSize() : size();
   ArrangeElements();
   KeepArrangement();
+  onScreenTimer_.start();
 }
 
 void MainWindow::ArrangeElements() {
@@ -367,6 +369,18 @@ void MainWindow::CreateDetailsControls() {
   });
 }
 
+// The catalogue reads these documents first, so that their versions and
+// their answers to font: and the like come soon.
+void MainWindow::TellDocumentsOnScreen() {
+  std::pair<int, int> rows = resultGrid_->VisibleRows();
+  if (ShownView() == resultList_) {
+    const QWidget* viewport = resultList_->viewport();
+    const int last = resultList_->indexAt(QPoint(1, viewport->height() - 1)).row();
+    rows = {resultList_->indexAt(QPoint(1, 1)).row(), last >= 0 ? last : resultList_->model()->rowCount() - 1};
+  }
+  if (rows.first >= 0) controller_.DocumentsOnScreen(rows.first, rows.second);
+}
+
 void MainWindow::ShowDetails() { detailsPanel_->setHtml(DetailsHtml(controller_.details())); }
 
 // The links are the placed files of the details shown, by their index.
@@ -402,6 +416,7 @@ void MainWindow::ShowView(bool grid) {
   to->show();
   if (top.isValid()) to->scrollTo(top.siblingAtColumn(0), QAbstractItemView::PositionAtTop);
   if (hadFocus) to->setFocus();
+  onScreenTimer_.start();
 }
 
 void MainWindow::SetCellEdge(int edge) {
@@ -554,6 +569,18 @@ void MainWindow::BindHandlers() {
   });
   connect(statusCancel_, &QLabel::linkActivated, &controller_, &MainController::CancelExport);
   connect(&controller_, &MainController::detailsChanged, this, &MainWindow::ShowDetails);
+  onScreenTimer_.setSingleShot(true);
+  onScreenTimer_.setInterval(100);
+  connect(&onScreenTimer_, &QTimer::timeout, this, &MainWindow::TellDocumentsOnScreen);
+  auto onScreenSoon = [this] { onScreenTimer_.start(); };
+  connect(resultList_->verticalScrollBar(), &QScrollBar::valueChanged, this, onScreenSoon);
+  connect(resultGrid_->verticalScrollBar(), &QScrollBar::valueChanged, this, onScreenSoon);
+  connect(controller_.resultModel(), &QAbstractItemModel::modelReset, this, onScreenSoon);
+  // Rows that arrive, not the versions the catalogue gives them.
+  connect(controller_.resultModel(), &QAbstractItemModel::dataChanged, this,
+          [this](const QModelIndex& first) {
+            if (first.column() == ResultListModel::kNameColumn) onScreenTimer_.start();
+          });
   connect(detailsPanel_, &QTextBrowser::anchorClicked, this, &MainWindow::PlacedFileClicked);
   for (QPushButton* tab : {previewTabButton_, detailsTabButton_})
     connect(tab, &QPushButton::clicked, this, &MainWindow::ArrangeElements);

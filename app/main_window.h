@@ -64,6 +64,7 @@ class MainWindow : public QWidget {
   void CreateViewControls();
   void CreateDetailsControls();
   void ShowDetails();
+  void TellDocumentsOnScreen();
   void PlacedFileClicked(const QUrl& link);
   void ShowView(bool grid);
   QAbstractItemView* ShownView() const;
@@ -101,6 +102,9 @@ class MainWindow : public QWidget {
   // A drag or a resize changes the arrangement many times a second; it is
   // saved once it rests.
   QTimer keepArrangementTimer_;
+  // Scrolls and rows arriving come in bursts: the catalogue is told of the
+  // documents on screen once a burst rests.
+  QTimer onScreenTimer_;
 };
 
 }  // namespace glimpses
