@@ -19,6 +19,7 @@ struct DocumentStamp {
   std::string uri;         // as FileUri gives it
   std::int64_t mtime = 0;  // whole seconds since the epoch
   std::int64_t size = 0;   // bytes
+  bool operator==(const DocumentStamp&) const = default;
 };
 
 struct ThumbnailPng {
