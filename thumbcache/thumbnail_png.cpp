@@ -96,14 +96,14 @@ Bytes UpFilteredRows(const CImage& image) {
 //
 // Thumbnails are written by the thousand, and deflating them was most of
 // that work. ISA-L's fastest level after the Up filter, per 256 px picture
-// (bench/thumbcache_bench): photographs 0.44 ms and 68.6 KB where zlib's
-// run-length strategy took 1.07 ms for 67.5 KB (zlib's Huffman-only 0.88 ms,
-// libdeflate's fastest 0.92 ms, the Paeth or adaptive filters a tenth smaller
-// for half as much time again); flat artwork 0.21 ms and 12.0 KB where zlib
-// took 0.39 ms for 13.9 KB. Read back through libpng, photographs cost
-// 0.62 ms where zlib's took 0.54, artwork 0.23 where it took 0.36. libpng
-// deflates only through zlib, so the few chunks around the pixels are
-// written here.
+// (bench/thumbcache_bench): photographs 0.50 ms and 68.7 KB where zlib's
+// run-length strategy took 1.19 ms for 67.5 KB, flat artwork 0.17 ms and
+// 11.6 KB where it took 0.51 ms for 13.2 KB. zlib's Huffman-only strategy
+// and libdeflate's fastest level came within a tenth of run-length's time;
+// the Paeth or adaptive filters make photographs a tenth smaller for half as
+// much time again. Read back through libpng, photographs cost 0.63 ms where
+// run-length's took 0.55, artwork 0.22 where it took 0.34. libpng deflates
+// only through zlib, so the few chunks around the pixels are written here.
 bool AppendZlibStream(Bytes& png, const Bytes& rows) {
   const std::size_t start = png.size();
   png.resize(start + rows.size() + rows.size() / 1024 + 1024);
