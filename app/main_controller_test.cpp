@@ -430,8 +430,8 @@ class MainControllerTest : public QObject {
     QStringList expected;
     for (int i : {1, 2, 3, 5}) {
       const std::string path = documents[i].FullPath();
-      const std::string file = i < 5 ? ThumbnailPath(path, ThumbnailFolder::kNormal, desktop.cache)
-                                     : FailureRecordPath(path, desktop.cache);
+      const std::string file =
+          i < 5 ? ThumbnailPath(path, ThumbnailFolder::kNormal, desktop.cache) : FailureRecordPath(path, desktop.cache);
       expected << QString::fromStdString(file);
       auto bytes = ReadWholeFile(file, 1 << 20);
       QVERIFY2(bytes, file.c_str());

@@ -209,9 +209,8 @@ void MakeAll(glimpses::PicturePool& pool, const std::vector<glimpses::PicturePoo
   const auto start = Clock::now();
   pool.Want(requests, kCellEdge);
   while (pool.Pending() > 0) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  std::printf("%-21s %8.0f ms  (%.0f ms of CPU; %llu made for %zu results, 256 px)\n", label,
-              Ms(Clock::now() - start), CpuMs() - cpuStart, static_cast<unsigned long long>(pool.Made() - madeBefore),
-              requests.size());
+  std::printf("%-21s %8.0f ms  (%.0f ms of CPU; %llu made for %zu results, 256 px)\n", label, Ms(Clock::now() - start),
+              CpuMs() - cpuStart, static_cast<unsigned long long>(pool.Made() - madeBefore), requests.size());
   if (pool.PendingWrites() == 0) return;
   WaitForCacheWrites(pool);
   const auto [files, bytes] = CacheFiles(cache);

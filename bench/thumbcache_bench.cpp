@@ -94,7 +94,8 @@ void CompareCompressions(const std::vector<glimpses::CImage>& pictures) {
   const glimpses::DocumentStamp stamp{"file:///bench/document.pdf", 1700000000, 123456};
   using Encoder = std::function<std::optional<glimpses::Bytes>(const glimpses::CImage&)>;
   auto zlib = [](glimpses::PngCompression compression) {
-    return Encoder([compression](const glimpses::CImage& picture) { return glimpses::EncodePng(picture, compression); });
+    return Encoder(
+        [compression](const glimpses::CImage& picture) { return glimpses::EncodePng(picture, compression); });
   };
   const std::pair<const char*, Encoder> encoders[] = {
       {"the cache's",
