@@ -15,7 +15,7 @@
 #include "extract/extract_thumbnail.h"
 #include "extract/image_scale.h"
 #include "extract/stored_picture.h"
-#include "search/user_folders.h"
+#include "base/user_folders.h"
 #include "thumbcache/thumbnail_png.h"
 
 namespace glimpses {
