@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "search/user_folders.h"
+#include "base/user_folders.h"
 
 namespace glimpses {
 

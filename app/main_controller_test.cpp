@@ -1,9 +1,12 @@
 #include "app/main_controller.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
+#include <QScopeGuard>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -17,8 +20,11 @@
 #include <mutex>
 
 #include "app/app_test_support.h"
+#include "base/file_uri.h"
 #include "base/file_util.h"
 #include "samples/adobe_samples.h"
+#include "thumbcache/desktop_thumbnails.h"
+#include "thumbcache/thumbnail_png.h"
 
 using namespace glimpses;
 using namespace glimpses::testing;
@@ -29,6 +35,15 @@ const QString kStatusZero =
     QStringLiteral("匹配: 0 个文档(AI CDR EPS INDD PDF格式), 鼠标双击: 打开文件，右键: 打开路径");
 const QString kStatusTwo =
     QStringLiteral("匹配: 2 个文档(AI CDR EPS INDD PDF格式), 鼠标双击: 打开文件，右键: 打开路径");
+
+// Every file below `folder`, full paths, sorted.
+QStringList FilesUnder(const std::string& folder) {
+  QStringList files;
+  QDirIterator it(QString::fromStdString(folder), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+  while (it.hasNext()) files << it.next();
+  files.sort();
+  return files;
+}
 
 }  // namespace
 
@@ -397,6 +412,70 @@ class MainControllerTest : public QObject {
     for (int row = 0; row < 300; ++row)
       kept += controller_->pictures()->Find(*controller_->resultModel()->ResultAt(row)) != nullptr;
     QVERIFY2(kept > 0 && kept <= 128, qPrintable(QString::number(kept)));
+  }
+
+  // A picture read from its document is shown first; its cache file is
+  // written once no picture waits to be made, read again when it was past
+  // the bytes held for writing, skipped when the document has changed since.
+  // Then every cache file is whole and stands for its document.
+  void cellPicturesAreShownBeforeTheDesktopCacheGetsThem() {
+    const std::string folder = home_.Path("documents");
+    QDir().mkpath(QString::fromStdString(folder));
+    std::vector<std::string> names;
+    for (int i = 0; i < 6; ++i) {
+      names.push_back("doc" + std::to_string(i) + ".pdf");
+      const Bytes bytes = i < 5 ? BuildAdobeDocument(SampleJpeg(200, 150, i), {})
+                                : BuildDocumentWithoutThumbnail(DocumentKind::kPdf, 0);
+      QVERIFY(WriteFileAtomically(folder + "/" + names.back(), bytes.data(), bytes.size()));
+    }
+    const std::vector<SearchResult> documents = Results(folder, names);
+    Gates writes;
+    writes.Close("writes");
+    DesktopPictures desktop;
+    desktop.cache.root = home_.Path("cache/thumbnails");
+    desktop.writeBehindBytes = 2 * 128 * 96 * 3;  // two of the five pictures; the rest are read again
+    desktop.store = [&writes](const std::string& path, const CachedThumbnail& made, ThumbnailFolder folder,
+                              const ThumbnailCacheOptions& options) {
+      writes.WaitWhileClosed("writes");
+      return StoreThumbnail(path, made, folder, options);
+    };
+    auto pool = std::make_unique<PicturePool>(desktop);
+    const auto openWrites = qScopeGuard([&writes] { writes.Open("writes"); });  // before the pool waits for them
+    QSignalSpy ready(pool.get(), &PicturePool::pictureReady);
+    std::vector<PicturePool::Request> requests;
+    for (int row = 0; row < 6; ++row) requests.push_back({row, documents[row]});
+    pool->Want(requests, 128);
+
+    QTRY_COMPARE(ready.count(), 6);
+    QCOMPARE(pool->Find(documents[0])->image.size(), QSize(128, 96));
+    QTRY_COMPARE(pool->PendingWrites(), 6);
+    QCOMPARE(FilesUnder(desktop.cache.root), QStringList());
+    for (int changed : {0, 4}) {
+      const std::string path = documents[changed].FullPath();
+      struct stat st;
+      QCOMPARE(stat(path.c_str(), &st), 0);
+      const timespec times[2] = {st.st_atim, {st.st_mtim.tv_sec + 1, st.st_mtim.tv_nsec}};
+      QCOMPARE(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    }
+    writes.Open("writes");
+    QTRY_COMPARE(pool->PendingWrites(), 0);
+
+    QStringList expected;
+    for (int i : {1, 2, 3, 5}) {
+      const std::string path = documents[i].FullPath();
+      const std::string file =
+          i < 5 ? ThumbnailPath(path, ThumbnailFolder::kNormal, desktop.cache) : FailureRecordPath(path, desktop.cache);
+      expected << QString::fromStdString(file);
+      auto bytes = ReadWholeFile(file, 1 << 20);
+      QVERIFY2(bytes, file.c_str());
+      auto thumbnail = ReadThumbnailPng(bytes->data(), bytes->size());
+      struct stat st;
+      QVERIFY(thumbnail && stat(path.c_str(), &st) == 0);
+      QVERIFY(Describes(*thumbnail, {FileUri(path), st.st_mtim.tv_sec, st.st_size}));
+      QCOMPARE(thumbnail->picture.Width(), i < 5 ? 128 : 1);
+    }
+    expected.sort();
+    QCOMPARE(FilesUnder(desktop.cache.root), expected);
   }
 
   void openersGetTheLastSelectedPaths() {

@@ -8,10 +8,15 @@
 //     (XDG_CACHE_HOME is a fresh folder), the documents in the page cache;
 //   - first screen, warm: the same in a new window over the thumbnail cache
 //     the first one left;
-//   - all pictures: until the window's picture pool has made every result's;
+//   - all pictures: until the window's picture pool has made every result's
+//     (shown in the grid), and cache written: until it has also written
+//     every one of them to the desktop's thumbnail cache, which it does
+//     behind the pictures, with the number of cache files on disk;
 //   - the longest stall of the window thread while the grid scrolls from top
 //     to bottom at a line of cells a frame (60 lines a second);
-//   - peak memory (VmHWM).
+//   - peak memory (VmHWM);
+//   - all pictures, warm: every result's picture again, by a new pool over
+//     the cache the window filled.
 //
 //   grid_bench DOCUMENTS [--results N]
 //
@@ -164,24 +169,53 @@ struct Window {
   glimpses::ResultGrid* grid = nullptr;
 };
 
-// Every result's picture through the window's pool, the grid out of the
-// way (the list shown) so that it asks for nothing meanwhile.
-void MakeAll(Window& window) {
-  QTest::keyClick(window.window.get(), Qt::Key_1, Qt::ControlModifier);
+// The cache files are written without a word to the window thread: it
+// looks every millisecond.
+void WaitForCacheWrites(const glimpses::PicturePool& pool) {
+  while (pool.PendingWrites() > 0) {
+    QCoreApplication::processEvents();
+    usleep(1000);
+  }
+}
+
+// The cache files on disk, and their bytes.
+std::pair<int, std::uintmax_t> CacheFiles(const fs::path& cache) {
+  int files = 0;
+  std::uintmax_t bytes = 0;
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(cache, error)) {
+    if (!entry.is_regular_file(error)) continue;
+    ++files;
+    bytes += entry.file_size(error);
+  }
+  return {files, bytes};
+}
+
+std::vector<glimpses::PicturePool::Request> EveryResult(Window& window) {
   glimpses::ResultListModel* model = window.controller->resultModel();
   std::vector<glimpses::PicturePool::Request> requests;
   for (int row = 0; row < model->rowCount(); ++row) {
     if (std::optional<glimpses::SearchResult> result = model->ResultAt(row)) requests.push_back({row, *result});
   }
-  glimpses::PicturePool& pool = *window.controller->pictures();
+  return requests;
+}
+
+// Every result's picture through `pool`; then, for a pool that writes the
+// desktop's cache, until the last cache file is written.
+void MakeAll(glimpses::PicturePool& pool, const std::vector<glimpses::PicturePool::Request>& requests,
+             const char* label, const fs::path& cache) {
   const std::uint64_t madeBefore = pool.Made();
   const double cpuStart = CpuMs();
   const auto start = Clock::now();
   pool.Want(requests, kCellEdge);
   while (pool.Pending() > 0) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  std::printf("all pictures          %8.0f ms  (%.0f ms of CPU; %llu made for %zu results, 256 px)\n",
-              Ms(Clock::now() - start), CpuMs() - cpuStart, static_cast<unsigned long long>(pool.Made() - madeBefore),
-              requests.size());
+  std::printf("%-21s %8.0f ms  (%.0f ms of CPU; %llu made for %zu results, 256 px)\n", label, Ms(Clock::now() - start),
+              CpuMs() - cpuStart, static_cast<unsigned long long>(pool.Made() - madeBefore), requests.size());
+  if (pool.PendingWrites() == 0) return;
+  WaitForCacheWrites(pool);
+  const auto [files, bytes] = CacheFiles(cache);
+  std::printf("cache written         %8.0f ms  (%.0f ms of CPU; %d files, %.0f MB, on disk)\n",
+              Ms(Clock::now() - start), CpuMs() - cpuStart, files, bytes / 1e6);
 }
 
 // Scrolls the grid from top to bottom a line of cells every 16 ms, while a
@@ -284,16 +318,28 @@ int main(int argc, char** argv) {
   std::printf("%d results: links to %zu documents of %s\n", results, documents.size(), documentsFolder.c_str());
 
   const std::string settings = scratch->Path("Glimpses.ini");
+  const fs::path cache = scratch->Path("cache/thumbnails");
   {
     Window cold(service, settings);
+    const auto start = Clock::now();
     const double ms = cold.FirstScreen();
     const auto [first, last] = cold.grid->VisibleRows();
     std::printf("first screen, cold    %8.1f ms  (%d cells of %d px on screen)\n", ms, last - first + 1, kCellEdge);
+    // The window's cache files are written behind its pictures; one closed
+    // at once would leave them unwritten.
+    WaitForCacheWrites(*cold.controller->pictures());
+    std::printf("  its cache written   %8.1f ms  (%d files)\n", Ms(Clock::now() - start), CacheFiles(cache).first);
   }
   Window warm(service, settings);
   std::printf("first screen, warm    %8.1f ms\n", warm.FirstScreen());
-  MakeAll(warm);
+  // The grid out of the way (the list shown), so that it asks for nothing
+  // meanwhile.
+  QTest::keyClick(warm.window.get(), Qt::Key_1, Qt::ControlModifier);
+  const std::vector<glimpses::PicturePool::Request> requests = EveryResult(warm);
+  MakeAll(*warm.controller->pictures(), requests, "all pictures", cache);
   ScrollThrough(warm);
   std::printf("peak memory           %s\n", PeakMemory().c_str());
+  glimpses::PicturePool fresh;
+  MakeAll(fresh, requests, "all pictures, warm", cache);
   return 0;
 }

@@ -38,14 +38,12 @@ inline constexpr std::size_t kMaxPngTextBytes = 64 * 1024;
 ImageStatus DecodePng(const std::uint8_t* data, std::size_t size, CImage& image, std::vector<PngText>& text);
 
 // kFast: deflate's fastest level, for files that are kept. kRunLength:
-// deflate finding only runs of one byte, after the Up filter, for the
-// desktop's thumbnail cache, written by the thousand: on photographic
-// thumbnails it takes half kFast's time for files no larger (LZ77 finds
-// little in noise), on flat artwork four fifths of its time for files a
-// quarter larger (bench/thumbcache_bench measures both). kNone:
-// stored blocks, for a hand-over file that its reader decodes once and
-// discards (a thumbnailer's OUTPUT, which the file manager re-encodes into
-// its cache).
+// deflate finding only runs of one byte, after the Up filter: zlib's
+// cheapest sound setting for pictures written by the thousand, which
+// bench/thumbcache_bench holds up against the thumbnail cache's own
+// encoder. kNone: stored blocks, for a hand-over file that its reader
+// decodes once and discards (a thumbnailer's OUTPUT, which the file manager
+// re-encodes into its cache).
 enum class PngCompression { kFast, kRunLength, kNone };
 
 // The PNG of `image`: indexed pictures as palette PNGs of the same depth,

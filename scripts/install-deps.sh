@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  zlib1g-dev libminizip-dev libpng-dev libjpeg62-turbo-dev libicu-dev libtiff-dev libssl-dev libre2-dev libsqlite3-dev
+  zlib1g-dev libminizip-dev libpng-dev libjpeg62-turbo-dev libicu-dev libtiff-dev libssl-dev libre2-dev libsqlite3-dev libisal-dev
   libcairo2-dev libpango1.0-dev poppler-utils
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-tools-dev qt6-l10n-tools libgl-dev

@@ -22,7 +22,7 @@
 #include "search/plocate_backend.h"
 #include "search/query.h"
 #include "search/service_catalogue.h"
-#include "search/user_folders.h"
+#include "base/user_folders.h"
 
 namespace glimpses {
 namespace {

@@ -15,7 +15,7 @@
 #include "extract/extract_thumbnail.h"
 #include "extract/image_scale.h"
 #include "extract/stored_picture.h"
-#include "search/user_folders.h"
+#include "base/user_folders.h"
 #include "thumbcache/thumbnail_png.h"
 
 namespace glimpses {
@@ -153,27 +153,26 @@ std::optional<CImage> FromCache(const CacheFiles& files, ThumbnailFolder folder,
 
 CachedThumbnail FromDocument(const std::string& documentPath, ThumbnailFolder folder) {
   PictureRead read = ReadStoredPicture(documentPath);
-  if (!read.picture) return {ThumbnailSource::kNone, {}, read.failure};
+  if (!read.picture) return {ThumbnailSource::kNone, {}, read.failure, {}};
   CImage pixels = PicturePixels(*read.picture);
-  if (pixels.IsNull()) return {ThumbnailSource::kNone, {}, ExtractResult::Failed(ExtractStatus::kDamaged)};
-  return {ThumbnailSource::kDocument, ScaleDownToFit(pixels, EdgeOf(folder)), {}};
+  if (pixels.IsNull()) return {ThumbnailSource::kNone, {}, ExtractResult::Failed(ExtractStatus::kDamaged), {}};
+  return {ThumbnailSource::kDocument, ScaleDownToFit(pixels, EdgeOf(folder)), {}, {}};
 }
 
 // The thumbnail, or the failure record, for what was just read; a failure
 // record (stale, or damaged) goes once the document gives a picture.
-void Remember(const CachedThumbnail& made, const CacheFiles& files, ThumbnailFolder folder,
-              const DocumentStamp& document) {
+bool Remember(const CachedThumbnail& made, const CacheFiles& files, ThumbnailFolder folder) {
   if (made.source == ThumbnailSource::kDocument) {
-    auto png = EncodeThumbnailPng(made.picture, document, std::string(kSoftware));
-    if (png) WriteCacheFile(files.Thumbnail(folder), *png);
+    auto png = EncodeThumbnailPng(made.picture, made.document, std::string(kSoftware));
+    if (!png || !WriteCacheFile(files.Thumbnail(folder), *png)) return false;
     unlink(files.FailureRecord().c_str());
-    return;
+    return true;
   }
   const std::string failure = FailureText(made.failure);
   CImage blank;
-  if (failure.empty() || !blank.Create(1, 1, 32, true)) return;
-  auto png = EncodeThumbnailPng(blank, document, std::string(kSoftware), failure);
-  if (png) WriteCacheFile(files.FailureRecord(), *png);
+  if (failure.empty() || !blank.Create(1, 1, 32, true)) return false;
+  auto png = EncodeThumbnailPng(blank, made.document, std::string(kSoftware), failure);
+  return png && WriteCacheFile(files.FailureRecord(), *png);
 }
 
 }  // namespace
@@ -215,22 +214,44 @@ std::string FailureRecordPath(const std::string& documentPath, const ThumbnailCa
   return name.empty() ? name : CacheFiles(ThumbnailRoot(options), name).FailureRecord();
 }
 
-CachedThumbnail LoadThumbnail(const std::string& documentPath, ThumbnailFolder folder,
-                              const ThumbnailCacheOptions& options) {
+std::optional<CachedThumbnail> FindCachedThumbnail(const std::string& documentPath, ThumbnailFolder folder,
+                                                   const ThumbnailCacheOptions& options) {
   auto document = StampOf(documentPath);
   const std::string name = document ? CacheFileName(document->uri) : std::string();
   // Without a stamp the reader says best why the document cannot be read.
-  if (name.empty()) return FromDocument(documentPath, folder);
+  if (name.empty()) return std::nullopt;
 
   const CacheFiles files(ThumbnailRoot(options), name);
   if (auto picture = FromCache(files, folder, *document)) {
-    return {ThumbnailSource::kCache, std::move(*picture), {}};
+    return CachedThumbnail{ThumbnailSource::kCache, std::move(*picture), {}, *document};
   }
   auto record = ReadCacheFile(files.FailureRecord());
-  if (record && Describes(*record, *document)) return {ThumbnailSource::kNone, {}, FailureOf(record->failure)};
+  if (record && Describes(*record, *document)) {
+    return CachedThumbnail{ThumbnailSource::kNone, {}, FailureOf(record->failure), *document};
+  }
+  return std::nullopt;
+}
 
+CachedThumbnail ReadThumbnail(const std::string& documentPath, ThumbnailFolder folder) {
+  const std::optional<DocumentStamp> document = StampOf(documentPath);
   CachedThumbnail made = FromDocument(documentPath, folder);
-  if (options.write) Remember(made, files, folder, *document);
+  if (document) made.document = *document;
+  return made;
+}
+
+bool StoreThumbnail(const std::string& documentPath, const CachedThumbnail& made, ThumbnailFolder folder,
+                    const ThumbnailCacheOptions& options) {
+  const std::optional<DocumentStamp> now = StampOf(documentPath);
+  if (made.source == ThumbnailSource::kCache || !now || *now != made.document) return false;
+  const std::string name = CacheFileName(now->uri);
+  return !name.empty() && Remember(made, CacheFiles(ThumbnailRoot(options), name), folder);
+}
+
+CachedThumbnail LoadThumbnail(const std::string& documentPath, ThumbnailFolder folder,
+                              const ThumbnailCacheOptions& options) {
+  if (auto found = FindCachedThumbnail(documentPath, folder, options)) return std::move(*found);
+  CachedThumbnail made = ReadThumbnail(documentPath, folder);
+  if (options.write) StoreThumbnail(documentPath, made, folder, options);
   return made;
 }
 

@@ -2,8 +2,10 @@
 // view asks for, taken from the freedesktop thumbnail cache
 // ($XDG_CACHE_HOME/thumbnails) when the file manager or an earlier run
 // already made it, otherwise read from the document's stored picture and
-// written back there for the next one. Safe to call from several threads at
-// once, for the same document too: every file appears whole, by a rename.
+// written back there for the next one, at once (LoadThumbnail) or later
+// (FindCachedThumbnail, ReadThumbnail, then StoreThumbnail). Safe to call
+// from several threads at once, for the same document too: every file
+// appears whole, by a rename.
 #pragma once
 
 #include <optional>
@@ -12,6 +14,7 @@
 
 #include "extract/extract_result.h"
 #include "extract/image.h"
+#include "thumbcache/thumbnail_png.h"
 
 namespace glimpses {
 
@@ -38,6 +41,7 @@ struct CachedThumbnail {
   ThumbnailSource source = ThumbnailSource::kNone;
   CImage picture;          // at most EdgeOf(folder) on its longer edge
   ExtractResult failure;   // why there is none, for kNone
+  DocumentStamp document;  // the document as it was before it was read; no URI when it could not be stat'ed
 };
 
 // The document's picture for `folder`:
@@ -53,6 +57,23 @@ struct CachedThumbnail {
 //   leaves no record, as that may pass without the document changing.
 CachedThumbnail LoadThumbnail(const std::string& documentPath, ThumbnailFolder folder,
                               const ThumbnailCacheOptions& options = {});
+
+// LoadThumbnail's first step, the cache alone: kCache or a recorded kNone
+// as above, without opening the document; nullopt when the document must
+// be read.
+std::optional<CachedThumbnail> FindCachedThumbnail(const std::string& documentPath, ThumbnailFolder folder,
+                                                   const ThumbnailCacheOptions& options = {});
+// The next: the document's stored picture shrunk for `folder` (kDocument),
+// or why there is none (kNone), stamped with the document as it was before
+// it was read. Writes nothing.
+CachedThumbnail ReadThumbnail(const std::string& documentPath, ThumbnailFolder folder);
+// The last, at any later time: what ReadThumbnail made goes into the cache,
+// the thumbnail in `folder` (our failure record for the document removed),
+// or a failure record for a failure worth one. Nothing is written, and
+// false returned, when the document is no longer as `made` stamps it (it
+// changed meanwhile, or was never stat'ed), or for a failure not recorded.
+bool StoreThumbnail(const std::string& documentPath, const CachedThumbnail& made, ThumbnailFolder folder,
+                    const ThumbnailCacheOptions& options = {});
 
 // options.root, or $XDG_CACHE_HOME/thumbnails ($HOME/.cache/thumbnails when
 // that is unset or relative).

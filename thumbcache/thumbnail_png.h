@@ -19,6 +19,7 @@ struct DocumentStamp {
   std::string uri;         // as FileUri gives it
   std::int64_t mtime = 0;  // whole seconds since the epoch
   std::int64_t size = 0;   // bytes
+  bool operator==(const DocumentStamp&) const = default;
 };
 
 struct ThumbnailPng {
@@ -38,9 +39,10 @@ std::optional<ThumbnailPng> ReadThumbnailPng(const std::uint8_t* data, std::size
 // URI, the same modification time, and the same size unless it names none.
 bool Describes(const ThumbnailPng& thumbnail, const DocumentStamp& document);
 
-// The PNG of `picture` stamped for `document` (URI, time and size), with
-// `software` and, when not empty, `failure`. Nullopt when it cannot be
-// encoded (a failure text holding a NUL byte, say).
+// The PNG of `picture` (8-bit RGB, or RGBA when it has alpha) stamped for
+// `document` (URI, time and size), with `software` and, when not empty,
+// `failure`. Nullopt when it cannot be encoded (a failure text holding a NUL
+// byte, say).
 std::optional<Bytes> EncodeThumbnailPng(const CImage& picture, const DocumentStamp& document,
                                         const std::string& software, const std::string& failure = {});
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -79,6 +80,52 @@ TEST(ThumbnailPngTest, ReadsTheKeysWhereverAndHoweverStoredWithinBounds) {
       EXPECT_EQ(thumbnail->picture.Width(), 4) << c.what;
     }
   }
+}
+
+// Bytes that change along every row and down every column, so that a wrong
+// filter, byte order or row length shows; odd widths leave row padding.
+CImage Pattern(int width, int height, int bits, bool alpha) {
+  CImage image;
+  image.Create(width, height, bits, alpha);
+  for (std::size_t i = 0; i < image.Palette().size(); ++i) {
+    image.Palette()[i] = {std::uint8_t(i * 3), std::uint8_t(255 - i), std::uint8_t(i * 7), 0};
+  }
+  const int rowBytes = (width * bits + 7) / 8;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < rowBytes; ++x) image.Row(y)[x] = static_cast<std::uint8_t>(x * 7 + y * 13 + x * y);
+  }
+  return image;
+}
+
+// Whatever the depth, the file holds the pixels, read back as true colour
+// (with alpha when the picture has it), and the stamp.
+TEST(ThumbnailPngTest, WrittenFilesReadBackWithTheirPixelsAndStamp) {
+  const struct {
+    int bits;
+    bool alpha;
+  } cases[] = {{24, false}, {32, true}, {32, false}, {16, false}, {8, false}, {4, false}, {1, false}};
+  const DocumentStamp stamp{"file:///d/a%20b.pdf", 1700000000, 48213};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.bits << " bits" << (c.alpha ? " with alpha" : ""));
+    const CImage picture = Pattern(37, 23, c.bits, c.alpha);
+    auto png = EncodeThumbnailPng(picture, stamp, "Glimpses", "no-picture");
+    ASSERT_TRUE(png);
+    auto read = ReadThumbnailPng(png->data(), png->size());
+    ASSERT_TRUE(read);
+    EXPECT_TRUE(Describes(*read, stamp));
+    EXPECT_EQ(read->size, stamp.size);
+    EXPECT_EQ(read->software, "Glimpses");
+    EXPECT_EQ(read->failure, "no-picture");
+    const CImage expected = c.alpha ? picture : ToBgr24(picture);
+    ASSERT_EQ(read->picture.BitsPerPixel(), expected.BitsPerPixel());
+    ASSERT_EQ(read->picture.Width(), 37);
+    ASSERT_EQ(read->picture.Height(), 23);
+    for (int y = 0; y < 23; ++y) {
+      ASSERT_TRUE(std::equal(expected.Row(y), expected.Row(y) + 37 * expected.BitsPerPixel() / 8, read->picture.Row(y)))
+          << "row " << y;
+    }
+  }
+  EXPECT_FALSE(EncodeThumbnailPng(Pattern(2, 2, 24, false), stamp, "Glimpses", std::string("a\0b", 3)));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "search/user_folders.h"
+#include "base/user_folders.h"
 
 #include <pwd.h>
 #include <unistd.h>
