@@ -162,8 +162,8 @@ class MainController : public QObject {
   void SearchDocuments();
   // Remembers the row's document and folder, empties the preview and the
   // details and starts extracting its thumbnail and reading its details; a
-  // row still being read is previewed when it arrives. False, changing nothing, for a row that does not exist
-  // (negative: no selection).
+  // row still being read is previewed when it arrives. False, changing
+  // nothing, for a row that does not exist (negative: no selection).
   bool PreviewSelectedDocument(int row);
   // The list shows rows [firstRow, lastRow]: the catalogue reads their
   // documents before any other. Rows still being read are left out.

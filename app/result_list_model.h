@@ -1,9 +1,9 @@
 // The result list's rows: one listed document per row, its file name, its
 // folder, the program and version that made it (as the catalogue holds
-// it), its size and its date modified. Rows can be dragged out as files. The list is virtual: it
-// holds the search's answer as the index gave it and asks for rows' text a
-// run at a time, only for the rows shown, so half a million matches cost no
-// more than the rows on screen. Showing a row never waits for the index:
+// it), its size and its date modified. Rows can be dragged out as files.
+// The list is virtual: it holds the search's answer as the index gave it
+// and asks for rows' text a run at a time, only for the rows shown, so half
+// a million matches cost no more than the rows on screen. Showing a row never waits for the index:
 // while the index is busy, the run is read on a thread of the model's own
 // and the row stays empty until it arrives. The versions are looked up on a
 // thread of their own too, a run at a time, for the runs shown.
