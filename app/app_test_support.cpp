@@ -100,17 +100,21 @@ std::vector<SortOrder> FakeSearchService::Orders() {
 namespace {
 
 // An answer in the order it was set: the fake plays a service whose own
-// order is the one the test wrote down.
+// order is the one the test wrote down. A read that may wait waits while
+// the gate "rows" is closed, as work off the window thread waits for a busy
+// index; the service outlives its answers.
 class GivenRows final : public AnswerRows {
  public:
-  explicit GivenRows(std::vector<SearchResult> rows) : rows_(std::move(rows)) {}
+  GivenRows(std::vector<SearchResult> rows, Gates& gates) : rows_(std::move(rows)), gates_(gates) {}
   std::size_t size() const override { return rows_.size(); }
-  RowsRead Read(std::size_t first, std::size_t count, RowsWait) const override {
+  RowsRead Read(std::size_t first, std::size_t count, RowsWait wait) const override {
+    if (wait == RowsWait::kMayWait) gates_.WaitWhileClosed("rows");
     return {RowsRead::kRead, {rows_.begin() + first, rows_.begin() + first + count}};
   }
 
  private:
   std::vector<SearchResult> rows_;
+  Gates& gates_;
 };
 
 }  // namespace
@@ -125,7 +129,7 @@ RowsAnswer FakeSearchService::QueryRows(std::string_view text, const NameFilter&
   SearchAnswer answer = Query(text);
   if (!answer) return nullptr;
   if (keep) std::erase_if(*answer, [&](const SearchResult& result) { return !keep(result.fileName); });
-  return std::make_shared<GivenRows>(std::move(*answer));
+  return std::make_shared<GivenRows>(std::move(*answer), gates_);
 }
 
 SearchAnswer FakeSearchService::Query(std::string_view text) {
@@ -163,6 +167,17 @@ ThumbnailExtractor FakeExtractor(std::map<std::string, QImage> pictures, Gates* 
     if (gates != nullptr) gates->WaitWhileClosed(name);
     auto found = shared->find(name);
     return found == shared->end() ? QImage() : found->second;
+  };
+}
+
+DetailsReader FakeDetailsReader(std::map<std::string, DocumentMetadata> known, Gates* gates) {
+  auto shared = std::make_shared<const std::map<std::string, DocumentMetadata>>(std::move(known));
+  return [shared, gates](const std::string& document) -> std::optional<DocumentMetadata> {
+    std::string name = std::filesystem::path(document).filename().string();
+    if (gates != nullptr) gates->WaitWhileClosed(name);
+    auto found = shared->find(name);
+    if (found == shared->end()) return std::nullopt;
+    return found->second;
   };
 }
 

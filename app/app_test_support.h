@@ -53,6 +53,8 @@ class Gates {
 class FakeSearchService : public SearchService {
  public:
   // The answer to every query of `text`; unknown texts get an empty list.
+  // Reading its rows off the window thread waits while the gate "rows" is
+  // closed.
   void SetAnswer(const std::string& text, SearchAnswer answer);
   void SetIndexing(bool indexing, std::size_t entriesSoFar = 0);
   void SetCoverage(WatchCoverage coverage);
@@ -92,6 +94,11 @@ class FakeSearchService : public SearchService {
 // name); other documents have no thumbnail. A document whose file name is
 // closed in `gates` waits until it is opened.
 ThumbnailExtractor FakeExtractor(std::map<std::string, QImage> pictures, Gates* gates);
+
+// What the documents named as keys of `known` say about themselves; the
+// others cannot be read. A document whose file name is closed in `gates`
+// waits until it is opened.
+DetailsReader FakeDetailsReader(std::map<std::string, DocumentMetadata> known, Gates* gates);
 
 QImage SolidPicture(int width, int height, QColor color);
 

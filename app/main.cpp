@@ -96,6 +96,13 @@ int main(int argc, char** argv) {
   setup.chooseFolder = [](const QString& title, const QString& startFolder) {
     return QFileDialog::getExistingDirectory(nullptr, title, startFolder);
   };
+  setup.chooseSaveFile = [](const QString& title, const QString& suggested) {
+    QFileDialog dialog(nullptr, title, suggested, QStringLiteral("PDF (*.pdf)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("pdf"));
+    dialog.selectFile(suggested);
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+  };
   // Excluded folders are not crawled: a changed list means a service that
   // reads the roots without them.
   setup.restartService = startService;

@@ -3,14 +3,17 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFutureWatcher>
 #include <QImageReader>
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 #include <filesystem>
+#include <numeric>
 #include <system_error>
 #include <utility>
 
+#include "app/contact_sheet_job.h"
 #include "app/file_url.h"
 #include "app/status_text.h"
 #include "app/window_language.h"
@@ -72,6 +75,12 @@ PreviewPictures PicturesOf(const QImage& picture) {
 // Runs on a worker thread.
 PreviewPictures ExtractPreview(const ThumbnailExtractor& extractor, const std::string& document) {
   return PicturesOf(extractor(document));
+}
+
+// The version column's source: the catalogue of `service`.
+MakerLookup MakerLookupOf(const std::shared_ptr<SearchService>& service) {
+  if (!service) return {};
+  return [service](const std::string& path) { return service->CataloguedMaker(path); };
 }
 
 ExportResult FailedExport(ExportError kind) {
@@ -142,7 +151,9 @@ MainController::MainController(MainControllerSetup setup, QObject* parent)
       settingsPath_(std::move(setup.settingsPath)),
       opener_(std::move(setup.opener)),
       chooseFolder_(std::move(setup.chooseFolder)),
+      chooseSaveFile_(std::move(setup.chooseSaveFile)),
       extractor_(std::move(setup.extractor)),
+      readDetails_(std::move(setup.readDetails)),
       restartService_(std::move(setup.restartService)),
       preferencesPath_(PreferencesPathBeside(settingsPath_)),
       preferences_(LoadPreferences(preferencesPath_)),
@@ -155,6 +166,8 @@ MainController::MainController(MainControllerSetup setup, QObject* parent)
       settledStatusText_(statusText_),
       preview_(PicturesOf(setup.startPicture)) {
   if (!extractor_) extractor_ = StoredPicturePreview;
+  if (!readDetails_) readDetails_ = ReadDocumentMetadata;
+  resultModel_.SetMakerLookup(MakerLookupOf(service_));
   pool_.setMaxThreadCount(kWorkerThreads);
   exportProgressTimer_.setInterval(kExportProgressIntervalMs);
   connect(&exportProgressTimer_, &QTimer::timeout, this, &MainController::ShowExportProgress);
@@ -202,6 +215,7 @@ void MainController::ShowCatalogueProgress() {
   const bool finished = note.isEmpty();
   catalogueNote_ = note;
   emit catalogueProgressChanged(catalogueNote_);
+  resultModel_.CatalogueAdvanced();
   // The indexing note stays while it is shown; the line follows after.
   if (!indexingTimer_.isActive()) SetStatusText(settledStatusText_);
   // The documents the last answer left pending are read now: ask again.
@@ -347,8 +361,28 @@ bool MainController::PreviewSelectedDocument(int row) {
     ShowPreview(watcher->result());
     emit previewFinished(!preview_.fitted.isNull());
   });
-  watcher->setFuture(QtConcurrent::run(&pool_, ExtractPreview, extractor_, std::move(document)));
+  watcher->setFuture(QtConcurrent::run(&pool_, ExtractPreview, extractor_, document));
+  ReadDetails(std::move(document));
   return true;
+}
+
+void MainController::ReadDetails(std::string document) {
+  ShowDetails({DocumentDetails::State::kReading, document, {}});
+  const std::uint64_t ticket = ++detailsTicket_;
+  auto* watcher = new QFutureWatcher<std::optional<DocumentMetadata>>(this);
+  connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, ticket, document] {
+    watcher->deleteLater();
+    if (ticket != detailsTicket_) return;
+    std::optional<DocumentMetadata> metadata = watcher->result();
+    if (!metadata) return ShowDetails({DocumentDetails::State::kUnreadable, document, {}});
+    ShowDetails({DocumentDetails::State::kRead, document, std::move(*metadata)});
+  });
+  watcher->setFuture(QtConcurrent::run(&pool_, readDetails_, document));
+}
+
+void MainController::ShowDetails(DocumentDetails details) {
+  details_ = std::move(details);
+  emit detailsChanged();
 }
 
 // The row exists but is still being read: nothing stays selected meanwhile,
@@ -358,6 +392,8 @@ bool MainController::WaitForRow(int row) {
   selectedPath_.clear();
   selectedDir_.clear();
   ShowPreview({});
+  ++detailsTicket_;
+  ShowDetails({});
   return true;
 }
 
@@ -424,6 +460,14 @@ std::unique_ptr<QMimeData> MainController::CopyPaths(const std::vector<int>& row
   return results ? PathsMimeData(FullPaths(*results)) : nullptr;
 }
 
+void MainController::SearchPlacedFile(const QString& name) {
+  keywordText_ = PlacedFileQuery(name);
+  recentWalk_ = -1;
+  emit keywordTextChanged(keywordText_);
+  SearchDocuments();
+  RememberKeywords();
+}
+
 void MainController::ExcludeFolderOf(int row) {
   const std::optional<SearchResult> result = resultModel_.ResultAt(row);
   if (!result) return;
@@ -439,6 +483,7 @@ void MainController::SetExcludes(std::vector<std::string> excludes) {
     if (service_) service_->Shutdown();
     service_ = restartService_(preferences_.excludes);
     if (service_) service_->KeepCurrent();
+    resultModel_.SetMakerLookup(MakerLookupOf(service_));
   }
   SearchDocuments();
 }
@@ -472,10 +517,7 @@ void MainController::SaveAndClose() {
 }
 
 void MainController::StartExport() {
-  if (IsExporting()) {
-    RequestExportStop();
-    return;
-  }
+  if (IsExporting()) return CancelExport();
   ReadInputFields();
   RunExport([service = service_, keywords = keywords_.toStdString()](const std::string& output,
                                                                      const ExportOptions& options) {
@@ -495,8 +537,8 @@ void MainController::ExportRows(const std::vector<int>& rows) {
   });
 }
 
-// Checks the output folder read from its edit, then runs `job` on the pool
-// with the progress and the stop of this window.
+// Checks the output folder read from its edit, then runs `job` with the
+// progress and the stop of this window.
 void MainController::RunExport(ExportJob job) {
   if (outputDir_.isEmpty()) return RefuseExport(ExportOutcomeText(FailedExport(ExportError::kNoOutputFolder), {}));
   // A relative folder would be written under whatever folder the program
@@ -509,28 +551,90 @@ void MainController::RunExport(ExportJob job) {
   }
   if (!service_) return RefuseExport(ExportOutcomeText(FailedExport(ExportError::kNoAnswer), folder));
 
+  RunLongJob<ExportResult>(
+      LongJob::kThumbnails,
+      [job = std::move(job), output = folder.toStdString()](std::stop_token stop, Progress progress) {
+        ExportOptions options;
+        options.jobs = 0;
+        options.stopToken = std::move(stop);
+        options.progress = std::move(progress);
+        return job(output, options);
+      },
+      [this, folder](const ExportResult& result, bool stopRequested) {
+        SetStatusText(ExportOutcomeText(result, folder));
+        // A stop asked for just as the last document ended still means the
+        // user no longer wants the folder thrown open.
+        const bool succeeded = result.ok() && result.answered && !result.cancelled && !stopRequested;
+        if (succeeded && opener_) opener_(FileUrl(folder.toStdString()));
+        return succeeded;
+      });
+}
+
+void MainController::ExportContactSheet(const std::vector<int>& rows) {
+  if (IsExporting()) return;
+  ReadInputFields();
+  const RowsAnswer answer = resultModel_.Rows();
+  if (!answer || answer->size() == 0) {
+    ContactSheetResult nothing;
+    nothing.error = ContactSheetError::kNoEntries;
+    return RefuseExport(ContactSheetOutcomeText(nothing, {}));
+  }
+  const QString path = chooseSaveFile_ ? chooseSaveFile_(Tr(kContactSheetTitle), SuggestedSheetPath()) : QString();
+  if (path.isEmpty()) return;
+  SheetOfRows sheet{answer, rows, {}, Tr("%1 个文档"), LocaleSheetPage(), path.toStdString()};
+  if (sheet.rows.empty()) {
+    sheet.rows.resize(answer->size());
+    std::iota(sheet.rows.begin(), sheet.rows.end(), 0);
+  }
+  sheet.header.keywords = keywords_.toStdString();
+  RunLongJob<ContactSheetResult>(
+      LongJob::kContactSheet,
+      [sheet = std::move(sheet)](std::stop_token stop, Progress progress) {
+        return WriteSheetOfRows(sheet, std::move(stop), std::move(progress));
+      },
+      [this, path](const ContactSheetResult& result, bool) {
+        SetStatusText(ContactSheetOutcomeText(result, path));
+        return result.ok();
+      });
+}
+
+// In the output folder when it is a folder already, else in the home folder.
+QString MainController::SuggestedSheetPath() const {
+  QString folder = AbsoluteOutputFolder(outputDir_, QDir::homePath());
+  if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
+  return QDir(folder).filePath(Tr(kContactSheetName));
+}
+
+template <typename Result>
+void MainController::RunLongJob(LongJob kind, std::function<Result(std::stop_token, Progress)> job,
+                                std::function<bool(const Result&, bool stopRequested)> finish) {
+  longJob_ = kind;
   exportStop_.emplace();
   exportProgress_ = std::make_shared<ExportProgress>();
-  ExportOptions options;
-  options.jobs = 0;
-  options.stopToken = exportStop_->get_token();
-  options.progress = [progress = exportProgress_](int done, int total) {
-    progress->total.store(total);
-    progress->done.store(done);
+  Progress progress = [shared = exportProgress_](int done, int total) {
+    shared->total.store(total);
+    shared->done.store(done);
   };
-  auto* watcher = new QFutureWatcher<ExportResult>(this);
-  connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, folder] {
+  auto* watcher = new QFutureWatcher<Result>(this);
+  connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, finish = std::move(finish)] {
     watcher->deleteLater();
-    FinishExport(watcher->result(), folder);
+    const bool stopRequested = exportStop_->stop_requested();
+    exportProgressTimer_.stop();
+    exportStop_.reset();
+    exportProgress_.reset();
+    const bool succeeded = finish(watcher->result(), stopRequested);
+    emit exportRunningChanged(false);
+    emit exportFinished(succeeded);
   });
   watcher->setFuture(QtConcurrent::run(
-      &pool_, [job = std::move(job), output = folder.toStdString(), options] { return job(output, options); }));
+      &pool_, [job = std::move(job), stop = exportStop_->get_token(), progress] { return job(stop, progress); }));
   exportProgressTimer_.start();
   ShowExportProgress();
   emit exportRunningChanged(true);
 }
 
-void MainController::RequestExportStop() {
+void MainController::CancelExport() {
+  if (!IsExporting()) return;
   exportStop_->request_stop();
   ShowExportProgress();
 }
@@ -541,26 +645,15 @@ void MainController::ShowExportProgress() {
     SetStatusText(Tr("正在取消导出..."));
     return;
   }
+  const bool sheet = longJob_ == LongJob::kContactSheet;
   const int total = exportProgress_->total.load();
   if (total < 0) {
-    SetStatusText(Tr("正在导出缩略图..."));
+    SetStatusText(sheet ? Tr("正在导出联系表...") : Tr("正在导出缩略图..."));
   } else {
-    SetStatusText(Tr("正在导出缩略图: %1 / %2").arg(exportProgress_->done.load()).arg(total));
+    SetStatusText((sheet ? Tr("正在导出联系表: %1 / %2") : Tr("正在导出缩略图: %1 / %2"))
+                      .arg(exportProgress_->done.load())
+                      .arg(total));
   }
-}
-
-void MainController::FinishExport(const ExportResult& result, const QString& folder) {
-  // A stop asked for just as the last document ended still means the user
-  // no longer wants the folder thrown open.
-  const bool stopRequested = exportStop_->stop_requested();
-  exportProgressTimer_.stop();
-  exportStop_.reset();
-  exportProgress_.reset();
-  SetStatusText(ExportOutcomeText(result, folder));
-  emit exportRunningChanged(false);
-  const bool succeeded = result.ok() && result.answered && !result.cancelled && !stopRequested;
-  if (succeeded && opener_) opener_(FileUrl(folder.toStdString()));
-  emit exportFinished(succeeded);
 }
 
 void MainController::RefuseExport(const QString& message) {

@@ -6,9 +6,10 @@
 // Searches and previews run off the UI thread. One search runs at a time;
 // text typed meanwhile waits, only the newest, and the running search's
 // answer is dropped for it. Each preview request carries a ticket; a
-// picture that arrives after a newer selection is dropped. So the newest
-// search and the newest selection always win. The batch export runs off the
-// UI thread too, one at a time, and can be cancelled.
+// picture that arrives after a newer selection is dropped; so are the
+// details read of an older selection. So the newest search and the newest
+// selection always win. The batch export and the contact sheet run off the
+// UI thread too, one of them at a time, and can be cancelled.
 #pragma once
 
 #include <QImage>
@@ -28,12 +29,14 @@
 #include <string>
 #include <vector>
 
+#include "app/document_details.h"
 #include "app/picture_pool.h"
 #include "app/pictures.h"
 #include "app/preferences.h"
 #include "app/result_list_model.h"
 #include "app/settings.h"
 #include "export/export.h"
+#include "metadata/document_metadata.h"
 #include "search/search_service.h"
 
 namespace glimpses {
@@ -46,6 +49,12 @@ using FolderChooser = std::function<QString(const QString& title, const QString&
 // The document's stored picture, read in memory (see StoredPicturePreview);
 // null when it has none. Runs on a worker thread.
 using ThumbnailExtractor = std::function<QImage(const std::string& documentPath)>;
+// Asks the user for a file to write, offering `suggested`; an empty string
+// when the user cancelled.
+using SaveFileChooser = std::function<QString(const QString& title, const QString& suggested)>;
+// What the document says about itself (see ReadDocumentMetadata); nullopt
+// when it cannot be read. Runs on a worker thread.
+using DetailsReader = std::function<std::optional<DocumentMetadata>(const std::string& documentPath)>;
 // Starts a search service that leaves out `excludes` (folders and patterns),
 // in place of the running one; null when it cannot.
 using ServiceStarter = std::function<std::shared_ptr<SearchService>(const std::vector<std::string>& excludes)>;
@@ -53,6 +62,8 @@ using ServiceStarter = std::function<std::shared_ptr<SearchService>(const std::v
 inline constexpr char kWindowTitle[] = QT_TRANSLATE_NOOP("glimpses", "Adobe AI EPS INDD PDF和CorelDRAW 缩略图工具");
 inline constexpr char kFolderDialogTitle[] = QT_TRANSLATE_NOOP("glimpses", "选择路径 ");
 inline constexpr QSize kPreviewBox{270, 256};
+inline constexpr char kContactSheetTitle[] = QT_TRANSLATE_NOOP("glimpses", "导出联系表");
+inline constexpr char kContactSheetName[] = QT_TRANSLATE_NOOP("glimpses", "联系表.pdf");
 
 // Reads a picture by its content, whatever its name says; null when the
 // file is missing or not a picture.
@@ -84,7 +95,9 @@ struct MainControllerSetup {
   QImage startPicture;  // shown in the preview until the first selection
   DesktopOpener opener;
   FolderChooser chooseFolder;
-  ThumbnailExtractor extractor;  // empty: StoredPicturePreview
+  SaveFileChooser chooseSaveFile;  // empty: no contact sheet is written
+  ThumbnailExtractor extractor;    // empty: StoredPicturePreview
+  DetailsReader readDetails;       // empty: ReadDocumentMetadata
   // Called when the excluded folders change; empty: the service stays.
   ServiceStarter restartService;
   CellPictureLoader cellPictures;  // the grid's; empty: DesktopCellPicture
@@ -114,6 +127,8 @@ class MainController : public QObject {
   // The selected row's paths, for showing; the opener gets their bytes.
   QString selectedPath() const { return QString::fromStdString(selectedPath_); }
   QString selectedDir() const { return QString::fromStdString(selectedDir_); }
+  // What the selected document says about itself, for the details panel.
+  const DocumentDetails& details() const { return details_; }
   const std::shared_ptr<SearchService>& service() const { return service_; }
   // The sort order, excluded folders and recent keywords, as saved in the
   // preferences file beside the settings.
@@ -145,10 +160,10 @@ class MainController : public QObject {
   // progress. Returns at once; searchFinished reports the outcome. While a
   // search runs, this only asks for one more, with the text as it is then.
   void SearchDocuments();
-  // Remembers the row's document and folder, empties the preview and starts
-  // extracting its thumbnail; a row still being read is previewed when it
-  // arrives. False, changing nothing, for a row that does not exist
-  // (negative: no selection).
+  // Remembers the row's document and folder, empties the preview and the
+  // details and starts extracting its thumbnail and reading its details; a
+  // row still being read is previewed when it arrives. False, changing
+  // nothing, for a row that does not exist (negative: no selection).
   bool PreviewSelectedDocument(int row);
   // The list shows rows [firstRow, lastRow]: the catalogue reads their
   // documents before any other. Rows still being read are left out.
@@ -172,6 +187,17 @@ class MainController : public QObject {
   // Exports the rows' thumbnails as StartExport does the keywords' matches,
   // with the same messages; the rows are read off the window thread.
   void ExportRows(const std::vector<int>& rows);
+  // Asks for a PDF file (the output folder's kContactSheetName offered) and
+  // writes the contact sheet of the rows' documents into it, of every
+  // listed document when `rows` is empty; the header names the keywords.
+  // The rows are read off the window thread; progress and the outcome go to
+  // the status line (ContactSheetOutcomeText). Nothing while an export runs.
+  void ExportContactSheet(const std::vector<int>& rows);
+  // Asks the running export or contact sheet to stop; nothing when none runs.
+  void CancelExport();
+  // Searches for the documents that place a file named `name` (see
+  // PlacedFileQuery), as if it had been typed, and keeps the text.
+  void SearchPlacedFile(const QString& name);
   // Leaves the row's folder out of the search from now on and searches again.
   void ExcludeFolderOf(int row);
   // Replaces the excluded folders and patterns, restarts the search service
@@ -213,10 +239,13 @@ class MainController : public QObject {
   // newer selection replaced it.
   void previewFinished(bool shown);
   void closeRequested(int exitCode);
-  // An export started (true) or ended (false).
+  // The details of the selection changed: a new one, or what was read of it.
+  void detailsChanged();
+  // An export or a contact sheet started (true) or ended (false).
   void exportRunningChanged(bool running);
   // An export ended or was refused; `succeeded` when it did every document
-  // and the output folder was opened.
+  // and the output folder was opened. A contact sheet too: `succeeded` when
+  // it was written.
   void exportFinished(bool succeeded);
   void recentKeywordsChanged(const QStringList& recent);
   // The keyword text was set by the controller (a recent one walked to).
@@ -232,12 +261,21 @@ class MainController : public QObject {
   bool WaitForRow(int row);
   void RowsArrived(const QModelIndex& first, const QModelIndex& last);
   void ShowPreview(PreviewPictures pictures);
-  void RequestExportStop();
+  void ReadDetails(std::string document);
+  void ShowDetails(DocumentDetails details);
   void ShowExportProgress();
-  void FinishExport(const ExportResult& result, const QString& folder);
   void RefuseExport(const QString& message);
   using ExportJob = std::function<ExportResult(const std::string& folder, const ExportOptions& options)>;
   void RunExport(ExportJob job);
+  QString SuggestedSheetPath() const;
+  enum class LongJob { kThumbnails, kContactSheet };
+  using Progress = std::function<void(int done, int total)>;
+  // Runs `job` on the pool with this window's stop and progress; `finish`
+  // gets its result on the window thread, says how it went in the status
+  // line and whether it succeeded.
+  template <typename Result>
+  void RunLongJob(LongJob kind, std::function<Result(std::stop_token, Progress)> job,
+                  std::function<bool(const Result&, bool stopRequested)> finish);
   std::optional<std::vector<SearchResult>> ResultsOrBusy(const std::vector<int>& rows);
   void SavePreferences();
 
@@ -254,7 +292,9 @@ class MainController : public QObject {
   std::string settingsPath_;
   DesktopOpener opener_;
   FolderChooser chooseFolder_;
+  SaveFileChooser chooseSaveFile_;
   ThumbnailExtractor extractor_;
+  DetailsReader readDetails_;
   ServiceStarter restartService_;
   std::string preferencesPath_;
   Preferences preferences_;
@@ -280,8 +320,11 @@ class MainController : public QObject {
   QString catalogueNote_;
   std::size_t lastPending_ = 0;  // of the answer shown
   std::uint64_t previewTicket_ = 0;
+  DocumentDetails details_;
+  std::uint64_t detailsTicket_ = 0;
   int waitingPreviewRow_ = -1;  // selected while still being read
-  // Set while an export runs.
+  // Set while an export or a contact sheet runs.
+  LongJob longJob_ = LongJob::kThumbnails;
   std::optional<std::stop_source> exportStop_;
   std::shared_ptr<ExportProgress> exportProgress_;
   QTimer exportProgressTimer_;

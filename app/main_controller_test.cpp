@@ -8,8 +8,12 @@
 #include <QDirIterator>
 #include <QScopeGuard>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
+#include <QThread>
 #include <algorithm>
 #include <atomic>
 #include <memory>
@@ -76,6 +80,8 @@ class MainControllerTest : public QObject {
                                      {"big.ai", SolidPicture(1000, 100, Qt::green)},
                                      {"slow.eps", SolidPicture(60, 60, Qt::yellow)}},
                                     &extractGates_);
+    setup.readDetails = FakeDetailsReader(
+        {{"with.pdf", Made("Illustrator", "CC 2017")}, {"slow.eps", Made("Illustrator", "CS6")}}, &extractGates_);
     setup.cellPictures = [this](const std::string& path, int edge) {
       ++cellLoadsStarted_;
       cellGates_.WaitWhileClosed("cells");
@@ -103,6 +109,13 @@ class MainControllerTest : public QObject {
     std::vector<PicturePool::Request> requests;
     for (int row = first; row <= last; ++row) requests.push_back({row, *controller_->resultModel()->ResultAt(row)});
     controller_->pictures()->Want(requests, edge);
+  }
+
+  static DocumentMetadata Made(const std::string& application, const std::string& version) {
+    DocumentMetadata metadata;
+    metadata.application = application;
+    metadata.version = version;
+    return metadata;
   }
 
   // Runs a search for `text` and waits for its outcome.
@@ -325,6 +338,26 @@ class MainControllerTest : public QObject {
 
   // A scroll replaces the cells wished for: those scrolled past are never
   // made, the new ones come in the order asked for.
+  // The details are emptied at once; a slow document read for an older
+  // selection never replaces the newer one's; one that cannot be read says so.
+  void detailsOfTheNewestSelectionWin() {
+    ListDocuments();
+    extractGates_.Close("slow.eps");
+    QVERIFY(controller_->PreviewSelectedDocument(3));
+    QCOMPARE(controller_->details().state, DocumentDetails::State::kReading);
+    QCOMPARE(controller_->details().path, std::string("/data/文档/slow.eps"));
+    QVERIFY(controller_->PreviewSelectedDocument(0));
+    QTRY_COMPARE(controller_->details().state, DocumentDetails::State::kRead);
+    extractGates_.Open("slow.eps");
+    Settle();
+    QCOMPARE(controller_->details().path, std::string("/data/文档/with.pdf"));
+    QCOMPARE(VersionLabel(controller_->details().metadata), std::string("Illustrator CC 2017"));
+
+    QVERIFY(controller_->PreviewSelectedDocument(1));
+    QTRY_COMPARE(controller_->details().state, DocumentDetails::State::kUnreadable);
+    QCOMPARE(controller_->details().path, std::string("/data/文档/without.pdf"));
+  }
+
   void cellPicturesComeMostWantedFirstAndScrolledPastOnesAreDropped() {
     ListMany(100);
     cellGates_.Close("cells");
@@ -737,11 +770,17 @@ class ExportTest : public QObject {
   std::shared_ptr<FakeSearchService> service_;
   QStringList opened_;
   std::unique_ptr<MainController> controller_;
+  QStringList sheetDialogs_;  // "title|suggested file" each time the save dialog was asked for
+  QString sheetAnswer_;       // the file the dialog answers; empty: cancelled
 
   void MakeController(bool withService = true) {
     MainControllerSetup setup;
     if (withService) setup.service = service_;
     setup.opener = [this](const QUrl& url) { opened_ << url.toLocalFile(); };
+    setup.chooseSaveFile = [this](const QString& title, const QString& suggested) {
+      sheetDialogs_ << title + "|" + suggested;
+      return sheetAnswer_;
+    };
     controller_ = std::make_unique<MainController>(std::move(setup));
     controller_->SetKeywordText("doc");
   }
@@ -756,6 +795,31 @@ class ExportTest : public QObject {
   }
 
   QString InHome(const char* relative) const { return QString::fromStdString(home_->Path(relative)); }
+
+  void ListSamples() {
+    QSignalSpy searched(controller_.get(), &MainController::searchFinished);
+    controller_->SearchDocuments();
+    QVERIFY(searched.wait(10000));
+    QCOMPARE(controller_->resultModel()->rowCount(), 3);  // the list leaves out the odd CorelDRAW spelling
+  }
+
+  // Writes the sheet of `rows` into `file` and waits for its end; its outcome.
+  bool ExportSheet(const std::vector<int>& rows, const QString& file) {
+    sheetAnswer_ = file;
+    QSignalSpy finished(controller_.get(), &MainController::exportFinished);
+    controller_->ExportContactSheet(rows);
+    if (finished.isEmpty() && !finished.wait(20000)) return false;
+    return finished.first().first().toBool();
+  }
+
+  // The text poppler reads off the PDF's pages, without blanks (it keeps
+  // only those it deems wide).
+  static QString PdfText(const QString& pdf) {
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    if (!pdftotext.waitForFinished(20000)) return {};
+    return QString::fromUtf8(pdftotext.readAllStandardOutput()).remove(QRegularExpression(QStringLiteral("\\s")));
+  }
 
   static QStringList Sorted(QStringList names) {
     names.sort();
@@ -775,8 +839,10 @@ class ExportTest : public QObject {
   }
 
   void cleanup() {
-    service_->gates().Open("doc");
+    service_->gates().OpenAll();
     controller_.reset();
+    sheetDialogs_.clear();
+    sheetAnswer_.clear();
   }
 
   void exportOfTheSelectionWritesItsPicturesWithTheExportsNamesAndCounts() {
@@ -792,6 +858,62 @@ class ExportTest : public QObject {
     QCOMPARE(controller_->statusText(), QStringLiteral("导出完成: 3 个文档, 写入 2 个缩略图, 1 个文档没有缩略图"));
     QCOMPARE(FilesIn(InHome("sel")).size(), 2);
     QCOMPARE(service_->Queries(), std::vector<std::string>{"doc"});  // the rows, not another query
+  }
+
+  // The selection's documents, or every listed one when none is selected,
+  // on a sheet whose header names the keywords and the count; the dialog
+  // offers the output folder's 联系表.pdf.
+  void contactSheetHoldsTheSelectionOrEveryListedDocument() {
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) QSKIP("poppler-utils not installed");
+    ListSamples();
+    controller_->SetOutputDirText(home_->path());
+    const QString sheet = InHome("联系表.pdf");
+    QVERIFY(ExportSheet({2, 0, 9}, sheet));  // a row past the end is ignored
+    QCOMPARE(sheetDialogs_, QStringList{QStringLiteral("导出联系表|") + sheet});
+    QCOMPARE(controller_->statusText(),
+             QStringLiteral("已导出联系表: 2 个文档, 1 页 (1 个没有缩略图), 保存为 ") + sheet);
+    QString text = PdfText(sheet);
+    QVERIFY2(text.startsWith(QStringLiteral("doc")) && text.contains(QStringLiteral("2个文档")), qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("xmp缩略图.pdf")) && !text.contains(QStringLiteral("hexpreview.ai")));
+
+    // Again with no selection: every listed document, the old sheet (now
+    // listed beside them) left out.
+    std::vector<SearchResult> listed =
+        Results(documents_->path().toStdString(), {"xmp 缩略图.pdf", "hex preview.ai", "no thumbnail.eps"});
+    listed.push_back({"联系表.pdf", home_->path().toStdString()});
+    service_->SetAnswer("doc", listed);
+    controller_->SearchDocuments();
+    QTRY_COMPARE(controller_->resultModel()->rowCount(), 4);
+    QVERIFY(ExportSheet({}, sheet));
+    QCOMPARE(controller_->statusText(),
+             QStringLiteral("已导出联系表: 3 个文档, 1 页 (1 个没有缩略图), 保存为 ") + sheet);
+    QVERIFY(PdfText(sheet).contains(QStringLiteral("3个文档")));
+    QCOMPARE(service_->Queries(), (std::vector<std::string>{"doc", "doc"}));  // the rows, not another query
+  }
+
+  // Cancelled in the dialog: nothing starts. Cancelled while it runs (here
+  // while its rows are being read): no file, and the reason in the line.
+  void cancelledContactSheetLeavesNothing() {
+    ListSamples();
+    const QStringList homeBefore = QDir(home_->path()).entryList(QDir::AllEntries | QDir::Hidden);
+    QSignalSpy running(controller_.get(), &MainController::exportRunningChanged);
+    controller_->ExportContactSheet({});
+    QCOMPARE(sheetDialogs_.size(), 1);
+    QCOMPARE(running.count(), 0);
+
+    service_->gates().Close("rows");
+    QSignalSpy finished(controller_.get(), &MainController::exportFinished);
+    sheetAnswer_ = InHome("联系表.pdf");
+    controller_->ExportContactSheet({});
+    QVERIFY(controller_->IsExporting());
+    QCOMPARE(controller_->statusText(), QStringLiteral("正在导出联系表..."));
+    controller_->CancelExport();
+    QCOMPARE(controller_->statusText(), QStringLiteral("正在取消导出..."));
+    service_->gates().Open("rows");
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(finished.first().first().toBool(), false);
+    QCOMPARE(controller_->statusText(), QStringLiteral("导出联系表已取消, 没有写入文件"));
+    QCOMPARE(QDir(home_->path()).entryList(QDir::AllEntries | QDir::Hidden), homeBefore);
   }
 
   void exportWritesEveryThumbnailAndOpensTheFolder_data() {
@@ -985,10 +1107,26 @@ class PendingRows final : public AnswerRows {
   std::size_t pending_;
 };
 
-// A service whose catalogue the test drives: how far its filling is, and
-// how many documents an answer leaves pending.
+// A service whose catalogue the test drives: how far its filling is, how
+// many documents an answer leaves pending, and what made the documents it
+// holds.
 class CatalogueFakeService : public FakeSearchService {
  public:
+  void SetMaker(const std::string& path, const std::string& application, const std::string& version) {
+    std::lock_guard lock(mutex_);
+    makers_[path].application = application;
+    makers_[path].version = version;
+  }
+  std::optional<DocumentMetadata> CataloguedMaker(const std::string& path) override {
+    std::lock_guard lock(mutex_);
+    lookedUpOnWindowThread_ |= QThread::currentThread() == QCoreApplication::instance()->thread();
+    const auto found = makers_.find(path);
+    return found == makers_.end() ? std::nullopt : std::optional(found->second);
+  }
+  bool LookedUpOnWindowThread() {
+    std::lock_guard lock(mutex_);
+    return lookedUpOnWindowThread_;
+  }
   void SetProgress(FillProgress progress) {
     std::lock_guard lock(mutex_);
     progress_ = progress;
@@ -1020,6 +1158,8 @@ class CatalogueFakeService : public FakeSearchService {
   FillProgress progress_;
   std::size_t pending_ = 0;
   std::vector<std::string> readFirst_;
+  std::map<std::string, DocumentMetadata> makers_;
+  bool lookedUpOnWindowThread_ = false;
 };
 
 }  // namespace
@@ -1079,6 +1219,26 @@ class CatalogueStatusTest : public QObject {
     QVERIFY(Search(QStringLiteral("doc")));
     controller_->DocumentsOnScreen(1, 5);
     QCOMPARE(service_->ReadFirstPaths(), (std::vector<std::string>{"/data/b.ai", "/data/c.eps"}));
+  }
+
+  // "文件版本" shows what the catalogue says made each document, looked up
+  // off the window thread; a row it lacks fills in once it has read more.
+  void versionColumnFollowsTheCatalogue() {
+    service_->SetMaker("/data/a.pdf", "Illustrator", "CC 2017");
+    service_->SetMaker("/data/c.pdf", "", "");  // read, but names no program
+    service_->SetAnswer("doc", Results("/data", {"a.pdf", "b.ai", "c.pdf"}));
+    QVERIFY(Search(QStringLiteral("doc")));
+    ResultListModel* model = controller_->resultModel();
+    auto version = [model](int row) { return model->data(model->index(row, ResultListModel::kVersionColumn)); };
+    QCOMPARE(version(0), QVariant());  // asked for now, shown when it comes
+    QTRY_COMPARE(version(0), QVariant(QStringLiteral("Illustrator CC 2017")));
+    QCOMPARE(version(1), QVariant());
+    QCOMPARE(version(2), QVariant(QString()));
+
+    service_->SetMaker("/data/b.ai", "Illustrator", "CS6");
+    service_->SetProgress({1, 5});
+    QTRY_COMPARE(version(1), QVariant(QStringLiteral("Illustrator CS6")));
+    QVERIFY(!service_->LookedUpOnWindowThread());
   }
 };
 

@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <QAction>
+#include <QButtonGroup>
 #include <QClipboard>
 #include <QCompleter>
 #include <QContextMenuEvent>
@@ -15,8 +16,10 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSlider>
 #include <QStringListModel>
+#include <QTextBrowser>
 #include <QToolButton>
 #include <QTreeView>
 #include <array>
@@ -24,6 +27,7 @@
 #include <map>
 #include <optional>
 
+#include "app/document_details.h"
 #include "app/main_controller.h"
 #include "app/result_grid.h"
 #include "app/result_list_model.h"
@@ -35,6 +39,7 @@ namespace glimpses {
 namespace {
 
 constexpr QSize kTipPictureBox{190, 190};
+constexpr int kStatusCancelWidth = 40;
 constexpr char kStartText[] = QT_TRANSLATE_NOOP("glimpses", "开始执行");
 constexpr char kStartToolTip[] = QT_TRANSLATE_NOOP("glimpses", "开始执行提取缩略图");
 constexpr char kCancelText[] = QT_TRANSLATE_NOOP("glimpses", "取消");
@@ -142,19 +147,34 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
   if (!arrangement_.maximized) arrangement_.size = size() == kFirstWindowSize ? QSize() : size();
   ArrangeElements();
   KeepArrangement();
+  onScreenTimer_.start();
 }
 
 void MainWindow::ArrangeElements() {
   const WindowLayout layout = LayOutWindow(size(), arrangement_.listShare);
   resultList_->setGeometry(layout.results);
   resultGrid_->setGeometry(layout.results);
-  statusText_->setGeometry(layout.statusText);
+  QRect status = layout.statusText;
+  if (!statusCancel_->isHidden()) {
+    statusCancel_->setGeometry(status.right() + 1 - kStatusCancelWidth, status.y(), kStatusCancelWidth,
+                               status.height());
+    status.setRight(status.right() - kStatusCancelWidth);
+  }
+  statusText_->setGeometry(status);
   splitter_->setGeometry(layout.splitter);
   for (const auto& [widget, offset] : column_) widget->move(layout.columnX + offset, widget->y());
   if (previewPicture_->geometry() != layout.preview) {
     previewPicture_->setGeometry(layout.preview);
     ShowPreviewPicture();
   }
+  // Under the preview when there is room, else in its box when asked for.
+  const bool docked = !layout.details.isEmpty();
+  const bool inPreviewBox = !docked && detailsTabButton_->isChecked();
+  previewTabButton_->setVisible(!docked);
+  detailsTabButton_->setVisible(!docked);
+  detailsPanel_->setGeometry(docked ? layout.details : layout.preview);
+  detailsPanel_->setVisible(docked || inPreviewBox);
+  previewPicture_->setVisible(!inPreviewBox);
 }
 
 void MainWindow::MoveSplitter(int x) {
@@ -232,9 +252,10 @@ void MainWindow::LayoutMainWindow(const QImage& tipPicture) {
   CreateRowActions();
   splitter_ = new SplitterHandle(this, [this](int x) { MoveSplitter(x); });
   splitter_->setObjectName(QStringLiteral("splitter"));
-  for (QWidget* widget :
-       std::initializer_list<QWidget*>{folderButton_, startButton_, saveCloseButton_, actionsButton_, listViewButton_,
-                                       gridViewButton_, cellEdgeSlider_, tipCaption, tipPictureLabel}) {
+  CreateDetailsControls();
+  for (QWidget* widget : std::initializer_list<QWidget*>{folderButton_, startButton_, saveCloseButton_, actionsButton_,
+                                                         listViewButton_, gridViewButton_, cellEdgeSlider_, tipCaption,
+                                                         tipPictureLabel, previewTabButton_, detailsTabButton_}) {
     column_.emplace_back(widget, widget->x() - kFirstColumnX);
   }
   ArrangeElements();
@@ -310,6 +331,70 @@ void MainWindow::CreateViewControls() {
                 [this] { cellEdgeSlider_->setValue(cellEdgeSlider_->value() - kCellEdgeStep); });
 }
 
+// Two tabs over the preview's box, in the free band above it, for a window
+// too small to show the details under the preview; and the status line's
+// way to stop an export.
+void MainWindow::CreateDetailsControls() {
+  previewTabButton_ = PlaceButton(this, "previewTabButton", 656, 224, 39, 24, QT_TRANSLATE_NOOP("glimpses", "预览"),
+                                  QT_TRANSLATE_NOOP("glimpses", "显示所选文档的缩略图"));
+  detailsTabButton_ = PlaceButton(this, "detailsTabButton", 697, 224, 39, 24, QT_TRANSLATE_NOOP("glimpses", "信息"),
+                                  QT_TRANSLATE_NOOP("glimpses", "显示所选文档的信息 (Ctrl+I)"));
+  // A group of their own: on their own they would share the parent's
+  // exclusive group with the view buttons.
+  auto* tabs = new QButtonGroup(this);
+  for (QPushButton* button : {previewTabButton_, detailsTabButton_}) {
+    button->setCheckable(true);
+    tabs->addButton(button);
+  }
+  previewTabButton_->setChecked(true);
+
+  detailsPanel_ = Place<QTextBrowser>(this, "detailsPanel", 656, 250, 270, 256);
+  detailsPanel_->setOpenLinks(false);
+  detailsPanel_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  detailsPanel_->hide();
+  ShowDetails();
+
+  statusCancel_ = Place<QLabel>(this, "statusCancel", 1, 545, kStatusCancelWidth, 22);
+  statusCancel_->setText(QStringLiteral("<a href=\"#cancel\">%1</a>").arg(Tr(kCancelText)));
+  statusCancel_->setToolTip(Tr("停止正在进行的导出"));
+  statusCancel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  statusCancel_->hide();
+
+  auto* toggle = new QAction(this);
+  toggle->setShortcut(Qt::CTRL | Qt::Key_I);
+  addAction(toggle);
+  connect(toggle, &QAction::triggered, this, [this] {
+    (detailsTabButton_->isChecked() ? previewTabButton_ : detailsTabButton_)->setChecked(true);
+    ArrangeElements();
+  });
+}
+
+// The catalogue reads these documents first, so that their versions and
+// their answers to font: and the like come soon.
+void MainWindow::TellDocumentsOnScreen() {
+  std::pair<int, int> rows = resultGrid_->VisibleRows();
+  if (ShownView() == resultList_) {
+    const QWidget* viewport = resultList_->viewport();
+    const int last = resultList_->indexAt(QPoint(1, viewport->height() - 1)).row();
+    rows = {resultList_->indexAt(QPoint(1, 1)).row(), last >= 0 ? last : resultList_->model()->rowCount() - 1};
+  }
+  if (rows.first >= 0) controller_.DocumentsOnScreen(rows.first, rows.second);
+}
+
+void MainWindow::ShowDetails() { detailsPanel_->setHtml(DetailsHtml(controller_.details())); }
+
+// The links are the placed files of the details shown, by their index.
+void MainWindow::PlacedFileClicked(const QUrl& link) {
+  const QString anchor = QLatin1String(kPlacedFileAnchor);
+  const QString fragment = link.fragment();
+  if (!fragment.startsWith(anchor)) return;
+  bool isNumber = false;
+  const qsizetype index = fragment.mid(anchor.size()).toLongLong(&isNumber);
+  const std::vector<PlacedFile>& links = controller_.details().metadata.links;
+  if (!isNumber || index < 0 || index >= static_cast<qsizetype>(links.size())) return;
+  controller_.SearchPlacedFile(PlacedFileName(links[static_cast<std::size_t>(index)].path));
+}
+
 QAbstractItemView* MainWindow::ShownView() const {
   return resultGrid_->isHidden() ? static_cast<QAbstractItemView*>(resultList_) : resultGrid_;
 }
@@ -331,6 +416,7 @@ void MainWindow::ShowView(bool grid) {
   to->show();
   if (top.isValid()) to->scrollTo(top.siblingAtColumn(0), QAbstractItemView::PositionAtTop);
   if (hadFocus) to->setFocus();
+  onScreenTimer_.start();
 }
 
 void MainWindow::SetCellEdge(int edge) {
@@ -358,6 +444,11 @@ void MainWindow::CreateRowActions() {
   connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "导出所选缩略图"), {}), &QAction::triggered, this, [this] {
     controller_.RememberKeywords();
     controller_.ExportRows(SelectedRows());
+  });
+  // The selection, or every listed document when none is selected.
+  connect(AddRowAction(kContactSheetTitle, {}), &QAction::triggered, this, [this] {
+    controller_.RememberKeywords();
+    controller_.ExportContactSheet(SelectedRows());
   });
   rowMenu_->addSeparator();
   connect(AddRowAction(QT_TRANSLATE_NOOP("glimpses", "排除此文件夹"), {}), &QAction::triggered, this,
@@ -473,7 +564,26 @@ void MainWindow::BindHandlers() {
   connect(&controller_, &MainController::exportRunningChanged, startButton_, [this](bool running) {
     startButton_->setText(Tr(running ? kCancelText : kStartText));
     startButton_->setToolTip(Tr(running ? kCancelToolTip : kStartToolTip));
+    statusCancel_->setVisible(running);
+    ArrangeElements();
   });
+  connect(statusCancel_, &QLabel::linkActivated, &controller_, &MainController::CancelExport);
+  connect(&controller_, &MainController::detailsChanged, this, &MainWindow::ShowDetails);
+  onScreenTimer_.setSingleShot(true);
+  onScreenTimer_.setInterval(100);
+  connect(&onScreenTimer_, &QTimer::timeout, this, &MainWindow::TellDocumentsOnScreen);
+  auto onScreenSoon = [this] { onScreenTimer_.start(); };
+  connect(resultList_->verticalScrollBar(), &QScrollBar::valueChanged, this, onScreenSoon);
+  connect(resultGrid_->verticalScrollBar(), &QScrollBar::valueChanged, this, onScreenSoon);
+  connect(controller_.resultModel(), &QAbstractItemModel::modelReset, this, onScreenSoon);
+  // Rows that arrive, not the versions the catalogue gives them.
+  connect(controller_.resultModel(), &QAbstractItemModel::dataChanged, this,
+          [this](const QModelIndex& first) {
+            if (first.column() == ResultListModel::kNameColumn) onScreenTimer_.start();
+          });
+  connect(detailsPanel_, &QTextBrowser::anchorClicked, this, &MainWindow::PlacedFileClicked);
+  for (QPushButton* tab : {previewTabButton_, detailsTabButton_})
+    connect(tab, &QPushButton::clicked, this, &MainWindow::ArrangeElements);
   connect(&controller_, &MainController::previewChanged, this, &MainWindow::ShowPreviewPicture);
 }
 

@@ -6,6 +6,8 @@
 // of pictures (Ctrl+1, Ctrl+2), two views of one model and one selection.
 // A larger window than the first gives its room to the results and the
 // preview (see window_layout.h); its arrangement is kept in the preferences.
+// The selected document's details show under the preview when the window is
+// tall enough, else in the preview's box, through the two tabs above it.
 #pragma once
 
 #include <QIcon>
@@ -26,8 +28,10 @@ class QAbstractItemView;
 class QPushButton;
 class QSlider;
 class QStringListModel;
+class QTextBrowser;
 class QToolButton;
 class QTreeView;
+class QUrl;
 
 namespace glimpses {
 
@@ -58,6 +62,10 @@ class MainWindow : public QWidget {
   void EditExcludes();
   void ShowSort();
   void CreateViewControls();
+  void CreateDetailsControls();
+  void ShowDetails();
+  void TellDocumentsOnScreen();
+  void PlacedFileClicked(const QUrl& link);
   void ShowView(bool grid);
   QAbstractItemView* ShownView() const;
   void SetCellEdge(int edge);
@@ -80,6 +88,10 @@ class MainWindow : public QWidget {
   QSlider* cellEdgeSlider_ = nullptr;
   QLabel* statusText_ = nullptr;
   QLabel* previewPicture_ = nullptr;
+  QPushButton* previewTabButton_ = nullptr;
+  QPushButton* detailsTabButton_ = nullptr;
+  QTextBrowser* detailsPanel_ = nullptr;
+  QLabel* statusCancel_ = nullptr;  // shown beside the status line while an export runs
   QToolButton* actionsButton_ = nullptr;
   QMenu* rowMenu_ = nullptr;  // the button's, also shown over the list
   QStringListModel* recentKeywords_ = nullptr;
@@ -90,6 +102,9 @@ class MainWindow : public QWidget {
   // A drag or a resize changes the arrangement many times a second; it is
   // saved once it rests.
   QTimer keepArrangementTimer_;
+  // Scrolls and rows arriving come in bursts: the catalogue is told of the
+  // documents on screen once a burst rests.
+  QTimer onScreenTimer_;
 };
 
 }  // namespace glimpses

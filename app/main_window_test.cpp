@@ -17,6 +17,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QToolButton>
 #include <QTranslator>
 #include <QTreeView>
@@ -145,6 +146,10 @@ class MainWindowTest : public QObject {
     setup.startPicture = SolidPicture(270, 256, Qt::blue);
     setup.opener = [this](const QUrl& url) { opened_ << url.toLocalFile(); };
     setup.extractor = FakeExtractor({{"with.pdf", SolidPicture(135, 128, Qt::red)}}, nullptr);
+    DocumentMetadata placing;
+    placing.application = "InDesign";
+    placing.links = {{"file:///Volumes/Jobs/Brand/logo 2024.ai", "xmp.did:1"}, {"", "xmp.did:2"}};
+    setup.readDetails = FakeDetailsReader({{"with.pdf", placing}}, nullptr);
     setup.cellPictures = [extract = setup.extractor](const std::string& path, int) { return extract(path); };
     controller_ = std::make_unique<MainController>(std::move(setup));
     QIcon icon(QCoreApplication::applicationDirPath() + "/glimpses-icon.png");
@@ -192,6 +197,10 @@ class MainWindowTest : public QObject {
         {"gridViewButton", "QPushButton", {697, 156, 39, 24}, "网格", "缩略图网格视图 (Ctrl+2)"},
         {"cellSizeSlider", "QSlider", {656, 186, 80, 22}, nullptr, "缩略图大小 (Ctrl+滚轮, Ctrl+加号/减号)"},
         {"splitter", "QWidget", {651, 25, 5, 518}, nullptr, ""},
+        {"previewTabButton", "QPushButton", {656, 224, 39, 24}, "预览", "显示所选文档的缩略图"},
+        {"detailsTabButton", "QPushButton", {697, 224, 39, 24}, "信息", "显示所选文档的信息 (Ctrl+I)"},
+        {"detailsPanel", "QTextBrowser", {656, 250, 270, 256}, nullptr, ""},
+        {"statusCancel", "QLabel", {1, 545, 40, 22}, nullptr, "停止正在进行的导出"},
     };
     QList<QWidget*> children = window_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
     QCOMPARE(children.size(), int(std::size(expected)));
@@ -467,21 +476,27 @@ class MainWindowTest : public QObject {
 
   // Larger, the results and the preview take the room, split at the
   // splitter, with the edits where they were, the buttons beside the
-  // preview and the status line at the bottom; back at the first size every
-  // element is where it was. The arrangement outlives the window.
+  // preview, the details under it and the status line at the bottom; back
+  // at the first size every element is where it was. The arrangement
+  // outlives the window.
   void aLargerWindowGivesItsRoomToTheResultsAndThePreview() {
     const QRect firstPreview = Preview()->geometry();
     window_->resize(1920, 1080);
     QTRY_COMPARE(List()->geometry(), QRect(1, 25, 650 + 582, 518 + 480));
     QCOMPARE(Grid()->geometry(), List()->geometry());
-    QCOMPARE(Preview()->geometry(), QRect(656 + 582, 250, 270 + 388, 256 + 480));
+    QCOMPARE(Preview()->geometry(), QRect(656 + 582, 250, 270 + 388, 478));
     QCOMPARE(Preview()->geometry().right(), 1920 - 25);  // as at 950 x 600: no band beside it
+    // The details share the column down to the status line's bottom, 6 px below the preview.
+    auto* details = Child<QTextBrowser>("detailsPanel");
+    QCOMPARE(details->geometry(), QRect(656 + 582, 250 + 478 + 6, 270 + 388, 545 + 480 + 22 - 734));
+    QVERIFY(details->isVisible());
+    QVERIFY(!Child<QPushButton>("detailsTabButton")->isVisible());
     QCOMPARE(Child<QLabel>("statusText")->geometry(), QRect(1, 545 + 480, 650 + 582, 22));
     QCOMPARE(Child<QLineEdit>("keywordEdit")->geometry(), QRect(1, 2, 300, 22));
     QCOMPARE(Child<QPushButton>("startButton")->geometry(), QRect(656 + 582, 40, 80, 40));
     QCOMPARE(Child<QLabel>("tipPicture")->geometry(), QRect(740 + 582, 2, 190, 190));
-    // The start picture (270 x 256) fills the larger box, enlarged at most twice.
-    QCOMPARE(Preview()->pixmap().size(), QSize(540, 512));
+    // The start picture (270 x 256) fills the larger box.
+    QCOMPARE(Preview()->pixmap().size(), QSize(504, 478));
 
     QWidget* splitter = Child<QWidget>("splitter");
     const QPoint grip = splitter->rect().center();
@@ -492,11 +507,13 @@ class MainWindowTest : public QObject {
     QApplication::sendEvent(splitter, &drag);
     QTest::mouseRelease(splitter, Qt::LeftButton, {}, grip - QPoint(291, 0));
     QCOMPARE(List()->width(), 650 + 291);
-    QCOMPARE(Preview()->geometry(), QRect(656 + 291, 250, 270 + 679, 256 + 480));
+    QCOMPARE(Preview()->geometry(), QRect(656 + 291, 250, 270 + 679, 478));
 
     window_->resize(950, 600);
     QTRY_COMPARE(List()->geometry(), QRect(1, 25, 650, 518));
     QCOMPARE(Preview()->geometry(), firstPreview);
+    QVERIFY(!details->isVisible());
+    QVERIFY(Child<QPushButton>("detailsTabButton")->isVisible());
     QCOMPARE(Child<QPushButton>("startButton")->geometry(), QRect(656, 40, 80, 40));
 
     window_->resize(1280, 800);
@@ -513,6 +530,35 @@ class MainWindowTest : public QObject {
     QVERIFY(Grid()->isVisible());
     QCOMPARE(Grid()->cellEdge(), 160);
     QCOMPARE(List()->width(), 650 + 99);
+  }
+
+  // At the first size the details take the preview's box on request; a
+  // placed file's name there lists the documents that place it.
+  void detailsTabShowsThePlacedFilesAndANameSearchesForThem() {
+    ListDocuments();
+    SelectRowAndWait(0);
+    auto* details = Child<QTextBrowser>("detailsPanel");
+    QVERIFY(!details->isVisible());
+    QTest::mouseClick(Child<QPushButton>("detailsTabButton"), Qt::LeftButton);
+    QVERIFY(details->isVisible());
+    QVERIFY(!Preview()->isVisible());
+    QVERIFY(Child<QPushButton>("listViewButton")->isChecked());  // the tabs are a pair of their own
+    QCOMPARE(details->geometry(), QRect(656, 250, 270, 256));
+    QTRY_VERIFY(details->toPlainText().contains(QStringLiteral("logo 2024.ai")));
+
+    QTextCursor link = details->document()->find(QStringLiteral("logo 2024.ai"));
+    QVERIFY(!link.isNull());
+    link.setPosition(link.selectionStart() + 2);
+    const QPoint at = details->cursorRect(link).center();
+    QSignalSpy searched(controller_.get(), &MainController::searchFinished);
+    QTest::mouseClick(details->viewport(), Qt::LeftButton, {}, at);
+    QVERIFY(searched.wait(10000));
+    QCOMPARE(Child<QLineEdit>("keywordEdit")->text(), QStringLiteral("links:\"logo 2024.ai\""));
+    QCOMPARE(service_->Queries().back(), std::string("links:\"logo 2024.ai\""));
+
+    QTest::keyClick(window_.get(), Qt::Key_I, Qt::ControlModifier);
+    QVERIFY(!details->isVisible());
+    QVERIFY(Preview()->isVisible());
   }
 
   void saveAndCloseWritesTheEditsAndClosesWithZero() {
@@ -547,6 +593,9 @@ class MainWindowTest : public QObject {
     QPushButton* start = Child<QPushButton>("startButton");
     QLabel* status = Child<QLabel>("statusText");
     QTest::keyClicks(Child<QLineEdit>("keywordEdit"), "logo");
+    // The searches typed end first: one still waiting when the gate below
+    // closes would end after the export and put its count in the line.
+    QTRY_VERIFY(!controller_->IsSearching());
     Child<QLineEdit>("outputDirEdit")->setText(output);
 
     QSignalSpy finished(controller_.get(), &MainController::exportFinished);

@@ -23,6 +23,26 @@ constexpr std::size_t kRunsKept = 16;
 
 std::size_t Distance(std::size_t a, std::size_t b) { return a > b ? a - b : b - a; }
 
+// Makes room among the runs kept for `run`: the one farthest from it is the
+// least likely to be shown next.
+template <typename Runs>
+void MakeRoomNear(Runs& kept, std::size_t run) {
+  if (kept.size() < kRunsKept) return;
+  const auto last = std::prev(kept.end());
+  kept.erase(Distance(kept.begin()->first, run) > Distance(last->first, run) ? kept.begin() : last);
+}
+
+// Runs on the version readers' thread.
+std::vector<std::optional<QString>> VersionLabels(const MakerLookup& lookup, const std::vector<std::string>& paths) {
+  std::vector<std::optional<QString>> labels;
+  labels.reserve(paths.size());
+  for (const std::string& path : paths) {
+    const std::optional<DocumentMetadata> maker = lookup(path);
+    labels.push_back(maker ? std::optional(QString::fromStdString(VersionLabel(*maker))) : std::nullopt);
+  }
+  return labels;
+}
+
 // The rows of `rows` (sorted, unique, each within `answer`) a run at a time;
 // `readRun` gives a run's rows or nullopt.
 template <typename ReadRun>
@@ -80,7 +100,10 @@ std::optional<std::vector<SearchResult>> ReadRows(const RowsAnswer& answer, std:
   return CollectRows(rows, [&answer](std::size_t run) { return ReadRun(*answer, run, RowsWait::kMayWait); });
 }
 
-ResultListModel::ResultListModel(QObject* parent) : QAbstractTableModel(parent) { readers_.setMaxThreadCount(1); }
+ResultListModel::ResultListModel(QObject* parent) : QAbstractTableModel(parent) {
+  readers_.setMaxThreadCount(1);
+  versionReaders_.setMaxThreadCount(1);
+}
 
 void ResultListModel::SetRows(RowsAnswer rows) {
   beginResetModel();
@@ -88,8 +111,64 @@ void ResultListModel::SetRows(RowsAnswer rows) {
   ++answerNumber_;
   runs_.clear();
   reading_.clear();
+  versions_.clear();
+  lookingUp_.clear();
   outdated_ = false;
   endResetModel();
+}
+
+void ResultListModel::SetMakerLookup(MakerLookup lookup) { makerLookup_ = std::move(lookup); }
+
+void ResultListModel::CatalogueAdvanced() {
+  std::vector<std::size_t> lacking;
+  for (const auto& [run, labels] : versions_) {
+    if (std::find(labels.begin(), labels.end(), std::nullopt) != labels.end()) lacking.push_back(run);
+  }
+  for (std::size_t run : lacking) {
+    versions_.erase(run);
+    VersionsChanged(run);  // the rows shown ask again
+  }
+}
+
+QVariant ResultListModel::VersionAt(int row) const {
+  const std::size_t run = static_cast<std::size_t>(row) / kRun;
+  const auto it = versions_.find(run);
+  if (it == versions_.end()) {
+    LookUpVersions(run);
+    return {};
+  }
+  const std::optional<QString>& label = it->second[static_cast<std::size_t>(row) % kRun];
+  return label ? QVariant(*label) : QVariant();
+}
+
+// The run's rows are at hand: VersionAt is asked only for a row that is.
+void ResultListModel::LookUpVersions(std::size_t run) const {
+  const auto rows = runs_.find(run);
+  if (!makerLookup_ || rows == runs_.end() || lookingUp_.contains(run)) return;
+  std::vector<std::string> paths;
+  for (const SearchResult& result : rows->second) paths.push_back(result.FullPath());
+  lookingUp_.insert(run);
+  // Looking up fills a cache; the rows as the list shows them do not change.
+  auto* self = const_cast<ResultListModel*>(this);
+  QtConcurrent::run(&versionReaders_, VersionLabels, makerLookup_, std::move(paths))
+      .then(self, [self, number = answerNumber_, run](std::vector<std::optional<QString>> labels) {
+        self->VersionsArrived(number, run, std::move(labels));
+      });
+}
+
+void ResultListModel::VersionsArrived(std::uint64_t answerNumber, std::size_t run,
+                                      std::vector<std::optional<QString>> labels) {
+  if (answerNumber != answerNumber_) return;
+  lookingUp_.erase(run);
+  MakeRoomNear(versions_, run);
+  versions_[run] = std::move(labels);
+  VersionsChanged(run);
+}
+
+void ResultListModel::VersionsChanged(std::size_t run) {
+  const int first = static_cast<int>(run * kRun);
+  const int last = static_cast<int>(std::min((run + 1) * kRun, rows_->size())) - 1;
+  emit dataChanged(index(first, kVersionColumn), index(last, kVersionColumn));
 }
 
 std::optional<SearchResult> ResultListModel::ResultAt(int row) const {
@@ -127,11 +206,7 @@ bool ResultListModel::Keep(std::size_t run, RowsRead read) const {
       outdated_ = true;
       return false;
   }
-  if (runs_.size() >= kRunsKept) {
-    // The run farthest from this one is the least likely to be shown next.
-    const auto last = std::prev(runs_.end());
-    runs_.erase(Distance(runs_.begin()->first, run) > Distance(last->first, run) ? runs_.begin() : last);
-  }
+  MakeRoomNear(runs_, run);
   runs_.emplace(run, std::move(read.rows));
   return true;
 }
@@ -168,10 +243,11 @@ int ResultListModel::columnCount(const QModelIndex& parent) const { return paren
 
 QVariant ResultListModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
-  if (index.column() == kVersionColumn) return {};
   const std::optional<SearchResult> result = ResultAt(index.row());
   if (!result) return {};
   switch (index.column()) {
+    case kVersionColumn:
+      return VersionAt(index.row());
     case kNameColumn:
       return QString::fromStdString(result->fileName);
     case kFolderColumn:

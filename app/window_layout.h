@@ -3,7 +3,10 @@
 // room it adds to the results (list or grid) and the preview: the height to
 // both, the width shared at the splitter between them. The edits keep their
 // places at the top left, the column of buttons and the tip picture stay
-// beside the preview, the status line stays at the bottom.
+// beside the preview, the status line stays at the bottom. A window tall
+// enough gives the details of the selected document a place of their own
+// under the preview; a smaller one shows them in the preview's box instead,
+// on request.
 #pragma once
 
 #include <QRect>
@@ -21,6 +24,7 @@ struct WindowLayout {
   QRect statusText;
   QRect splitter;  // between the results and the column
   QRect preview;
+  QRect details;  // under the preview; empty when there is no room for it
   int columnX = kFirstColumnX;
 };
 

@@ -12,6 +12,110 @@
         <translation> (%1 more documents not read yet)</translation>
     </message>
     <message>
+        <source>%1 个文档</source>
+        <translation>%1 documents</translation>
+    </message>
+    <message>
+        <source>作者</source>
+        <translation>Authors</translation>
+    </message>
+    <message>
+        <source>信息</source>
+        <translation>Details</translation>
+    </message>
+    <message>
+        <source>停止正在进行的导出</source>
+        <translation>Stop the export under way</translation>
+    </message>
+    <message>
+        <source>元数据日期</source>
+        <translation>Metadata date</translation>
+    </message>
+    <message>
+        <source>内含</source>
+        <translation>Stored</translation>
+    </message>
+    <message>
+        <source>创建工具</source>
+        <translation>Creator tool</translation>
+    </message>
+    <message>
+        <source>创建日期</source>
+        <translation>Created</translation>
+    </message>
+    <message>
+        <source>印版</source>
+        <translation>Plates</translation>
+    </message>
+    <message>
+        <source>原始文档 ID</source>
+        <translation>Original document ID</translation>
+    </message>
+    <message>
+        <source>字体</source>
+        <translation>Fonts</translation>
+    </message>
+    <message>
+        <source>实例 ID</source>
+        <translation>Instance ID</translation>
+    </message>
+    <message>
+        <source>导出联系表</source>
+        <translation>Export contact sheet</translation>
+    </message>
+    <message>
+        <source>导出联系表失败, 没有写入文件: %1</source>
+        <translation>Contact sheet not written: %1</translation>
+    </message>
+    <message>
+        <source>导出联系表失败: 没有可放入联系表的文档, 没有写入文件</source>
+        <translation>Contact sheet not written: no document to put on it</translation>
+    </message>
+    <message>
+        <source>导出联系表失败: 磁盘已满, 没有写入文件 (%1)</source>
+        <translation>Contact sheet not written: the disk is full (%1)</translation>
+    </message>
+    <message>
+        <source>导出联系表已取消, 没有写入文件</source>
+        <translation>Contact sheet cancelled, nothing written</translation>
+    </message>
+    <message>
+        <source>已导出联系表: %1 个文档, %2 页 (%3 个没有缩略图), 保存为 %4</source>
+        <translation>Contact sheet written: %1 documents on %2 pages (%3 without thumbnail), saved as %4</translation>
+    </message>
+    <message>
+        <source>已导出联系表: %1 个文档, %2 页, 保存为 %3</source>
+        <translation>Contact sheet written: %1 documents on %2 pages, saved as %3</translation>
+    </message>
+    <message>
+        <source>文档 ID</source>
+        <translation>Document ID</translation>
+    </message>
+    <message>
+        <source>无法读取此文档的信息</source>
+        <translation>This document cannot be read</translation>
+    </message>
+    <message>
+        <source>显示所选文档的信息 (Ctrl+I)</source>
+        <translation>Show what the selected document holds (Ctrl+I)</translation>
+    </message>
+    <message>
+        <source>显示所选文档的缩略图</source>
+        <translation>Show the selected document's thumbnail</translation>
+    </message>
+    <message>
+        <source>标题</source>
+        <translation>Title</translation>
+    </message>
+    <message>
+        <source>正在导出联系表...</source>
+        <translation>Exporting the contact sheet...</translation>
+    </message>
+    <message>
+        <source>正在导出联系表: %1 / %2</source>
+        <translation>Exporting the contact sheet: %1 / %2</translation>
+    </message>
+    <message>
         <source>正在读取文档信息 (%1 / %2)…</source>
         <translation>Reading what documents hold (%1 / %2)…</translation>
     </message>
@@ -180,8 +284,24 @@
         <translation>Building the file index (%1 entries read); results show when it is done...</translation>
     </message>
     <message>
+        <source>正在读取文档信息...</source>
+        <translation>Reading the document...</translation>
+    </message>
+    <message>
         <source>每行一个文件夹或模式 (可用 * 和 ?):</source>
         <translation>One folder or pattern a line (* and ? allowed):</translation>
+    </message>
+    <message>
+        <source>没有</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>生成程序</source>
+        <translation>Producer</translation>
+    </message>
+    <message>
+        <source>程序</source>
+        <translation>Program</translation>
     </message>
     <message>
         <source>索引正忙, 请稍后再试</source>
@@ -190,6 +310,10 @@
     <message>
         <source>编辑排除列表...</source>
         <translation>Edit excluded folders...</translation>
+    </message>
+    <message>
+        <source>缩略图</source>
+        <translation>Thumbnail</translation>
     </message>
     <message>
         <source>缩略图大小 (Ctrl+滚轮, Ctrl+加号/减号)</source>
@@ -202,6 +326,18 @@
     <message>
         <source>网格</source>
         <translation>Grid</translation>
+    </message>
+    <message>
+        <source>置入文件</source>
+        <translation>Placed files</translation>
+    </message>
+    <message>
+        <source>联系表.pdf</source>
+        <translation>contact sheet.pdf</translation>
+    </message>
+    <message>
+        <source>色板</source>
+        <translation>Swatches</translation>
     </message>
     <message>
         <source>设置未保存: 关键字或输出目录含有 GBK 无法保存的字符, 请修改后再试</source>
@@ -228,6 +364,10 @@
         <translation>Folder</translation>
     </message>
     <message>
+        <source>选择一个文档, 这里显示它的信息</source>
+        <translation>Select a document to see what it holds</translation>
+    </message>
+    <message>
         <source>选择目录</source>
         <translation>Folder...</translation>
     </message>
@@ -238,6 +378,18 @@
     <message>
         <source>选择路径 </source>
         <translation>Choose a folder</translation>
+    </message>
+    <message>
+        <source>页数</source>
+        <translation>Pages</translation>
+    </message>
+    <message>
+        <source>页面尺寸</source>
+        <translation>Page size</translation>
+    </message>
+    <message>
+        <source>预览</source>
+        <translation>Preview</translation>
     </message>
 </context>
 </TS>
