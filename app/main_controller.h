@@ -100,7 +100,7 @@ struct MainControllerSetup {
   DetailsReader readDetails;       // empty: ReadDocumentMetadata
   // Called when the excluded folders change; empty: the service stays.
   ServiceStarter restartService;
-  CellPictureLoader cellPictures;  // the grid's; empty: DesktopCellPicture
+  CellPictureLoader cellPictures;  // the grid's; empty: the desktop thumbnail cache, written behind
 };
 
 class MainController : public QObject {
