@@ -2,12 +2,13 @@
 
 #include <QByteArray>
 
+#include "base/file_uri.h"
+
 namespace glimpses {
 
 QUrl FileUrl(const std::string& path) {
   if (path.empty() || path[0] != '/') return {};
-  const QByteArray raw(path.data(), static_cast<qsizetype>(path.size()));
-  return QUrl::fromEncoded("file://" + raw.toPercentEncoding("/"), QUrl::StrictMode);
+  return QUrl::fromEncoded(QByteArray::fromStdString(FileUri(path)), QUrl::StrictMode);
 }
 
 std::unique_ptr<QMimeData> FilesMimeData(const std::vector<std::string>& paths) {

@@ -13,8 +13,9 @@
 
 namespace glimpses {
 
-// "file://" followed by `path` with every byte but the unreserved ones and
-// '/' percent-encoded. An empty URL for a path that is not absolute.
+// FileUri(path): the URI GLib gives the file, so that what the window opens,
+// copies and drags names the file as the desktop does. An empty URL for a
+// path that is not absolute.
 QUrl FileUrl(const std::string& path);
 
 // Files as the file manager copies and drags them: `text/uri-list` (one
