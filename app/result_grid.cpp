@@ -23,21 +23,8 @@ namespace {
 constexpr int kPadding = 6;
 
 QColor KindColor(DocumentKind kind) {
-  switch (kind) {
-    case DocumentKind::kIllustrator:
-      return QColor(0xE0, 0x7B, 0x00);
-    case DocumentKind::kEps:
-      return QColor(0x3A, 0x7C, 0xA5);
-    case DocumentKind::kInDesign:
-      return QColor(0xC2, 0x18, 0x5B);
-    case DocumentKind::kPdf:
-      return QColor(0xC6, 0x28, 0x28);
-    case DocumentKind::kCorelDraw:
-      return QColor(0x2E, 0x7D, 0x32);
-    case DocumentKind::kNone:
-      break;
-  }
-  return QColor(0x75, 0x75, 0x75);
+  const BadgeColor color = KindBadgeColor(kind);
+  return QColor(color.red, color.green, color.blue);
 }
 
 // A page with a folded corner and the kind's name on a band of its colour,
@@ -68,7 +55,7 @@ void DrawPageBadge(QPainter* painter, const QRect& box, DocumentKind kind) {
   font.setPixelSize(std::max(6, static_cast<int>(band.height() * 0.62)));
   painter->setFont(font);
   painter->setPen(Qt::white);
-  painter->drawText(band, Qt::AlignCenter, QString::fromLatin1(KindName(kind)).toUpper());
+  painter->drawText(band, Qt::AlignCenter, QString::fromStdString(KindBadgeLabel(kind)));
   painter->restore();
 }
 

@@ -1,6 +1,7 @@
 #include "base/document_kind.h"
 
 #include <array>
+#include <cctype>
 #include <cstring>
 
 namespace glimpses {
@@ -99,6 +100,30 @@ std::string_view KindName(DocumentKind kind) {
       break;
   }
   return "";
+}
+
+BadgeColor KindBadgeColor(DocumentKind kind) {
+  switch (kind) {
+    case DocumentKind::kIllustrator:
+      return {240, 140, 0};
+    case DocumentKind::kEps:
+      return {143, 69, 173};
+    case DocumentKind::kInDesign:
+      return {214, 51, 107};
+    case DocumentKind::kPdf:
+      return {201, 41, 41};
+    case DocumentKind::kCorelDraw:
+      return {43, 138, 61};
+    case DocumentKind::kNone:
+      break;
+  }
+  return {135, 143, 150};
+}
+
+std::string KindBadgeLabel(DocumentKind kind) {
+  std::string label(KindName(kind));
+  for (char& c : label) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return label.empty() ? "?" : label;
 }
 
 }  // namespace glimpses

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace glimpses {
@@ -44,5 +45,14 @@ constexpr bool IsAdobeKind(DocumentKind kind) {
 
 // "ai", "eps", "indd", "pdf", "cdr", or "" for kNone.
 std::string_view KindName(DocumentKind kind);
+
+// A document without a picture is shown as a page badge in its kind's
+// colour, labelled with the kind's name in capitals ("?" for kNone): the
+// same in the window's grid and on a contact sheet.
+struct BadgeColor {
+  std::uint8_t red = 0, green = 0, blue = 0;
+};
+BadgeColor KindBadgeColor(DocumentKind kind);
+std::string KindBadgeLabel(DocumentKind kind);
 
 }  // namespace glimpses

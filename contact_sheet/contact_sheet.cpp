@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <csetjmp>
@@ -281,27 +280,8 @@ void DrawPicture(cairo_t* cr, cairo_surface_t* picture, const Box& box) {
 }
 
 Rgb KindColour(DocumentKind kind) {
-  switch (kind) {
-    case DocumentKind::kIllustrator:
-      return {0.94, 0.55, 0.00};
-    case DocumentKind::kEps:
-      return {0.56, 0.27, 0.68};
-    case DocumentKind::kInDesign:
-      return {0.84, 0.20, 0.42};
-    case DocumentKind::kPdf:
-      return {0.79, 0.16, 0.16};
-    case DocumentKind::kCorelDraw:
-      return {0.17, 0.54, 0.24};
-    case DocumentKind::kNone:
-      break;
-  }
-  return {0.53, 0.56, 0.59};
-}
-
-std::string KindLabel(DocumentKind kind) {
-  std::string label(KindName(kind));
-  for (char& c : label) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return label.empty() ? "?" : label;
+  const BadgeColor color = KindBadgeColor(kind);
+  return {color.red / 255.0, color.green / 255.0, color.blue / 255.0};
 }
 
 // A page with a folded corner in the kind's colour, the kind's name on it:
@@ -327,7 +307,7 @@ void DrawBadge(cairo_t* cr, TextPen& pen, const std::string& path, const Box& bo
   cairo_close_path(cr);
   cairo_fill(cr);
 
-  const std::string label = KindLabel(kind);
+  const std::string label = KindBadgeLabel(kind);
   TextStyle style{width * 0.3, true, {1, 1, 1}, PANGO_ALIGN_CENTER};
   const double labelWidth = pen.Extent(label, style).first;
   if (labelWidth > width * 0.8) style.size *= width * 0.8 / labelWidth;
