@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "base/utf8.h"
+#include "extract/bytes.h"
 
 namespace glimpses {
 namespace {
@@ -20,19 +21,6 @@ bool IsValidUtf8(std::string_view text) {
     at += length;
   }
   return true;
-}
-
-std::string Base64(std::string_view bytes) {
-  static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (std::size_t at = 0; at < bytes.size(); at += 3) {
-    const std::size_t count = std::min<std::size_t>(3, bytes.size() - at);
-    std::uint32_t group = 0;
-    for (std::size_t i = 0; i < 3; ++i)
-      group = group << 8 | (i < count ? static_cast<unsigned char>(bytes[at + i]) : 0u);
-    for (std::size_t i = 0; i < 4; ++i) out += i <= count ? kDigits[(group >> (18 - 6 * i)) & 63] : '=';
-  }
-  return out;
 }
 
 // RFC 3339 in local time with its offset: "2024-05-17T14:03:00+02:00".
@@ -75,7 +63,7 @@ std::string JsonLine(const SearchResult& result, const std::string& version) {
   const std::string path = result.FullPath();
   std::string line = "{\"path\":" + JsonString(path) + ",\"name\":" + JsonString(result.fileName) +
                      ",\"folder\":" + JsonString(result.folder);
-  if (!IsValidUtf8(path)) line += ",\"path_bytes\":\"" + Base64(path) + "\"";
+  if (!IsValidUtf8(path)) line += ",\"path_bytes\":\"" + EncodeBase64(path) + "\"";
   line += ",\"size\":" + (result.size >= 0 ? std::to_string(result.size) : std::string("null"));
   line += ",\"modified\":" + (result.modified != 0 ? LocalTimestamp(result.modified) : std::string("null"));
   line += ",\"version\":" + (version.empty() ? std::string("null") : JsonString(version));

@@ -1,5 +1,6 @@
 #include "extract/bytes.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -17,6 +18,7 @@ std::optional<std::size_t> FindBytes(const std::uint8_t* data, std::string_view 
 namespace {
 
 constexpr std::uint8_t kSkip = 0xFF;
+constexpr char kBase64Digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 constexpr std::array<std::uint8_t, 256> MakeBase64Table() {
   std::array<std::uint8_t, 256> table{};
@@ -57,6 +59,19 @@ std::size_t DecodeBase64(const char* text, std::size_t textLength, std::uint8_t*
     for (int k = 0; k < bytes; ++k) output[written++] = static_cast<std::uint8_t>(bits >> (16 - 8 * k));
   }
   return written;
+}
+
+std::string EncodeBase64(std::string_view bytes) {
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  for (std::size_t at = 0; at < bytes.size(); at += 3) {
+    const std::size_t count = std::min<std::size_t>(3, bytes.size() - at);
+    std::uint32_t group = 0;
+    for (std::size_t i = 0; i < 3; ++i)
+      group = group << 8 | (i < count ? static_cast<unsigned char>(bytes[at + i]) : 0u);
+    for (std::size_t i = 0; i < 4; ++i) out += i <= count ? kBase64Digits[(group >> (18 - 6 * i)) & 63] : '=';
+  }
+  return out;
 }
 
 }  // namespace glimpses

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -22,6 +23,9 @@ std::optional<std::size_t> FindBytes(const std::uint8_t* data, std::string_view 
 // NUL where a group would begin. Groups of 4/3/2/1 characters give 3/2/1/0
 // bytes. Returns the bytes written, or 0 when they would exceed `capacity`.
 std::size_t DecodeBase64(const char* text, std::size_t textLength, std::uint8_t* output, std::size_t capacity);
+
+// The base64 text of `bytes` (RFC 4648 alphabet, '=' padding, no line breaks).
+std::string EncodeBase64(std::string_view bytes);
 
 // Little-endian numbers, as BMP and RIFF files store them.
 inline std::uint16_t ReadLe16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }

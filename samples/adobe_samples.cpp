@@ -4,15 +4,16 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
+#include "extract/bytes.h"
 #include "extract/image.h"
 
 namespace glimpses {
 
 namespace {
 
-constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr char kPacketId[] = "W5M0MpCehiHzreSzNTczkc9d";
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 // InDesign's own file signature: the first four bytes are what readers test.
@@ -21,21 +22,6 @@ constexpr std::uint8_t kInddHeader[16] = {0x06, 0x06, 0xED, 0xF5, 0xD8, 0x1D, 0x
 // InDesign pads its packet well beyond the 10,240 bytes readers ask for
 // behind the thumbnail key before any NUL.
 constexpr std::size_t kInddPacketPadding = 12 * 1024;
-
-std::string Base64(const Bytes& data) {
-  std::string out;
-  out.reserve((data.size() + 2) / 3 * 4);
-  for (std::size_t i = 0; i < data.size(); i += 3) {
-    std::uint32_t group = static_cast<std::uint32_t>(data[i]) << 16;
-    if (i + 1 < data.size()) group |= static_cast<std::uint32_t>(data[i + 1]) << 8;
-    if (i + 2 < data.size()) group |= data[i + 2];
-    out += kBase64Alphabet[(group >> 18) & 63];
-    out += kBase64Alphabet[(group >> 12) & 63];
-    out += i + 1 < data.size() ? kBase64Alphabet[(group >> 6) & 63] : '=';
-    out += i + 2 < data.size() ? kBase64Alphabet[group & 63] : '=';
-  }
-  return out;
-}
 
 // Deterministic bytes that look like compressed stream data.
 class Filler {
@@ -255,7 +241,7 @@ Bytes SampleJpeg(int width, int height, int seed) {
 }
 
 std::string WrappedBase64(const Bytes& data, std::size_t lineLength, const std::string& separator) {
-  std::string text = Base64(data);
+  std::string text = EncodeBase64(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
   std::string out;
   out.reserve(text.size() + text.size() / lineLength * separator.size());
   for (std::size_t i = 0; i < text.size(); i += lineLength) {
