@@ -59,6 +59,7 @@ struct CatalogueFiller::Impl {
   std::deque<std::string> toRead;
   // Of this pass: the stored stamps of those to check, and those read.
   std::unordered_map<std::string, FileStamp> stamps;
+  std::unordered_set<std::string> inHand;  // being read now
   std::vector<ReadDocument> batch;
   std::vector<std::string> removals;
   Clock::time_point batchStart;
@@ -135,7 +136,9 @@ void CatalogueFiller::Impl::Handle(const std::string& path, bool counted) {
   {
     std::lock_guard lock(mutex);
     const auto seen = stamps.find(path);
-    if (seen != stamps.end() && seen->second == *stamp) {
+    // Another reader has it in hand: from the screen while a sync queued
+    // it with the rest.
+    if ((seen != stamps.end() && seen->second == *stamp) || !inHand.insert(path).second) {
       if (counted) ++done;
       return;
     }
@@ -145,6 +148,7 @@ void CatalogueFiller::Impl::Handle(const std::string& path, bool counted) {
   // A document written to while it was read is read again by a later pass.
   if (StampOf(path) != stamp) document.stamp = FileStamp{-1, 0, 0};
   std::lock_guard lock(mutex);
+  inHand.erase(path);
   stamps[path] = document.stamp;
   if (batch.empty()) batchStart = Clock::now();
   batch.push_back(std::move(document));

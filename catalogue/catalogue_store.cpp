@@ -457,7 +457,12 @@ struct CatalogueStore::Impl {
 };
 
 bool CatalogueStore::Impl::Load(std::vector<std::pair<std::string, FileStamp>>* stamps, std::string* error) {
-  std::lock_guard lock(*readMutex);
+  // Our writes wait until the table in memory is replaced: one committed
+  // after the rows were read would otherwise be missing from it, and the
+  // filler, having read that document, would not read it again.
+  std::lock_guard writes(writeMutex);
+  std::unique_lock reads(*readMutex, std::defer_lock);
+  if (readMutex != &writeMutex) reads.lock();
   DocumentTable loaded;
   std::map<std::string, FileStamp> stampOf;  // the newer schema's row wins
   std::int64_t maxId = -1;
